@@ -1,0 +1,20 @@
+# Compile options shared by every target of the project.
+add_library(orblane_options INTERFACE)
+target_compile_options(orblane_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+    # sign conversions are checked where file data is read; elsewhere they are noise around Qt's int sizes
+    -Wno-sign-conversion)
+if(ORBLANE_WARNINGS_AS_ERRORS)
+    target_compile_options(orblane_options INTERFACE -Werror)
+endif()
+if(ORBLANE_SANITIZE)
+    target_compile_options(orblane_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    target_link_options(orblane_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(ORBLANE_FUZZ)
+    # Every object is instrumented for coverage; the fuzz targets add the libFuzzer driver themselves.
+    target_compile_options(orblane_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+        -fno-omit-frame-pointer)
+    target_link_options(orblane_options INTERFACE -fsanitize=address,undefined)
+endif()

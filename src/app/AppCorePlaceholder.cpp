@@ -1,0 +1,1 @@
+// Settings and error catalogue; their sources arrive with the foundation work.

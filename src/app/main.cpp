@@ -1,0 +1,8 @@
+// Temporary entry point until the start-up sequence lands.
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    return 0;
+}

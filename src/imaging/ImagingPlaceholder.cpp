@@ -1,0 +1,1 @@
+// The image layer; its sources arrive with the image pipeline.
