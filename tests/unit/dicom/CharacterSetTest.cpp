@@ -214,6 +214,12 @@ TEST(CharacterSetTest, AnsiConversionUsesTheDefaultCodePageAndGivesNoTextForNoBy
     SetDefaultAnsiCodePage(kCodePageAnsi);
 }
 
+// A kept escape with nothing after it decodes to no characters; that is an empty run, not a failed value.
+TEST(CharacterSetTest, EmptyIdeographicGroupDoesNotSendTheNameToTheRawByteFallback)
+{
+    EXPECT_EQ(Convert("\\ISO 2022 IR 87", "Yamada^Tarou=\x1B$B\x1B(B="), u"Yamada^Tarou==");
+}
+
 TEST(CharacterSetTest, EmptyValueGivesAnEmptyText)
 {
     const WideConversion converted = ConvertToWide(Bytes("ISO_IR 100"), {});

@@ -72,6 +72,8 @@ TEST(TextCommandTest, EmptyCharsetUsesTheAnsiCodePageFromTheOptionOrTheLocale)
     EXPECT_EQ(RunText({"", "bb", "--ansi-codepage", "28595"}).output, "{\"text\": \"Л\"}\n");
     EXPECT_EQ(RunText({"", "e9"}, "LC_ALL=C").output, "{\"text\": \"é\"}\n");
     EXPECT_EQ(RunText({"", "c3a9"}, "LC_ALL=C.UTF-8").output, "{\"text\": \"é\"}\n");
+    // A locale that is not installed still names its character set.
+    EXPECT_EQ(RunText({"", "a4a2"}, "LC_ALL= LC_CTYPE= LANG=ja_JP.eucJP").output, "{\"text\": \"あ\"}\n");
     // The option wins over the locale, and has no say over a named character set.
     EXPECT_EQ(RunText({"", "e9", "--ansi-codepage", "1252"}, "LC_ALL=C.UTF-8").output, "{\"text\": \"é\"}\n");
     EXPECT_EQ(RunText({"ISO_IR 192", "c3a9", "--ansi-codepage", "1252"}).output, "{\"text\": \"é\"}\n");
