@@ -29,7 +29,7 @@ const QColor kBorderColour(112, 120, 132);
 
 } // namespace
 
-CDlgPictPattern::CDlgPictPattern() : QDialog(nullptr, Qt::Popup)
+CDlgPictPattern::CDlgPictPattern() : QDialog(nullptr, Qt::Popup | Qt::FramelessWindowHint)
 {
     setModal(true);
     setMouseTracking(true);
