@@ -3,10 +3,14 @@
 #include "viewer/DialogUnits.h"
 #include "viewer/Pictures.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace orblane {
 
@@ -86,13 +90,28 @@ void CDlgPictPattern::setVisible(bool visible)
 {
     if (visible)
     {
-        move(position);
+        move(PlacedOnScreen());
     }
     QDialog::setVisible(visible);
     if (visible)
     {
         raise();
     }
+}
+
+QPoint CDlgPictPattern::PlacedOnScreen() const
+{
+    // A pop-up cut off by the screen edge would hide cells that can then never be picked; shift it back in.
+    QPoint placed = position;
+    const QScreen* screen = QGuiApplication::screenAt(position);
+    if (screen == nullptr)
+    {
+        return placed;
+    }
+    const QRect area = screen->availableGeometry();
+    placed.setX(std::max(area.left(), std::min(placed.x(), area.right() + 1 - width())));
+    placed.setY(std::max(area.top(), std::min(placed.y(), area.bottom() + 1 - height())));
+    return placed;
 }
 
 void CDlgPictPattern::reject()

@@ -33,7 +33,8 @@ public:
 
     CDlgPictPattern();
 
-    // Screen point for the pop-up's top-left corner.
+    // Screen point for the pop-up's top-left corner; a pop-up that would reach past the screen's edge is shifted
+    // back onto it.
     void SetPosition(const QPoint& screenPoint);
     PatternChoice GetChoice() const { return {chosenColumns, chosenRows}; }
 
@@ -55,6 +56,7 @@ protected:
 private:
     static constexpr int kCellCount = kGridSize * kGridSize;
 
+    QPoint PlacedOnScreen() const;
     void ShowPicture(int index, int picture);
     void ChooseAt(QPoint point);
 

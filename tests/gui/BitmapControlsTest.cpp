@@ -4,7 +4,8 @@
 #include "viewer/CBitmapCheckBox.h"
 #include "viewer/Pictures.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -69,7 +70,7 @@ TEST_F(BitmapControlsTest, ClickOnCheckedRadioLikeBoxChangesNothingAndPostsNothi
     QSignalSpy commands(select, &CBitmapCheckBox::Command);
 
     QTest::mouseClick(select, Qt::LeftButton);
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
 
     EXPECT_TRUE(select->IsChecked());
     EXPECT_EQ(commands.count(), 0);
@@ -86,14 +87,14 @@ TEST_F(BitmapControlsTest, ClickOnModeBoxChecksItThenPostsItsIdAfterTheClick)
     EXPECT_TRUE(handled.empty()) << "the command must be posted, not sent during the click";
     EXPECT_EQ(Shown(*pan), Picture("MODEPAND")) << "the box shows its new state before the command runs";
 
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
     ASSERT_EQ(handled.size(), 1u);
     EXPECT_EQ(handled[0], std::make_pair(1007, true));
 
     // Once checked, a radio-like box stays checked; only the parent unchecks it, silently.
     QTest::mouseClick(pan, Qt::LeftButton);
     pan->Uncheck();
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
     EXPECT_FALSE(pan->IsChecked());
     EXPECT_EQ(handled.size(), 1u);
 }
@@ -106,12 +107,30 @@ TEST_F(BitmapControlsTest, TogglingBoxFlipsAndPostsOnEveryClick)
     QObject::connect(info, &CBitmapCheckBox::Command, [&](int id) { handled.emplace_back(id, info->IsChecked()); });
 
     QTest::mouseClick(info, Qt::LeftButton);
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
     QTest::mouseClick(info, Qt::LeftButton);
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
 
     const std::vector<std::pair<int, bool>> expected{{1017, false}, {1017, true}};
     EXPECT_EQ(handled, expected);
+}
+
+TEST_F(BitmapControlsTest, FastDoubleClickOnTogglingBoxCountsAsTwoClicks)
+{
+    CBitmapCheckBox* info = MakeBox("IMGINFO", 1017, true);
+    QSignalSpy commands(info, &CBitmapCheckBox::Command);
+    const QPoint at(32, 32);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                    QEvent::MouseButtonRelease})
+    {
+        const bool down = type != QEvent::MouseButtonRelease;
+        QMouseEvent event(type, QPointF(at), QPointF(info->mapToGlobal(at)), Qt::LeftButton,
+                          down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(info, &event);
+    }
+    QApplication::processEvents();
+    EXPECT_FALSE(info->IsChecked());
+    EXPECT_EQ(commands.count(), 2);
 }
 
 TEST_F(BitmapControlsTest, CheckAndUncheckPostNothing)
@@ -122,7 +141,7 @@ TEST_F(BitmapControlsTest, CheckAndUncheckPostNothing)
     EXPECT_TRUE(zoom->IsChecked());
     zoom->Uncheck();
     EXPECT_FALSE(zoom->IsChecked());
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
     EXPECT_EQ(commands.count(), 0);
 }
 
@@ -132,7 +151,7 @@ TEST_F(BitmapControlsTest, SpaceOnFocusedBoxClicksIt)
     QSignalSpy commands(contrast, &CBitmapCheckBox::Command);
     contrast->setFocus();
     QTest::keyClick(contrast, Qt::Key_Space);
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
     EXPECT_TRUE(contrast->IsChecked());
     ASSERT_EQ(commands.count(), 1);
     EXPECT_EQ(commands.at(0).at(0).toInt(), 1008);
@@ -182,7 +201,7 @@ TEST_F(BitmapControlsTest, BoxWithoutPicturesReportsTheFailureAndStillWorks)
     EXPECT_FALSE(box->LoadBitmaps("NOSUCHNAME"));
     QSignalSpy commands(box, &CBitmapCheckBox::Command);
     QTest::mouseClick(box, Qt::LeftButton);
-    QCoreApplication::processEvents();
+    QApplication::processEvents();
     EXPECT_TRUE(box->IsChecked());
     EXPECT_EQ(commands.count(), 1);
 }

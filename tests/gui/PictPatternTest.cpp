@@ -37,6 +37,7 @@ protected:
         }
     }
 
+    // Straight to the pop-up, as a captured mouse delivers them: positions may lie outside it.
     void Move(QPoint to)
     {
         QMouseEvent event(QEvent::MouseMove, QPointF(to), QPointF(dialog.mapToGlobal(to)), Qt::NoButton, Qt::NoButton,
@@ -82,6 +83,15 @@ TEST_F(PictPatternTest, OpensAtItsPositionWithEveryCellOutsideTheBlock)
 {
     EXPECT_EQ(dialog.pos(), QPoint(40, 30));
     ExpectBlock(0, 0);
+}
+
+TEST_F(PictPatternTest, StaysWhollyOnTheScreenNearItsEdge)
+{
+    dialog.hide();
+    const QRect area = dialog.screen()->availableGeometry();
+    dialog.SetPosition(area.bottomRight() - QPoint(10, 10));
+    dialog.show();
+    EXPECT_TRUE(area.contains(dialog.frameGeometry())) << "every cell must stay reachable";
 }
 
 TEST_F(PictPatternTest, ReleaseWithoutMovementPicksOneByOne)
@@ -150,9 +160,23 @@ TEST_F(PictPatternTest, PressOutsideDoesNotCloseAndReleaseAnywhereEndsWithOk)
     const QPoint outside(dialog.width() + 200, dialog.height() + 200);
     Button(QEvent::MouseButtonPress, outside);
     EXPECT_TRUE(dialog.isVisible());
-    // The release is reported where the mouse went, but only a move changes the choice.
+    // The press has no effect of its own: the choice is still the one of the last move.
     Button(QEvent::MouseButtonRelease, outside);
     ExpectEndedWith(CDlgPictPattern::kResultOk, 3, 2);
+}
+
+TEST_F(PictPatternTest, PressOutsideThroughTheWindowSystemKeepsThePopUpOpen)
+{
+    // Routed like platform events, so the application's pop-up handling sees them too.
+    QWindow* window = dialog.windowHandle();
+    QTest::mouseMove(window, CellCentre(2, 4) + QPoint(1, 1));
+    EXPECT_EQ(dialog.GetChoice().columns, 5);
+    EXPECT_EQ(dialog.GetChoice().rows, 3);
+    const QPoint outside(-30, dialog.height() + 40);
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, outside);
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, outside);
+    ExpectEndedWith(CDlgPictPattern::kResultOk, 0, 0);
 }
 
 TEST_F(PictPatternTest, OtherButtonsDoNotEndIt)
