@@ -29,6 +29,8 @@ bool CBitmapCheckBox::LoadBitmaps(const QString& name)
     downBitmap = LoadBitmapResource(name + QLatin1Char('D'));
     focusBitmap = LoadBitmapResource(name + QLatin1Char('F'));
     disabledBitmap = LoadBitmapResource(name + QLatin1Char('X'));
+    // The box has no caption to draw; its name still tells assistive tools which control this is.
+    setAccessibleName(name);
     // Without a face covering the whole box, let the parent's background show instead of stale pixels.
     setAttribute(Qt::WA_OpaquePaintEvent,
                  !upBitmap.isNull() && upBitmap.width() >= width() && upBitmap.height() >= height());
