@@ -37,7 +37,8 @@ bool AutoCloseDialogs()
 
 } // namespace
 
-CErrorDlg::CErrorDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+CErrorDlg::CErrorDlg(QWidget* parent, std::string infoSettingsPath)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), infoPath(std::move(infoSettingsPath))
 {
     setModal(true);
     setFont(QFont(QStringLiteral("Lucida Sans Unicode"), 12));
@@ -63,7 +64,7 @@ void CErrorDlg::OnInitDialog()
     messageLabel->setText(message);
     actionLabel->setText(action);
 
-    const FontSpec spec = ReadErrorDialogOkFont(GetInfoSettingsPath());
+    const FontSpec spec = ReadErrorDialogOkFont(infoPath);
     buttonFont = QFont(QString::fromStdU16String(spec.face));
     // A size of 0 or below leaves the platform's default size, as the font creation would.
     if (spec.tenthsOfPoint > 0)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "app/ErrorReport.h"
+#include "platform/SettingsPaths.h"
 
 #include <QDialog>
 #include <QFont>
 #include <QString>
+
+#include <string>
 
 class QLabel;
 class QPushButton;
@@ -22,7 +25,8 @@ public:
     static constexpr int kWidthUnits = 371;
     static constexpr int kHeightUnits = 107;
 
-    explicit CErrorDlg(QWidget* parent = nullptr);
+    // infoSettingsPath: the "OrblInf.ini" that the OK button's font is read from.
+    explicit CErrorDlg(QWidget* parent = nullptr, std::string infoSettingsPath = GetInfoSettingsPath());
 
     // Filled before the dialog runs; moved into the controls when it initialises.
     QString okCaption;
@@ -47,6 +51,7 @@ private:
     QLabel* codeLabel;
     QLabel* messageLabel;
     QLabel* actionLabel;
+    std::string infoPath;
     QFont buttonFont;
     bool initialised = false;
 };
