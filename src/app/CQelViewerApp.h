@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <string_view>
+
 namespace orblane {
 
 // The application object: the process's life from the single-instance check to the end of the host dialog.
