@@ -14,6 +14,7 @@ using testing::TempFolder;
 
 struct ColourCase
 {
+    const char* name;
     std::u16string_view value;
     int red, green, blue;
 };
@@ -32,15 +33,19 @@ TEST_P(ColourRuleTest, GivesThePaletteRelativeColour)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, ColourRuleTest,
-                         ::testing::Values(ColourCase{u"200,200,0", 200, 200, 0}, ColourCase{u"255,0", 255, 0, 0},
+                         ::testing::Values(ColourCase{"Default", u"200,200,0", 200, 200, 0},
+                                           ColourCase{"TwoNumbers", u"255,0", 255, 0, 0},
                                            // adjacent commas are one separator
-                                           ColourCase{u"200,,50", 200, 50, 0}, ColourCase{u",,5,6,7", 5, 6, 7},
+                                           ColourCase{"AdjacentCommas", u"200,,50", 200, 50, 0},
+                                           ColourCase{"LeadingCommasAndAFourthNumber", u",,5,6,7", 5, 6, 7},
                                            // low 8 bits, no range check
-                                           ColourCase{u"300,256,-1", 44, 0, 255},
-                                           ColourCase{u" 10 , 20x, 30 ,40", 10, 20, 30},
+                                           ColourCase{"LowEightBits", u"300,256,-1", 44, 0, 255},
+                                           ColourCase{"SpacesAndTrailingText", u" 10 , 20x, 30 ,40", 10, 20, 30},
                                            // fewer than two numbers: the missing ones are 0
-                                           ColourCase{u"7", 7, 0, 0}, ColourCase{u",,,", 0, 0, 0},
-                                           ColourCase{u"red,green,blue", 0, 0, 0}));
+                                           ColourCase{"OneNumber", u"7", 7, 0, 0},
+                                           ColourCase{"OnlyCommas", u",,,", 0, 0, 0},
+                                           ColourCase{"Words", u"red,green,blue", 0, 0, 0}),
+                         [](const ::testing::TestParamInfo<ColourCase>& row) { return std::string(row.param.name); });
 
 TEST(SettingsTest, ColourConstantIsTheDocumentedReference)
 {
