@@ -1,29 +1,12 @@
 #include "platform/AnsiText.h"
 
-#include <array>
+#include "platform/CodePage.h"
 
 namespace orblane {
-namespace {
-
-// 0x80..0x9F of Windows-1252; the five unassigned bytes map to the C1 control of the same value, as the platform's
-// conversion does.
-constexpr std::array<char16_t, 32> kHighControls{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-} // namespace
 
 std::u16string DecodeAnsiText(ByteView bytes)
 {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (const std::uint8_t byte : bytes)
-    {
-        text.push_back(byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80u] : static_cast<char16_t>(byte));
-    }
-    return text;
+    return DecodeCodePage(0, bytes);
 }
 
 } // namespace orblane

@@ -6,8 +6,7 @@
 
 namespace orblane {
 
-// Bytes in the default ANSI code page as wide text. Until the code-page layer is configurable this is Windows-1252;
-// every byte maps to one code unit, so no input fails.
+// Bytes in the default ANSI code page as wide text (the settings files' fallback when they are not Unicode).
 std::u16string DecodeAnsiText(ByteView bytes);
 
 } // namespace orblane
