@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/CodePage.h"
+
 #include "unit/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -89,8 +91,12 @@ TEST_F(IniFileTest, EncodingsFollowTheByteOrderMarkOrTheBytes)
 
     EXPECT_EQ(Read("\xEF\xBB\xBF[S]\nname=Zo\xC3\xAB\n", u"S", u"name"), u"Zoë");
     EXPECT_EQ(Read("[S]\nname=Zo\xC3\xAB\n", u"S", u"name"), u"Zoë");
-    // Not UTF-8: the ANSI code page (Windows-1252: 0xEB is ë, 0x80 the euro sign).
+    // Not UTF-8: the ANSI code page (Windows-1252: 0xEB is ë, 0x80 the euro sign; Windows-1251: 0xEB is л).
+    SetDefaultAnsiCodePage(1252);
     EXPECT_EQ(Read("[S]\nname=Zo\xEB \x80\n", u"S", u"name"), u"Zoë €");
+    SetDefaultAnsiCodePage(1251);
+    EXPECT_EQ(Read("[S]\nname=Zo\xEB\n", u"S", u"name"), u"Zoл");
+    SetDefaultAnsiCodePage(0);
 }
 
 TEST_F(IniFileTest, MissingFileSectionOrKeyReadsEmpty)
