@@ -160,7 +160,7 @@ void TagFilebase::ParseTags(const std::uint8_t* start, const std::uint8_t* end)
         const int verdict = OnTag(current);
         if (verdict == kKeepAndGoOn || verdict == kKeepAndStop)
         {
-            kept.push_back(current);
+            kept.Append(current);
         }
         if (position >= endOfData || verdict == kKeepAndStop || verdict == kSkipAndStop)
         {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dicom/TagElement.h"
+#include "dicom/TagList.h"
 
 #include <array>
 #include <cstdint>
@@ -74,7 +75,7 @@ public:
     static const std::uint8_t* ReadTag(const std::uint8_t* position, const std::uint8_t* end, TagElement& tag) noexcept;
 
     // The kept elements, all nesting levels in one sequence, in file order.
-    std::span<const TagElement> Kept() const noexcept { return kept; }
+    const TagList& Kept() const noexcept { return kept; }
     WalkMode Mode() const noexcept { return mode; }
 
 protected:
@@ -86,7 +87,7 @@ protected:
     bool enterDefinedItem = false;
 
 private:
-    std::vector<TagElement> kept;
+    TagList kept;
     const std::uint8_t* endOfData = nullptr;
     const std::uint8_t* endOfGroup = nullptr;
     WalkMode mode = WalkMode::Single;

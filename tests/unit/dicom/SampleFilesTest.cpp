@@ -21,7 +21,7 @@ TEST(SampleFilesTest, EverySampleFileWalksToItsEnd)
         {
             DicomDataFileIO file;
             ASSERT_EQ(file.LoadFile(entry.path()), 0) << entry.path();
-            const auto kept = file.DataSet()->Kept();
+            const TagList& kept = file.DataSet()->Kept();
             ASSERT_GT(kept.size(), 10u) << entry.path();
             const TagElement& last = kept.back();
             const std::uint8_t* end = last.value + (last.entered != 0 ? 0 : last.length);

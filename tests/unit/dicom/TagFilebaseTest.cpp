@@ -34,7 +34,7 @@ std::ostream& operator<<(std::ostream& out, const Seen& seen)
     return out << text;
 }
 
-std::vector<Seen> Tags(std::span<const TagElement> kept)
+std::vector<Seen> Tags(const TagList& kept)
 {
     std::vector<Seen> tags;
     for (const TagElement& tag : kept)
