@@ -2,7 +2,11 @@
 
 #include "platform/Bytes.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace orblane {
@@ -24,5 +28,84 @@ WideConversion ConvertAnsiToWide(ByteView bytes) noexcept;
 
 // One wide character per byte, the fallback for values that a converter refuses.
 std::u16string WidenRawBytes(ByteView bytes);
+
+// The code elements a value can switch to (PS3.3 C.12.1.1.2), in table order.
+enum class CodeElementId : std::uint8_t
+{
+    Default, // ISO-IR 6
+    IsoIr100,
+    IsoIr101,
+    IsoIr109,
+    IsoIr110,
+    IsoIr144,
+    IsoIr126,
+    IsoIr138,
+    IsoIr148,
+    IsoIr13, // G1, katakana
+    IsoIr14, // G0, romaji
+    IsoIr87,
+    IsoIr159,
+    Gb18030,
+    IsoIr149,
+    Utf8,
+};
+
+// One code element: the escape sequence that switches to it, the code page for the bytes that follow, and whether
+// the escape is handed to that code page with them (for the code pages that read ISO 2022 escapes themselves).
+struct CodeElement
+{
+    std::uint16_t escapeLength;
+    std::array<std::uint8_t, 10> escape;
+    std::uint32_t codePage;
+    std::uint32_t keepEscape;
+};
+
+const CodeElement& GetCodeElement(CodeElementId id) noexcept;
+
+inline constexpr std::size_t kMaxActiveCodeElements = 26;
+
+// The code elements one (0008,0005) value names, in order; the first gives the code page at the start of a value.
+struct ActiveCodeElements
+{
+    std::array<CodeElementId, kMaxActiveCodeElements> ids{};
+    std::size_t count = 0;
+
+    // Appends unless the list is full; answers whether it appended.
+    bool Append(CodeElementId id) noexcept;
+    std::span<const CodeElementId> Elements() const noexcept { return {ids.data(), count}; }
+};
+
+// Parses a (0008,0005) value as stored (backslash-separated terms, pad spaces, not NUL-terminated). Unknown terms
+// add nothing; a value naming nothing known gives the default element alone.
+ActiveCodeElements BuildActiveCodeElements(ByteView charset) noexcept;
+
+// One run of value bytes [begin, end) that a single code page decodes.
+struct CodeSegment
+{
+    std::size_t begin;
+    std::size_t end;
+    std::uint32_t codePage;
+};
+
+// Splits a value at the escape sequences of its active code elements. Escapes of elements that read them
+// themselves open the next run; the others are dropped. Runs of zero bytes are not reported.
+class EscapeSegmenter
+{
+public:
+    EscapeSegmenter(const ActiveCodeElements& active, ByteView value) noexcept;
+
+    // The next run, or false when the value is used up.
+    bool Next(CodeSegment& segment) noexcept;
+
+private:
+    const CodeElement* FindEscape(std::size_t& position) const noexcept;
+
+    ActiveCodeElements active;
+    ByteView value;
+    std::size_t segmentStart = 0;
+    std::size_t searchStart = 0;
+    std::uint32_t codePage;
+    bool finished = false;
+};
 
 } // namespace orblane

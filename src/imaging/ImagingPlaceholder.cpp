@@ -1,1 +1,0 @@
-// The image layer; its sources arrive with the image pipeline.
