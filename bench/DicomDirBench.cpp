@@ -78,8 +78,7 @@ const StoredMedium& Stored(const std::string& key, const std::vector<DirPatient>
 const StoredMedium& Large(int imagesPerSeries)
 {
     // 2 000 studies; with 50 images per series, 200 000 image records (the first study has 500).
-    return Stored("large" + std::to_string(imagesPerSeries), Medium(1000, 2, 2, imagesPerSeries, 500),
-                  Length::Defined);
+    return Stored("large" + std::to_string(imagesPerSeries), Medium(1000, 2, 2, imagesPerSeries, 500), Length::Defined);
 }
 
 void BM_OpenDicomDir(benchmark::State& state)

@@ -1,5 +1,7 @@
 #include "AnsiCodePageOption.h"
 
+#include "platform/CodePage.h"
+
 #include <charconv>
 
 namespace orblane::cli {
@@ -24,7 +26,11 @@ int TakeAnsiCodePageOption(Arguments args, std::vector<std::string_view>& positi
         {
             return UsageError("--ansi-codepage needs a code page number");
         }
-        // The default ANSI code page is not settable yet: the number is checked and otherwise not used.
+        if (!IsCodePageAvailable(codePage))
+        {
+            return UsageError("--ansi-codepage: not a code page this program can decode");
+        }
+        SetDefaultAnsiCodePage(codePage);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "dicom/DicomDataFileIO.h"
 
+#include "platform/CodePage.h"
 #include "support/DicomWriter.h"
 #include "support/ScratchFolder.h"
 
@@ -196,6 +197,31 @@ TEST_F(DicomDataFileIOTest, ImplicitFilesGiveTheSameTexts)
     const PatientStudyInfo info = file->MakeInfoRecord();
     EXPECT_EQ(info.patientName, u"Implicit^Pat");
     EXPECT_EQ(info.sex, u"O ");
+}
+
+} // namespace
+} // namespace orblane
+
+namespace orblane {
+namespace {
+
+// Without (0008,0005) a value is read in the default ANSI code page; with it, in the set it names.
+TEST_F(DicomDataFileIOTest, NamesFollowTheFilesCharacterSetOrTheAnsiCodePage)
+{
+    SetDefaultAnsiCodePage(kCodePageWindows1252);
+    DicomWriter plain;
+    plain.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Ren\xE9");
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, plain.Data()), 0);
+    EXPECT_EQ(file->MakeInfoRecord().patientName, u"Ren\u00E9");
+
+    DicomWriter cyrillic;
+    cyrillic.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0008, 0x0005, "CS", "ISO_IR 144")
+        .Text(0x0010, 0x0010, "PN", "Ren\xE9");
+    ASSERT_EQ(Load(file, cyrillic.Data()), 0);
+    EXPECT_EQ(file->MakeInfoRecord().patientName, u"Ren\u0449");
+    SetDefaultAnsiCodePage(0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "dicom/DicomDirFileIO.h"
 
+#include "platform/CodePage.h"
 #include "platform/ErrorSink.h"
 #include "support/DicomWriter.h"
 #include "support/ScratchFolder.h"
@@ -146,6 +147,19 @@ TEST_P(DicomDirFileIOTest, RowTextsFollowTheListsRules)
     EXPECT_EQ(withoutSeries->firstSeries, 0u);
     EXPECT_FALSE(withoutSeries->modality);
     EXPECT_TRUE(Collect(3).empty());
+}
+
+// The patient record's own (0008,0005) decides, and without one the default ANSI code page does.
+TEST_P(DicomDirFileIOTest, PatientTextsFollowTheRecordsCharacterSet)
+{
+    SetDefaultAnsiCodePage(kCodePageWindows1252);
+    std::vector<DirPatient> patients{{"Ren\xE9", "\xE9", "", "", "", {{"20200101", "", {}}}},
+                                     {"Ren\xE9", "\xE9", "", "", "ISO_IR 144", {{"20200101", "", {}}}}};
+    ASSERT_EQ(Open(BuildDicomDir(patients, Options())), 0);
+    EXPECT_EQ(dicomDir.GetStudyEntry(0)->patientName, u"Ren\u00E9");
+    EXPECT_EQ(dicomDir.GetStudyEntry(0)->patientId, u"\u00E9 ");
+    EXPECT_EQ(dicomDir.GetStudyEntry(1)->patientName, u"Ren\u0449");
+    SetDefaultAnsiCodePage(0);
 }
 
 TEST_P(DicomDirFileIOTest, ReadsEachPatientRecordOnceForAllItsStudies)
