@@ -15,7 +15,7 @@ constexpr std::size_t kDataSetStart = 132;
 
 } // namespace
 
-DicomDataFileIO::DicomDataFileIO(std::string storedId, std::filesystem::path mediumFolder, std::u16string label)
+DicomDataFileIO::DicomDataFileIO(std::string storedId, std::string mediumFolder, std::u16string label)
     : fileId(std::move(storedId)), folder(std::move(mediumFolder)), studyLabel(std::move(label))
 {
 }

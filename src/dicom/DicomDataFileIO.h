@@ -22,12 +22,12 @@ public:
     DicomDataFileIO() = default;
     // fileId: the Referenced File ID as stored (pad included); folder: the medium's folder that the ID is relative
     // to, as its text is to be followed directly by the ID; studyLabel: the study's date-time text in the list.
-    DicomDataFileIO(std::string fileId, std::filesystem::path folder, std::u16string studyLabel);
+    DicomDataFileIO(std::string fileId, std::string folder, std::u16string studyLabel);
     DicomDataFileIO(const DicomDataFileIO&) = delete;
     DicomDataFileIO& operator=(const DicomDataFileIO&) = delete;
 
     const std::string& FileId() const noexcept { return fileId; }
-    const std::filesystem::path& Folder() const noexcept { return folder; }
+    const std::string& Folder() const noexcept { return folder; }
     const std::u16string& StudyLabel() const noexcept { return studyLabel; }
 
     // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
@@ -55,7 +55,7 @@ public:
 private:
     platform::MappedFile mapping;
     std::string fileId;
-    std::filesystem::path folder;
+    std::string folder; // as text: one of these is made per image record, and a path would parse it each time
     std::unique_ptr<DicomData> dataSet;
     std::u16string studyLabel;
 };

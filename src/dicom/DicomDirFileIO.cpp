@@ -16,6 +16,65 @@ namespace {
 constexpr std::uint32_t kDataSetStart = 132;
 constexpr std::string_view kOpenFailed = "10103";
 
+} // namespace
+
+// The records one traversal has entered: an open-addressing set of offsets (0 never is one), so that a traversal
+// of thousands of records costs a few allocations rather than one per record.
+class DicomDirFileIO::OffsetSet
+{
+public:
+    // Answers whether the offset was new.
+    bool Insert(std::uint32_t offset)
+    {
+        if ((count + 1) * 2 > slots.size())
+        {
+            Rehash(slots.empty() ? 64 : slots.size() * 2);
+        }
+        if (!Place(slots, offset))
+        {
+            return false;
+        }
+        ++count;
+        return true;
+    }
+
+private:
+    static bool Place(std::vector<std::uint32_t>& table, std::uint32_t offset)
+    {
+        const std::size_t mask = table.size() - 1;
+        // Fibonacci hashing spreads offsets that share their low bits (records are often aligned).
+        std::size_t slot = static_cast<std::size_t>((offset * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        while (table[slot] != 0)
+        {
+            if (table[slot] == offset)
+            {
+                return false;
+            }
+            slot = (slot + 1) & mask;
+        }
+        table[slot] = offset;
+        return true;
+    }
+
+    void Rehash(std::size_t size)
+    {
+        std::vector<std::uint32_t> larger(size, 0);
+        for (const std::uint32_t offset : slots)
+        {
+            if (offset != 0)
+            {
+                Place(larger, offset);
+            }
+        }
+        slots.swap(larger);
+    }
+
+    std::vector<std::uint32_t> slots;
+    std::size_t count = 0;
+};
+
+namespace {
+
 std::optional<std::u16string> TextOf(const RememberedValue& value, ByteView charset)
 {
     if (!value.HasText())
@@ -41,9 +100,9 @@ bool DicomDirFileIO::InFile(std::uint32_t offset) const noexcept
     return offset >= kDataSetStart && offset < mapping.Size();
 }
 
-bool DicomDirFileIO::Enter(std::uint32_t offset, std::unordered_set<std::uint32_t>& visited) const
+bool DicomDirFileIO::Enter(std::uint32_t offset, OffsetSet& visited) const
 {
-    return InFile(offset) && visited.insert(offset).second;
+    return InFile(offset) && visited.Insert(offset);
 }
 
 template <typename Visitor> void DicomDirFileIO::Walk(Visitor& visitor, std::uint32_t offset) const
@@ -60,7 +119,7 @@ int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
     mapping.Close();
     studyLinks.clear();
     patientCache.clear();
-    folder = mediumFolder;
+    folder = mediumFolder.native();
 
     std::filesystem::path path;
     int code = platform::ResolveFileIdPath(folder, u"DICOMDIR", path);
@@ -95,7 +154,7 @@ int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
 // Every record reached below a patient is taken as a study and linked before it is read.
 void DicomDirFileIO::BuildStudyLinks(std::uint32_t root)
 {
-    std::unordered_set<std::uint32_t> visited;
+    OffsetSet visited;
     SearchNext patientLevel;
     SearchNext studyLevel;
     for (std::uint32_t patient = root; Enter(patient, visited); patient = patientLevel.links.Next())
@@ -159,7 +218,7 @@ std::optional<StudyEntry> DicomDirFileIO::GetStudyEntry(int index)
 
 void DicomDirFileIO::CollectImageFiles(DicomFileChain& chain, std::uint32_t firstSeries, std::u16string_view studyLabel)
 {
-    std::unordered_set<std::uint32_t> visited;
+    OffsetSet visited;
     SeriesDir series;
     ImageDir image;
     for (std::uint32_t record = firstSeries; Enter(record, visited); record = series.links.Next())

@@ -11,7 +11,6 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace orblane {
@@ -52,14 +51,15 @@ private:
         std::uint32_t study;
     };
 
+    class OffsetSet;
     // A record offset that may be walked: inside the file after the prefix, and not yet visited.
-    bool Enter(std::uint32_t offset, std::unordered_set<std::uint32_t>& visited) const;
+    bool Enter(std::uint32_t offset, OffsetSet& visited) const;
     bool InFile(std::uint32_t offset) const noexcept;
     template <typename Visitor> void Walk(Visitor& visitor, std::uint32_t offset) const;
     void BuildStudyLinks(std::uint32_t root);
 
     platform::MappedFile mapping;
-    std::filesystem::path folder;
+    std::string folder;
     std::vector<StudyLink> studyLinks;
     std::unordered_map<std::uint32_t, std::unique_ptr<PatientDir>> patientCache;
 };

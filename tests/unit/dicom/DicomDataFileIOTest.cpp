@@ -76,7 +76,7 @@ TEST_F(DicomDataFileIOTest, AnswersTheOpenErrorAndKeepsNoDataSet)
 TEST_F(DicomDataFileIOTest, RefusesFileIdsOutsideTheMediumWithoutOpeningThem)
 {
     scratch.Write("outside/secret.dcm", std::string(200, 'x'));
-    DicomDataFileIO climbing("..\\outside\\secret.dcm", scratch.FolderText() / "DICOM/", u"");
+    DicomDataFileIO climbing("..\\outside\\secret.dcm", scratch.FolderText() + "DICOM/", u"");
     EXPECT_EQ(climbing.LoadDataSet(), EACCES);
     EXPECT_FALSE(climbing.Mapping().IsMapped());
     DicomDataFileIO absolute("\\" + (scratch.Path() / "outside/secret.dcm").string(), scratch.FolderText(), u"");
