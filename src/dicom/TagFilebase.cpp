@@ -152,7 +152,8 @@ void TagFilebase::ParseTags(const std::uint8_t* start, const std::uint8_t* end)
     else if (current.element == 0x0000)
     {
         mode = WalkMode::Group;
-        const std::uint32_t groupLength = current.length >= 4 ? Read32(current.value) : 0;
+        // A group length that was stepped into has no value of its own to read.
+        const std::uint32_t groupLength = current.entered == 0 && current.length >= 4 ? Read32(current.value) : 0;
         endOfGroup = position + std::min<std::size_t>(groupLength, static_cast<std::size_t>(end - position));
     }
     for (;;)

@@ -291,6 +291,14 @@ TEST(TagFilebaseTest, FirstElementSetsHowFarAPartialWalkGoes)
     shortWalk.ParseTags(shortLength.Data().data(), shortLength.Data().data() + shortLength.Size());
     EXPECT_EQ(shortWalk.visited.size(), 1u);
 
+    // Nor one whose 0xFFFF length was stepped into at the very end of the data.
+    DicomWriter undefinedLength(false);
+    undefinedLength.Header(0x0008, 0x0000, "UL", 0xFFFF);
+    const test::Bytes exact = undefinedLength.Data();
+    ScriptedVisitor undefinedWalk({});
+    undefinedWalk.ParseTags(exact.data(), exact.data() + exact.size());
+    EXPECT_EQ(undefinedWalk.visited.size(), 1u);
+
     // Single mode: one element.
     ScriptedVisitor single({});
     single.ParseTags(group.Data().data() + 12, group.Data().data() + group.Size());
