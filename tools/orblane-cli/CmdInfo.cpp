@@ -1,11 +1,44 @@
 #include "Commands.h"
 
+#include "AnsiCodePageOption.h"
+#include "Json.h"
+
+#include "dicom/DicomDataFileIO.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 namespace orblane::cli {
 
-// Placeholder until the info subcommand is built.
-int RunInfo(Arguments)
+// Prints the patient and study texts the image overlay shows for FILE.
+int RunInfo(Arguments args)
 {
-    return UsageError("the info subcommand is not available yet");
+    std::vector<std::string_view> positional;
+    if (const int code = TakeAnsiCodePageOption(args, positional); code != 0)
+    {
+        return code;
+    }
+    if (positional.size() != 1)
+    {
+        return UsageError("info takes one FILE");
+    }
+    const std::string path(positional[0]);
+    DicomDataFileIO file;
+    if (const int code = file.LoadFile(path); code != 0)
+    {
+        std::fprintf(stderr, "error %d (%s: %s)\n", code, path.c_str(), std::strerror(code));
+        return 1;
+    }
+    const PatientStudyInfo info = file.MakeInfoRecord();
+    const std::string out = "{\"patientName\": " + JsonStringOrNull(info.patientName) +
+                            ", \"patientId\": " + JsonStringOrNull(info.patientId) +
+                            ", \"birthDate\": " + JsonStringOrNull(info.birthDate) +
+                            ", \"sex\": " + JsonStringOrNull(info.sex) +
+                            ", \"studyDateTime\": " + JsonStringOrNull(info.studyDateTime) +
+                            ", \"institutionName\": " + JsonStringOrNull(info.institutionName) + "}\n";
+    std::fputs(out.c_str(), stdout);
+    return 0;
 }
 
 } // namespace orblane::cli

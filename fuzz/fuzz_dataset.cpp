@@ -1,0 +1,52 @@
+// Walks any bytes as a referenced file, then reads them the way the image pipeline and the overlay do.
+#include "dicom/DicomDataFileIO.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Keeps the reads of values from being optimised away.
+volatile std::uint64_t fuzzSink = 0;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // The input goes through a real mapping, exactly sized, so any read past the file's end is caught.
+    static const int fd = ::memfd_create("fuzz_dataset", 0);
+    if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+    {
+        return 0;
+    }
+    orblane::DicomDataFileIO file;
+    if (file.LoadFile("/proc/self/fd/" + std::to_string(fd)) != 0)
+    {
+        return 0;
+    }
+    static constexpr std::uint16_t kTags[][2] = {{0x0002, 0x0010}, {0x0028, 0x0002}, {0x0028, 0x0004},
+                                                 {0x0028, 0x0010}, {0x0028, 0x0011}, {0x0028, 0x0100},
+                                                 {0x0028, 0x1050}, {0x0010, 0x0010}, {0x7FE0, 0x0010}};
+    std::uint64_t sum = 0;
+    for (const auto& tag : kTags)
+    {
+        std::uint32_t length = 0;
+        const std::uint8_t* raw = nullptr;
+        sum += static_cast<std::uint64_t>(file.GetElement(tag[0], tag[1], 1, length, raw)) + length;
+        for (int occurrence = 0; occurrence < 3; ++occurrence)
+        {
+            if (const auto value = file.FindValue(tag[0], tag[1], occurrence))
+            {
+                for (const std::uint8_t byte : *value)
+                {
+                    sum += byte;
+                }
+            }
+        }
+    }
+    const orblane::PatientStudyInfo info = file.MakeInfoRecord();
+    sum += info.patientName ? info.patientName->size() : 0;
+    sum += info.studyDateTime ? info.studyDateTime->size() : 0;
+    fuzzSink = sum;
+    return 0;
+}

@@ -1,0 +1,151 @@
+#include "dicom/DicomDataFileIO.h"
+
+#include "dicom/DicomTextRules.h"
+#include "platform/FileIdPath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace orblane {
+namespace {
+
+// Every walk of a whole file skips the 128-byte preamble and the 4-byte prefix, without checking either.
+constexpr std::size_t kDataSetStart = 132;
+
+} // namespace
+
+DicomDataFileIO::DicomDataFileIO(std::string storedId, std::string mediumFolder, std::u16string label)
+    : fileId(std::move(storedId)), folder(std::move(mediumFolder)), studyLabel(std::move(label))
+{
+}
+
+int DicomDataFileIO::LoadDataSet() noexcept
+{
+    try
+    {
+        const std::string_view stored(fileId.c_str(), std::strlen(fileId.c_str()));
+        const std::u16string id = ConvertPlainText(AsBytes(stored));
+        std::filesystem::path path;
+        if (const int code = platform::ResolveFileIdPath(folder, id, path); code != 0)
+        {
+            return code;
+        }
+        return LoadFile(path);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ENOMEM;
+    }
+}
+
+int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
+{
+    if (dataSet)
+    {
+        return 0;
+    }
+    if (const int code = mapping.Open(path); code != 0)
+    {
+        return code;
+    }
+    if (const int code = mapping.Map(); code != 0)
+    {
+        return code;
+    }
+    try
+    {
+        auto walked = std::make_unique<DicomData>();
+        if (mapping.Size() > kDataSetStart)
+        {
+            walked->ParseTags(mapping.View() + kDataSetStart, mapping.End());
+        }
+        dataSet = std::move(walked);
+        return 0;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ENOMEM;
+    }
+}
+
+int DicomDataFileIO::GetElement(std::uint16_t group, std::uint16_t element, int occurrence, std::uint32_t& length,
+                                const std::uint8_t*& value) const noexcept
+{
+    if (!dataSet)
+    {
+        value = nullptr;
+        return -1;
+    }
+    int matches = 0;
+    for (const TagElement& tag : dataSet->Kept())
+    {
+        if (tag.Is(group, element) && matches++ == occurrence)
+        {
+            length = tag.length;
+            value = tag.value;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+std::optional<ByteView> DicomDataFileIO::FindValue(std::uint16_t group, std::uint16_t element,
+                                                   int occurrence) const noexcept
+{
+    if (!dataSet)
+    {
+        return std::nullopt;
+    }
+    int matches = 0;
+    for (const TagElement& tag : dataSet->Kept())
+    {
+        if (tag.Is(group, element) && matches++ == occurrence)
+        {
+            return tag.entered != 0 ? ByteView() : ByteView(tag.value, tag.length);
+        }
+    }
+    return std::nullopt;
+}
+
+PatientStudyInfo DicomDataFileIO::MakeInfoRecord() const
+{
+    PatientStudyInfo info;
+    if (!dataSet)
+    {
+        return info;
+    }
+    const DicomData& data = *dataSet;
+    const ByteView charset = data.characterSet.HasText() ? data.characterSet.Bytes() : ByteView();
+    if (data.patientName.HasText())
+    {
+        info.patientName = ChoosePersonNameGroup(ConvertText(charset, data.patientName.Bytes()));
+    }
+    if (data.patientId.HasText())
+    {
+        info.patientId = ConvertText(charset, data.patientId.Bytes());
+    }
+    if (data.birthDate.HasText())
+    {
+        const std::string date = FormatDicomDate(data.birthDate.Bytes());
+        info.birthDate = ConvertPlainText(AsBytes(date));
+    }
+    if (data.sex.HasText())
+    {
+        info.sex = ConvertPlainText(data.sex.Bytes());
+    }
+    if (data.studyDate.HasText())
+    {
+        const std::optional<ByteView> time =
+            data.studyTime.present ? std::optional<ByteView>(data.studyTime.Bytes()) : std::nullopt;
+        const std::string text = FormatDicomDateTime(data.studyDate.Bytes(), time, DateTimeForm::Long);
+        info.studyDateTime = ConvertPlainText(AsBytes(text));
+    }
+    if (data.institutionName.HasText())
+    {
+        info.institutionName = ConvertText(charset, data.institutionName.Bytes());
+    }
+    return info;
+}
+
+} // namespace orblane

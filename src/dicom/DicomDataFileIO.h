@@ -1,0 +1,66 @@
+#pragma once
+
+#include "dicom/DicomData.h"
+#include "dicom/PatientStudyInfo.h"
+#include "platform/Bytes.h"
+#include "platform/MappedFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orblane {
+
+// One referenced DICOM file: made unopened by the DICOMDIR walk, then loaded once when the viewer first needs one
+// of its images. It stays mapped while it lives, and every value it hands out points into that mapping.
+class DicomDataFileIO
+{
+public:
+    DicomDataFileIO() = default;
+    // fileId: the Referenced File ID as stored (pad included); folder: the medium's folder that the ID is relative
+    // to, as its text is to be followed directly by the ID; studyLabel: the study's date-time text in the list.
+    DicomDataFileIO(std::string fileId, std::string folder, std::u16string studyLabel);
+    DicomDataFileIO(const DicomDataFileIO&) = delete;
+    DicomDataFileIO& operator=(const DicomDataFileIO&) = delete;
+
+    const std::string& FileId() const noexcept { return fileId; }
+    const std::string& Folder() const noexcept { return folder; }
+    const std::u16string& StudyLabel() const noexcept { return studyLabel; }
+
+    // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
+    // errno of the open or mapping (EACCES for an ID that would leave the folder). A walk never fails: a
+    // truncated or foreign file gives a short or empty data set.
+    int LoadDataSet() noexcept;
+    // The same for a file named by its path (the command-line tool and the tests).
+    int LoadFile(const std::filesystem::path& path) noexcept;
+
+    // The occurrence-th element (from 0, in file order, any nesting level) with this tag: answers 0 and sets length
+    // (as stored) and value (into the mapping, raw and padded). Without a data set, value becomes nullptr and the
+    // answer is -1; without such an element both outputs are left as they were and the answer is -1.
+    int GetElement(std::uint16_t group, std::uint16_t element, int occurrence, std::uint32_t& length,
+                   const std::uint8_t*& value) const noexcept;
+    // The same element's value bytes, bounded: empty for an element of undefined length. Prefer this when reading
+    // a value; GetElement's length of an undefined element is not a byte count.
+    std::optional<ByteView> FindValue(std::uint16_t group, std::uint16_t element, int occurrence = 0) const noexcept;
+
+    // The display texts of the patient and study; all absent when no data set was loaded.
+    PatientStudyInfo MakeInfoRecord() const;
+
+    const DicomData* DataSet() const noexcept { return dataSet.get(); }
+    const platform::MappedFile& Mapping() const noexcept { return mapping; }
+
+private:
+    platform::MappedFile mapping;
+    std::string fileId;
+    std::string folder; // as text: one of these is made per image record, and a path would parse it each time
+    std::unique_ptr<DicomData> dataSet;
+    std::u16string studyLabel;
+};
+
+// The files of one open request, in the order the DICOMDIR names them; whoever holds the chain owns the files.
+using DicomFileChain = std::vector<std::unique_ptr<DicomDataFileIO>>;
+
+} // namespace orblane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+namespace orblane {
+
+// A length field that holds this value marks an element whose end is found by a delimiter, not by counting.
+inline constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFF;
+// The 2-byte length form cannot say "undefined"; its largest value is taken as such and stepped into.
+inline constexpr std::uint32_t kUndefinedShortLength = 0xFFFF;
+
+// One element as read from a mapped file. The value is never copied: it points into the view, raw little-endian
+// bytes with their pad as stored. For an element of undefined length it points at the first nested element.
+// Kept elements sit in file order in their visitor's list; the record carries no link of its own.
+struct TagElement
+{
+    std::uint16_t group = 0;
+    std::uint16_t element = 0;
+    std::uint32_t length = 0;
+    const std::uint8_t* value = nullptr;
+    // 1 once the walk has read the Implicit VR Little Endian transfer syntax; carried from element to element.
+    int implicit = 0;
+    // 1 when the length was undefined and the walk stepped into the value: value then starts the nested elements,
+    // and length (0xFFFFFFFF, or 0xFFFF in the 2-byte form) says nothing about how many bytes follow.
+    std::uint8_t entered = 0;
+
+    bool Is(std::uint16_t g, std::uint16_t e) const noexcept { return group == g && element == e; }
+};
+
+} // namespace orblane

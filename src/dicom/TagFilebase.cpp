@@ -1,0 +1,187 @@
+#include "dicom/TagFilebase.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orblane {
+namespace {
+
+constexpr char kImplicitLittleEndian[] = "1.2.840.10008.1.2";
+constexpr std::size_t kImplicitLittleEndianLength = sizeof kImplicitLittleEndian - 1;
+
+std::uint16_t Read16(const std::uint8_t* p) noexcept
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Read32(const std::uint8_t* p) noexcept
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// One lookup by the two VR letters instead of a search of the table.
+constexpr std::array<VrForm, 26 * 26> MakeVrForms()
+{
+    std::array<VrForm, 26 * 26> forms{};
+    for (const VrTableRow& row : kVrTable)
+    {
+        forms[static_cast<std::size_t>((row.name[0] - 'A') * 26 + (row.name[1] - 'A'))] = row.form;
+    }
+    return forms;
+}
+
+constexpr std::array<VrForm, 26 * 26> kVrForms = MakeVrForms();
+
+bool IsImplicitTransferSyntax(const TagElement& tag, const std::uint8_t* end) noexcept
+{
+    // The UID must be NUL-padded to count; a space-padded one is not recognised. An undefined 2-byte length
+    // leaves no bound of its own, so the comparison is bounded by the end of data.
+    if (!tag.Is(0x0002, 0x0010) || tag.length <= kImplicitLittleEndianLength ||
+        static_cast<std::size_t>(end - tag.value) <= kImplicitLittleEndianLength)
+    {
+        return false;
+    }
+    return std::memcmp(tag.value, kImplicitLittleEndian, kImplicitLittleEndianLength) == 0 &&
+           tag.value[kImplicitLittleEndianLength] == 0;
+}
+
+} // namespace
+
+VrForm LookUpVr(std::uint8_t first, std::uint8_t second) noexcept
+{
+    if (first < 'A' || first > 'Z' || second < 'A' || second > 'Z')
+    {
+        return VrForm::Unknown;
+    }
+    return kVrForms[static_cast<std::size_t>((first - 'A') * 26 + (second - 'A'))];
+}
+
+// Bounds compare what remains with what is needed, never a sum with the end, so no length can wrap past it.
+// A header is readable when it fits before end, so that an empty element ending exactly there is still read.
+const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std::uint8_t* end,
+                                         TagElement& tag) noexcept
+{
+    tag.group = 0;
+    tag.element = 0;
+    tag.length = 0;
+    tag.value = nullptr;
+    tag.entered = 0;
+    if (position == nullptr || end == nullptr || position >= end)
+    {
+        return nullptr;
+    }
+    const auto remaining = static_cast<std::size_t>(end - position);
+    if (remaining < 8)
+    {
+        return nullptr;
+    }
+    const std::uint16_t group = Read16(position);
+    std::size_t header = 8;
+    std::uint32_t length = 0;
+    bool undefined = false;
+    if (group == 0xFFFE || (tag.implicit == 1 && group != 0x0002))
+    {
+        length = Read32(position + 4);
+        undefined = length == kUndefinedLength;
+    }
+    else
+    {
+        const VrForm form = LookUpVr(position[4], position[5]);
+        if (form == VrForm::Unknown)
+        {
+            return nullptr;
+        }
+        if (form == VrForm::Long)
+        {
+            header = 12;
+            if (remaining < header)
+            {
+                return nullptr;
+            }
+            length = Read32(position + 8);
+            undefined = length == kUndefinedLength;
+        }
+        else
+        {
+            length = Read16(position + 6);
+            undefined = length == kUndefinedShortLength;
+        }
+    }
+    if (!undefined && length > remaining - header)
+    {
+        return nullptr;
+    }
+    tag.group = group;
+    tag.element = Read16(position + 2);
+    tag.length = length;
+    tag.value = position + header;
+    tag.entered = undefined ? 1 : 0;
+    if (IsImplicitTransferSyntax(tag, end))
+    {
+        tag.implicit = 1;
+    }
+    return undefined ? tag.value : tag.value + length;
+}
+
+int TagFilebase::OnTag(const TagElement&)
+{
+    return kKeepAndGoOn;
+}
+
+void TagFilebase::ParseTags(const std::uint8_t* start, const std::uint8_t* end)
+{
+    endOfData = end;
+    endOfGroup = nullptr;
+    mode = WalkMode::Single;
+    TagElement current;
+    const std::uint8_t* position = ReadTag(start, end, current);
+    if (position == nullptr)
+    {
+        return;
+    }
+    if (current.group == 0xFFFE)
+    {
+        mode = WalkMode::Item;
+        if (enterDefinedItem && current.element == 0xE000 && current.length != kUndefinedLength)
+        {
+            endOfData = position;
+            position = current.value;
+        }
+    }
+    else if (current.element == 0x0000)
+    {
+        mode = WalkMode::Group;
+        // A group length that was stepped into has no value of its own to read.
+        const std::uint32_t groupLength = current.entered == 0 && current.length >= 4 ? Read32(current.value) : 0;
+        endOfGroup = position + std::min<std::size_t>(groupLength, static_cast<std::size_t>(end - position));
+    }
+    for (;;)
+    {
+        const int verdict = OnTag(current);
+        if (verdict == kKeepAndGoOn || verdict == kKeepAndStop)
+        {
+            kept.Append(current);
+        }
+        if (position >= endOfData || verdict == kKeepAndStop || verdict == kSkipAndStop)
+        {
+            return;
+        }
+        if (!wholeData)
+        {
+            if (mode == WalkMode::Single || (mode == WalkMode::Group && position >= endOfGroup) ||
+                (mode == WalkMode::Item && current.Is(0xFFFE, 0xE00D)))
+            {
+                return;
+            }
+        }
+        // An element that cannot be read ends the walk unvisited; what was kept before it stays.
+        position = ReadTag(position, endOfData, current);
+        if (position == nullptr)
+        {
+            return;
+        }
+    }
+}
+
+} // namespace orblane

@@ -1,0 +1,212 @@
+#include "platform/FileIdPath.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace orblane::platform {
+namespace {
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80)
+    {
+        out += static_cast<char>(cp);
+    }
+    else if (cp < 0x800)
+    {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    else if (cp < 0x10000)
+    {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    else
+    {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string ToUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        char32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+        {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        else if (unit >= 0xD800 && unit <= 0xDFFF)
+        {
+            unit = 0xFFFD;
+        }
+        AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+bool IsSeparator(char16_t c)
+{
+    return c == u'\\' || c == u'/';
+}
+
+bool IsDrive(std::u16string_view component)
+{
+    return component.size() == 2 && component[1] == u':' &&
+           ((component[0] >= u'A' && component[0] <= u'Z') || (component[0] >= u'a' && component[0] <= u'z'));
+}
+
+char FoldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
+bool MatchesComponent(std::string_view name, std::string_view component)
+{
+    if (EqualsIgnoringAsciiCase(name, component))
+    {
+        return true;
+    }
+    for (std::string_view suffix : {std::string_view(";1"), std::string_view(".;1")})
+    {
+        if (name.size() == component.size() + suffix.size() && name.substr(component.size()) == suffix &&
+            EqualsIgnoringAsciiCase(name.substr(0, component.size()), component))
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// The matching entry of folder with the smallest name, so that the choice does not depend on directory order.
+std::optional<std::string> FindEntry(const std::string& folder, std::string_view component)
+{
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> best;
+    while (const dirent* entry = ::readdir(dir))
+    {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || !MatchesComponent(name, component))
+        {
+            continue;
+        }
+        if (!best || name < *best)
+        {
+            best = std::string(name);
+        }
+    }
+    ::closedir(dir);
+    return best;
+}
+
+} // namespace
+
+int SplitFileId(std::u16string_view fileId, std::vector<std::string>& components)
+{
+    components.clear();
+    if (!fileId.empty() && IsSeparator(fileId.front()))
+    {
+        return EACCES;
+    }
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= fileId.size())
+    {
+        std::size_t stop = start;
+        while (stop < fileId.size() && !IsSeparator(fileId[stop]))
+        {
+            ++stop;
+        }
+        std::u16string_view component = fileId.substr(start, stop - start);
+        while (!component.empty() && component.back() == u' ')
+        {
+            component.remove_suffix(1);
+        }
+        if (first && IsDrive(component))
+        {
+            return EACCES;
+        }
+        first = false;
+        if (component == u"..")
+        {
+            return EACCES;
+        }
+        if (!component.empty() && component != u".")
+        {
+            components.push_back(ToUtf8(component));
+        }
+        start = stop + 1;
+    }
+    return components.empty() ? ENOENT : 0;
+}
+
+int ResolveFileIdPath(const std::filesystem::path& folder, std::u16string_view fileId, std::filesystem::path& path)
+{
+    std::vector<std::string> components;
+    if (const int code = SplitFileId(fileId, components); code != 0)
+    {
+        return code;
+    }
+    const std::string& base = folder.native();
+    std::string exact = base;
+    for (std::size_t i = 0; i < components.size(); ++i)
+    {
+        exact += (i == 0 ? "" : "/") + components[i];
+    }
+    path = exact;
+    // A folder text without a final separator glues the ID to its last name; only the exact text can mean that.
+    if (Exists(exact) || (!base.empty() && base.back() != '/'))
+    {
+        return 0;
+    }
+    std::string current = base;
+    for (const std::string& component : components)
+    {
+        std::string candidate = current + component;
+        if (!Exists(candidate))
+        {
+            const std::optional<std::string> entry = FindEntry(current, component);
+            if (!entry)
+            {
+                return 0;
+            }
+            candidate = current + *entry;
+        }
+        current = candidate + "/";
+    }
+    current.pop_back();
+    path = current;
+    return 0;
+}
+
+} // namespace orblane::platform

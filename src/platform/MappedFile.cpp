@@ -1,0 +1,101 @@
+#include "platform/MappedFile.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orblane::platform {
+
+MappedFile::~MappedFile()
+{
+    Close();
+}
+
+int MappedFile::Open(const std::filesystem::path& path) noexcept
+{
+    Close();
+    int fd = -1;
+    do
+    {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+    {
+        return errno;
+    }
+    struct stat info
+    {
+    };
+    int code = 0;
+    if (::fstat(fd, &info) != 0)
+    {
+        code = errno;
+    }
+    else if (S_ISDIR(info.st_mode))
+    {
+        code = EISDIR;
+    }
+    else if (!S_ISREG(info.st_mode))
+    {
+        // Pipes, sockets and devices have no size to map.
+        code = ENODEV;
+    }
+    else if (info.st_size <= 0)
+    {
+        code = EINVAL;
+    }
+    else if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::size_t>::max() / 2)
+    {
+        // Refused whole rather than mapped in part: a truncated view would be read as a truncated file.
+        code = EFBIG;
+    }
+    if (code != 0)
+    {
+        ::close(fd);
+        return code;
+    }
+    descriptor = fd;
+    size = static_cast<std::size_t>(info.st_size);
+    return 0;
+}
+
+int MappedFile::Map() noexcept
+{
+    if (descriptor < 0)
+    {
+        return -1;
+    }
+    if (view != nullptr)
+    {
+        return 0;
+    }
+    void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (address == MAP_FAILED)
+    {
+        return errno;
+    }
+    view = static_cast<const std::uint8_t*>(address);
+    return 0;
+}
+
+void MappedFile::Close() noexcept
+{
+    if (view != nullptr)
+    {
+        ::munmap(const_cast<std::uint8_t*>(view), size);
+        view = nullptr;
+    }
+    if (descriptor >= 0)
+    {
+        ::close(descriptor);
+        descriptor = -1;
+    }
+    size = 0;
+}
+
+} // namespace orblane::platform

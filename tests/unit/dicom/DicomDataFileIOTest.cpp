@@ -1,0 +1,228 @@
+#include "dicom/DicomDataFileIO.h"
+
+#include "platform/CodePage.h"
+#include "support/DicomWriter.h"
+#include "support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+namespace orblane {
+namespace {
+
+using test::DicomWriter;
+using test::Length;
+using test::ScratchFolder;
+
+std::string AsText(const test::Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string ValueText(const DicomDataFileIO& file, std::uint16_t group, std::uint16_t element, int occurrence = 0)
+{
+    const auto value = file.FindValue(group, element, occurrence);
+    return value ? std::string(reinterpret_cast<const char*>(value->data()), value->size()) : "<absent>";
+}
+
+class DicomDataFileIOTest : public ::testing::Test
+{
+protected:
+    // Writes the file below the scratch folder and loads it through its file ID, as the viewer does.
+    int Load(DicomDataFileIO*& out, const test::Bytes& bytes, std::string fileId = "DICOM\\IM0")
+    {
+        scratch.Write("DICOM/IM0", AsText(bytes));
+        files.push_back(std::make_unique<DicomDataFileIO>(std::move(fileId), scratch.FolderText(), u""));
+        out = files.back().get();
+        return out->LoadDataSet();
+    }
+
+    ScratchFolder scratch;
+    std::vector<std::unique_ptr<DicomDataFileIO>> files;
+};
+
+TEST_F(DicomDataFileIOTest, LoadsThroughThePaddedFileIdBelowTheFolder)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Doe^Jane");
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, w.Data(), "DICOM\\IM0 "), 0);
+    EXPECT_EQ(ValueText(*file, 0x0010, 0x0010), "Doe^Jane");
+    EXPECT_EQ(file->FileId(), "DICOM\\IM0 ");
+}
+
+TEST_F(DicomDataFileIOTest, AnswersTheOpenErrorAndKeepsNoDataSet)
+{
+    DicomDataFileIO missing("DICOM\\NONE", scratch.FolderText(), u"");
+    EXPECT_EQ(missing.LoadDataSet(), ENOENT);
+    std::uint32_t length = 77;
+    const std::uint8_t* value = reinterpret_cast<const std::uint8_t*>("x");
+    EXPECT_EQ(missing.GetElement(0x0010, 0x0010, 0, length, value), -1);
+    EXPECT_EQ(value, nullptr);
+    EXPECT_EQ(length, 77u);
+    const PatientStudyInfo info = missing.MakeInfoRecord();
+    EXPECT_FALSE(info.patientName || info.patientId || info.birthDate || info.sex || info.studyDateTime ||
+                 info.institutionName);
+
+    scratch.Write("DICOM/empty", "");
+    DicomDataFileIO empty("DICOM\\EMPTY", scratch.FolderText(), u"");
+    EXPECT_EQ(empty.LoadDataSet(), EINVAL);
+    DicomDataFileIO folder("DICOM", scratch.FolderText(), u"");
+    EXPECT_EQ(folder.LoadDataSet(), EISDIR);
+}
+
+TEST_F(DicomDataFileIOTest, RefusesFileIdsOutsideTheMediumWithoutOpeningThem)
+{
+    scratch.Write("outside/secret.dcm", std::string(200, 'x'));
+    DicomDataFileIO climbing("..\\outside\\secret.dcm", scratch.FolderText() + "DICOM/", u"");
+    EXPECT_EQ(climbing.LoadDataSet(), EACCES);
+    EXPECT_FALSE(climbing.Mapping().IsMapped());
+    DicomDataFileIO absolute("\\" + (scratch.Path() / "outside/secret.dcm").string(), scratch.FolderText(), u"");
+    EXPECT_EQ(absolute.LoadDataSet(), EACCES);
+}
+
+TEST_F(DicomDataFileIOTest, ShortFilesGiveAnEmptyDataSetNotAnError)
+{
+    for (std::size_t size : {1u, 131u, 132u, 136u})
+    {
+        DicomDataFileIO* file = nullptr;
+        ASSERT_EQ(Load(file, test::Bytes(size, 0x10)), 0) << size;
+        ASSERT_NE(file->DataSet(), nullptr);
+        EXPECT_TRUE(file->DataSet()->Kept().empty()) << size;
+    }
+}
+
+TEST_F(DicomDataFileIOTest, GetElementCountsOccurrencesInFileOrderAcrossNesting)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian)
+        .BeginSequence(0x0008, 0x1115, Length::Undefined)
+        .BeginItem(Length::Undefined)
+        .Text(0x0008, 0x0060, "CS", "MR")
+        .EndItem()
+        .EndSequence()
+        .BeginSequence(0x0008, 0x1140, Length::Defined)
+        .BeginItem(Length::Defined)
+        .Text(0x0008, 0x0060, "CS", "PT")
+        .EndItem()
+        .EndSequence()
+        .Text(0x0008, 0x0060, "CS", "CT")
+        .Element(0x7FE0, 0x0010, "OW", test::ToBytes("ab"))
+        .Element(0x7FE0, 0x0010, "OW", test::ToBytes("cdef"));
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, w.Data()), 0);
+    // The nested MR comes first; the PT of the defined-length sequence is never seen.
+    EXPECT_EQ(ValueText(*file, 0x0008, 0x0060, 0), "MR");
+    EXPECT_EQ(ValueText(*file, 0x0008, 0x0060, 1), "CT");
+    EXPECT_EQ(ValueText(*file, 0x0008, 0x0060, 2), "<absent>");
+
+    std::uint32_t length = 0;
+    const std::uint8_t* value = nullptr;
+    ASSERT_EQ(file->GetElement(0x7FE0, 0x0010, 1, length, value), 0);
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(value), 4), "cdef");
+    const std::uint8_t* const before = value;
+    EXPECT_EQ(file->GetElement(0x7FE0, 0x0010, 2, length, value), -1);
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(value, before);
+    EXPECT_EQ(file->GetElement(0x7FE0, 0x0010, -1, length, value), -1);
+}
+
+TEST_F(DicomDataFileIOTest, InfoRecordBuildsTheOverlayTexts)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0008, 0x0020, "DA", "20240131")
+        .Text(0x0008, 0x0030, "TM", "083000.25")
+        .Text(0x0008, 0x0080, "LO", "General Hospital")
+        .Text(0x0010, 0x0010, "PN", "Doe^Jane=Ideo^Graphic")
+        .Text(0x0010, 0x0020, "LO", "ID-7")
+        .Text(0x0010, 0x0030, "DA", "19701231")
+        .Text(0x0010, 0x0040, "CS", "F");
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, w.Data()), 0);
+    const PatientStudyInfo info = file->MakeInfoRecord();
+    EXPECT_EQ(info.patientName, u"Ideo^Graphic "); // the pad goes with the last group
+    EXPECT_EQ(info.patientId, u"ID-7");
+    EXPECT_EQ(info.birthDate, u"1970.12.31");
+    EXPECT_EQ(info.sex, u"F "); // the pad space stays
+    EXPECT_EQ(info.studyDateTime, u"2024.01.31 08:30:00.25 ");
+    EXPECT_EQ(info.institutionName, u"General Hospital");
+}
+
+TEST_F(DicomDataFileIOTest, InfoRecordLeavesAbsentAndEmptyValuesOut)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0008, 0x0020, "DA", "20240131")
+        .Element(0x0008, 0x0080, "LO", {})
+        .Text(0x0010, 0x0010, "PN", "Solo^Name")
+        .Element(0x0010, 0x0030, "DA", {});
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, w.Data()), 0);
+    const PatientStudyInfo info = file->MakeInfoRecord();
+    EXPECT_EQ(info.patientName, u"Solo^Name ");
+    EXPECT_FALSE(info.patientId);
+    EXPECT_FALSE(info.birthDate);
+    EXPECT_FALSE(info.sex);
+    EXPECT_EQ(info.studyDateTime, u"2024.01.31");
+    EXPECT_FALSE(info.institutionName);
+}
+
+TEST_F(DicomDataFileIOTest, LastPatientsNameInFileOrderWins)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0010, 0x0010, "PN", "Top^Level")
+        .BeginSequence(0x0008, 0x1120, Length::Undefined)
+        .BeginItem(Length::Undefined)
+        .Text(0x0010, 0x0010, "PN", "Inside^Item")
+        .EndItem()
+        .EndSequence();
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, w.Data()), 0);
+    EXPECT_EQ(file->MakeInfoRecord().patientName, u"Inside^Item ");
+    // GetElement, by contrast, answers the first occurrence.
+    EXPECT_EQ(ValueText(*file, 0x0010, 0x0010), "Top^Level ");
+}
+
+TEST_F(DicomDataFileIOTest, ImplicitFilesGiveTheSameTexts)
+{
+    DicomWriter w;
+    w.FileMeta(test::kImplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Implicit^Pat").Text(0x0010, 0x0040, "CS", "O");
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, w.Data()), 0);
+    const PatientStudyInfo info = file->MakeInfoRecord();
+    EXPECT_EQ(info.patientName, u"Implicit^Pat");
+    EXPECT_EQ(info.sex, u"O ");
+}
+
+} // namespace
+} // namespace orblane
+
+namespace orblane {
+namespace {
+
+// Without (0008,0005) a value is read in the default ANSI code page; with it, in the set it names.
+TEST_F(DicomDataFileIOTest, NamesFollowTheFilesCharacterSetOrTheAnsiCodePage)
+{
+    SetDefaultAnsiCodePage(kCodePageWindows1252);
+    DicomWriter plain;
+    plain.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Ren\xE9");
+    DicomDataFileIO* file = nullptr;
+    ASSERT_EQ(Load(file, plain.Data()), 0);
+    EXPECT_EQ(file->MakeInfoRecord().patientName, u"Ren\u00E9");
+
+    DicomWriter cyrillic;
+    cyrillic.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0008, 0x0005, "CS", "ISO_IR 144")
+        .Text(0x0010, 0x0010, "PN", "Ren\xE9");
+    ASSERT_EQ(Load(file, cyrillic.Data()), 0);
+    EXPECT_EQ(file->MakeInfoRecord().patientName, u"Ren\u0449");
+    SetDefaultAnsiCodePage(0);
+}
+
+} // namespace
+} // namespace orblane
