@@ -1,6 +1,7 @@
 #include "imaging/CImageData.h"
 
 #include "imaging/JpegBaseline.h"
+// lossless pending
 #include "platform/ErrorSink.h"
 
 #include <algorithm>
@@ -200,11 +201,6 @@ std::unique_ptr<CImageData> CImageData::Build(const PixelDescription& source, Po
     }
     // The source bytes belong to a file that is closed after the build: keep only the fact that a plane existed.
     d.planes = {};
-    if (!image->decodedPlane.empty())
-    {
-        image->decodedPlane.clear();
-        image->decodedPlane.shrink_to_fit();
-    }
     image->UpdateDisplaySize();
     return image;
 }
@@ -420,8 +416,8 @@ void CImageData::FillMonochromeValues() noexcept
 {
     const PixelDescription& d = description;
     const std::size_t count = values.size();
-    const unsigned allocated = d.bitsAllocated;
-    const SampleReader reader(d.planes[0], allocated, d.bitsStored);
+    const unsigned allocated = SampleBits();
+    const SampleReader reader(d.planes[0], allocated, std::min<unsigned>(d.bitsStored, allocated));
     const std::uint32_t mask = reader.Mask();
     std::int32_t* out = values.data();
 
@@ -475,9 +471,11 @@ void CImageData::FillColourPixels() noexcept
     const int columns = d.columnCount;
     const int rows = d.rowCount;
     const std::size_t pixels = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
-    const SampleReader plane0(d.planes[0], d.bitsAllocated, d.bitsStored);
-    const SampleReader plane1(d.planes[1], d.bitsAllocated, d.bitsStored);
-    const SampleReader plane2(d.planes[2], d.bitsAllocated, d.bitsStored);
+    const unsigned bits = SampleBits();
+    const unsigned stored = std::min<unsigned>(d.bitsStored, bits);
+    const SampleReader plane0(d.planes[0], bits, stored);
+    const SampleReader plane1(d.planes[1], bits, stored);
+    const SampleReader plane2(d.planes[2], bits, stored);
     const std::uint32_t signedBias = d.pixelRepresentation == 1 ? 127u : 0u;
     // Samples of separate planes (a multi-plane source), or all three in plane 0: interleaved or planar.
     const bool separatePlanes = d.transferSyntax == TransferSyntaxKind::JpegLossless ||

@@ -95,7 +95,11 @@ private:
     void ComputeValueRange() noexcept;
     void RebuildPixelTable() noexcept;
 
+    // Width of one stored sample's container: Bits Allocated, or the lossless decoder's container.
+    unsigned SampleBits() const noexcept { return sampleBits != 0 ? sampleBits : description.bitsAllocated; }
+
     PixelDescription description;
+    unsigned sampleBits = 0;
     bool hadPlane0 = false;
     DisplayBitmap bitmap;
     std::vector<std::int32_t> values;
@@ -113,8 +117,6 @@ private:
     std::int32_t baseWidth = 0;
     std::int32_t valueMin = 0;
     std::int32_t valueMax = 255;
-    // Decoded samples of a lossless image, kept because the description's plane 0 points into them.
-    std::vector<std::uint8_t> decodedPlane;
 
     // Whole display pixels (or grey bytes for an 8-bit bitmap) for every modality value in [lutLow, lutLow + size),
     // rebuilt at every window change, so that repainting is one load per pixel.

@@ -1,11 +1,136 @@
 #include "Commands.h"
 
-namespace orblane::cli {
+#include "AnsiCodePageOption.h"
+#include "Json.h"
 
-// Placeholder until the render subcommand is built.
-int RunRender(Arguments)
+#include "dicom/DicomDataFileIO.h"
+#include "imaging/ImageDataList.h"
+#include "platform/AtomicFile.h"
+#include "platform/ErrorSink.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace orblane::cli {
+namespace {
+
+// The command line reports a catalogue code instead of showing a dialog, and goes on where the viewer would.
+void ReportToStandardError(std::string_view code, std::uint32_t number, bool)
 {
-    return UsageError("the render subcommand is not available yet");
+    std::fprintf(stderr, "error %.*s", static_cast<int>(code.size()), code.data());
+    if (number != 0)
+    {
+        std::fprintf(stderr, " (%u)", static_cast<unsigned>(number));
+    }
+    std::fputc('\n', stderr);
+}
+
+bool WriteValues(const CImageData& image, const std::filesystem::path& path)
+{
+    const auto values = image.Values();
+    std::vector<std::uint8_t> bytes(values.size() * 4);
+    for (std::size_t i = 0; i < values.size(); ++i)
+    {
+        const auto v = static_cast<std::uint32_t>(values[i]);
+        bytes[4 * i] = static_cast<std::uint8_t>(v);
+        bytes[4 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+        bytes[4 * i + 2] = static_cast<std::uint8_t>(v >> 16);
+        bytes[4 * i + 3] = static_cast<std::uint8_t>(v >> 24);
+    }
+    return platform::WriteFileAtomically(path, bytes);
+}
+
+} // namespace
+
+// Loads FILE as the viewer would and writes every image it holds, as currently windowed, to OUTDIR.
+int RunRender(Arguments args)
+{
+    std::vector<std::string_view> rest;
+    if (const int code = TakeAnsiCodePageOption(args, rest); code != 0)
+    {
+        return code;
+    }
+    std::vector<std::string_view> positional;
+    int format = kImageFileBmp;
+    bool writeValues = false;
+    for (std::size_t i = 0; i < rest.size(); ++i)
+    {
+        if (rest[i] == "--values")
+        {
+            writeValues = true;
+        }
+        else if (rest[i] == "--format")
+        {
+            if (i + 1 >= rest.size() || (rest[i + 1] != "bmp" && rest[i + 1] != "jpg"))
+            {
+                return UsageError("--format takes bmp or jpg");
+            }
+            format = rest[++i] == "jpg" ? kImageFileJpeg : kImageFileBmp;
+        }
+        else
+        {
+            positional.push_back(rest[i]);
+        }
+    }
+    if (positional.size() != 2)
+    {
+        return UsageError("render takes FILE and OUTDIR");
+    }
+    const std::filesystem::path input{std::string(positional[0])};
+    const std::filesystem::path outdir{std::string(positional[1])};
+
+    const ErrorHandler previous = SetErrorHandler(&ReportToStandardError);
+    auto file = std::make_unique<DicomDataFileIO>();
+    if (const int code = file->LoadFile(input); code != 0)
+    {
+        std::fprintf(stderr, "error 10100 (%s: %s)\n", input.c_str(), std::strerror(code));
+        SetErrorHandler(previous);
+        return 1;
+    }
+    std::error_code created;
+    std::filesystem::create_directories(outdir, created);
+
+    ImageDataList list;
+    list.AddFile(std::move(file));
+    std::string out = "{\"images\": [";
+    bool failed = false;
+    for (int index = 0;; ++index)
+    {
+        const CImageData* image = list.GetImage(index);
+        if (image == nullptr)
+        {
+            break;
+        }
+        const std::string stem = "image-" + std::to_string(index);
+        if (!image->SaveAs(outdir / (stem + (format == kImageFileJpeg ? ".jpg" : ".bmp")), format))
+        {
+            std::fprintf(stderr, "error 10104 (%s)\n", (outdir / stem).c_str());
+            failed = true;
+        }
+        const PixelDescription& d = image->Description();
+        if (writeValues && IsMonochrome(d.photometric) && !WriteValues(*image, outdir / (stem + ".values")))
+        {
+            std::fprintf(stderr, "error 10104 (%s.values)\n", (outdir / stem).c_str());
+            failed = true;
+        }
+        out += index == 0 ? "" : ", ";
+        out += "{\"index\": " + std::to_string(index) + ", \"width\": " + std::to_string(image->Bitmap().Width()) +
+               ", \"height\": " + std::to_string(image->Bitmap().Height()) + ", \"photometric\": \"" +
+               PhotometricName(d.photometric) + "\", \"transferSyntax\": \"" + TransferSyntaxName(d.transferSyntax) +
+               "\", \"bitsAllocated\": " + std::to_string(d.bitsAllocated) +
+               ", \"bitsStored\": " + std::to_string(d.bitsStored) +
+               ", \"windowCentre\": " + std::to_string(image->WindowCentre()) +
+               ", \"windowWidth\": " + std::to_string(image->WindowWidth()) +
+               ", \"valueMin\": " + std::to_string(image->ValueMin()) +
+               ", \"valueMax\": " + std::to_string(image->ValueMax()) + "}";
+    }
+    out += "]}\n";
+    std::fputs(out.c_str(), stdout);
+    SetErrorHandler(previous);
+    return failed ? 1 : 0;
 }
 
 } // namespace orblane::cli

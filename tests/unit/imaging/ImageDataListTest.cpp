@@ -1,0 +1,328 @@
+#include "imaging/ImageDataList.h"
+
+#include "dicom/DicomDataFileIO.h"
+#include "imaging/JpegBaseline.h"
+#include "platform/ErrorSink.h"
+#include "support/DicomWriter.h"
+#include "unit/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace orblane {
+namespace {
+
+using test::DicomWriter;
+using test::Length;
+
+std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Sample(const char* name)
+{
+    return std::string(ORBLANE_TEST_DATA_DIR) + "/files/" + name;
+}
+
+std::unique_ptr<DicomDataFileIO> Loaded(const std::string& path)
+{
+    auto file = std::make_unique<DicomDataFileIO>();
+    EXPECT_EQ(file->LoadFile(path), 0) << path;
+    return file;
+}
+
+std::vector<std::uint8_t> Words(std::initializer_list<std::uint16_t> words)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const std::uint16_t w : words)
+    {
+        bytes.push_back(static_cast<std::uint8_t>(w));
+        bytes.push_back(static_cast<std::uint8_t>(w >> 8));
+    }
+    return bytes;
+}
+
+// A small monochrome image description; the caller adds or leaves out what the case needs.
+DicomWriter& ImageAttributes(DicomWriter& w, std::uint16_t rows, std::uint16_t columns, std::uint16_t bits = 16)
+{
+    return w.UInt16(0x0028, 0x0002, 1)
+        .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
+        .UInt16(0x0028, 0x0010, rows)
+        .UInt16(0x0028, 0x0011, columns)
+        .UInt16(0x0028, 0x0100, bits)
+        .UInt16(0x0028, 0x0101, bits)
+        .UInt16(0x0028, 0x0103, 0);
+}
+
+std::vector<std::uint8_t> GreyJpeg(int width, int height, std::uint8_t level)
+{
+    DisplayBitmap bitmap;
+    EXPECT_TRUE(bitmap.Create(width, height, 8));
+    for (int row = 0; row < height; ++row)
+    {
+        std::fill(bitmap.Row(row), bitmap.Row(row) + width, level);
+    }
+    std::uint8_t* data = nullptr;
+    unsigned long size = 0;
+    EXPECT_TRUE(EncodeJpeg(bitmap, 95, true, data, size));
+    std::vector<std::uint8_t> bytes(data, data + size);
+    FreeJpeg(data);
+    return bytes;
+}
+
+class ImageDataListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { previous = SetErrorHandler(&Record); }
+    void TearDown() override
+    {
+        SetErrorHandler(previous);
+        raised.clear();
+    }
+
+    static void Record(std::string_view code, std::uint32_t, bool) { raised.emplace_back(code); }
+
+    std::unique_ptr<DicomDataFileIO> Write(const std::string& name, const DicomWriter& w, std::u16string label = {})
+    {
+        w.WriteTo(folder.Path(name));
+        auto file = std::make_unique<DicomDataFileIO>(name, folder.Folder(), std::move(label));
+        return file;
+    }
+
+    inline static std::vector<std::string> raised;
+    ErrorHandler previous = nullptr;
+    testing::TempFolder folder;
+};
+
+TEST_F(ImageDataListTest, RealCtValuesMatchTheStoredSamplesUnderTheFilesRescale)
+{
+    // CT_small: signed 16-bit samples, Rescale Intercept -1024, slope 1 (read off the file's header by hand).
+    const auto bytes = ReadFile(Sample("CT_small.dcm"));
+    const std::vector<std::uint8_t> header{0xE0, 0x7F, 0x10, 0x00, 'O', 'W', 0, 0};
+    const auto at = std::search(bytes.begin(), bytes.end(), header.begin(), header.end());
+    ASSERT_NE(at, bytes.end());
+    const std::size_t pixels = static_cast<std::size_t>(at - bytes.begin()) + 12;
+
+    ImageDataList list;
+    list.AddFile(Loaded(Sample("CT_small.dcm")));
+    const CImageData* image = list.GetImage(0);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->Bitmap().Width(), 128);
+    ASSERT_EQ(image->Values().size(), 128u * 128u);
+    for (std::size_t i = 0; i < image->Values().size(); i += 97)
+    {
+        const auto stored = static_cast<std::int16_t>(bytes[pixels + 2 * i] | (bytes[pixels + 2 * i + 1] << 8));
+        ASSERT_EQ(image->Values()[i], stored - 1024) << "pixel " << i;
+    }
+    EXPECT_EQ(image->GetText(1).substr(0, 21), u"CompressedSamples^CT1");
+    EXPECT_EQ(list.GetImage(1), nullptr);
+}
+
+TEST_F(ImageDataListTest, ImplicitAndExplicitMrGiveTheSameImage)
+{
+    ImageDataList list;
+    list.AddFile(Loaded(Sample("MR_small.dcm")));
+    list.AddFile(Loaded(Sample("MR_small_implicit.dcm")));
+    const CImageData* a = list.GetImage(0);
+    const CImageData* b = list.GetImage(1);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->Description().transferSyntax, TransferSyntaxKind::ExplicitLittle);
+    EXPECT_EQ(b->Description().transferSyntax, TransferSyntaxKind::ImplicitLittle);
+    ASSERT_EQ(a->Values().size(), b->Values().size());
+    EXPECT_TRUE(std::equal(a->Values().begin(), a->Values().end(), b->Values().begin()));
+    EXPECT_EQ(a->WindowCentre(), 600);
+    EXPECT_EQ(a->WindowWidth(), 1600);
+}
+
+TEST_F(ImageDataListTest, ColourSamplesShowTheirColourBars)
+{
+    // The three colour samples hold the same 100 x 100 picture: ten horizontal bars, top to bottom red, light red,
+    // green, light green, blue, light blue, black, dark grey, light grey, white.
+    const std::uint32_t expected[10][3] = {{255, 0, 0},     {255, 128, 128}, {0, 255, 0}, {128, 255, 128},
+                                           {0, 0, 255},     {128, 128, 255}, {0, 0, 0},   {64, 64, 64},
+                                           {192, 192, 192}, {255, 255, 255}};
+    for (const char* name : {"SC_rgb_jpeg_dcmtk.dcm", "SC_rgb_dcmtk_+eb+cr.dcm", "SC_ybr_full_422_uncompressed.dcm"})
+    {
+        ImageDataList list;
+        list.AddFile(Loaded(Sample(name)));
+        const CImageData* image = list.GetImage(0);
+        ASSERT_NE(image, nullptr) << name;
+        ASSERT_EQ(image->Bitmap().Width(), 100) << name;
+        for (int bar = 0; bar < 10; ++bar)
+        {
+            // YCbCr quantisation moves a channel by a few levels.
+            const std::uint32_t pixel = image->Bitmap().Pixels32(bar * 10 + 5)[50];
+            EXPECT_NEAR((pixel >> 16) & 0xFF, expected[bar][0], 6) << name << " bar " << bar;
+            EXPECT_NEAR((pixel >> 8) & 0xFF, expected[bar][1], 6) << name << " bar " << bar;
+            EXPECT_NEAR(pixel & 0xFF, expected[bar][2], 6) << name << " bar " << bar;
+        }
+    }
+}
+
+TEST_F(ImageDataListTest, UnsupportedSyntaxesAndCutPixelDataGiveNoImage)
+{
+    for (const char* name : {"JPEG-lossy.dcm", "MR_small_RLE.dcm", "MR_truncated.dcm"})
+    {
+        ImageDataList list;
+        list.AddFile(Loaded(Sample(name)));
+        EXPECT_EQ(list.GetImage(0), nullptr) << name;
+    }
+    EXPECT_TRUE(raised.empty());
+}
+
+TEST_F(ImageDataListTest, FilesAreDecodedLazilyInStudyLabelOrder)
+{
+    const auto make = [&](const std::string& name, std::uint16_t level, std::u16string label) {
+        DicomWriter w;
+        w.FileMeta(test::kExplicitLittleEndian);
+        ImageAttributes(w, 1, 2).Element(0x7FE0, 0x0010, "OW", Words({level, level}));
+        return Write(name, w, std::move(label));
+    };
+    ImageDataList list;
+    list.AddFile(make("a", 1, u"2020.01.01 10:00:00"));
+    list.AddFile(make("b", 2, u""));
+    list.AddFile(make("c", 3, u"2024.05.06 08:00:00"));
+    list.AddFile(make("d", 4, u"2020.01.01 10:00:00"));
+    // Highest label first, equal labels in the order added, unlabelled last.
+    ASSERT_NE(list.GetImage(0), nullptr);
+    EXPECT_EQ(list.ImageCount(), 1) << "only the first file is decoded";
+    EXPECT_EQ(list.GetImage(0)->Values()[0], 3);
+    EXPECT_EQ(list.GetImage(2)->Values()[0], 4);
+    EXPECT_EQ(list.ImageCount(), 3);
+    EXPECT_EQ(list.GetImage(1)->Values()[0], 1);
+    EXPECT_EQ(list.GetImage(3)->Values()[0], 2);
+    EXPECT_EQ(list.GetImage(4), nullptr);
+    EXPECT_EQ(list.LoadNextFile(), 0);
+}
+
+TEST_F(ImageDataListTest, FileWithoutRowsIsPassedOverAndUnreadableFileRaises10100)
+{
+    DicomWriter noRows;
+    noRows.FileMeta(test::kExplicitLittleEndian).UInt16(0x0028, 0x0011, 2).Element(0x7FE0, 0x0010, "OW", Words({1, 1}));
+    DicomWriter good;
+    good.FileMeta(test::kExplicitLittleEndian);
+    ImageAttributes(good, 1, 2).Element(0x7FE0, 0x0010, "OW", Words({9, 9}));
+
+    ImageDataList list;
+    list.AddFile(Write("norows", noRows));
+    list.AddFile(std::make_unique<DicomDataFileIO>("missing", folder.Folder(), u""));
+    list.AddFile(Write("good", good));
+    const CImageData* image = list.GetImage(0);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->Values()[0], 9);
+    EXPECT_EQ(raised, std::vector<std::string>{"10100"});
+}
+
+TEST_F(ImageDataListTest, EveryNonEmptyFragmentIsAnImageAndBrokenOnesAreDropped)
+{
+    const auto dark = GreyJpeg(16, 8, 40);
+    const auto light = GreyJpeg(16, 8, 200);
+    const std::vector<std::uint8_t> notJpeg(100, 0x42);
+    DicomWriter w;
+    w.FileMeta("1.2.840.10008.1.2.4.50");
+    ImageAttributes(w, 8, 16, 8);
+    w.BeginEncapsulated().Fragment({}).Fragment(dark).Fragment(notJpeg).Fragment(light).EndSequence();
+    w.Text(0xFFFC, 0xFFFC, "OB", "trailing padding");
+
+    ImageDataList list;
+    list.AddFile(Write("frames", w));
+    ASSERT_NE(list.GetImage(1), nullptr);
+    EXPECT_EQ(list.ImageCount(), 2);
+    EXPECT_EQ(list.GetImage(2), nullptr);
+    const CImageData* first = list.GetImage(0);
+    EXPECT_EQ(first->Bitmap().BitsPerPixel(), 8);
+    EXPECT_NEAR(first->Values()[0], 40, 2);
+    EXPECT_NEAR(list.GetImage(1)->Values()[5], 200, 2);
+}
+
+TEST_F(ImageDataListTest, IconImageDoesNotLendItsPixelDataToTheMainImage)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian);
+    ImageAttributes(w, 2, 2);
+    w.BeginSequence(0x0088, 0x0200, Length::Undefined).BeginItem(Length::Undefined);
+    ImageAttributes(w, 1, 1, 8).Element(0x7FE0, 0x0010, "OB", std::vector<std::uint8_t>{7, 0});
+    w.EndItem().EndSequence();
+    w.Element(0x7FE0, 0x0010, "OW", Words({100, 200, 300, 400}));
+
+    ImageDataList list;
+    list.AddFile(Write("icon", w));
+    const CImageData* image = list.GetImage(0);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->Bitmap().Width(), 2);
+    EXPECT_EQ(image->Values()[3], 400);
+    EXPECT_EQ(list.GetImage(1), nullptr) << "the icon is not an image of its own";
+}
+
+TEST_F(ImageDataListTest, DescriptionRulesOfTheDataSet)
+{
+    const auto build = [&](const std::string& name, auto&& addAttributes,
+                           std::string_view syntax = test::kExplicitLittleEndian) {
+        DicomWriter w;
+        w.FileMeta(syntax);
+        w.UInt16(0x0028, 0x0010, 1).UInt16(0x0028, 0x0011, 2).UInt16(0x0028, 0x0100, 16).UInt16(0x0028, 0x0101, 12);
+        addAttributes(w);
+        w.Element(0x7FE0, 0x0010, "OW", Words({0, 4095}));
+        auto file = Write(name, w);
+        EXPECT_EQ(file->LoadDataSet(), 0);
+        return ReadPixelDescription(*file, 0);
+    };
+    const auto window = build("window", [](DicomWriter& w) {
+        w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1050, "DS", "40.5\\400");
+    });
+    EXPECT_EQ(window.fileWindowCentre, 40);
+    EXPECT_EQ(window.fileWindowWidth, 4096) << "no Window Width: 2^12";
+
+    const auto voi = build("voi", [](DicomWriter& w) {
+        w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1050, "DS", "40").Text(0x0028, 0x1051, "DS", "400");
+        w.BeginSequence(0x0028, 0x3010, Length::Undefined).EndSequence();
+    });
+    EXPECT_EQ(voi.fileWindowCentre, 2048);
+    EXPECT_EQ(voi.fileWindowWidth, 4096);
+
+    const auto aspect = build("aspect", [](DicomWriter& w) { w.Text(0x0028, 0x0034, "IS", "1\\2"); });
+    EXPECT_EQ(aspect.photometric, PhotometricKind::Monochrome1) << "absent photometric";
+    EXPECT_EQ(aspect.aspectVertical, 1);
+    EXPECT_EQ(aspect.aspectHorizontal, 2);
+    const auto single = build("single", [](DicomWriter& w) { w.Text(0x0028, 0x0034, "IS", "1"); });
+    EXPECT_EQ(single.aspectHorizontal, 1);
+
+    const auto rgb = build("rgb", [](DicomWriter& w) { w.Text(0x0028, 0x0004, "CS", "RGB"); });
+    EXPECT_EQ(rgb.photometric, PhotometricKind::Rgb);
+    EXPECT_EQ(rgb.fileWindowWidth, 0) << "no window for colour";
+    const auto palette = build("palette", [](DicomWriter& w) { w.Text(0x0028, 0x0004, "CS", "PALETTE COLOR"); });
+    EXPECT_EQ(palette.photometric, PhotometricKind::OtherPhotometric);
+
+    // A UID padded with a space instead of NUL is not a syntax the viewer knows.
+    DicomWriter spaced;
+    spaced.Element(0x0002, 0x0010, "UI", test::ToBytes("1.2.840.10008.1.2.1 "));
+    ImageAttributes(spaced, 1, 2).Element(0x7FE0, 0x0010, "OW", Words({1, 2}));
+    ImageDataList list;
+    list.AddFile(Write("spaced", spaced));
+    EXPECT_EQ(list.GetImage(0), nullptr);
+}
+
+TEST(ImageDataListParseTest, NumberTextsStopAtTheFirstOtherCharacter)
+{
+    const auto parseInt = [](std::string_view s) {
+        return ParseIntegerString(ByteView(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
+    };
+    const auto parseReal = [](std::string_view s) {
+        return ParseDecimalString(ByteView(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
+    };
+    EXPECT_EQ(parseInt("40.5"), 40);
+    EXPECT_EQ(parseInt(" -1024 "), -1024);
+    EXPECT_EQ(parseInt("x12"), 0);
+    EXPECT_EQ(parseInt("99999999999999"), 2147483647);
+    EXPECT_DOUBLE_EQ(parseReal("-1024.5\\3"), -1024.5);
+    EXPECT_DOUBLE_EQ(parseReal(" 2.5E1"), 25.0);
+    EXPECT_DOUBLE_EQ(parseReal("abc"), 0.0);
+}
+
+} // namespace
+} // namespace orblane
