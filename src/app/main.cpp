@@ -1,8 +1,37 @@
-// Temporary entry point until the start-up sequence lands.
+// The viewer takes no command-line arguments; the one exception is the report-only run that a crashed instance
+// starts to show its error (see UnhandledFailure.h).
+#include "app/CErrorDlg.h"
+#include "app/CQelViewerApp.h"
+#include "app/ErrorCatalogue.h"
+#include "app/ErrorReport.h"
+#include "app/UnhandledFailure.h"
+#include "platform/ErrorSink.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    return 0;
+    using namespace orblane;
+    if (const auto number = ReportOptionNumber(argc, argv))
+    {
+        QApplication application(argc, argv);
+        QApplication::setApplicationDisplayName(QString::fromLatin1(CQelViewerApp::kDisplayName));
+        InstallApplicationErrorHandler(&PresentErrorDialog);
+        if (LoadErrorCatalogue())
+        {
+            RaiseError("11002", *number, true);
+        }
+        return 0;
+    }
+
+    CQelViewerApp application(argc, argv);
+    try
+    {
+        application.InitInstance();
+    }
+    catch (...)
+    {
+        RaiseError("11002", kCppException, true);
+    }
+    return application.ExitInstance();
 }

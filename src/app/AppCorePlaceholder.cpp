@@ -1,1 +1,0 @@
-// Settings and error catalogue; their sources arrive with the foundation work.
