@@ -1,0 +1,646 @@
+#include "DemoMedium.h"
+
+#include "LosslessFrames.h"
+#include "Phantoms.h"
+
+#include "imaging/DisplayBitmap.h"
+#include "imaging/JpegBaseline.h"
+#include "support/DicomWriter.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+namespace orblane::demo {
+namespace {
+
+using test::Bytes;
+using test::DicomWriter;
+using test::Length;
+
+// Our own UID root, derived from a UUID (the 2.25 arc), so that no UID here can clash with a real one.
+constexpr std::string_view kUidRoot = "2.25.147690952729199263804827195106186383122";
+constexpr std::string_view kImplementationUid = "2.25.147690952729199263804827195106186383122.0.1";
+constexpr std::string_view kImplementationName = "ORBLANE_DEMO";
+constexpr std::string_view kExplicitLittle = "1.2.840.10008.1.2.1";
+constexpr std::string_view kJpegBaseline = "1.2.840.10008.1.2.4.50";
+constexpr std::string_view kJpegLossless = "1.2.840.10008.1.2.4.70";
+constexpr std::string_view kCtStorage = "1.2.840.10008.5.1.4.1.1.2";
+constexpr std::string_view kMrStorage = "1.2.840.10008.5.1.4.1.1.4";
+constexpr std::string_view kCrStorage = "1.2.840.10008.5.1.4.1.1.1";
+constexpr std::string_view kPhotoStorage = "1.2.840.10008.5.1.4.1.1.77.1.4";
+constexpr std::string_view kMediaDirectoryStorage = "1.2.840.10008.1.3.10";
+constexpr std::string_view kInstitution = "Orblane Demo Hospital";
+
+std::string Uid(int kind, std::initializer_list<int> path)
+{
+    std::string uid(kUidRoot);
+    uid += "." + std::to_string(kind);
+    for (const int part : path)
+    {
+        uid += "." + std::to_string(part);
+    }
+    return uid;
+}
+
+std::string Decimal(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+// The elements of one data set, kept by tag so that they are written in ascending order whatever order the code
+// adds them in.
+class Elements
+{
+public:
+    void Text(std::uint16_t group, std::uint16_t element, std::string vr, std::string value)
+    {
+        items[Key(group, element)] = [=](DicomWriter& w) { w.Text(group, element, vr, value); };
+    }
+    void UInt16(std::uint16_t group, std::uint16_t element, std::uint16_t value)
+    {
+        items[Key(group, element)] = [=](DicomWriter& w) { w.UInt16(group, element, value); };
+    }
+    void UInt32(std::uint16_t group, std::uint16_t element, std::uint32_t value)
+    {
+        items[Key(group, element)] = [=](DicomWriter& w) { w.UInt32(group, element, value); };
+    }
+    void Value(std::uint16_t group, std::uint16_t element, std::string vr, Bytes value)
+    {
+        items[Key(group, element)] = [group, element, vr, v = std::move(value)](DicomWriter& w) {
+            w.Element(group, element, vr, v);
+        };
+    }
+    void Encapsulated(std::vector<Bytes> frames)
+    {
+        items[Key(0x7FE0, 0x0010)] = [f = std::move(frames)](DicomWriter& w) {
+            w.BeginEncapsulated().Fragment({});
+            for (const Bytes& frame : f)
+            {
+                w.Fragment(frame);
+            }
+            w.EndSequence();
+        };
+    }
+    void WriteTo(DicomWriter& writer) const
+    {
+        for (const auto& [tag, write] : items)
+        {
+            write(writer);
+        }
+    }
+
+private:
+    static std::uint32_t Key(std::uint16_t group, std::uint16_t element)
+    {
+        return (static_cast<std::uint32_t>(group) << 16) | element;
+    }
+    std::map<std::uint32_t, std::function<void(DicomWriter&)>> items;
+};
+
+// Group 0002 of a Part 10 file, with its group length.
+void WriteFileMeta(DicomWriter& writer, std::string_view sopClass, std::string_view sopInstance,
+                   std::string_view transferSyntax)
+{
+    writer.UInt32(0x0002, 0x0000, 0);
+    const std::size_t lengthField = writer.Size() - 4;
+    const std::size_t start = writer.Size();
+    const Bytes version{0x00, 0x01};
+    writer.Element(0x0002, 0x0001, "OB", version);
+    writer.Text(0x0002, 0x0002, "UI", sopClass);
+    writer.Text(0x0002, 0x0003, "UI", sopInstance);
+    writer.Text(0x0002, 0x0010, "UI", transferSyntax);
+    writer.Text(0x0002, 0x0012, "UI", kImplementationUid);
+    writer.Text(0x0002, 0x0013, "SH", kImplementationName);
+    writer.PatchUInt32(lengthField, static_cast<std::uint32_t>(writer.Size() - start));
+}
+
+Bytes LittleEndian(const std::vector<std::uint16_t>& samples)
+{
+    Bytes bytes(samples.size() * 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+    {
+        bytes[2 * i] = static_cast<std::uint8_t>(samples[i]);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>(samples[i] >> 8);
+    }
+    return bytes;
+}
+
+// Fragments have an even length; a pad byte after the end-of-image marker is what DICOM writers add.
+Bytes EvenLength(Bytes bytes)
+{
+    if (bytes.size() % 2 != 0)
+    {
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+
+// ---- The medium's contents -------------------------------------------------------------------------------------
+
+struct ImageRecord
+{
+    std::string fileId; // backslash-separated, as the DICOMDIR stores it
+    std::string sopClass;
+    std::string sopInstance;
+    std::string transferSyntax;
+    int number = 0;
+};
+
+struct SeriesRecord
+{
+    std::string modality;
+    std::string description;
+    std::string uid;
+    int number = 0;
+    std::vector<ImageRecord> images;
+};
+
+struct StudyRecord
+{
+    std::string date;
+    std::string time;
+    std::string description;
+    std::string accession;
+    std::string uid;
+    std::string id;
+    std::vector<SeriesRecord> series;
+};
+
+struct PatientRecord
+{
+    std::string characterSet; // empty: none written
+    std::string name;         // bytes as stored, escape sequences included
+    std::string id;
+    std::string birthDate;
+    std::string sex;
+    std::vector<StudyRecord> studies;
+};
+
+// Where a new instance goes and what it shares with its series.
+struct Context
+{
+    std::filesystem::path folder;
+    int patientIndex = 0;
+    int studyIndex = 0;
+    const PatientRecord* patient = nullptr;
+    const StudyRecord* study = nullptr;
+    SeriesRecord* series = nullptr;
+};
+
+std::string Component(std::string_view prefix, int number)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.*s%05d", static_cast<int>(prefix.size()), prefix.data(), number);
+    return text;
+}
+
+// Patient, study and series attributes, and the instance's identity; the caller adds the image.
+Elements CommonElements(const Context& c, const ImageRecord& image)
+{
+    Elements e;
+    if (!c.patient->characterSet.empty())
+    {
+        e.Text(0x0008, 0x0005, "CS", c.patient->characterSet);
+    }
+    e.Text(0x0008, 0x0016, "UI", image.sopClass);
+    e.Text(0x0008, 0x0018, "UI", image.sopInstance);
+    e.Text(0x0008, 0x0020, "DA", c.study->date);
+    e.Text(0x0008, 0x0030, "TM", c.study->time);
+    e.Text(0x0008, 0x0050, "SH", c.study->accession);
+    e.Text(0x0008, 0x0060, "CS", c.series->modality);
+    e.Text(0x0008, 0x0070, "LO", "Orblane synthetic phantom");
+    e.Text(0x0008, 0x0080, "LO", std::string(kInstitution));
+    e.Text(0x0008, 0x1030, "LO", c.study->description);
+    e.Text(0x0008, 0x103E, "LO", c.series->description);
+    e.Text(0x0010, 0x0010, "PN", c.patient->name);
+    e.Text(0x0010, 0x0020, "LO", c.patient->id);
+    e.Text(0x0010, 0x0030, "DA", c.patient->birthDate);
+    e.Text(0x0010, 0x0040, "CS", c.patient->sex);
+    e.Text(0x0020, 0x000D, "UI", c.study->uid);
+    e.Text(0x0020, 0x000E, "UI", c.series->uid);
+    e.Text(0x0020, 0x0010, "SH", c.study->id);
+    e.Text(0x0020, 0x0011, "IS", std::to_string(c.series->number));
+    e.Text(0x0020, 0x0013, "IS", std::to_string(image.number));
+    return e;
+}
+
+void Grey16(Elements& e, int rows, int columns, int bitsStored, const char* photometric)
+{
+    e.UInt16(0x0028, 0x0002, 1);
+    e.Text(0x0028, 0x0004, "CS", photometric);
+    e.UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(rows));
+    e.UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(columns));
+    e.UInt16(0x0028, 0x0100, 16);
+    e.UInt16(0x0028, 0x0101, static_cast<std::uint16_t>(bitsStored));
+    e.UInt16(0x0028, 0x0102, static_cast<std::uint16_t>(bitsStored - 1));
+    e.UInt16(0x0028, 0x0103, 0);
+}
+
+void Slice(Elements& e, double spacing, int size, double z)
+{
+    const double corner = -(size / 2 - 0.5) * spacing;
+    e.Text(0x0018, 0x0050, "DS", "5");
+    e.Text(0x0020, 0x0032, "DS", Decimal(corner) + "\\" + Decimal(corner) + "\\" + Decimal(z));
+    e.Text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\1\\0");
+    e.Text(0x0020, 0x1041, "DS", Decimal(z));
+    e.Text(0x0028, 0x0030, "DS", Decimal(spacing) + "\\" + Decimal(spacing));
+}
+
+// Adds an instance to the series and writes its file below the medium's folder.
+void WriteInstance(Context& c, std::string_view sopClass, std::string_view transferSyntax,
+                   const std::function<void(Elements&)>& image)
+{
+    ImageRecord record;
+    record.number = static_cast<int>(c.series->images.size()) + 1;
+    record.sopClass = sopClass;
+    record.transferSyntax = transferSyntax;
+    record.sopInstance = Uid(3, {c.patientIndex, c.studyIndex, c.series->number, record.number});
+    const std::string patient = Component("PAT", c.patientIndex);
+    const std::string study = Component("STU", c.studyIndex);
+    const std::string series = Component("SER", c.series->number);
+    const std::string file = Component("IMG", record.number);
+    record.fileId = "DICOM\\" + patient + "\\" + study + "\\" + series + "\\" + file;
+
+    Elements e = CommonElements(c, record);
+    image(e);
+    DicomWriter writer;
+    WriteFileMeta(writer, record.sopClass, record.sopInstance, record.transferSyntax);
+    e.WriteTo(writer);
+    const std::filesystem::path path = c.folder / "DICOM" / patient / study / series / file;
+    std::filesystem::create_directories(path.parent_path());
+    writer.WriteTo(path);
+    c.series->images.push_back(std::move(record));
+}
+
+SeriesRecord& AddSeries(Context& c, StudyRecord& study, std::string modality, std::string description)
+{
+    SeriesRecord series;
+    series.modality = std::move(modality);
+    series.description = std::move(description);
+    series.number = static_cast<int>(study.series.size()) + 1;
+    series.uid = Uid(2, {c.patientIndex, c.studyIndex, series.number});
+    study.series.push_back(std::move(series));
+    c.series = &study.series.back();
+    return study.series.back();
+}
+
+void WriteCtSeries(Context& c, int sliceCount, bool followUp, bool lossless)
+{
+    for (int i = 0; i < sliceCount; ++i)
+    {
+        const double position = static_cast<double>(i) / (sliceCount - 1);
+        const std::vector<std::uint16_t> pixels =
+            CtChestSlice(position, followUp, 0xC7000000ull + static_cast<std::uint64_t>(c.studyIndex * 1000 + i));
+        WriteInstance(c, kCtStorage, lossless ? kJpegLossless : kExplicitLittle, [&](Elements& e) {
+            e.Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL");
+            e.Text(0x0018, 0x0060, "DS", "120");
+            Slice(e, kCtPixelSpacing, kCtSize, -5.0 * i);
+            Grey16(e, kCtSize, kCtSize, 12, "MONOCHROME2");
+            e.Text(0x0028, 0x1050, "DS", "40");
+            e.Text(0x0028, 0x1051, "DS", "400");
+            e.Text(0x0028, 0x1052, "DS", std::to_string(kCtRescaleIntercept));
+            e.Text(0x0028, 0x1053, "DS", "1");
+            e.Text(0x0028, 0x1054, "LO", "HU");
+            if (lossless)
+            {
+                e.Text(0x0028, 0x2110, "CS", "00");
+                e.Encapsulated({EvenLength(EncodeLosslessFrame(pixels, kCtSize, kCtSize, 12))});
+            }
+            else
+            {
+                e.Value(0x7FE0, 0x0010, "OW", LittleEndian(pixels));
+            }
+        });
+    }
+}
+
+void WriteMrSeries(Context& c, int sliceCount, MrWeighting weighting)
+{
+    const bool t1 = weighting == MrWeighting::T1;
+    for (int i = 0; i < sliceCount; ++i)
+    {
+        const double position = static_cast<double>(i) / (sliceCount - 1);
+        const std::vector<std::uint16_t> pixels =
+            MrHeadSlice(position, weighting,
+                        0x3A000000ull + static_cast<std::uint64_t>(c.studyIndex * 1000 + c.series->number * 100 + i));
+        WriteInstance(c, kMrStorage, kExplicitLittle, [&](Elements& e) {
+            e.Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\M\\ND");
+            e.Text(0x0018, 0x0080, "DS", t1 ? "500" : "4000"); // repetition time
+            e.Text(0x0018, 0x0081, "DS", t1 ? "12" : "95");    // echo time
+            e.Text(0x0018, 0x0087, "DS", "1.5");               // field strength
+            Slice(e, kMrPixelSpacing, kMrSize, -40.0 + 5.0 * i);
+            Grey16(e, kMrSize, kMrSize, 12, "MONOCHROME2");
+            e.Text(0x0028, 0x1050, "DS", t1 ? "600" : "800");
+            e.Text(0x0028, 0x1051, "DS", t1 ? "1200" : "1700");
+            e.Value(0x7FE0, 0x0010, "OW", LittleEndian(pixels));
+        });
+    }
+}
+
+void WriteRadiograph(Context& c)
+{
+    const std::vector<std::uint16_t> pixels = ChestRadiograph(0xC4E57ull);
+    WriteInstance(c, kCrStorage, kExplicitLittle, [&](Elements& e) {
+        e.Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY");
+        e.Text(0x0018, 0x0015, "CS", "CHEST");
+        e.Text(0x0018, 0x0060, "DS", "125");
+        e.Text(0x0018, 0x5101, "CS", "PA");
+        e.Text(0x0020, 0x0020, "CS", "L\\F");
+        Grey16(e, kRadiographRows, kRadiographColumns, 12, "MONOCHROME1");
+        e.Text(0x0028, 0x0030, "DS", Decimal(kRadiographPixelSpacing) + "\\" + Decimal(kRadiographPixelSpacing));
+        e.Text(0x0028, 0x1050, "DS", "2000");
+        e.Text(0x0028, 0x1051, "DS", "3800");
+        e.Text(0x0028, 0x1052, "DS", "0");
+        e.Text(0x0028, 0x1053, "DS", "1");
+        e.Value(0x7FE0, 0x0010, "OW", LittleEndian(pixels));
+    });
+}
+
+void WritePhotograph(Context& c)
+{
+    const std::vector<std::uint8_t> rgb = SkinPhotograph(0x5C1Full);
+    DisplayBitmap bitmap;
+    if (!bitmap.Create(kPhotoWidth, kPhotoHeight, 32))
+    {
+        throw std::runtime_error("no memory for the photograph");
+    }
+    for (int row = 0; row < kPhotoHeight; ++row)
+    {
+        std::uint32_t* out = bitmap.Pixels32(row);
+        for (int column = 0; column < kPhotoWidth; ++column)
+        {
+            const std::size_t at = (static_cast<std::size_t>(row) * kPhotoWidth + column) * 3;
+            out[column] = MakeDisplayPixel(rgb[at], rgb[at + 1], rgb[at + 2]);
+        }
+    }
+    std::uint8_t* data = nullptr;
+    unsigned long size = 0;
+    if (!EncodeJpeg(bitmap, 92, false, data, size))
+    {
+        throw std::runtime_error("the photograph could not be encoded");
+    }
+    Bytes jpeg(data, data + size);
+    FreeJpeg(data);
+
+    WriteInstance(c, kPhotoStorage, kJpegBaseline, [&](Elements& e) {
+        e.Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY");
+        e.Text(0x0018, 0x0015, "CS", "SKIN");
+        e.UInt16(0x0028, 0x0002, 3);
+        e.Text(0x0028, 0x0004, "CS", "YBR_FULL_422");
+        e.UInt16(0x0028, 0x0006, 0);
+        e.UInt16(0x0028, 0x0010, kPhotoHeight);
+        e.UInt16(0x0028, 0x0011, kPhotoWidth);
+        e.UInt16(0x0028, 0x0100, 8);
+        e.UInt16(0x0028, 0x0101, 8);
+        e.UInt16(0x0028, 0x0102, 7);
+        e.UInt16(0x0028, 0x0103, 0);
+        e.Text(0x0028, 0x2110, "CS", "01");
+        e.Text(0x0028, 0x2114, "CS", "ISO_10918_1");
+        e.Encapsulated({EvenLength(std::move(jpeg))});
+    });
+}
+
+// ---- DICOMDIR --------------------------------------------------------------------------------------------------
+
+// Writes the directory records depth first, each an item of defined length (as most media writers store them),
+// and links them once every offset is known.
+class DicomDirBuilder
+{
+public:
+    explicit DicomDirBuilder(DicomWriter& w) : writer(w) {}
+
+    void Write(const std::vector<PatientRecord>& patients)
+    {
+        std::vector<std::size_t> patientLevel;
+        for (const PatientRecord& p : patients)
+        {
+            const std::size_t patient = Begin("PATIENT");
+            patientLevel.push_back(patient);
+            if (!p.characterSet.empty())
+            {
+                writer.Text(0x0008, 0x0005, "CS", p.characterSet);
+            }
+            writer.Text(0x0010, 0x0010, "PN", p.name);
+            writer.Text(0x0010, 0x0020, "LO", p.id);
+            writer.Text(0x0010, 0x0030, "DA", p.birthDate);
+            writer.Text(0x0010, 0x0040, "CS", p.sex);
+            writer.EndItem();
+            std::vector<std::size_t> studyLevel;
+            for (const StudyRecord& s : p.studies)
+            {
+                studyLevel.push_back(Begin("STUDY"));
+                writer.Text(0x0008, 0x0020, "DA", s.date);
+                writer.Text(0x0008, 0x0030, "TM", s.time);
+                writer.Text(0x0008, 0x0050, "SH", s.accession);
+                writer.Text(0x0008, 0x1030, "LO", s.description);
+                writer.Text(0x0020, 0x000D, "UI", s.uid);
+                writer.Text(0x0020, 0x0010, "SH", s.id);
+                writer.EndItem();
+                std::vector<std::size_t> seriesLevel;
+                for (const SeriesRecord& r : s.series)
+                {
+                    seriesLevel.push_back(Begin("SERIES"));
+                    writer.Text(0x0008, 0x0060, "CS", r.modality);
+                    writer.Text(0x0020, 0x000E, "UI", r.uid);
+                    writer.Text(0x0020, 0x0011, "IS", std::to_string(r.number));
+                    writer.EndItem();
+                    std::vector<std::size_t> imageLevel;
+                    for (const ImageRecord& i : r.images)
+                    {
+                        imageLevel.push_back(Begin("IMAGE"));
+                        writer.Text(0x0004, 0x1500, "CS", i.fileId);
+                        writer.Text(0x0004, 0x1510, "UI", i.sopClass);
+                        writer.Text(0x0004, 0x1511, "UI", i.sopInstance);
+                        writer.Text(0x0004, 0x1512, "UI", i.transferSyntax);
+                        writer.Text(0x0020, 0x0013, "IS", std::to_string(i.number));
+                        writer.EndItem();
+                    }
+                    Link(seriesLevel.back(), imageLevel);
+                }
+                Link(studyLevel.back(), seriesLevel);
+            }
+            Link(patient, studyLevel);
+        }
+        Link(std::nullopt, patientLevel);
+        rootFirst = records[patientLevel.front()].offset;
+        rootLast = records[patientLevel.back()].offset;
+    }
+
+    std::uint32_t rootFirst = 0;
+    std::uint32_t rootLast = 0;
+
+private:
+    struct Record
+    {
+        std::uint32_t offset; // of the item tag, from the first byte of the file
+        std::size_t nextField;
+        std::size_t lowerField;
+    };
+
+    // Starts a record with its links (patched later), in-use flag and type; answers its index.
+    std::size_t Begin(std::string_view type)
+    {
+        Record record{};
+        record.offset = static_cast<std::uint32_t>(writer.Size());
+        writer.BeginItem(Length::Defined);
+        record.nextField = writer.Size() + 8;
+        writer.UInt32(0x0004, 0x1400, 0);
+        writer.UInt16(0x0004, 0x1410, 0xFFFF);
+        record.lowerField = writer.Size() + 8;
+        writer.UInt32(0x0004, 0x1420, 0);
+        writer.Text(0x0004, 0x1430, "CS", type);
+        records.push_back(record);
+        return records.size() - 1;
+    }
+
+    // Chains the records of one level and points their parent's lower-level offset at the first.
+    void Link(std::optional<std::size_t> parent, const std::vector<std::size_t>& level)
+    {
+        for (std::size_t i = 0; i + 1 < level.size(); ++i)
+        {
+            writer.PatchUInt32(records[level[i]].nextField, records[level[i + 1]].offset);
+        }
+        if (parent && !level.empty())
+        {
+            writer.PatchUInt32(records[*parent].lowerField, records[level.front()].offset);
+        }
+    }
+
+    DicomWriter& writer;
+    std::vector<Record> records;
+};
+
+void WriteDicomDir(const std::filesystem::path& folder, const std::vector<PatientRecord>& patients)
+{
+    DicomWriter writer;
+    WriteFileMeta(writer, kMediaDirectoryStorage, Uid(9, {1}), kExplicitLittle);
+    writer.Text(0x0004, 0x1130, "CS", "ORBLANE_DEMO");
+    const std::size_t firstField = writer.Size() + 8;
+    writer.UInt32(0x0004, 0x1200, 0);
+    const std::size_t lastField = writer.Size() + 8;
+    writer.UInt32(0x0004, 0x1202, 0);
+    writer.UInt16(0x0004, 0x1212, 0);
+    writer.BeginSequence(0x0004, 0x1220, Length::Defined);
+    DicomDirBuilder builder(writer);
+    builder.Write(patients);
+    writer.EndSequence();
+    writer.PatchUInt32(firstField, builder.rootFirst);
+    writer.PatchUInt32(lastField, builder.rootLast);
+    writer.WriteTo(folder / "DICOMDIR");
+}
+
+StudyRecord& AddStudy(Context& c, PatientRecord& patient, std::string date, std::string time, std::string description)
+{
+    ++c.studyIndex;
+    StudyRecord study;
+    study.date = std::move(date);
+    study.time = std::move(time);
+    study.description = std::move(description);
+    study.accession = Component("A", 20000 + c.studyIndex);
+    study.id = std::to_string(c.studyIndex);
+    study.uid = Uid(1, {c.patientIndex, c.studyIndex});
+    patient.studies.push_back(std::move(study));
+    c.study = &patient.studies.back();
+    return patient.studies.back();
+}
+
+} // namespace
+
+int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
+{
+    try
+    {
+        std::filesystem::create_directories(folder);
+        std::filesystem::remove_all(folder / "DICOM");
+        std::filesystem::remove(folder / "DICOMDIR");
+
+        // Every patient is fictitious. Studies are reserved up front so that the pointers the context keeps stay
+        // valid while series are added.
+        std::vector<PatientRecord> patients(4);
+        patients[0] = {"ISO_IR 100", "M\xFCller^Anna", "ORB-10021", "19580412", "F", {}};
+        patients[1] = {"", "Phantom^Bernard", "ORB-10022", "19710723", "M", {}};
+        // Japanese: alphabetic, ideographic (kanji) and phonetic (hiragana) groups, JIS X 0208 after ESC $ B.
+        patients[2] = {"\\ISO 2022 IR 87",
+                       "Sato^Hanako=\x1B$B:4F#\x1B(B^\x1B$B2V;R\x1B(B=\x1B$B$5$H$&\x1B(B^\x1B$B$O$J$3\x1B(B",
+                       "ORB-20031",
+                       "19851120",
+                       "F",
+                       {}};
+        // Korean: ideographic (hanja) and phonetic (hangul) groups, KS X 1001 in G1 after ESC $ ) C.
+        patients[3] = {"\\ISO 2022 IR 149",
+                       "Kim^Minji=\x1B$)C\xD1\xD1^\xDA\xC2\xF2\xAA=\x1B$)C\xB1\xE8^\xB9\xCE\xC1\xF6",
+                       "ORB-30047",
+                       "19900305",
+                       "F",
+                       {}};
+        for (PatientRecord& p : patients)
+        {
+            p.studies.reserve(4);
+        }
+
+        Context c;
+        c.folder = folder;
+        for (PatientRecord& p : patients)
+        {
+            ++c.patientIndex;
+            c.patient = &p;
+            switch (c.patientIndex)
+            {
+            case 1: {
+                StudyRecord& first = AddStudy(c, p, "20240311", "093015", "CT CHEST WITH CONTRAST");
+                first.series.reserve(1);
+                AddSeries(c, first, "CT", "Chest 5.0 mm soft tissue");
+                WriteCtSeries(c, 48, false, false);
+                StudyRecord& second = AddStudy(c, p, "20250916", "141200.250", "CT CHEST FOLLOW-UP");
+                second.series.reserve(1);
+                AddSeries(c, second, "CT", "Chest 5.0 mm lossless");
+                WriteCtSeries(c, 40, true, false);
+                break;
+            }
+            case 2: {
+                StudyRecord& chest = AddStudy(c, p, "20231105", "081045", "CHEST PA");
+                chest.series.reserve(1);
+                AddSeries(c, chest, "CR", "Chest PA");
+                WriteRadiograph(c);
+                StudyRecord& head = AddStudy(c, p, "20220614", "163000", "MR HEAD");
+                head.series.reserve(1);
+                AddSeries(c, head, "MR", "Axial T1");
+                WriteMrSeries(c, 24, MrWeighting::T1);
+                break;
+            }
+            case 3: {
+                StudyRecord& skin = AddStudy(c, p, "20240722", "110500", "DERMATOLOGY PHOTO");
+                skin.series.reserve(1);
+                AddSeries(c, skin, "XC", "Lesion close-up");
+                WritePhotograph(c);
+                break;
+            }
+            default: {
+                StudyRecord& head = AddStudy(c, p, "20250203", "094500", "MR BRAIN");
+                head.series.reserve(2);
+                AddSeries(c, head, "MR", "Axial T2");
+                WriteMrSeries(c, 20, MrWeighting::T2);
+                AddSeries(c, head, "MR", "Axial T1");
+                WriteMrSeries(c, 20, MrWeighting::T1);
+                break;
+            }
+            }
+        }
+        WriteDicomDir(folder, patients);
+        return 0;
+    }
+    catch (const std::exception& e)
+    {
+        failure = e.what();
+        return 1;
+    }
+}
+
+} // namespace orblane::demo
