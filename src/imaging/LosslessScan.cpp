@@ -182,26 +182,6 @@ std::uint64_t LoadBe64(const std::uint8_t* p)
     return v;
 }
 
-// Called with 0 <= count < 32; leaves at least 57 bits unless the reader stopped.
-inline void Refill(BitReader& r)
-{
-    if (r.end - r.p >= 8)
-    {
-        const std::uint64_t v = LoadBe64(r.p);
-        const std::uint64_t inverted = ~v;
-        const bool hasFF = ((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) != 0;
-        if (!hasFF)
-        {
-            // Bits below the count are either zero or these same bytes from the previous fetch, so OR is exact.
-            r.bits |= v >> r.count;
-            r.p += (63 - r.count) >> 3;
-            r.count |= 56;
-            return;
-        }
-    }
-    RefillSlow(r);
-}
-
 // Gives back the whole bytes fetched but not used, so that the cursor is where a byte-at-a-time reader's would be.
 void Rewind(BitReader& r)
 {
@@ -304,6 +284,11 @@ inline void Store(std::uint8_t* out, std::size_t index, std::uint32_t value, boo
     {
         out[index] = static_cast<std::uint8_t>(value);
     }
+    else if constexpr (std::endian::native == std::endian::little)
+    {
+        const auto word = static_cast<std::uint16_t>(value);
+        std::memcpy(out + 2 * index, &word, sizeof word);
+    }
     else
     {
         out[2 * index] = static_cast<std::uint8_t>(value);
@@ -322,38 +307,74 @@ inline std::uint32_t Load(const std::uint8_t* out, std::size_t index, bool eight
 
 // Decodes n samples into out, the first predicted by pred and each later one by its left neighbour. Answers kOk,
 // kOverrun (done = the sample that overran), or a failure code (done = the failing sample).
+// The reader's bits, count and position live in plain locals here: only the cold paths see copies, so that the hot
+// loop keeps them in registers.
 template <bool kEightBit>
 int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& reader, std::uint8_t* out, std::size_t n,
               std::uint32_t pred, std::uint32_t& lastDiff, std::uint32_t& lastDiffBefore, std::size_t& done)
 {
-    BitReader r = reader;
+    std::uint64_t bits = reader.bits;
+    int count = reader.count;
+    const std::uint8_t* p = reader.p;
+    const std::uint8_t* const end = reader.end;
     std::uint32_t previous = lastDiff;
     std::uint32_t beforePrevious = lastDiffBefore;
     int rc = kOk;
     std::size_t i = 0;
     for (; i < n; ++i)
     {
-        if (r.count < 32)
+        if (count < 32)
         {
-            if (r.count < 0)
+            if (count < 0)
             {
                 rc = kOverrun;
                 break;
             }
-            Refill(r);
+            bool refilled = false;
+            if (end - p >= 8)
+            {
+                const std::uint64_t v = LoadBe64(p);
+                const std::uint64_t inverted = ~v;
+                if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0)
+                {
+                    // Bits below the count are zero or these same bytes from the previous fetch, so OR is exact.
+                    bits |= v >> count;
+                    p += (63 - count) >> 3;
+                    count |= 56;
+                    refilled = true;
+                }
+            }
+            if (!refilled)
+            {
+                BitReader slow = reader;
+                slow.bits = bits;
+                slow.count = count;
+                slow.p = p;
+                RefillSlow(slow);
+                reader.stop = slow.stop;
+                bits = slow.bits;
+                count = slow.count;
+                p = slow.p;
+            }
         }
-        const std::uint32_t entry = fast[r.bits >> (64 - kLookahead)];
+        const std::uint32_t entry = fast[bits >> (64 - kLookahead)];
         std::uint32_t diff;
         if ((entry & kKindMask) == kKindComplete) [[likely]]
         {
             const int length = static_cast<int>(entry & 0xFF);
-            r.bits <<= length;
-            r.count -= length;
+            bits <<= length;
+            count -= length;
             diff = entry >> 16;
         }
         else
         {
-            rc = DecodeSlowSample<kEightBit>(table, entry, r, previous, diff);
+            BitReader slow = reader;
+            slow.bits = bits;
+            slow.count = count;
+            slow.p = p;
+            rc = DecodeSlowSample<kEightBit>(table, entry, slow, previous, diff);
+            bits = slow.bits;
+            count = slow.count;
             if (rc != kOk)
             {
                 break;
@@ -371,7 +392,7 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
             Store(out, i, pred, false);
         }
     }
-    if (rc == kOk && r.count < 0)
+    if (rc == kOk && count < 0)
     {
         rc = kOverrun;
     }
@@ -381,7 +402,9 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
         i = i == 0 ? 0 : i - 1;
         previous = beforePrevious;
     }
-    reader = r;
+    reader.bits = bits;
+    reader.count = count;
+    reader.p = p;
     lastDiff = previous;
     lastDiffBefore = beforePrevious;
     done = i;
