@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
@@ -18,13 +18,24 @@ namespace {
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+    {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
     {
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const std::streamoff size = in.tellg();
+    if (size < 0)
+    {
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
 }
 
 int PrintCode(int code)

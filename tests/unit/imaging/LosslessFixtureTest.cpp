@@ -137,6 +137,7 @@ TEST(LosslessCliTest, DecodeJpegllFailuresReportTheCode)
     EXPECT_EQ(RunCli("decode-jpegll " + (kFixtures / "README.md").string() + " " + out.string()).output,
               "{\"code\": 109}\n");
     EXPECT_EQ(RunCli("decode-jpegll /nonexistent/stream " + out.string()).exitCode, 1);
+    EXPECT_EQ(RunCli("decode-jpegll " + kFixtures.string() + " " + out.string()).exitCode, 1);
     EXPECT_EQ(RunCli("decode-jpegll " + (kFixtures / "mr_small_p8.ljpeg").string()).exitCode, 2);
 }
 
