@@ -310,6 +310,14 @@ TEST(LosslessStreamTest, RestartMarkers)
     std::fill(expected.begin() + kWidth, expected.begin() + 2 * kWidth, 0);
     EXPECT_EQ(zeroed.samples, expected);
 
+    // The same, when the expected marker follows the early one: the line still reads as 0, not as stale memory.
+    Bytes doubled = early;
+    const std::size_t earlyMarker = Find(doubled, 0xD1, first + 2);
+    doubled.insert(doubled.begin() + static_cast<std::ptrdiff_t>(earlyMarker), {0xFF, 0xD1});
+    const DecodeResult twice = DecodeStreamBytes(doubled, 1 << 16, 0xAA);
+    ASSERT_EQ(twice.code, 0);
+    EXPECT_EQ(twice.samples, expected);
+
     // The last marker missing: looking for it meets EOI.
     Bytes missing = stream;
     missing.erase(missing.begin() + static_cast<std::ptrdiff_t>(second),

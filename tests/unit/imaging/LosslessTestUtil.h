@@ -20,11 +20,13 @@ struct DecodeResult
 };
 
 // Decodes from an exact-size heap copy of the stream into an exact-size destination, so that AddressSanitizer
-// sees any read or write outside either.
-inline DecodeResult DecodeStreamBytes(const std::vector<std::uint8_t>& stream, std::int32_t capacity)
+// sees any read or write outside either. The destination starts filled with `stale`, standing for whatever a fresh
+// allocation holds.
+inline DecodeResult DecodeStreamBytes(const std::vector<std::uint8_t>& stream, std::int32_t capacity,
+                                      std::uint8_t stale = 0)
 {
     const std::vector<std::uint8_t> source(stream.begin(), stream.end());
-    std::vector<std::uint8_t> destination(static_cast<std::size_t>(capacity > 0 ? capacity : 0) + 0);
+    std::vector<std::uint8_t> destination(static_cast<std::size_t>(capacity > 0 ? capacity : 0), stale);
     std::uint8_t spare = 0;
     DecodeResult result;
     result.code = lossless::DecodeLossless(
