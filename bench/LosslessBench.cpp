@@ -153,6 +153,25 @@ void BM_LosslessRadiograph2048x2560x14(benchmark::State& state)
 }
 BENCHMARK(BM_LosslessRadiograph2048x2560x14)->ArgName("restarts")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// 1024 x 1024, 16 bits of heavy noise over a gradient: long codes with many extra bits, the costliest content per
+// pixel; it shows whether cost tracks pixels rather than compressed size.
+void BM_LosslessNoisy1024x1024x16(benchmark::State& state)
+{
+    static const std::vector<std::uint16_t> image = [] {
+        std::vector<std::uint16_t> noisy(1024 * 1024);
+        Noise noise(99);
+        for (std::size_t i = 0; i < noisy.size(); ++i)
+        {
+            const double value = 20000 + 20 * static_cast<double>(i % 1024) + 900 * noise.Next();
+            noisy[i] = static_cast<std::uint16_t>(std::clamp(value, 0.0, 65535.0));
+        }
+        return noisy;
+    }();
+    const std::vector<std::uint8_t> stream = Encode(image, 1024, 1024, 16, false);
+    Run(state, stream, image.size());
+}
+BENCHMARK(BM_LosslessNoisy1024x1024x16)->Unit(benchmark::kMillisecond);
+
 // As the image build uses it: allocation of the oversized destination included.
 void BM_LosslessDecoderObjectCt(benchmark::State& state)
 {

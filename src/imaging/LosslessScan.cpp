@@ -12,13 +12,14 @@
 namespace orblane::lossless {
 namespace {
 
-// Fast-table entry: bits 0-7 hold the bits to consume; bits 8-9 the kind; bits 16-31 the difference modulo 2^16
-// (complete entries) or the category (partial entries).
-constexpr std::uint32_t kKindComplete = 0;
-constexpr std::uint32_t kKindPartial = 1u << 8; // code resolved, its extra bits lie beyond the lookahead
-constexpr std::uint32_t kKindRepeat = 2u << 8;  // category 16 or more with 8-bit samples: repeat the last difference
-constexpr std::uint32_t kKindLong = 3u << 8;    // no code within the lookahead
-constexpr std::uint32_t kKindMask = 3u << 8;
+// Fast-table entry: bits 0-7 hold the bits to consume first (the code, plus its extra bits when they fit in the
+// lookahead); bits 8-11 the extra bits still to read after them (0 when they fitted); bits 12-13 the kind; bits
+// 16-31 the difference modulo 2^16 when it is complete. One shape for both cases keeps the common path free of a
+// branch that noisy data would mispredict.
+constexpr std::uint32_t kKindPlain = 0;
+constexpr std::uint32_t kKindRepeat = 1u << 12; // category 16 or more with 8-bit samples: repeat the last difference
+constexpr std::uint32_t kKindLong = 2u << 12;   // no code within the lookahead
+constexpr std::uint32_t kKindMask = 3u << 12;
 constexpr int kLookahead = kLookaheadBits;
 
 // Internal: a sample used bits the stream does not have before its stop.
@@ -62,7 +63,7 @@ std::uint32_t MakeEntry(int length, int category, std::uint32_t peek, bool eight
             const std::uint32_t extra = (peek >> (kLookahead - length - category)) & ((1u << category) - 1);
             return (Extend(extra, category) << 16) | (len + static_cast<std::uint32_t>(category));
         }
-        return (static_cast<std::uint32_t>(category) << 16) | kKindPartial | len;
+        return (static_cast<std::uint32_t>(category) << 8) | len;
     }
     return eightBit ? (kKindRepeat | len) : ((0x8000u << 16) | len);
 }
@@ -208,17 +209,6 @@ template <bool kEightBit>
                                        std::uint32_t lastDiff, std::uint32_t& diff)
 {
     const std::uint32_t kind = entry & kKindMask;
-    if (kind == kKindPartial)
-    {
-        const int length = static_cast<int>(entry & 0xFF);
-        const int category = static_cast<int>(entry >> 16);
-        r.bits <<= length;
-        const auto extra = static_cast<std::uint32_t>(r.bits >> (64 - category));
-        r.bits <<= category;
-        r.count -= length + category;
-        diff = Extend(extra, category);
-        return kOk;
-    }
     if (kind == kKindRepeat)
     {
         const int length = static_cast<int>(entry & 0xFF);
@@ -309,7 +299,7 @@ inline std::uint32_t Load(const std::uint8_t* out, std::size_t index, bool eight
 // kOverrun (done = the sample that overran), or a failure code (done = the failing sample).
 // The reader's bits, count and position live in plain locals here: only the cold paths see copies, so that the hot
 // loop keeps them in registers.
-template <bool kEightBit>
+template <bool kEightBit, bool kBranchless>
 int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& reader, std::uint8_t* out, std::size_t n,
               std::uint32_t pred, std::uint32_t& lastDiff, std::uint32_t& lastDiffBefore, std::size_t& done)
 {
@@ -358,15 +348,44 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
             }
         }
         const std::uint32_t entry = fast[bits >> (64 - kLookahead)];
-        std::uint32_t diff;
-        if ((entry & kKindMask) == kKindComplete) [[likely]]
+        std::uint32_t diff = 0;
+        bool plain = (entry & kKindMask) == kKindPlain;
+        if constexpr (kBranchless)
         {
-            const int length = static_cast<int>(entry & 0xFF);
-            bits <<= length;
-            count -= length;
-            diff = entry >> 16;
+            if (plain) [[likely]]
+            {
+                const int first = static_cast<int>(entry & 0xFF);
+                const int category = static_cast<int>((entry >> 8) & 0xF);
+                bits <<= first;
+                // Two shifts so that a category of 0 reads no bits without a shift by 64.
+                const auto extra = static_cast<std::uint32_t>((bits >> 1) >> (63 - category));
+                bits <<= category;
+                count -= first + category;
+                const std::uint32_t half = (1u << category) >> 1;
+                diff = (entry >> 16) + extra - (extra < half ? (1u << category) - 1 : 0u);
+            }
         }
         else
+        {
+            if ((entry & (kKindMask | 0xF00)) == kKindPlain) [[likely]]
+            {
+                const int length = static_cast<int>(entry & 0xFF);
+                bits <<= length;
+                count -= length;
+                diff = entry >> 16;
+            }
+            else if (plain)
+            {
+                const int length = static_cast<int>(entry & 0xFF);
+                const int category = static_cast<int>((entry >> 8) & 0xF);
+                bits <<= length;
+                const auto extra = static_cast<std::uint32_t>(bits >> (64 - category));
+                bits <<= category;
+                count -= length + category;
+                diff = Extend(extra, category);
+            }
+        }
+        if (!plain)
         {
             BitReader slow = reader;
             slow.bits = bits;
@@ -411,6 +430,31 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
     return rc;
 }
 
+using RunFunction = int (*)(const std::uint32_t*, const HuffmanTable&, BitReader&, std::uint8_t*, std::size_t,
+                            std::uint32_t, std::uint32_t&, std::uint32_t&, std::size_t&);
+
+// The loop is picked per scan from the table. A code of length L stands for about 2^-L of the samples; when a quarter
+// or more of them need extra bits beyond the lookahead (noisy, high-precision data), a loop without the
+// complete-or-not branch wins, since that branch would be mispredicted too often. Otherwise resolving most samples
+// with one shift is faster.
+bool ExtraBitsOftenBeyondLookahead(const HuffmanTable& table)
+{
+    std::uint32_t share = 0; // in units of 2^-16
+    std::size_t index = 0;
+    for (int l = 1; l <= 16; ++l)
+    {
+        for (std::uint32_t i = 0; i < table.bits[l] && index < table.codeCount; ++i, ++index)
+        {
+            const int category = table.values[index];
+            if (category >= 1 && category <= 15 && l + category > kLookahead)
+            {
+                share += 1u << (16 - l);
+            }
+        }
+    }
+    return share >= (1u << 14);
+}
+
 const std::uint8_t* SkipFill(const std::uint8_t* p, const std::uint8_t* end)
 {
     while (end - p >= 2 && p[0] == 0xFF && p[1] == 0xFF)
@@ -442,6 +486,9 @@ int DecodeScan(LosslessState& s) noexcept
     const HuffmanTable& table = s.tables[s.tableIndex];
     const bool eightBit = s.containerBits == 8;
     BuildFastTable(table, eightBit, s.fast.data());
+    const bool branchless = ExtraBitsOftenBeyondLookahead(table);
+    const RunFunction run = eightBit ? (branchless ? &DecodeRun<true, true> : &DecodeRun<true, false>)
+                                     : (branchless ? &DecodeRun<false, true> : &DecodeRun<false, false>);
     const std::size_t sampleBytes = eightBit ? 1 : 2;
     const std::uint32_t initial = 1u << (s.precision - 1);
     // T.81 counts restart intervals in MCUs, which are single samples here; without one, a unit is a line.
@@ -490,10 +537,7 @@ int DecodeScan(LosslessState& s) noexcept
             }
             std::size_t done = 0;
             std::uint8_t* runOut = out + pos * sampleBytes;
-            const int rc = eightBit ? DecodeRun<true>(s.fast.data(), table, reader, runOut, runLength, pred, lastDiff,
-                                                      lastDiffBefore, done)
-                                    : DecodeRun<false>(s.fast.data(), table, reader, runOut, runLength, pred, lastDiff,
-                                                       lastDiffBefore, done);
+            const int rc = run(s.fast.data(), table, reader, runOut, runLength, pred, lastDiff, lastDiffBefore, done);
             if (rc == kOverrun)
             {
                 if (reader.stop == Stop::Eoi)

@@ -115,6 +115,29 @@ TEST(LosslessRoundTripTest, LineCountFromDnlWithAndWithoutRestarts)
     }
 }
 
+TEST(LosslessRoundTripTest, TableWhoseShortestCodeHasManyExtraBits)
+{
+    // Category 15 under the one 1-bit code, categories 0..12 under 5-bit codes: most of the table's weight needs more
+    // bits than one look-up resolves, which changes how samples are decoded; the result must not change.
+    HuffmanSpec table;
+    table.bits = {1, 0, 0, 0, 13};
+    table.values = {15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    for (int precision : {8, 12})
+    {
+        const std::vector<std::uint16_t> image = MakeTestImage(24, 8, precision, 4);
+        LosslessEncodeOptions options;
+        options.precision = precision;
+        options.width = 24;
+        options.height = 8;
+        options.restartInterval = 24;
+        options.table = TableChoice::Custom;
+        options.custom = table;
+        const DecodeResult result = DecodeStreamBytes(EncodeLossless(image, options));
+        ASSERT_EQ(result.code, 0) << precision;
+        EXPECT_EQ(result.samples, image) << precision;
+    }
+}
+
 TEST(LosslessRoundTripTest, TableInAnotherSlotIsTheOneUsed)
 {
     const std::vector<std::uint16_t> image = MakeTestImage(30, 10, 10, 9);
