@@ -14,15 +14,15 @@ namespace {
 
 // Fast-table entry: bits 0-7 hold the bits to consume first (the code, plus its extra bits when they fit in the
 // lookahead); bits 8-11 the extra bits still to read after them (0 when they fitted); bits 12-13 the kind; bits
-// 16-31 the difference modulo 2^16 when it is complete. One shape for both cases keeps the common path free of a
-// branch that noisy data would mispredict.
+// 16-31 the difference modulo 2^16 when it is complete. The same shape serves both decode loops (see
+// ExtraBitsOftenBeyondLookahead).
 constexpr std::uint32_t kKindPlain = 0;
 constexpr std::uint32_t kKindRepeat = 1u << 12; // category 16 or more with 8-bit samples: repeat the last difference
 constexpr std::uint32_t kKindLong = 2u << 12;   // no code within the lookahead
 constexpr std::uint32_t kKindMask = 3u << 12;
 constexpr int kLookahead = kLookaheadBits;
 
-// Internal: a sample used bits the stream does not have before its stop.
+// Internal result: a sample used bits from beyond the reader's stop.
 constexpr int kOverrun = -2;
 
 enum class Stop : std::uint8_t
