@@ -354,6 +354,19 @@ TEST(LosslessStreamTest, CategorySixteenDependsOnTheContainer)
     EXPECT_EQ(twelve.samples, (std::vector<std::uint16_t>{34816, 34817, 2049}));
 }
 
+TEST(LosslessStreamTest, CodesLongerThanOneLookUpFollowTheSameRules)
+{
+    // Built-in table: category 1 is "010", category 16 the 14-bit "11111111111110", category 0 "00".
+    // Bits 0101 | 11111111111110 | 00, padded: 5F FF 8F, with FF stuffed as FF 00.
+    const Bytes data = Join({Sos(), {0x5F, 0xFF, 0x00, 0x8F}, kEoi});
+    const DecodeResult eight = DecodeStreamBytes(Join({kSoi, Sof3(8, 1, 3), data}));
+    ASSERT_EQ(eight.code, 0);
+    EXPECT_EQ(eight.samples, (std::vector<std::uint16_t>{129, 130, 130}));
+    const DecodeResult twelve = DecodeStreamBytes(Join({kSoi, Sof3(12, 1, 3), data}));
+    ASSERT_EQ(twelve.code, 0);
+    EXPECT_EQ(twelve.samples, (std::vector<std::uint16_t>{2049, 34817, 34817}));
+}
+
 TEST(LosslessStreamTest, CorruptHuffmanData)
 {
     // One code, "0"; a run of 1 bits matches nothing within 16 bits.
