@@ -601,7 +601,7 @@ int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
                 StudyRecord& second = AddStudy(c, p, "20250916", "141200.250", "CT CHEST FOLLOW-UP");
                 second.series.reserve(1);
                 AddSeries(c, second, "CT", "Chest 5.0 mm lossless");
-                WriteCtSeries(c, 40, true, false);
+                WriteCtSeries(c, 40, true, true);
                 break;
             }
             case 2: {

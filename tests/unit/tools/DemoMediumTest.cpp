@@ -138,6 +138,9 @@ TEST_F(DemoMediumTest, EveryImageBuildsWithItsModalitysAttributes)
             const std::u16string& modality = kStudies[static_cast<std::size_t>(study)].modality;
             if (modality == u"CT")
             {
+                // The follow-up is stored JPEG lossless, as archives often send CT.
+                EXPECT_EQ(d.transferSyntax,
+                          study == 1 ? TransferSyntaxKind::JpegLossless : TransferSyntaxKind::ExplicitLittle);
                 EXPECT_EQ(d.columnCount, 512);
                 EXPECT_EQ(d.bitsAllocated, 16);
                 EXPECT_EQ(d.bitsStored, 12);
@@ -196,6 +199,16 @@ TEST_F(DemoMediumTest, PhantomsHoldTissueValuesWhereTheAnatomyIs)
     EXPECT_LT(Mean(*slice, 256, 110), -700.0);         // right lung
     EXPECT_GT(Mean(*slice, 359, 256), 150.0);          // vertebral body
     EXPECT_NEAR(Mean(*slice, 377, 313), 45.0, 25.0);   // back muscle beside the spine
+
+    // The same anatomy through the lossless decoder.
+    ImageDataList followUp;
+    DicomFileChain lossless = Files(1);
+    followUp.AddFile(std::move(lossless[20]));
+    const CImageData* encoded = followUp.GetImage(0);
+    ASSERT_NE(encoded, nullptr);
+    EXPECT_NEAR(Mean(*encoded, 20, 256), -1000.0, 30.0);
+    EXPECT_LT(Mean(*encoded, 256, 110), -700.0);
+    EXPECT_GT(Mean(*encoded, 359, 256), 150.0);
 
     ImageDataList cr;
     DicomFileChain radiograph = Files(2);
