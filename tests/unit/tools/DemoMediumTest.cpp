@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -220,6 +222,147 @@ TEST_F(DemoMediumTest, PhantomsHoldTissueValuesWhereTheAnatomyIs)
     EXPECT_LT(grey(1200, 560), 80u);   // right lung: dark
     EXPECT_GT(grey(2300, 1024), 170u); // spine: bright
     EXPECT_LT(grey(5, 5), 30u);        // unattenuated exposure: black
+}
+
+// ---- The DICOMDIR as other media readers see it --------------------------------------------------------------
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t Le16(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return static_cast<std::uint32_t>(b.at(at) | (b.at(at + 1) << 8));
+}
+
+std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return Le16(b, at) | (Le16(b, at + 2) << 16);
+}
+
+struct Record
+{
+    std::uint32_t itemLength = 0;
+    std::map<std::uint32_t, std::string> values; // by tag, as stored (pad included)
+};
+
+// A plain explicit VR little endian reader of the top level and of the record items, written apart from the
+// viewer's reader so that it does not share its assumptions.
+struct ParsedDicomDir
+{
+    std::map<std::uint32_t, std::string> top;
+    std::map<std::uint32_t, Record> records; // by the offset of the item tag
+
+    explicit ParsedDicomDir(const std::vector<std::uint8_t>& b)
+    {
+        std::size_t at = 132;
+        while (at + 8 <= b.size())
+        {
+            const std::uint32_t tag = (Le16(b, at) << 16) | Le16(b, at + 2);
+            const std::string vr(b.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                 b.begin() + static_cast<std::ptrdiff_t>(at + 6));
+            const bool longForm = vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT";
+            const std::uint32_t length = longForm ? Le32(b, at + 8) : Le16(b, at + 6);
+            const std::size_t value = at + (longForm ? 12 : 8);
+            if (tag == 0x00041220)
+            {
+                ReadItems(b, value, value + length);
+            }
+            else
+            {
+                top[tag] = std::string(b.begin() + static_cast<std::ptrdiff_t>(value),
+                                       b.begin() + static_cast<std::ptrdiff_t>(value + length));
+            }
+            at = value + length;
+        }
+    }
+
+    void ReadItems(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t end)
+    {
+        while (at + 8 <= end)
+        {
+            Record& record = records[static_cast<std::uint32_t>(at)];
+            record.itemLength = Le32(b, at + 4);
+            ASSERT_EQ(Le32(b, at), 0xE000FFFEu);
+            ASSERT_NE(record.itemLength, 0xFFFFFFFFu);
+            const std::size_t itemEnd = at + 8 + record.itemLength;
+            for (std::size_t e = at + 8; e < itemEnd;)
+            {
+                const std::uint32_t tag = (Le16(b, e) << 16) | Le16(b, e + 2);
+                const std::uint32_t length = Le16(b, e + 6);
+                record.values[tag] = std::string(b.begin() + static_cast<std::ptrdiff_t>(e + 8),
+                                                 b.begin() + static_cast<std::ptrdiff_t>(e + 8 + length));
+                e += 8 + length;
+            }
+            at = itemEnd;
+        }
+    }
+};
+
+std::uint32_t Offset(const std::string& value)
+{
+    return value.size() == 4 ? static_cast<std::uint32_t>(static_cast<std::uint8_t>(value[0]) |
+                                                          static_cast<std::uint8_t>(value[1]) << 8 |
+                                                          static_cast<std::uint8_t>(value[2]) << 16 |
+                                                          static_cast<std::uint8_t>(value[3]) << 24)
+                             : 0xFFFFFFFFu;
+}
+
+// Records are items of defined length that name their type, link their levels consistently (every record reached
+// once, each level of the type it should be), and describe the files they reference truthfully, so that media
+// readers that use the type, the last root record or the referenced UIDs agree with the viewer.
+TEST(DemoMediumDirectory, RecordsAreTypedLinkedAndTrueToTheirFiles)
+{
+    const std::filesystem::path medium(ORBLANE_DEMO_MEDIUM_DIR);
+    const ParsedDicomDir dir(ReadBytes(medium / "DICOMDIR"));
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    const std::vector<std::string> levels = {"PATIENT ", "STUDY ", "SERIES", "IMAGE "};
+    std::map<std::uint32_t, int> reached;
+    std::size_t images = 0;
+    std::uint32_t lastRoot = 0;
+    const std::function<void(std::uint32_t, std::size_t)> walk = [&](std::uint32_t offset, std::size_t level) {
+        for (; offset != 0; offset = Offset(dir.records.at(offset).values.at(0x00041400)))
+        {
+            ASSERT_EQ(dir.records.count(offset), 1u) << offset;
+            ++reached[offset];
+            const Record& record = dir.records.at(offset);
+            EXPECT_EQ(record.values.at(0x00041430), levels[level]);
+            EXPECT_EQ(record.values.at(0x00041410), "\xFF\xFF"); // in use
+            if (level == 0)
+            {
+                lastRoot = offset;
+            }
+            if (level + 1 < levels.size())
+            {
+                walk(Offset(record.values.at(0x00041420)), level + 1);
+                continue;
+            }
+            ++images;
+            EXPECT_EQ(Offset(record.values.at(0x00041420)), 0u);
+            std::string id = record.values.at(0x00041500);
+            id.erase(id.find_last_not_of(' ') + 1);
+            std::replace(id.begin(), id.end(), '\\', '/');
+            DicomDataFileIO file;
+            ASSERT_EQ(file.LoadFile(medium / id), 0) << id;
+            const auto value = [&](std::uint16_t group, std::uint16_t element) {
+                const std::optional<ByteView> bytes = file.FindValue(group, element);
+                return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+            };
+            EXPECT_EQ(record.values.at(0x00041510), value(0x0008, 0x0016)) << id;
+            EXPECT_EQ(record.values.at(0x00041511), value(0x0008, 0x0018)) << id;
+            EXPECT_EQ(record.values.at(0x00041512), value(0x0002, 0x0010)) << id;
+        }
+    };
+    walk(Offset(dir.top.at(0x00041200)), 0);
+    EXPECT_EQ(Offset(dir.top.at(0x00041202)), lastRoot);
+    EXPECT_EQ(images, 154u);
+    EXPECT_EQ(reached.size(), dir.records.size()); // no record left out of the tree
+    for (const auto& [offset, count] : reached)
+    {
+        EXPECT_EQ(count, 1) << offset;
+    }
 }
 
 std::vector<char> ReadAll(const std::filesystem::path& path)
