@@ -7,10 +7,72 @@
 #include "studylist/CDicomListDlg.h"
 #include "viewer/Pictures.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QTimer>
 #include <QTimerEvent>
 
+#include <cstdio>
+
 namespace orblane {
+
+namespace {
+
+// Whole-program tests run the real executable without a display to click on. Two environment variables let them
+// watch and drive it: ORBLANE_TRACE=1 writes "trace ..." lines to standard error (times since the splash showed,
+// the rows of the list once it shows), ORBLANE_TEST_KEYS="Key,Key" types those keys into the list once it shows.
+bool TraceOn()
+{
+    return qEnvironmentVariable("ORBLANE_TRACE") == QLatin1String("1");
+}
+
+void Trace(const QString& line)
+{
+    std::fprintf(stderr, "trace %s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+QElapsedTimer& SinceSplash()
+{
+    static QElapsedTimer clock;
+    return clock;
+}
+
+void TraceList(CDicomListDlg& list)
+{
+    Trace(QStringLiteral("study list after %1 ms: %2 rows").arg(SinceSplash().elapsed()).arg(list.List().RowCount()));
+    for (int row = 0; row < list.List().RowCount() && row < 50; ++row)
+    {
+        QStringList texts;
+        for (int column = 0; column < DicomDirList::kColumnCount; ++column)
+        {
+            texts << list.List().RowText(row, column);
+        }
+        Trace(QStringLiteral("row %1: %2").arg(row).arg(texts.join(QStringLiteral(" | "))));
+    }
+}
+
+void TypeKeys(QWidget& target, const QString& keys)
+{
+    for (const QString& name : keys.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    {
+        const QKeySequence sequence = QKeySequence::fromString(name.trimmed());
+        if (sequence.isEmpty())
+        {
+            continue;
+        }
+        const QKeyCombination combination = sequence[0];
+        QCoreApplication::postEvent(
+            &target, new QKeyEvent(QEvent::KeyPress, combination.key(), combination.keyboardModifiers()));
+        QCoreApplication::postEvent(
+            &target, new QKeyEvent(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers()));
+    }
+}
+
+} // namespace
 
 CQelViewerDlg::CQelViewerDlg(QWidget* parent, std::string mediumFolder)
     : QDialog(parent), folder(std::move(mediumFolder))
@@ -51,6 +113,7 @@ bool CQelViewerDlg::OnInitDialog()
 {
     dirLoaded = false;
     splashElapsed = false;
+    SinceSplash().start();
     if (CSplashWnd::ShowSplash(this) == 0)
     {
         done(1);
@@ -74,6 +137,12 @@ bool CQelViewerDlg::OnInitDialog()
     }
     AppState().splashRelease = 1;
     dirLoaded = true;
+    if (TraceOn())
+    {
+        Trace(QStringLiteral("DICOMDIR read after %1 ms: %2 studies")
+                  .arg(SinceSplash().elapsed())
+                  .arg(reader->StudyCount()));
+    }
     if (splashElapsed)
     {
         handoverTimer = startTimer(0);
@@ -130,6 +199,17 @@ void CQelViewerDlg::RunStudyList()
     {
         CDicomListDlg list;
         list.SetDirectory(reader.get());
+        const QString keys = qEnvironmentVariable("ORBLANE_TEST_KEYS");
+        if (TraceOn() || !keys.isEmpty())
+        {
+            QTimer::singleShot(0, &list, [&list, keys] {
+                if (TraceOn())
+                {
+                    TraceList(list);
+                }
+                TypeKeys(list.List(), keys);
+            });
+        }
         list.exec();
     }
     reader.reset();
