@@ -2,12 +2,13 @@
 
 #include "app/ApplicationState.h"
 #include "app/CSplashWnd.h"
+#include "app/RunTrace.h"
 #include "dicom/DicomDirFileIO.h"
 #include "platform/SettingsPaths.h"
 #include "studylist/CDicomListDlg.h"
 #include "viewer/Pictures.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -15,24 +16,17 @@
 #include <QTimer>
 #include <QTimerEvent>
 
-#include <cstdio>
-
 namespace orblane {
 
 namespace {
 
-// Whole-program tests run the real executable without a display to click on. Two environment variables let them
-// watch and drive it: ORBLANE_TRACE=1 writes "trace ..." lines to standard error (times since the splash showed,
-// the rows of the list once it shows), ORBLANE_TEST_KEYS="Key,Key" types those keys into the list once it shows.
-bool TraceOn()
-{
-    return qEnvironmentVariable("ORBLANE_TRACE") == QLatin1String("1");
-}
+// ORBLANE_TEST_KEYS="Key,Key,..." types those keys, one every 250 ms, into whatever has the keyboard focus once the
+// study list shows ("Wait" types nothing for one step): whole-program tests drive the real program with it.
+constexpr int kKeyStepMilliseconds = 250;
 
 void Trace(const QString& line)
 {
-    std::fprintf(stderr, "trace %s\n", line.toUtf8().constData());
-    std::fflush(stderr);
+    orblane::Trace(line.toStdString());
 }
 
 QElapsedTimer& SinceSplash()
@@ -55,21 +49,29 @@ void TraceList(CDicomListDlg& list)
     }
 }
 
-void TypeKeys(QWidget& target, const QString& keys)
+void TypeKeys(const QStringList& keys, qsizetype next)
 {
-    for (const QString& name : keys.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    if (next >= keys.size())
     {
-        const QKeySequence sequence = QKeySequence::fromString(name.trimmed());
-        if (sequence.isEmpty())
-        {
-            continue;
-        }
+        return;
+    }
+    const QKeySequence sequence = QKeySequence::fromString(keys[next].trimmed());
+    QWidget* target = QApplication::focusWidget();
+    if (target == nullptr)
+    {
+        target = QApplication::activeModalWidget();
+    }
+    if (!sequence.isEmpty() && target != nullptr)
+    {
+        Trace(QStringLiteral("key %1 to %2").arg(keys[next], QString::fromLatin1(target->metaObject()->className())));
         const QKeyCombination combination = sequence[0];
         QCoreApplication::postEvent(
-            &target, new QKeyEvent(QEvent::KeyPress, combination.key(), combination.keyboardModifiers()));
+            target, new QKeyEvent(QEvent::KeyPress, combination.key(), combination.keyboardModifiers()));
         QCoreApplication::postEvent(
-            &target, new QKeyEvent(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers()));
+            target, new QKeyEvent(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers()));
     }
+    // The timer belongs to the application, so the keys keep coming while nested dialogs run.
+    QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(), [keys, next] { TypeKeys(keys, next + 1); });
 }
 
 } // namespace
@@ -207,7 +209,9 @@ void CQelViewerDlg::RunStudyList()
                 {
                     TraceList(list);
                 }
-                TypeKeys(list.List(), keys);
+                // The first key waits a step too, for the list's window to become the active one.
+                QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(),
+                                   [keys] { TypeKeys(keys.split(QLatin1Char(','), Qt::SkipEmptyParts), 0); });
             });
         }
         list.exec();

@@ -1,6 +1,7 @@
 #include "studylist/CDicomListDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/RunTrace.h"
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
 #include "platform/SettingsPaths.h"
@@ -85,6 +86,8 @@ bool CDicomListDlg::OnInitDialog()
         }
     }
     viewStartButton->setEnabled(false);
+    // The list is the dialog's first control and takes the keyboard first.
+    list->setFocus();
     setWindowState(windowState() | Qt::WindowMaximized);
     viewStartButton->show();
     versionButton->show();
@@ -191,19 +194,32 @@ void CDicomListDlg::OnViewStart()
 {
     CDlgImgViewer viewer;
     DicomFileChain chain = CollectSelectedFiles();
+    std::string files;
     for (std::unique_ptr<DicomDataFileIO>& file : chain)
     {
+        files += " " + file->FileId();
         viewer.AddImageFile(std::move(file));
     }
+    Trace("viewer opened with " + std::to_string(viewer.Images().FileCount()) + " files:" + files);
     viewer.exec();
+    Trace("viewer closed");
+    ReturnFocusToList();
+}
+
+void CDicomListDlg::ReturnFocusToList()
+{
+    // The window that was behind the closed dialog is not always made active again by the window system.
+    activateWindow();
     list->setFocus();
 }
 
 void CDicomListDlg::OnVersionInfo()
 {
     CAboutDlg about;
+    Trace("version dialog opened");
     about.exec();
-    list->setFocus();
+    Trace("version dialog closed");
+    ReturnFocusToList();
 }
 
 } // namespace orblane

@@ -59,6 +59,7 @@ protected:
 private:
     void CreateButtons();
     void OnColumnClick(int column);
+    void ReturnFocusToList();
 
     DicomDirList* list;
     DicomDirFileIO* reader = nullptr;

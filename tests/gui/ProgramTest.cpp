@@ -90,6 +90,22 @@ TEST_F(ProgramTest, SplashThenTheListInStartUpOrderThenEscapeEndsWithExitCodeZer
     EXPECT_TRUE(rows[0].contains(QStringLiteral("Doe^Jane | 1001 | 1970.01.01")));
 }
 
+TEST_F(ProgramTest, TwoStudiesOpenInOneViewerThenTheVersionDialogAndBackToTheList)
+{
+    // Home selects the top row (CT), Ctrl+End and Ctrl+Space add the bottom one (CR); F5 does nothing but bring the
+    // view start button up to date, Tab reaches it and Space presses it. Escape closes the viewer; two Tabs reach
+    // the version button; Escape closes the dialog and then the list.
+    const QStringList lines = Run(
+        QStringLiteral("Home,ctrl+End,ctrl+space,F5,Tab,space,Wait,Escape,Wait,Tab,Tab,space,Wait,Escape,Wait,Escape"));
+    EXPECT_TRUE(Matching(lines, QStringLiteral("error ")).isEmpty()) << lines.join(QLatin1Char('\n')).toStdString();
+    const QStringList steps = Matching(lines, QStringLiteral("trace v"));
+    ASSERT_EQ(steps.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(steps[0].simplified(), QStringLiteral("trace viewer opened with 3 files: CT\\A1 CT\\A2 CR\\C1"));
+    EXPECT_EQ(steps[1], QStringLiteral("trace viewer closed"));
+    EXPECT_EQ(steps[2], QStringLiteral("trace version dialog opened"));
+    EXPECT_EQ(steps[3], QStringLiteral("trace version dialog closed"));
+}
+
 TEST_F(ProgramTest, AMediumWithLowerCaseNamesStarts)
 {
     ASSERT_TRUE(
