@@ -148,6 +148,18 @@ void CDicomListDlg::LayoutList()
     list->setGeometry(kListLeft, kListTop, client.width() - 2 * kListLeft, client.height() - kListTop - kListLeft);
 }
 
+void CDicomListDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Without a window manager nobody acts on the maximised state; the list must still fill the screen.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (isMaximized() && screen != nullptr && width() < screen->availableGeometry().width() &&
+        height() < screen->availableGeometry().height())
+    {
+        setGeometry(screen->availableGeometry());
+    }
+}
+
 void CDicomListDlg::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);

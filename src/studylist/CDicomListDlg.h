@@ -53,6 +53,7 @@ public:
     CBitmapButton& ExitButton() { return *exitButton; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
