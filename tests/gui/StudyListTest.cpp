@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -274,9 +275,14 @@ TEST_F(StudyListTest, ResizingKeepsTheListFourPixelsFromTheEdgesAndBelowTheButto
 {
     dialog.OnInitDialog();
     dialog.show();
-    dialog.setWindowState(Qt::WindowNoState);
+    QApplication::processEvents();
+    // Maximised: the whole work area.
+    EXPECT_EQ(dialog.frameGeometry(), QGuiApplication::primaryScreen()->availableGeometry());
+    dialog.showNormal();
+    QApplication::processEvents();
     dialog.resize(800, 600);
     QApplication::processEvents();
+    ASSERT_EQ(dialog.size(), QSize(800, 600));
     EXPECT_EQ(List().geometry(), QRect(4, 72, 792, 524));
     EXPECT_EQ(dialog.ViewStartButton().pos(), QPoint(4, 4));
 }
