@@ -108,12 +108,13 @@ void CDlgImgViewer::setVisible(bool visible)
     if (visible && !initialised)
     {
         initialised = true;
-        setWindowState(windowState() | Qt::WindowMaximized);
-        // Without a window manager nothing maximises the window; give it the screen's working area ourselves.
+        // Without a window manager nothing maximises the window: it is given the screen's working area first (a
+        // new geometry would clear the maximised state, so the state comes second).
         if (const QScreen* where = screen())
         {
             setGeometry(where->availableGeometry());
         }
+        setWindowState(windowState() | Qt::WindowMaximized);
         OnInitDialog();
     }
     QDialog::setVisible(visible);
