@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Point.h"
+
 #include <cstdint>
 #include <string>
 
@@ -30,12 +32,6 @@ struct FontSpec
 {
     std::u16string face;
     int tenthsOfPoint = 0;
-};
-
-struct Point
-{
-    int x = 0;
-    int y = 0;
 };
 
 // The one process-wide record of viewer settings: filled from "Orblane.ini" each time an image viewer is built, read

@@ -3,6 +3,7 @@
 #include "imaging/DisplayBitmap.h"
 #include "imaging/PixelDescription.h"
 #include "imaging/WindowTable.h"
+#include "platform/Point.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,13 +13,6 @@
 #include <vector>
 
 namespace orblane {
-
-struct Point
-{
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    friend bool operator==(const Point&, const Point&) = default;
-};
 
 // Image file formats of SaveAs.
 enum ImageFileFormat : int

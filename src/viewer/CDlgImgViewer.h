@@ -1,14 +1,33 @@
 #pragma once
 
+// ImageDataList's inline constructor needs the complete file type.
+#include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
 
+#include <QCursor>
 #include <QDialog>
+#include <QPoint>
+#include <QRect>
 
+#include <array>
 #include <memory>
+#include <string>
 
 namespace orblane {
 
-class DicomDataFileIO;
+class CBitmapButton;
+class CBitmapCheckBox;
+class CPictureFrame;
+
+// Mouse modes of the viewer's page.
+enum class ViewerMode : int
+{
+    Pan = 0,
+    ZoomIn = 1,
+    ZoomOut = 2,
+    Contrast = 3,
+    Select = 4,
+};
 
 // The full-screen viewer of one request's images. The study list hands it every file of the selected studies
 // before running it; exec() answers 0 (VIEWEND), 1 (the window's close command) or 2 (Esc).
@@ -17,16 +36,128 @@ class CDlgImgViewer : public QDialog
     Q_OBJECT
 
 public:
+    // Command ids of the toolbar controls.
+    enum CommandId : int
+    {
+        kZoomInBox = 1005,
+        kZoomOutBox = 1006,
+        kPanBox = 1007,
+        kContrastBox = 1008,
+        kSelectBox = 1009,
+        kFitButton = 1010,
+        kResetButton = 1011,
+        kPreviousImageButton = 1012,
+        kNextImageButton = 1013,
+        kPreviousPageButton = 1014,
+        kNextPageButton = 1015,
+        kSaveButton = 1093,
+        kPatternButton = 1016,
+        kOverlayBox = 1017,
+        kEndButton = 1018,
+    };
+    static constexpr int kResultEnd = 0;
+    static constexpr int kResultClose = 1;
+    static constexpr int kResultEscape = 2;
+    static constexpr int kTileCount = 36;
+    static constexpr int kFirstTileId = 1053;
+    // Toolbar margin, control size, and the top of the tile area (twice the margin plus a control).
+    static constexpr int kToolbarMargin = 4;
+    static constexpr int kControlSize = 64;
+    static constexpr int kTileAreaTop = 2 * kToolbarMargin + kControlSize;
+
+    // Reads the viewer settings from "Orblane.ini" beside the executable.
     explicit CDlgImgViewer(QWidget* parent = nullptr);
+    // The same with the settings file named (tests and tools).
+    explicit CDlgImgViewer(const std::string& settingsPath, QWidget* parent = nullptr);
     ~CDlgImgViewer() override;
 
     // Takes the file; the image collection decides the order of the files.
     void AddImageFile(std::unique_ptr<DicomDataFileIO> file);
 
-    ImageDataList& Images() noexcept { return imageList; }
+    ImageDataList& Images() noexcept { return *imageList; }
+
+    // Runs one toolbar command, as a click on its control does.
+    void OnCommand(int id);
+
+    // State as the user sees it.
+    int FirstIndex() const noexcept { return firstIndex; }
+    int Columns() const noexcept { return columns; }
+    int Rows() const noexcept { return rows; }
+    int LastSlot() const noexcept { return lastSlot; }
+    ViewerMode Mode() const noexcept { return mode; }
+    double ZoomFactor() const noexcept { return zoomFactor; }
+    const QRect& TileArea() const noexcept { return tileArea; }
+    CPictureFrame* Frame(int index) const noexcept { return frames.at(static_cast<std::size_t>(index)); }
+    CPictureFrame* CurrentFrame() const noexcept { return currentFrame; }
+    // The toolbar control with this command id, or null.
+    QWidget* Control(int id) const;
+    const QCursor& CurrentCursor() const noexcept { return currentCursor; }
+    bool Dragging() const noexcept { return dragging; }
+
+    // Sets the page grid as the pattern chooser does when it ends with OK; counts of 0 change nothing.
+    void ApplyPattern(int newColumns, int newRows);
+
+    void setVisible(bool visible) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    ImageDataList imageList;
+    void OnInitDialog();
+    void CreateToolbar();
+    void LayoutFrames();
+    void PlaceFrames();
+    void UpdatePageButtons();
+    void AssignImages();
+    void NextImage();
+    void PreviousImage();
+    void NextPage();
+    void PreviousPage();
+    void ChangePattern();
+    void SetMode(ViewerMode newMode);
+    QCursor ModeCursor() const;
+    void SelectFrameAt(QPoint position);
+    bool InsidePage(QPoint position) const;
+    void RepaintTiles();
+
+    int lastSlot = 0;
+    std::unique_ptr<ImageDataList> imageList;
+    CBitmapButton* fitButton = nullptr;
+    CBitmapButton* resetButton = nullptr;
+    CBitmapButton* previousImageButton = nullptr;
+    CBitmapButton* nextImageButton = nullptr;
+    CBitmapButton* previousPageButton = nullptr;
+    CBitmapButton* nextPageButton = nullptr;
+    CBitmapButton* saveButton = nullptr;
+    CBitmapButton* patternButton = nullptr;
+    CBitmapButton* endButton = nullptr;
+    QPoint lastPoint;
+    QPoint downPoint;
+    bool dragging = false;
+    ViewerMode mode = ViewerMode::Select;
+    double zoomFactor = 1.2;
+    CPictureFrame* currentFrame = nullptr;
+    int firstIndex = 0;
+    int columns = 1;
+    int rows = 1;
+    QRect tileArea;
+    std::array<CPictureFrame*, kTileCount> frames{};
+    CBitmapCheckBox* overlayBox = nullptr;
+    CBitmapCheckBox* zoomInBox = nullptr;
+    CBitmapCheckBox* zoomOutBox = nullptr;
+    CBitmapCheckBox* panBox = nullptr;
+    CBitmapCheckBox* selectBox = nullptr;
+    CBitmapCheckBox* contrastBox = nullptr;
+    // Pan, drag, zoom-in, zoom-out, contrast.
+    std::array<QCursor, 5> modeCursors;
+    QCursor currentCursor;
+    bool initialised = false;
 };
 
 } // namespace orblane

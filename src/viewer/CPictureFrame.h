@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <filesystem>
+
+class QPainter;
+
+namespace orblane {
+
+class CImageData;
+
+// One tile of the viewer: shows one image (or nothing) with the attribute overlay and a border, and carries out
+// the view operations the viewer routes to its current tile. The tile owns nothing it shows and takes no mouse
+// input: the viewer hit-tests the tiles and calls the operations below. Every operation on a tile without an image
+// does nothing. The border colours are taken from the viewer settings when the tile is built, so tiles must be
+// built after the settings were read.
+class CPictureFrame : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The first filter is JPEG (format 1); any other choice writes a 24-bit bitmap (format 0).
+    static constexpr const char* kJpegFilter = "JPEG (*.jpg)";
+    static constexpr const char* kBitmapFilter = "24bit Bitmap (*.bmp)";
+    // Distance of the overlay texts from the tile's left, top and right edges.
+    static constexpr int kOverlayInset = 24;
+    // Zoom steps stay within these multiples of the inverse fit scale.
+    static constexpr double kMinZoom = 0.01;
+    static constexpr double kMaxZoom = 10.0;
+
+    explicit CPictureFrame(QWidget* parent = nullptr);
+
+    // Answers the previous image; nothing is freed.
+    CImageData* SetImage(CImageData* newImage) noexcept;
+    CImageData* GetTileImage() const noexcept { return image; }
+    // The caller redraws.
+    void SetSelected(bool select) noexcept { selected = select ? 1 : 0; }
+    bool IsSelected() const noexcept { return selected != 0; }
+
+    void FitImage() noexcept;
+    // Back to the file's window, then fitted.
+    void ResetImage() noexcept;
+    // Zoom about p (tile coordinates): the image point under p stays under p.
+    void ZoomIn(QPoint p, double factor) noexcept;
+    void ZoomOut(QPoint p, double factor) noexcept;
+    void PanImage(int dx, int dy) noexcept;
+    // (dx, dy): the whole drag since the button went down; commit at release makes it the base of the next drag.
+    void AdjustWindow(int dx, int dy, bool commit) noexcept;
+    // Asks for a file name and writes the image there.
+    void SaveImage();
+    // Writes the image as it is shown to path (format 1 JPEG, 0 bitmap). A failed write raises "10104", so the
+    // user never believes a failed export was written. Answers whether the file was written.
+    bool SaveImageAs(const std::filesystem::path& path, int format);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void DrawVisibleImage(QPainter& painter) const;
+    void DrawOverlay(QPainter& painter) const;
+    void DrawBorder(QPainter& painter) const;
+    void Zoom(QPoint p, double target) noexcept;
+
+    int selected = 0;
+    QColor selectedColour;
+    QColor idleColour;
+    CImageData* image = nullptr;
+};
+
+} // namespace orblane
