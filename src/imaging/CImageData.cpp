@@ -474,34 +474,43 @@ void CImageData::FillMonochromeValues() noexcept
         const std::uint8_t* source = d.planes[0].data();
         const std::size_t width = allocated / 8;
         const std::size_t available = std::min(count, d.planes[0].size() / width);
+        // One half of a large image on a second thread; each half finds the range of its own values.
+        const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
+            low = high = table[0];
+            for (std::size_t k = begin; k < end; ++k)
+            {
+                std::uint32_t sample = source[k * width];
+                if (width == 2)
+                {
+                    sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
+                }
+                const std::int32_t value = table[sample & tableMask];
+                low = std::min(low, value);
+                high = std::max(high, value);
+                out[k] = value;
+            }
+        };
         std::int32_t low = table[0];
         std::int32_t high = table[0];
-        if (width == 1)
-        {
-            for (std::size_t k = 0; k < available; ++k)
+        std::int32_t otherLow = table[0];
+        std::int32_t otherHigh = table[0];
+        const std::size_t split = available >= kParallelRepaintPixels ? available / 2 : available;
+        ForRowsInParallel(split < available ? 2 : 1, available, [&](int first, int end) noexcept {
+            if (first == 0 && end == 2)
             {
-                const std::int32_t value = table[source[k] & tableMask];
-                low = std::min(low, value);
-                high = std::max(high, value);
-                out[k] = value;
+                fill(0, available, low, high);
             }
-        }
-        else
-        {
-            for (std::size_t k = 0; k < available; ++k)
+            else if (first == 0)
             {
-                std::uint16_t word;
-                std::memcpy(&word, source + 2 * k, 2);
-                if constexpr (std::endian::native == std::endian::big)
-                {
-                    word = static_cast<std::uint16_t>((word >> 8) | (word << 8));
-                }
-                const std::int32_t value = table[word & tableMask];
-                low = std::min(low, value);
-                high = std::max(high, value);
-                out[k] = value;
+                fill(0, split, low, high);
             }
-        }
+            else
+            {
+                fill(split, available, otherLow, otherHigh);
+            }
+        });
+        low = std::min(low, otherLow);
+        high = std::max(high, otherHigh);
         // Samples the value does not hold read as 0.
         std::fill(out + available, out + count, table[0]);
         presentMin = low;
