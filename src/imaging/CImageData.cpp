@@ -332,6 +332,19 @@ bool CImageData::AllocateBitmapAndValues(int width, int height) noexcept
 
 bool CImageData::BuildNative() noexcept
 {
+    // One sample a pixel is the least any photometric needs, so this bound never refuses a complete image.
+    std::uint64_t heldBits = 0;
+    for (const ByteView plane : description.planes)
+    {
+        heldBits += static_cast<std::uint64_t>(plane.size()) * 8;
+    }
+    const std::uint64_t heldPixels = heldBits / description.bitsAllocated;
+    const std::uint64_t declaredPixels =
+        static_cast<std::uint64_t>(description.columnCount) * static_cast<std::uint64_t>(description.rowCount);
+    if (declaredPixels > heldPixels * kMinPixelDataShare)
+    {
+        return false;
+    }
     if (!AllocateBitmapAndValues(description.columnCount, description.rowCount))
     {
         return false;
@@ -352,7 +365,8 @@ bool CImageData::BuildNative() noexcept
 bool CImageData::BuildJpegBaseline() noexcept
 {
     const bool monochrome = IsMonochrome(description.photometric);
-    JpegDecodeResult decoded = DecodeJpegBaseline(description.planes[0], kMaxImagePixels, bitmap);
+    JpegDecodeResult decoded =
+        DecodeJpegBaseline(description.planes[0], MaxPixelsForStream(description.planes[0].size()), bitmap);
     if (decoded == JpegDecodeResult::OutOfMemory)
     {
         RaiseError(kErrorOutOfMemory, 0, false);

@@ -4,6 +4,7 @@
 #include "imaging/PixelDescription.h"
 #include "imaging/WindowTable.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,6 +31,23 @@ enum ImageFileFormat : int
 // Largest image the viewer builds (width × height). A 16384 × 16384 image needs 1 GiB for its bitmap and values;
 // anything larger is refused, whatever a file claims.
 inline constexpr std::uint64_t kMaxImagePixels = 16384ull * 16384ull;
+
+// What the file's own bytes must justify before an image is allocated, so that a small hostile file cannot make the
+// viewer allocate gigabytes. Uncompressed pixel data may be cut short (missing samples read as 0), but it must hold
+// at least one sample for every kMinPixelDataShare pixels declared.
+inline constexpr std::uint64_t kMinPixelDataShare = 16;
+// A compressed stream describes at most this many pixels per byte of stream. Baseline JPEG cannot go beyond 256
+// (a 1-bit DC code and a 1-bit end of block for each 8 x 8 block), lossless JPEG beyond 8; the margin keeps cut or
+// unusually compact streams viewable.
+inline constexpr std::uint64_t kMaxPixelsPerCompressedByte = 1024;
+
+// The largest image that `byteCount` bytes of pixel data or compressed stream can justify, within kMaxImagePixels.
+constexpr std::uint64_t MaxPixelsForStream(std::size_t byteCount) noexcept
+{
+    const std::uint64_t bytes = byteCount;
+    return bytes >= kMaxImagePixels / kMaxPixelsPerCompressedByte ? kMaxImagePixels
+                                                                  : bytes * kMaxPixelsPerCompressedByte;
+}
 
 // One displayable image: the modality value of every pixel, the display bitmap under the current window, and the
 // view state that the tiles change. Built once from a PixelDescription whose planes must stay valid only during
