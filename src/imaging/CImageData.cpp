@@ -1,7 +1,7 @@
 #include "imaging/CImageData.h"
 
 #include "imaging/JpegBaseline.h"
-// lossless pending
+#include "imaging/LosslessDecoder.h"
 #include "platform/ErrorSink.h"
 
 #include <algorithm>
@@ -423,7 +423,37 @@ bool CImageData::BuildJpegBaseline() noexcept
 
 bool CImageData::BuildLossless() noexcept
 {
-    return false;
+    if (static_cast<std::uint64_t>(description.columnCount) * description.rowCount > kMaxImagePixels)
+    {
+        return false;
+    }
+    LosslessDecoder decoder(description.planes[0]);
+    if (decoder.Decode(description.rowCount, description.columnCount, description.bitsAllocated) != 0 ||
+        decoder.Plane(0) == nullptr)
+    {
+        return false;
+    }
+    // The decoder's samples replace the stream; they live as long as the decoder, which is until the build ends.
+    // They are read in the decoder's container (8 bits up to a precision of 8, otherwise 16), which need not be the
+    // data set's Bits Allocated.
+    description.planes = {ByteView(decoder.Plane(0), decoder.PlaneLength(0)), ByteView(), ByteView(), ByteView()};
+    sampleBits = decoder.ContainerBits();
+    if (!AllocateBitmapAndValues(description.columnCount, description.rowCount))
+    {
+        return false;
+    }
+    if (IsMonochrome(description.photometric))
+    {
+        FillMonochromeValues();
+        RebuildPixelTable();
+        RepaintWindowed();
+    }
+    else
+    {
+        FillColourPixels();
+    }
+    description.planes = {};
+    return true;
 }
 
 void CImageData::FillMonochromeValues() noexcept

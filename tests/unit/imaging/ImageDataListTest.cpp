@@ -4,6 +4,7 @@
 #include "imaging/JpegBaseline.h"
 #include "platform/ErrorSink.h"
 #include "support/DicomWriter.h"
+#include "support/LosslessEncoder.h"
 #include "unit/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -238,6 +239,69 @@ TEST_F(ImageDataListTest, EveryNonEmptyFragmentIsAnImageAndBrokenOnesAreDropped)
     EXPECT_EQ(first->Bitmap().BitsPerPixel(), 8);
     EXPECT_NEAR(first->Values()[0], 40, 2);
     EXPECT_NEAR(list.GetImage(1)->Values()[5], 200, 2);
+}
+
+TEST_F(ImageDataListTest, LosslessFramesDecodeToTheEncodedSamples)
+{
+    // A 12-bit signed CT frame (our encoder) and an 8-bit frame from another encoder (dcmtk) in one file each.
+    test::LosslessEncodeOptions options;
+    options.precision = 12;
+    options.width = 40;
+    options.height = 30;
+    options.restartInterval = 40;
+    const auto samples = test::MakeTestImage(40, 30, 12, 5);
+    DicomWriter ct;
+    ct.FileMeta(test::kJpegLossless);
+    ImageAttributes(ct, 30, 40).Text(0x0028, 0x1052, "DS", "-1024").Text(0x0028, 0x1053, "DS", "1");
+    ct.BeginEncapsulated().Fragment({}).Fragment(test::EncodeLossless(samples, options)).EndSequence();
+
+    const auto mrStream = ReadFile(std::string(ORBLANE_TEST_DATA_DIR) + "/jpegll/mr_small_p8.ljpeg");
+    const auto mrRaw = ReadFile(std::string(ORBLANE_TEST_DATA_DIR) + "/jpegll/mr_small_p8.raw");
+    ASSERT_EQ(mrRaw.size(), 64u * 64u);
+    DicomWriter mr;
+    mr.FileMeta(test::kJpegLossless);
+    ImageAttributes(mr, 64, 64, 8);
+    mr.BeginEncapsulated().Fragment({}).Fragment(mrStream).EndSequence();
+
+    ImageDataList list;
+    list.AddFile(Write("ct", ct));
+    list.AddFile(Write("mr", mr));
+    const CImageData* first = list.GetImage(0);
+    const CImageData* second = list.GetImage(1);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->Description().transferSyntax, TransferSyntaxKind::JpegLossless);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+    {
+        ASSERT_EQ(first->Values()[i], samples[i] - 1024) << "sample " << i;
+    }
+    // Bits Allocated 8 with an 8-bit container: every sample as stored.
+    for (std::size_t i = 0; i < mrRaw.size(); ++i)
+    {
+        ASSERT_EQ(second->Values()[i], mrRaw[i]) << "sample " << i;
+    }
+}
+
+TEST_F(ImageDataListTest, LosslessSamplesAreReadInTheDecodersContainer)
+{
+    // Bits Allocated 16 but a precision of 8: the decoder lays out one byte per sample, and that is how it is read.
+    test::LosslessEncodeOptions options;
+    options.precision = 8;
+    options.width = 8;
+    options.height = 4;
+    const auto samples = test::MakeTestImage(8, 4, 8, 9);
+    DicomWriter w;
+    w.FileMeta(test::kJpegLossless);
+    w.UInt16(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2").UInt16(0x0028, 0x0010, 4);
+    w.UInt16(0x0028, 0x0011, 8).UInt16(0x0028, 0x0100, 16).UInt16(0x0028, 0x0101, 8).UInt16(0x0028, 0x0103, 0);
+    w.BeginEncapsulated().Fragment({}).Fragment(test::EncodeLossless(samples, options)).EndSequence();
+    ImageDataList list;
+    list.AddFile(Write("container", w));
+    const CImageData* image = list.GetImage(0);
+    ASSERT_NE(image, nullptr);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+    {
+        ASSERT_EQ(image->Values()[i], samples[i]) << "sample " << i;
+    }
 }
 
 TEST_F(ImageDataListTest, IconImageDoesNotLendItsPixelDataToTheMainImage)

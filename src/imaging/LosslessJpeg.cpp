@@ -1,0 +1,525 @@
+#include "imaging/LosslessJpeg.h"
+
+#include "imaging/LosslessScan.h"
+
+namespace orblane::lossless {
+namespace {
+
+constexpr std::uint16_t kSoi = 0xFFD8;
+constexpr std::uint16_t kEoi = 0xFFD9;
+constexpr std::uint16_t kSof3 = 0xFFC3;
+constexpr std::uint16_t kDht = 0xFFC4;
+constexpr std::uint16_t kSos = 0xFFDA;
+constexpr std::uint16_t kDri = 0xFFDD;
+constexpr std::uint16_t kCom = 0xFFFE;
+
+bool Has(const LosslessState& state, std::size_t count)
+{
+    return count <= static_cast<std::size_t>(state.sourceEnd - state.cursor);
+}
+
+std::uint16_t Be16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// Reads the next marker, stepping over fill bytes (a pair FF FF advances by one byte).
+int ReadMarker(LosslessState& state, std::uint16_t* marker)
+{
+    while (Has(state, 2) && state.cursor[0] == 0xFF && state.cursor[1] == 0xFF)
+    {
+        ++state.cursor;
+    }
+    if (!Has(state, 2))
+    {
+        return kSourceExhausted;
+    }
+    *marker = Be16(state.cursor);
+    state.cursor += 2;
+    return kOk;
+}
+
+// Reads a segment's 16-bit length field and checks that the whole segment lies within the source.
+int ReadLength(LosslessState& state, std::uint16_t* length)
+{
+    if (!Has(state, 2))
+    {
+        return kSourceExhausted;
+    }
+    *length = Be16(state.cursor);
+    return kOk;
+}
+
+constexpr std::array<std::uint16_t, 17> kDefaultBits{0, 0, 1, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
+
+// Steps 2-4 of the stream structure: up to and including the frame header.
+int ReadUpToFrame(LosslessState& state)
+{
+    std::uint16_t marker = 0;
+    for (;;)
+    {
+        if (int rc = ReadMarker(state, &marker); rc != kOk)
+        {
+            return rc;
+        }
+        if (marker == kSof3 || marker == kEoi)
+        {
+            return kFrameBeforeSoi;
+        }
+        if (marker == kSoi)
+        {
+            break;
+        }
+        if (int rc = ReadMarkerSegment(&state, marker); rc != kOk)
+        {
+            return rc;
+        }
+    }
+    for (;;)
+    {
+        if (int rc = ReadMarker(state, &marker); rc != kOk)
+        {
+            return rc;
+        }
+        if (marker == kSof3)
+        {
+            break;
+        }
+        if (marker == kEoi)
+        {
+            return kEoiBeforeFrame;
+        }
+        if (int rc = ReadMarkerSegment(&state, marker); rc != kOk)
+        {
+            return rc;
+        }
+    }
+    return ReadFrame(&state);
+}
+
+} // namespace
+
+int ReadMarkerSegment(LosslessState* state, std::uint16_t marker) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateMarker;
+    }
+    if (marker == kDht)
+    {
+        return ReadHuffmanTable(state);
+    }
+    if (marker == kDri)
+    {
+        return ReadRestartInterval(state);
+    }
+    if ((marker >= 0xFFE0 && marker <= 0xFFEF) || marker == kCom)
+    {
+        return SkipSegment(state);
+    }
+    return kUnsupportedMarker;
+}
+
+int SkipSegment(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateSkip;
+    }
+    std::uint16_t length = 0;
+    if (int rc = ReadLength(*state, &length); rc != kOk)
+    {
+        return rc;
+    }
+    if (!Has(*state, length))
+    {
+        return kSourceExhausted;
+    }
+    state->cursor += length;
+    return kOk;
+}
+
+int ReadHuffmanTable(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateDht;
+    }
+    std::uint16_t length = 0;
+    if (int rc = ReadLength(*state, &length); rc != kOk)
+    {
+        return rc;
+    }
+    if (!Has(*state, 3))
+    {
+        return kSourceExhausted;
+    }
+    const std::uint8_t* p = state->cursor + 2;
+    const std::uint8_t classIndex = *p++;
+    if (classIndex > 15)
+    {
+        return kDhtClass;
+    }
+    if (classIndex > 3)
+    {
+        return kDhtIndex;
+    }
+    if (!Has(*state, 3 + 16))
+    {
+        return kSourceExhausted;
+    }
+    std::array<std::uint16_t, 17> bits{};
+    std::uint32_t codeCount = 0;
+    for (int l = 1; l <= 16; ++l)
+    {
+        bits[l] = *p++;
+        codeCount += bits[l];
+    }
+    if (length != 19 + codeCount)
+    {
+        return kDhtLength;
+    }
+    // BITS can declare up to 16 * 255 codes, but HUFFVAL holds 256 at most.
+    if (codeCount > 256)
+    {
+        return kDhtTooManyCodes;
+    }
+    if (!Has(*state, length))
+    {
+        return kSourceExhausted;
+    }
+    HuffmanTable& table = state->tables[classIndex];
+    table.bits = bits;
+    table.codeCount = static_cast<std::uint16_t>(codeCount);
+    table.values.fill(0);
+    for (std::uint32_t i = 0; i < codeCount; ++i)
+    {
+        table.values[i] = *p++;
+    }
+    state->tableClass = 0;
+    state->tableIndex = classIndex;
+    state->lastDhtLength = length;
+    state->cursor += length;
+    return DeriveDecodeTables(state, classIndex);
+}
+
+int ReadFrame(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateSof;
+    }
+    FrameHeader frame;
+    if (int rc = ReadLength(*state, &frame.length); rc != kOk)
+    {
+        return rc;
+    }
+    if (!Has(*state, 8))
+    {
+        return kSourceExhausted;
+    }
+    const std::uint8_t* p = state->cursor + 2;
+    frame.precision = p[0];
+    frame.lines = Be16(p + 1);
+    frame.samplesPerLine = Be16(p + 3);
+    frame.componentCount = p[5];
+    // The length is checked against the component count it must describe, so that a real three-component frame
+    // is reported as such rather than as a bad length.
+    if (frame.length != 8 + 3 * frame.componentCount)
+    {
+        return kSofLength;
+    }
+    if (frame.precision < 2 || frame.precision > 16)
+    {
+        return kSofPrecision;
+    }
+    if (frame.samplesPerLine == 0)
+    {
+        return kSofWidth;
+    }
+    if (frame.componentCount != 1)
+    {
+        return kSofComponents;
+    }
+    if (!Has(*state, 11))
+    {
+        return kSourceExhausted;
+    }
+    frame.componentId = p[6];
+    frame.horizontal = static_cast<std::uint8_t>(p[7] >> 4);
+    frame.vertical = static_cast<std::uint8_t>(p[7] & 0x0F);
+    frame.quantTable = p[8];
+    if (frame.horizontal != 1)
+    {
+        return kSofHorizontal;
+    }
+    if (frame.vertical != 1)
+    {
+        return kSofVertical;
+    }
+    state->frame = frame;
+    state->cursor += frame.length;
+    return kOk;
+}
+
+int ReadLineCount(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateDnl;
+    }
+    std::uint16_t length = 0;
+    if (int rc = ReadLength(*state, &length); rc != kOk)
+    {
+        return rc;
+    }
+    if (length != 4)
+    {
+        return kDnlLength;
+    }
+    if (!Has(*state, 4))
+    {
+        return kSourceExhausted;
+    }
+    const std::uint16_t lines = Be16(state->cursor + 2);
+    if (lines == 0)
+    {
+        return kDnlZeroLines;
+    }
+    state->dnlLines = lines;
+    state->dnlSeen = true;
+    state->cursor += 4;
+    return kOk;
+}
+
+int ReadRestartInterval(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateDri;
+    }
+    std::uint16_t length = 0;
+    if (int rc = ReadLength(*state, &length); rc != kOk)
+    {
+        return rc;
+    }
+    if (length != 4)
+    {
+        return kDriLength;
+    }
+    if (!Has(*state, 4))
+    {
+        return kSourceExhausted;
+    }
+    state->restartInterval = Be16(state->cursor + 2);
+    state->cursor += 4;
+    return kOk;
+}
+
+int ReadScan(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateSos;
+    }
+    ScanHeader scan;
+    if (int rc = ReadLength(*state, &scan.length); rc != kOk)
+    {
+        return rc;
+    }
+    if (!Has(*state, 3))
+    {
+        return kSourceExhausted;
+    }
+    const std::uint8_t* p = state->cursor + 2;
+    scan.componentCount = p[0];
+    // As for the frame: the length must fit the component count before the count itself is judged.
+    if (scan.length != 6 + 2 * scan.componentCount)
+    {
+        return kSosLength;
+    }
+    if (scan.componentCount != 1)
+    {
+        return kSosComponents;
+    }
+    if (!Has(*state, 8))
+    {
+        return kSourceExhausted;
+    }
+    scan.componentSelector = p[1];
+    scan.dcTable = static_cast<std::uint8_t>(p[2] >> 4);
+    scan.acTable = static_cast<std::uint8_t>(p[2] & 0x0F);
+    scan.predictor = p[3];
+    scan.end = p[4];
+    scan.approxHigh = static_cast<std::uint8_t>(p[5] >> 4);
+    scan.pointTransform = static_cast<std::uint8_t>(p[5] & 0x0F);
+    if (scan.dcTable > 3)
+    {
+        return kSosTableSelector;
+    }
+    if (scan.predictor != 1)
+    {
+        return kSosPredictor;
+    }
+    if (scan.pointTransform != 0)
+    {
+        return kSosPointTransform;
+    }
+    state->scan = scan;
+    state->precision = state->frame.precision;
+    state->containerBits = state->precision < 9 ? 8 : 16;
+    state->highBit = static_cast<std::uint16_t>(state->precision - 1);
+    state->cursor += scan.length;
+    return kOk;
+}
+
+int InstallDefaultTable(LosslessState* state) noexcept
+{
+    if (state == nullptr)
+    {
+        return kNoStateDefaultTable;
+    }
+    HuffmanTable& table = state->tables[state->tableIndex];
+    table.bits = kDefaultBits;
+    table.values.fill(0);
+    for (std::uint8_t v = 0; v <= 16; ++v)
+    {
+        table.values[v] = v;
+    }
+    table.codeCount = 17;
+    state->lastDhtLength = 36;
+    return DeriveDecodeTables(state, state->tableIndex);
+}
+
+// Canonical codes and the MINCODE/MAXCODE/VALPTR tables of T.81 C.2 and F.2.2.3.
+int DeriveDecodeTables(LosslessState* state, int slot) noexcept
+{
+    if (state == nullptr || slot < 0 || slot > 3)
+    {
+        return kNoStateDerive;
+    }
+    HuffmanTable& table = state->tables[static_cast<std::size_t>(slot)];
+    std::int32_t code = 0;
+    std::int32_t index = 0;
+    for (int l = 1; l <= 16; ++l)
+    {
+        if (table.bits[l] == 0)
+        {
+            table.maxCode[l] = -1;
+            table.minCode[l] = 0;
+            table.valPtr[l] = 0;
+        }
+        else
+        {
+            table.valPtr[l] = index;
+            table.minCode[l] = code;
+            code += table.bits[l];
+            index += table.bits[l];
+            table.maxCode[l] = code - 1;
+        }
+        code <<= 1;
+    }
+    table.maxCode[17] = -1;
+    return kOk;
+}
+
+int DecodeStream(LosslessState* state) noexcept
+{
+    if (state == nullptr || state->cursor == nullptr)
+    {
+        return kNoState;
+    }
+    if (state->destination == nullptr)
+    {
+        return kNoDestination;
+    }
+    if (int rc = ReadUpToFrame(*state); rc != kOk)
+    {
+        return rc;
+    }
+    std::uint16_t marker = 0;
+    for (;;)
+    {
+        if (int rc = ReadMarker(*state, &marker); rc != kOk)
+        {
+            return rc;
+        }
+        if (marker == kSos)
+        {
+            break;
+        }
+        if (marker == kEoi)
+        {
+            return kEoiBeforeScan;
+        }
+        if (int rc = ReadMarkerSegment(state, marker); rc != kOk)
+        {
+            return rc;
+        }
+    }
+    if (int rc = ReadScan(state); rc != kOk)
+    {
+        return rc;
+    }
+    if (state->lastDhtLength == 0)
+    {
+        if (int rc = InstallDefaultTable(state); rc != kOk)
+        {
+            return rc;
+        }
+    }
+    return DecodeScan(*state);
+}
+
+int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capacity, std::uint16_t* lines,
+                   std::uint16_t* samplesPerLine, std::uint16_t* containerBits, std::uint16_t* precision,
+                   std::uint16_t* highBit) noexcept
+{
+    if (source.data() == nullptr || destination == nullptr || lines == nullptr || samplesPerLine == nullptr ||
+        containerBits == nullptr || precision == nullptr || highBit == nullptr)
+    {
+        return kNullArgument;
+    }
+    try
+    {
+        LosslessState state;
+        state.cursor = source.data();
+        state.sourceEnd = source.data() + source.size();
+        state.destination = destination;
+        state.capacity = capacity;
+        const int rc = DecodeStream(&state);
+        if (rc != kOk)
+        {
+            return rc;
+        }
+        *lines = state.decodedLines;
+        *samplesPerLine = state.frame.samplesPerLine;
+        *containerBits = state.containerBits;
+        *precision = state.precision;
+        *highBit = state.highBit;
+        return kOk;
+    }
+    catch (...)
+    {
+        return kUnexpectedFault;
+    }
+}
+
+int ReadLosslessFrameHeader(ByteView source, FrameHeader* frame) noexcept
+{
+    if (source.data() == nullptr || frame == nullptr)
+    {
+        return kNullArgument;
+    }
+    LosslessState state;
+    state.cursor = source.data();
+    state.sourceEnd = source.data() + source.size();
+    if (int rc = ReadUpToFrame(state); rc != kOk)
+    {
+        return rc;
+    }
+    *frame = state.frame;
+    return kOk;
+}
+
+} // namespace orblane::lossless
