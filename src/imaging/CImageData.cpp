@@ -423,7 +423,8 @@ bool CImageData::BuildJpegBaseline() noexcept
 
 bool CImageData::BuildLossless() noexcept
 {
-    if (static_cast<std::uint64_t>(description.columnCount) * description.rowCount > kMaxImagePixels)
+    if (static_cast<std::uint64_t>(description.columnCount) * description.rowCount >
+        MaxPixelsForStream(description.planes[0].size()))
     {
         return false;
     }

@@ -36,10 +36,10 @@ inline constexpr std::uint64_t kMaxImagePixels = 16384ull * 16384ull;
 // viewer allocate gigabytes. Uncompressed pixel data may be cut short (missing samples read as 0), but it must hold
 // at least one sample for every kMinPixelDataShare pixels declared.
 inline constexpr std::uint64_t kMinPixelDataShare = 16;
-// A compressed stream describes at most this many pixels per byte of stream. Baseline JPEG cannot go beyond 256
-// (a 1-bit DC code and a 1-bit end of block for each 8 x 8 block), lossless JPEG beyond 8; the margin keeps cut or
-// unusually compact streams viewable.
-inline constexpr std::uint64_t kMaxPixelsPerCompressedByte = 1024;
+// A compressed stream describes at most this many pixels per byte of stream: baseline JPEG cannot go beyond it (a
+// 1-bit DC code and a 1-bit end of block for each 8 x 8 block), and lossless JPEG (at least 1 bit a sample) stays
+// far below it.
+inline constexpr std::uint64_t kMaxPixelsPerCompressedByte = 256;
 
 // The largest image that `byteCount` bytes of pixel data or compressed stream can justify, within kMaxImagePixels.
 constexpr std::uint64_t MaxPixelsForStream(std::size_t byteCount) noexcept

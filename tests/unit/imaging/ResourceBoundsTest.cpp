@@ -1,7 +1,9 @@
 // A file may declare any size; the viewer allocates only what the file's own bytes can justify.
 #include "imaging/CImageData.h"
 #include "imaging/JpegBaseline.h"
+#include "imaging/LosslessDecoder.h"
 #include "platform/ErrorSink.h"
+#include "support/LosslessEncoder.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,34 @@ TEST_F(ResourceBoundsTest, JpegFrameMustBeJustifiedByTheStreamLength)
     DisplayBitmap bitmap;
     EXPECT_EQ(DecodeJpegBaseline(jpeg, MaxPixelsForStream(jpeg.size()), bitmap), JpegDecodeResult::Rejected);
     EXPECT_TRUE(bitmap.IsNull());
+    EXPECT_TRUE(raised.empty());
+}
+
+TEST_F(ResourceBoundsTest, LosslessDestinationAndImageAreBoundedByTheStream)
+{
+    // A flat 64 x 64 image: the smallest stream a lossless encoder writes for it (about a bit a sample).
+    const std::vector<std::uint16_t> flat(64 * 64, 300);
+    test::LosslessEncodeOptions options;
+    options.width = 64;
+    options.height = 64;
+    const std::vector<std::uint8_t> stream = test::EncodeLossless(flat, options);
+
+    // Rows and columns from the data set size the destination only as far as the stream could fill it: a data set
+    // declaring 65535 x 65535 with 16 bits allocated no longer obtains (and clears) 2 GB for this stream.
+    LosslessDecoder decoder(stream);
+    ASSERT_EQ(decoder.Decode(65535, 65535, 16), 0);
+    ASSERT_NE(decoder.Plane(0), nullptr);
+    EXPECT_EQ(decoder.PlaneLength(0), 64u * 64u * 2u);
+    EXPECT_EQ(decoder.Plane(0)[2 * 4095], 300 & 0xFF);
+
+    PixelDescription d = Native(stream, 64, 64, 16);
+    d.bitsStored = 12;
+    d.transferSyntax = TransferSyntaxKind::JpegLossless;
+    const auto image = CImageData::Build(d, kInset);
+    ASSERT_TRUE(image) << "the declared size matches the stream";
+    EXPECT_EQ(image->Values()[4095], 300);
+    d.columnCount = d.rowCount = 16000;
+    EXPECT_FALSE(CImageData::Build(d, kInset)) << "16000 x 16000 from a stream of " << stream.size() << " bytes";
     EXPECT_TRUE(raised.empty());
 }
 
