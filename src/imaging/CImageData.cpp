@@ -466,9 +466,11 @@ void CImageData::FillMonochromeValues() noexcept
     const std::uint32_t mask = reader.Mask();
     std::int32_t* out = values.data();
 
-    // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load.
+    // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
+    // image with fewer pixels than the table has entries converts each pixel instead: a file of many tiny images
+    // would otherwise cost a full table per image.
     std::vector<std::int32_t> modality;
-    if (d.bitsStored <= 16)
+    if (d.bitsStored <= 16 && count >= (std::size_t{1} << d.bitsStored))
     {
         try
         {
