@@ -1,31 +1,223 @@
 #include "app/CQelViewerDlg.h"
 
+#include "app/ApplicationState.h"
+#include "app/CSplashWnd.h"
+#include "app/RunTrace.h"
+#include "dicom/DicomDirFileIO.h"
 #include "platform/SettingsPaths.h"
+#include "studylist/CDicomListDlg.h"
+#include "viewer/Pictures.h"
 
-#include <QLabel>
-#include <QPixmap>
-#include <QVBoxLayout>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QTimer>
+#include <QTimerEvent>
 
 namespace orblane {
 
-CQelViewerDlg::CQelViewerDlg(QWidget* parent) : QDialog(parent)
+namespace {
+
+// ORBLANE_TEST_KEYS="Key,Key,..." types those keys, one every 250 ms, into whatever has the keyboard focus once the
+// study list shows ("Wait" types nothing for one step): whole-program tests drive the real program with it.
+constexpr int kKeyStepMilliseconds = 250;
+
+void Trace(const QString& line)
+{
+    orblane::Trace(line.toStdString());
+}
+
+QElapsedTimer& SinceSplash()
+{
+    static QElapsedTimer clock;
+    return clock;
+}
+
+void TraceList(CDicomListDlg& list)
+{
+    Trace(QStringLiteral("study list after %1 ms: %2 rows").arg(SinceSplash().elapsed()).arg(list.List().RowCount()));
+    for (int row = 0; row < list.List().RowCount() && row < 50; ++row)
+    {
+        QStringList texts;
+        for (int column = 0; column < DicomDirList::kColumnCount; ++column)
+        {
+            texts << list.List().RowText(row, column);
+        }
+        Trace(QStringLiteral("row %1: %2").arg(row).arg(texts.join(QStringLiteral(" | "))));
+    }
+}
+
+void TypeKeys(const QStringList& keys, qsizetype next)
+{
+    if (next >= keys.size())
+    {
+        return;
+    }
+    const QKeySequence sequence = QKeySequence::fromString(keys[next].trimmed());
+    QWidget* target = QApplication::focusWidget();
+    if (target == nullptr)
+    {
+        target = QApplication::activeModalWidget();
+    }
+    if (!sequence.isEmpty() && target != nullptr)
+    {
+        Trace(QStringLiteral("key %1 to %2").arg(keys[next], QString::fromLatin1(target->metaObject()->className())));
+        const QKeyCombination combination = sequence[0];
+        QCoreApplication::postEvent(
+            target, new QKeyEvent(QEvent::KeyPress, combination.key(), combination.keyboardModifiers()));
+        QCoreApplication::postEvent(
+            target, new QKeyEvent(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers()));
+    }
+    // The timer belongs to the application, so the keys keep coming while nested dialogs run.
+    QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(), [keys, next] { TypeKeys(keys, next + 1); });
+}
+
+} // namespace
+
+CQelViewerDlg::CQelViewerDlg(QWidget* parent, std::string mediumFolder)
+    : QDialog(parent), folder(std::move(mediumFolder))
 {
     setWindowTitle(QStringLiteral("TALVIREN DICOM MEDIA Viewer"));
-    auto* layout = new QVBoxLayout(this);
+    setWindowIcon(LoadApplicationIcon());
+}
 
-    // The launch bitmap is found by its bare name, from the current directory, as the splash will load it.
-    QPixmap bitmap(QStringLiteral("Orblane.bmp"));
-    if (!bitmap.isNull())
+CQelViewerDlg::~CQelViewerDlg() = default;
+
+int CQelViewerDlg::exec()
+{
+    setResult(0);
+    if (!OnInitDialog() || ended)
     {
-        auto* picture = new QLabel(this);
-        picture->setPixmap(bitmap);
-        layout->addWidget(picture);
+        return result();
     }
-    auto* note = new QLabel(this);
-    note->setTextFormat(Qt::PlainText);
-    note->setText(QStringLiteral("The medium is ready. DICOM directory folder: %1\nPress Esc to close.")
-                      .arg(QString::fromStdString(GetDicomDirFolder())));
-    layout->addWidget(note);
+    // The host stays hidden: it only needs a loop in which the splash's message and the timer arrive.
+    QEventLoop waiting;
+    loop = &waiting;
+    waiting.exec(QEventLoop::DialogExec);
+    loop = nullptr;
+    return result();
+}
+
+void CQelViewerDlg::done(int code)
+{
+    ended = true;
+    setResult(code);
+    hide();
+    if (loop != nullptr)
+    {
+        loop->exit(code);
+    }
+}
+
+bool CQelViewerDlg::OnInitDialog()
+{
+    dirLoaded = false;
+    splashElapsed = false;
+    SinceSplash().start();
+    if (CSplashWnd::ShowSplash(this) == 0)
+    {
+        done(1);
+        return false;
+    }
+    reader = std::make_unique<DicomDirFileIO>();
+    // The splash stays up even if its time runs out while the DICOMDIR is read.
+    AppState().splashRelease = 0;
+    if (folder.empty())
+    {
+        folder = GetDicomDirFolder();
+    }
+    if (reader->OpenDicomDir(folder) != 0)
+    {
+        // The reader has reported "10103"; the run ends without a list. The splash goes with it.
+        AppState().splashRelease = 1;
+        CSplashWnd::HideSplash();
+        reader.reset();
+        done(1);
+        return false;
+    }
+    AppState().splashRelease = 1;
+    dirLoaded = true;
+    if (TraceOn())
+    {
+        Trace(QStringLiteral("DICOMDIR read after %1 ms: %2 studies")
+                  .arg(SinceSplash().elapsed())
+                  .arg(reader->StudyCount()));
+    }
+    if (splashElapsed)
+    {
+        handoverTimer = startTimer(0);
+    }
+    hide();
+    return true;
+}
+
+bool CQelViewerDlg::event(QEvent* event)
+{
+    if (event->type() == kSplashElapsedEvent)
+    {
+        OnSplashElapsed();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CQelViewerDlg::timerEvent(QTimerEvent* event)
+{
+    if (handoverTimer != 0 && event->timerId() == handoverTimer)
+    {
+        OnHandoverTimer();
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void CQelViewerDlg::OnSplashElapsed()
+{
+    splashElapsed = true;
+    if (dirLoaded)
+    {
+        RunStudyList();
+    }
+}
+
+void CQelViewerDlg::OnHandoverTimer()
+{
+    killTimer(handoverTimer);
+    handoverTimer = 0;
+    CSplashWnd::HideSplash();
+    RunStudyList();
+}
+
+void CQelViewerDlg::RunStudyList()
+{
+    // Whichever of the two hand-over paths comes second must not open a second list.
+    if (listStarted || ended)
+    {
+        return;
+    }
+    listStarted = true;
+    {
+        CDicomListDlg list;
+        list.SetDirectory(reader.get());
+        const QString keys = qEnvironmentVariable("ORBLANE_TEST_KEYS");
+        if (TraceOn() || !keys.isEmpty())
+        {
+            QTimer::singleShot(0, &list, [&list, keys] {
+                if (TraceOn())
+                {
+                    TraceList(list);
+                }
+                // The first key waits a step too, for the list's window to become the active one.
+                QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(),
+                                   [keys] { TypeKeys(keys.split(QLatin1Char(','), Qt::SkipEmptyParts), 0); });
+            });
+        }
+        list.exec();
+    }
+    reader.reset();
+    done(1);
 }
 
 } // namespace orblane

@@ -1,9 +1,28 @@
 #include "app/StartupChecks.h"
 
 #include "platform/FileAccess.h"
+#include "platform/FileIdPath.h"
 #include "platform/SettingsPaths.h"
 
+#include <filesystem>
+
 namespace orblane {
+
+namespace {
+
+// The DICOMDIR is found the way the reader will open it: a medium mounted with lower-case names (or with the CD
+// file system's version suffix) must not be turned away here only to be read fine a moment later.
+bool DicomDirPresent(const std::string& folder)
+{
+    std::filesystem::path path;
+    if (platform::ResolveFileIdPath(folder, u"DICOMDIR", path) != 0)
+    {
+        return false;
+    }
+    return FileExists(path.native());
+}
+
+} // namespace
 
 std::string_view FirstFailedStartupCheck(std::string_view moduleFolder)
 {
@@ -15,7 +34,7 @@ std::string_view FirstFailedStartupCheck(std::string_view moduleFolder)
     {
         return "10001";
     }
-    if (!FileExists(DicomDirFolderIn(moduleFolder) + "DICOMDIR"))
+    if (!DicomDirPresent(DicomDirFolderIn(moduleFolder)))
     {
         return "10103";
     }

@@ -5,7 +5,9 @@
 #include "platform/ErrorSink.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <thread>
@@ -318,7 +320,7 @@ bool CImageData::AllocateBitmapAndValues(int width, int height) noexcept
     {
         try
         {
-            values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+            AllocateValues(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         }
         catch (const std::bad_alloc&)
         {
@@ -385,7 +387,7 @@ bool CImageData::BuildJpegBaseline() noexcept
     const int height = bitmap.Height();
     try
     {
-        values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        AllocateValues(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     }
     catch (const std::bad_alloc&)
     {
@@ -396,7 +398,7 @@ bool CImageData::BuildJpegBaseline() noexcept
     // Grey images give one byte a pixel; a colour decode of an image labelled monochrome takes its green channel.
     for (int row = 0; row < height; ++row)
     {
-        std::int32_t* out = values.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+        std::int32_t* out = values.get() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
         if (bitmap.BitsPerPixel() == 8)
         {
             const std::uint8_t* in = bitmap.Row(row);
@@ -414,8 +416,9 @@ bool CImageData::BuildJpegBaseline() noexcept
             }
         }
     }
-    presentMin = values.empty() ? 0 : *std::min_element(values.begin(), values.end());
-    presentMax = values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    const auto [low, high] = std::minmax_element(values.get(), values.get() + valueCount);
+    presentMin = valueCount == 0 ? 0 : *low;
+    presentMax = valueCount == 0 ? 0 : *high;
     RebuildPixelTable();
     RepaintWindowed();
     return true;
@@ -460,33 +463,70 @@ bool CImageData::BuildLossless() noexcept
 void CImageData::FillMonochromeValues() noexcept
 {
     const PixelDescription& d = description;
-    const std::size_t count = values.size();
+    const std::size_t count = valueCount;
     const unsigned allocated = SampleBits();
     const SampleReader reader(d.planes[0], allocated, std::min<unsigned>(d.bitsStored, allocated));
     const std::uint32_t mask = reader.Mask();
-    std::int32_t* out = values.data();
+    std::int32_t* out = values.get();
 
     // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
     // image with fewer pixels than the table has entries converts each pixel instead: a file of many tiny images
     // would otherwise cost a full table per image.
-    std::vector<std::int32_t> modality;
-    if (d.bitsStored <= 16 && count >= (std::size_t{1} << d.bitsStored))
+    std::unique_ptr<std::int32_t[]> modality;
+    const std::size_t tableSize = d.bitsStored <= 16 ? std::size_t{1} << d.bitsStored : 0;
+    if (tableSize != 0 && count >= tableSize)
     {
-        try
+        modality.reset(new (std::nothrow) std::int32_t[tableSize]);
+        for (std::size_t s = 0; modality && s < tableSize; ++s)
         {
-            modality.resize(std::size_t{1} << d.bitsStored);
-            for (std::size_t s = 0; s < modality.size(); ++s)
-            {
-                modality[s] = ToModalityValue(static_cast<std::uint32_t>(s));
-            }
-        }
-        catch (const std::bad_alloc&)
-        {
-            modality.clear();
+            modality[s] = ToModalityValue(static_cast<std::uint32_t>(s));
         }
     }
+    if (modality && (allocated == 8 || allocated == 16))
+    {
+        // The hot case (every CT, MR and radiograph): one load, one mask, one table load per pixel, with the range
+        // of the values found on the way.
+        const std::int32_t* table = modality.get();
+        const std::uint32_t tableMask = static_cast<std::uint32_t>(tableSize - 1) & mask;
+        const std::uint8_t* source = d.planes[0].data();
+        const std::size_t width = allocated / 8;
+        const std::size_t available = std::min(count, d.planes[0].size() / width);
+        std::int32_t low = table[0];
+        std::int32_t high = table[0];
+        if (width == 1)
+        {
+            for (std::size_t k = 0; k < available; ++k)
+            {
+                const std::int32_t value = table[source[k] & tableMask];
+                low = std::min(low, value);
+                high = std::max(high, value);
+                out[k] = value;
+            }
+        }
+        else
+        {
+            for (std::size_t k = 0; k < available; ++k)
+            {
+                std::uint16_t word;
+                std::memcpy(&word, source + 2 * k, 2);
+                if constexpr (std::endian::native == std::endian::big)
+                {
+                    word = static_cast<std::uint16_t>((word >> 8) | (word << 8));
+                }
+                const std::int32_t value = table[word & tableMask];
+                low = std::min(low, value);
+                high = std::max(high, value);
+                out[k] = value;
+            }
+        }
+        // Samples the value does not hold read as 0.
+        std::fill(out + available, out + count, table[0]);
+        presentMin = low;
+        presentMax = high;
+        return;
+    }
     const auto convert = [&](std::uint32_t sample) noexcept {
-        return modality.empty() ? ToModalityValue(sample) : modality[sample & (modality.size() - 1)];
+        return modality ? modality[sample & (tableSize - 1)] : ToModalityValue(sample);
     };
     if (allocated == 8)
     {
@@ -507,7 +547,7 @@ void CImageData::FillMonochromeValues() noexcept
             out[k] = convert(reader.Read(k));
         }
     }
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    const auto [low, high] = std::minmax_element(out, out + count);
     presentMin = *low;
     presentMax = *high;
 }
@@ -636,7 +676,7 @@ void CImageData::RebuildPixelTable() noexcept
 
 void CImageData::RepaintWindowed() noexcept
 {
-    if (!IsMonochrome(description.photometric) || !hadPlane0 || bitmap.IsNull() || values.empty())
+    if (!IsMonochrome(description.photometric) || !hadPlane0 || bitmap.IsNull() || valueCount == 0)
     {
         return;
     }
@@ -648,7 +688,7 @@ void CImageData::RepaintWindowed() noexcept
     {
         for (int row = 0; row < height; ++row)
         {
-            const std::int32_t* in = values.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+            const std::int32_t* in = values.get() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
             for (int column = 0; column < width; ++column)
             {
                 const std::uint32_t pixel = GrayPixel(in[column]);
@@ -669,7 +709,7 @@ void CImageData::RepaintWindowed() noexcept
     ForRowsInParallel(height, pixels, [&](int firstRow, int endRow) noexcept {
         for (int row = firstRow; row < endRow; ++row)
         {
-            const std::int32_t* in = values.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+            const std::int32_t* in = values.get() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
             if (grey8)
             {
                 std::uint8_t* out = bitmap.Row(row);

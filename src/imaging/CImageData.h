@@ -94,7 +94,7 @@ public:
 
     const DisplayBitmap& Bitmap() const noexcept { return bitmap; }
     const PixelDescription& Description() const noexcept { return description; }
-    std::span<const std::int32_t> Values() const noexcept { return values; }
+    std::span<const std::int32_t> Values() const noexcept { return {values.get(), valueCount}; }
     std::int32_t DisplayWidth() const noexcept { return displayWidth; }
     std::int32_t DisplayHeight() const noexcept { return displayHeight; }
     std::int32_t WindowCentre() const noexcept { return windowCentre; }
@@ -108,6 +108,12 @@ private:
     bool BuildJpegBaseline() noexcept;
     bool BuildLossless() noexcept;
     bool AllocateBitmapAndValues(int width, int height) noexcept;
+    // Throws std::bad_alloc when the memory cannot be had.
+    void AllocateValues(std::size_t count)
+    {
+        values = std::make_unique_for_overwrite<std::int32_t[]>(count);
+        valueCount = count;
+    }
     void FillMonochromeValues() noexcept;
     void FillColourPixels() noexcept;
     void ComputeValueRange() noexcept;
@@ -120,7 +126,9 @@ private:
     unsigned sampleBits = 0;
     bool hadPlane0 = false;
     DisplayBitmap bitmap;
-    std::vector<std::int32_t> values;
+    // Not cleared when made: every build writes every value.
+    std::unique_ptr<std::int32_t[]> values;
+    std::size_t valueCount = 0;
     std::int32_t displayWidth = 0;
     std::int32_t displayHeight = 0;
     Point frameInset;

@@ -6,8 +6,7 @@ namespace orblane {
 
 bool DisplayBitmap::Create(int newWidth, int newHeight, int newBitsPerPixel) noexcept
 {
-    storage.clear();
-    storage.shrink_to_fit();
+    storage.reset();
     width = height = bitsPerPixel = 0;
     stride = 0;
     if (newWidth <= 0 || newHeight <= 0 || (newBitsPerPixel != 8 && newBitsPerPixel != 32))
@@ -18,7 +17,7 @@ bool DisplayBitmap::Create(int newWidth, int newHeight, int newBitsPerPixel) noe
     const std::size_t paddedRow = (rowBytes + 3) / 4 * 4;
     try
     {
-        storage.resize(paddedRow / 4 * static_cast<std::size_t>(newHeight));
+        storage = std::make_unique_for_overwrite<std::uint32_t[]>(paddedRow / 4 * static_cast<std::size_t>(newHeight));
     }
     catch (const std::bad_alloc&)
     {

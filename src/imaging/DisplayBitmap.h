@@ -2,8 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
-#include <vector>
+#include <memory>
 
 namespace orblane {
 
@@ -15,24 +14,25 @@ class DisplayBitmap
 public:
     DisplayBitmap() = default;
 
-    // Answers false (and stays empty) when the memory cannot be had; never throws.
+    // Answers false (and stays empty) when the memory cannot be had; never throws. The pixels are undefined until
+    // written.
     bool Create(int width, int height, int bitsPerPixel) noexcept;
 
     int Width() const noexcept { return width; }
     int Height() const noexcept { return height; }
     int BitsPerPixel() const noexcept { return bitsPerPixel; }
     std::size_t Stride() const noexcept { return stride; }
-    bool IsNull() const noexcept { return storage.empty(); }
+    bool IsNull() const noexcept { return storage == nullptr; }
 
-    std::uint8_t* Bits() noexcept { return reinterpret_cast<std::uint8_t*>(storage.data()); }
-    const std::uint8_t* Bits() const noexcept { return reinterpret_cast<const std::uint8_t*>(storage.data()); }
+    std::uint8_t* Bits() noexcept { return reinterpret_cast<std::uint8_t*>(storage.get()); }
+    const std::uint8_t* Bits() const noexcept { return reinterpret_cast<const std::uint8_t*>(storage.get()); }
     std::uint8_t* Row(int row) noexcept { return Bits() + static_cast<std::size_t>(row) * stride; }
     const std::uint8_t* Row(int row) const noexcept { return Bits() + static_cast<std::size_t>(row) * stride; }
     // 32-bit pixels of a row (only for 32 bits per pixel).
-    std::uint32_t* Pixels32(int row) noexcept { return storage.data() + static_cast<std::size_t>(row) * (stride / 4); }
+    std::uint32_t* Pixels32(int row) noexcept { return storage.get() + static_cast<std::size_t>(row) * (stride / 4); }
     const std::uint32_t* Pixels32(int row) const noexcept
     {
-        return storage.data() + static_cast<std::size_t>(row) * (stride / 4);
+        return storage.get() + static_cast<std::size_t>(row) * (stride / 4);
     }
 
 private:
@@ -40,8 +40,9 @@ private:
     int height = 0;
     int bitsPerPixel = 0;
     std::size_t stride = 0;
-    // uint32 storage keeps every row 4-byte aligned.
-    std::vector<std::uint32_t> storage;
+    // uint32 storage keeps every row 4-byte aligned. It is not cleared when made: every build writes every pixel,
+    // and clearing a radiograph's bitmap first would cost as much as writing it.
+    std::unique_ptr<std::uint32_t[]> storage;
 };
 
 // One display pixel from its colour components; the fourth byte is 0xFF so that the buffer is valid RGB32.

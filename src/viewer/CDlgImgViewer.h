@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
 
 #include <QDialog>
@@ -7,8 +8,6 @@
 #include <memory>
 
 namespace orblane {
-
-class DicomDataFileIO;
 
 // The full-screen viewer of one request's images. The study list hands it every file of the selected studies
 // before running it; exec() answers 0 (VIEWEND), 1 (the window's close command) or 2 (Esc).

@@ -62,5 +62,20 @@ TEST_F(StartupChecksTest, DicomDirIsLookedForWhereThePathSettingPoints)
     EXPECT_EQ(FirstFailedStartupCheck(Viewer()), "");
 }
 
+TEST_F(StartupChecksTest, DicomDirIsFoundUnderTheNamesTheReaderAccepts)
+{
+    // Media mounted with lower-case names, or with the CD file system's version suffix, still start.
+    Remove("DICOMDIR");
+    medium.Write("dicomdir", "");
+    EXPECT_EQ(FirstFailedStartupCheck(Viewer()), "");
+    Remove("dicomdir");
+    medium.Write("DICOMDIR;1", "");
+    EXPECT_EQ(FirstFailedStartupCheck(Viewer()), "");
+    // Another name that merely starts alike is no DICOMDIR.
+    Remove("DICOMDIR;1");
+    medium.Write("DICOMDIR.BAK", "");
+    EXPECT_EQ(FirstFailedStartupCheck(Viewer()), "10103");
+}
+
 } // namespace
 } // namespace orblane

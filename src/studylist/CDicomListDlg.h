@@ -1,0 +1,75 @@
+#pragma once
+
+#include "dicom/DicomDataFileIO.h"
+#include "studylist/DicomDirList.h"
+
+#include <QDialog>
+
+#include <string>
+
+namespace orblane {
+
+class CBitmapButton;
+class DicomDirFileIO;
+
+// The study list: the program's main window once start-up is over. One row per study of the DICOMDIR, three
+// bitmap buttons above the list (view start, version information, exit). Closing it in any way ends the program.
+class CDicomListDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kViewStartId = 1000;
+    static constexpr int kVersionInfoId = 1001;
+    static constexpr int kExitId = 2;
+    static constexpr int kListId = 1002;
+
+    explicit CDicomListDlg(QWidget* parent = nullptr);
+    ~CDicomListDlg() override;
+
+    // The reader stays the caller's; it must outlive the dialog's run.
+    void SetDirectory(DicomDirFileIO* directory) { reader = directory; }
+    // Where the column titles and the header font are read; by default the settings file beside the executable.
+    void SetInfoSettingsPath(std::string path) { infoPath = std::move(path); }
+
+    // Runs the initialisation once, then the dialog modally.
+    int exec() override;
+    // Enter never closes the list.
+    void accept() override {}
+
+    // Buttons, placement, columns and rows, the start-up sort; safe to call before exec (tests do), runs once.
+    bool OnInitDialog();
+    int FillRows(DicomDirFileIO& directory);
+    void UpdateViewButton();
+    void LayoutList();
+    // One unopened file per IMAGE record of the selected studies, upper rows first, each study's in DICOMDIR order.
+    DicomFileChain CollectSelectedFiles();
+    void OnViewStart();
+    void OnVersionInfo();
+
+    DicomDirList& List() { return *list; }
+    CBitmapButton& ViewStartButton() { return *viewStartButton; }
+    CBitmapButton& VersionButton() { return *versionButton; }
+    CBitmapButton& ExitButton() { return *exitButton; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void CreateButtons();
+    void OnColumnClick(int column);
+    void ReturnFocusToList();
+
+    DicomDirList* list;
+    DicomDirFileIO* reader = nullptr;
+    std::string infoPath;
+    bool initialised = false;
+    bool initRun = false;
+    CBitmapButton* viewStartButton;
+    CBitmapButton* versionButton;
+    CBitmapButton* exitButton;
+};
+
+} // namespace orblane
