@@ -334,6 +334,19 @@ bool CImageData::AllocateBitmapAndValues(int width, int height) noexcept
 
 bool CImageData::BuildNative() noexcept
 {
+    // One sample a pixel is the least any photometric needs, so this bound never refuses a complete image.
+    std::uint64_t heldBits = 0;
+    for (const ByteView plane : description.planes)
+    {
+        heldBits += static_cast<std::uint64_t>(plane.size()) * 8;
+    }
+    const std::uint64_t heldPixels = heldBits / description.bitsAllocated;
+    const std::uint64_t declaredPixels =
+        static_cast<std::uint64_t>(description.columnCount) * static_cast<std::uint64_t>(description.rowCount);
+    if (declaredPixels > heldPixels * kMinPixelDataShare)
+    {
+        return false;
+    }
     if (!AllocateBitmapAndValues(description.columnCount, description.rowCount))
     {
         return false;
@@ -354,7 +367,8 @@ bool CImageData::BuildNative() noexcept
 bool CImageData::BuildJpegBaseline() noexcept
 {
     const bool monochrome = IsMonochrome(description.photometric);
-    JpegDecodeResult decoded = DecodeJpegBaseline(description.planes[0], kMaxImagePixels, bitmap);
+    JpegDecodeResult decoded =
+        DecodeJpegBaseline(description.planes[0], MaxPixelsForStream(description.planes[0].size()), bitmap);
     if (decoded == JpegDecodeResult::OutOfMemory)
     {
         RaiseError(kErrorOutOfMemory, 0, false);
@@ -412,7 +426,8 @@ bool CImageData::BuildJpegBaseline() noexcept
 
 bool CImageData::BuildLossless() noexcept
 {
-    if (static_cast<std::uint64_t>(description.columnCount) * description.rowCount > kMaxImagePixels)
+    if (static_cast<std::uint64_t>(description.columnCount) * description.rowCount >
+        MaxPixelsForStream(description.planes[0].size()))
     {
         return false;
     }
@@ -454,10 +469,12 @@ void CImageData::FillMonochromeValues() noexcept
     const std::uint32_t mask = reader.Mask();
     std::int32_t* out = values.get();
 
-    // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load.
+    // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
+    // image with fewer pixels than the table has entries converts each pixel instead: a file of many tiny images
+    // would otherwise cost a full table per image.
     std::unique_ptr<std::int32_t[]> modality;
     const std::size_t tableSize = d.bitsStored <= 16 ? std::size_t{1} << d.bitsStored : 0;
-    if (tableSize != 0)
+    if (tableSize != 0 && count >= tableSize)
     {
         modality.reset(new (std::nothrow) std::int32_t[tableSize]);
         for (std::size_t s = 0; modality && s < tableSize; ++s)

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
 
 namespace orblane {
 namespace {
@@ -16,73 +17,6 @@ namespace {
 constexpr const char* kErrorImageFileUnreadable = "10100";
 
 constexpr std::uint16_t kGroupPixel = 0x0028;
-
-// The top-level elements of a walked data set. The walk keeps every nesting level in one flat list; the depth of an
-// element follows from the elements that were stepped into (undefined length) and the delimiters that close them.
-class TopLevelIndex
-{
-public:
-    explicit TopLevelIndex(const DicomDataFileIO& file)
-    {
-        const DicomData* data = file.DataSet();
-        if (data == nullptr)
-        {
-            return;
-        }
-        std::size_t depth = 0;
-        for (const TagElement& tag : data->Kept())
-        {
-            if (depth == 0)
-            {
-                top.push_back(&tag);
-            }
-            if (tag.group == 0xFFFE && (tag.element == 0xE00D || tag.element == 0xE0DD))
-            {
-                depth -= depth > 0 ? 1 : 0;
-            }
-            else if (tag.entered != 0)
-            {
-                ++depth;
-            }
-        }
-    }
-
-    const TagElement* Find(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
-    {
-        for (const TagElement* tag : top)
-        {
-            if (tag->Is(group, element) && occurrence-- == 0)
-            {
-                return tag;
-            }
-        }
-        return nullptr;
-    }
-
-    // The value bytes of a defined-length element; absent for a missing or undefined-length one.
-    std::optional<ByteView> Value(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
-    {
-        const TagElement* tag = Find(group, element, occurrence);
-        if (tag == nullptr || tag->entered != 0 || tag->value == nullptr)
-        {
-            return std::nullopt;
-        }
-        return ByteView(tag->value, tag->length);
-    }
-
-    std::optional<std::uint16_t> Us(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
-    {
-        const auto value = Value(group, element, occurrence);
-        if (!value || value->size() < 2)
-        {
-            return std::nullopt;
-        }
-        return static_cast<std::uint16_t>((*value)[0] | ((*value)[1] << 8));
-    }
-
-private:
-    std::vector<const TagElement*> top;
-};
 
 // Compares the stored bytes with the leading bytes of each pattern, in order; -1 when none matches.
 template <std::size_t N> int MatchLeading(ByteView value, const std::array<std::string_view, N>& patterns) noexcept
@@ -173,6 +107,79 @@ std::u16string JoinLines(std::initializer_list<const std::optional<std::u16strin
 
 } // namespace
 
+// The top-level elements of a walked data set, built once per file. The walk keeps every nesting level in one flat
+// list; the depth of an element follows from the elements that were stepped into (undefined length) and the delimiters
+// that close them.
+class TopLevelIndex
+{
+public:
+    explicit TopLevelIndex(const DicomDataFileIO& file)
+    {
+        const DicomData* data = file.DataSet();
+        if (data == nullptr)
+        {
+            return;
+        }
+        std::size_t depth = 0;
+        for (const TagElement& tag : data->Kept())
+        {
+            if (depth == 0)
+            {
+                byTag[Key(tag.group, tag.element)].push_back(&tag);
+            }
+            if (tag.group == 0xFFFE && (tag.element == 0xE00D || tag.element == 0xE0DD))
+            {
+                depth -= depth > 0 ? 1 : 0;
+            }
+            else if (tag.entered != 0)
+            {
+                ++depth;
+            }
+        }
+    }
+
+    const TagElement* Find(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
+    {
+        const auto found = byTag.find(Key(group, element));
+        if (found == byTag.end() || occurrence < 0 || static_cast<std::size_t>(occurrence) >= found->second.size())
+        {
+            return nullptr;
+        }
+        return found->second[static_cast<std::size_t>(occurrence)];
+    }
+
+    // The value bytes of a defined-length element; absent for a missing or undefined-length one.
+    std::optional<ByteView> Value(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
+    {
+        const TagElement* tag = Find(group, element, occurrence);
+        if (tag == nullptr || tag->entered != 0 || tag->value == nullptr)
+        {
+            return std::nullopt;
+        }
+        return ByteView(tag->value, tag->length);
+    }
+
+    std::optional<std::uint16_t> Us(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
+    {
+        const auto value = Value(group, element, occurrence);
+        if (!value || value->size() < 2)
+        {
+            return std::nullopt;
+        }
+        return static_cast<std::uint16_t>((*value)[0] | ((*value)[1] << 8));
+    }
+
+private:
+    static std::uint32_t Key(std::uint16_t group, std::uint16_t element) noexcept
+    {
+        return (static_cast<std::uint32_t>(group) << 16) | element;
+    }
+
+    // Occurrences by tag, in file order: a file of many images asks for the n-th of a tag once per image, and a scan
+    // from the start each time would make a large file's build quadratic in its elements.
+    std::unordered_map<std::uint32_t, std::vector<const TagElement*>> byTag;
+};
+
 std::int32_t ParseIntegerString(ByteView text) noexcept
 {
     std::string_view view = SkipLeadingSpaces(text);
@@ -212,10 +219,11 @@ double ParseDecimalString(ByteView text) noexcept
     return value;
 }
 
-PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence)
+namespace {
+
+PixelDescription ReadPixelDescription(const TopLevelIndex& index, int occurrence)
 {
     PixelDescription d;
-    const TopLevelIndex index(file);
     const auto rows = index.Us(kGroupPixel, 0x0010, occurrence);
     if (!rows)
     {
@@ -277,6 +285,13 @@ PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrenc
     return d;
 }
 
+} // namespace
+
+PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence)
+{
+    return ReadPixelDescription(TopLevelIndex(file), occurrence);
+}
+
 ImageDataList::~ImageDataList() = default;
 
 void ImageDataList::AddFile(std::unique_ptr<DicomDataFileIO> file)
@@ -327,10 +342,11 @@ int ImageDataList::LoadNextFile()
             const PatientStudyInfo info = file->MakeInfoRecord();
             currentTexts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
             currentTexts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
+            const TopLevelIndex index(*file);
             // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
             for (int occurrence = 0;; ++occurrence)
             {
-                const int count = LoadImages(*file, occurrence);
+                const int count = LoadImages(*file, index, occurrence);
                 if (count == 0)
                 {
                     break;
@@ -346,9 +362,9 @@ int ImageDataList::LoadNextFile()
     return 0;
 }
 
-int ImageDataList::LoadImages(const DicomDataFileIO& file, int occurrence)
+int ImageDataList::LoadImages(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence)
 {
-    const PixelDescription description = ReadPixelDescription(file, occurrence);
+    const PixelDescription description = ReadPixelDescription(index, occurrence);
     if (description.rowCount == 0)
     {
         return 0;
@@ -357,19 +373,18 @@ int ImageDataList::LoadImages(const DicomDataFileIO& file, int occurrence)
     {
     case TransferSyntaxKind::ImplicitLittle:
     case TransferSyntaxKind::ExplicitLittle:
-        return LoadNative(file, occurrence, description);
+        return LoadNative(index, occurrence, description);
     case TransferSyntaxKind::JpegBaseline:
     case TransferSyntaxKind::JpegLossless:
-        return LoadEncapsulated(file, occurrence, description);
+        return LoadEncapsulated(file, index, occurrence, description);
     case TransferSyntaxKind::UnknownSyntax:
         break;
     }
     return 0;
 }
 
-int ImageDataList::LoadNative(const DicomDataFileIO& file, int occurrence, PixelDescription description)
+int ImageDataList::LoadNative(const TopLevelIndex& index, int occurrence, PixelDescription description)
 {
-    const TopLevelIndex index(file);
     int samples = 1;
     if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
     {
@@ -391,9 +406,9 @@ int ImageDataList::LoadNative(const DicomDataFileIO& file, int occurrence, Pixel
     return static_cast<int>(imageArray.size() - before);
 }
 
-int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, int occurrence, PixelDescription description)
+int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
+                                    PixelDescription description)
 {
-    const TopLevelIndex index(file);
     const TagElement* pixelData = index.Find(0x7FE0, 0x0010, occurrence);
     if (pixelData == nullptr || pixelData->value == nullptr)
     {

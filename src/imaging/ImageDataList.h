@@ -9,6 +9,7 @@
 namespace orblane {
 
 class DicomDataFileIO;
+class TopLevelIndex;
 
 // The attributes of image occurrence `occurrence` of a loaded file. Only top-level elements count: an image nested
 // in a sequence (an icon, a referenced image) never lends its rows or pixel data to the file's own image.
@@ -42,9 +43,10 @@ public:
     int LoadNextFile();
 
 private:
-    int LoadImages(const DicomDataFileIO& file, int occurrence);
-    int LoadNative(const DicomDataFileIO& file, int occurrence, PixelDescription description);
-    int LoadEncapsulated(const DicomDataFileIO& file, int occurrence, PixelDescription description);
+    int LoadImages(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence);
+    int LoadNative(const TopLevelIndex& index, int occurrence, PixelDescription description);
+    int LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
+                         PixelDescription description);
     void Append(std::unique_ptr<CImageData> image);
 
     Point frameInset;

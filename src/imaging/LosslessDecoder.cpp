@@ -1,5 +1,6 @@
 #include "imaging/LosslessDecoder.h"
 
+#include "imaging/CImageData.h"
 #include "imaging/LosslessJpeg.h"
 
 #include <algorithm>
@@ -22,9 +23,12 @@ int LosslessDecoder::Decode(std::uint16_t rows, std::uint16_t columns, std::uint
     planeLengths[0] = 0;
     // The capacity is a signed 32-bit count; larger products are clamped, which no stream can fill anyway
     // (65535 * 65535 two-byte samples exceed it only for headers no real image has).
+    // Nor is it larger than the samples the stream can hold (two bytes each at most): a few bytes of stream must not
+    // obtain gigabytes because the data set declares a large image.
     const std::uint64_t wanted = std::uint64_t{rows} * columns * bitsAllocated;
-    const auto size = static_cast<std::size_t>(
-        std::min<std::uint64_t>(wanted, static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())));
+    const std::uint64_t streamBound = MaxPixelsForStream(source.size()) * 2;
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(
+        {wanted, streamBound, static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())}));
     // Left uninitialised: untouched pages of this oversized buffer cost no memory.
     std::unique_ptr<std::uint8_t[]> destination(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
     if (destination == nullptr)

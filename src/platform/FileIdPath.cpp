@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 
 #include <dirent.h>
@@ -129,6 +130,29 @@ std::optional<std::string> FindEntry(const std::string& folder, std::string_view
     return best;
 }
 
+// Whether the file that path names, once every symbolic link on the way is followed, lies below the folder that
+// the medium's folder text names (up to its last separator). A medium may carry links (Rock Ridge has them); one
+// that leads off the medium must not make the viewer read another file of this computer. A path that cannot be
+// followed names nothing, and opening it reports that.
+bool StaysOnMedium(const std::string& base, const std::filesystem::path& path)
+{
+    const std::size_t separator = base.rfind('/');
+    const std::string rootText = separator == std::string::npos ? "." : base.substr(0, separator + 1);
+    std::error_code error;
+    const std::filesystem::path root = std::filesystem::canonical(rootText, error);
+    if (error)
+    {
+        return true;
+    }
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    if (error)
+    {
+        return true;
+    }
+    const auto [rootEnd, targetEnd] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    return rootEnd == root.end();
+}
+
 } // namespace
 
 int SplitFileId(std::u16string_view fileId, std::vector<std::string>& components)
@@ -187,7 +211,7 @@ int ResolveFileIdPath(const std::filesystem::path& folder, std::u16string_view f
     // A folder text without a final separator glues the ID to its last name; only the exact text can mean that.
     if (Exists(exact) || (!base.empty() && base.back() != '/'))
     {
-        return 0;
+        return StaysOnMedium(base, path) ? 0 : EACCES;
     }
     std::string current = base;
     for (const std::string& component : components)
@@ -206,7 +230,7 @@ int ResolveFileIdPath(const std::filesystem::path& folder, std::u16string_view f
     }
     current.pop_back();
     path = current;
-    return 0;
+    return StaysOnMedium(base, path) ? 0 : EACCES;
 }
 
 } // namespace orblane::platform
