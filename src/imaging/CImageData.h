@@ -3,6 +3,7 @@
 #include "imaging/DisplayBitmap.h"
 #include "imaging/PixelDescription.h"
 #include "imaging/WindowTable.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Point.h"
 
 #include <cstddef>
@@ -107,6 +108,7 @@ private:
     {
         values = std::make_unique_for_overwrite<std::int32_t[]>(count);
         valueCount = count;
+        platform::AdviseLargeBuffer(values.get(), count * sizeof(std::int32_t));
     }
     void FillMonochromeValues() noexcept;
     void FillColourPixels() noexcept;

@@ -1,5 +1,7 @@
 #include "imaging/DisplayBitmap.h"
 
+#include "platform/LargeBuffer.h"
+
 #include <new>
 
 namespace orblane {
@@ -23,6 +25,7 @@ bool DisplayBitmap::Create(int newWidth, int newHeight, int newBitsPerPixel) noe
     {
         return false;
     }
+    platform::AdviseLargeBuffer(storage.get(), paddedRow * static_cast<std::size_t>(newHeight));
     width = newWidth;
     height = newHeight;
     bitsPerPixel = newBitsPerPixel;

@@ -2,6 +2,7 @@
 
 #include "imaging/CImageData.h"
 #include "imaging/LosslessJpeg.h"
+#include "platform/LargeBuffer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,6 +32,7 @@ int LosslessDecoder::Decode(std::uint16_t rows, std::uint16_t columns, std::uint
         {wanted, streamBound, static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())}));
     // Left uninitialised: untouched pages of this oversized buffer cost no memory.
     std::unique_ptr<std::uint8_t[]> destination(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+    platform::AdviseLargeBuffer(destination.get(), size);
     if (destination == nullptr)
     {
         return lossless::kOutputAllocation;
