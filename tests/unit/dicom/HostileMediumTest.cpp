@@ -51,6 +51,10 @@ test::Bytes JpegClaimingAHugeFrame()
 {
     DisplayBitmap bitmap;
     EXPECT_TRUE(bitmap.Create(16, 16, 8));
+    for (int row = 0; row < bitmap.Height(); ++row)
+    {
+        std::fill(bitmap.Row(row), bitmap.Row(row) + bitmap.Width(), std::uint8_t{0});
+    }
     std::uint8_t* data = nullptr;
     unsigned long size = 0;
     EXPECT_TRUE(EncodeJpeg(bitmap, 90, true, data, size));

@@ -52,6 +52,10 @@ std::vector<std::uint8_t> FlatJpeg(int width, int height)
 {
     DisplayBitmap bitmap;
     EXPECT_TRUE(bitmap.Create(width, height, 8));
+    for (int row = 0; row < bitmap.Height(); ++row)
+    {
+        std::fill(bitmap.Row(row), bitmap.Row(row) + bitmap.Width(), std::uint8_t{0});
+    }
     std::uint8_t* data = nullptr;
     unsigned long size = 0;
     EXPECT_TRUE(EncodeJpeg(bitmap, 90, true, data, size));
