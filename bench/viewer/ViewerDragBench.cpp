@@ -35,11 +35,13 @@ struct DragSetup
         viewer = std::make_unique<CDlgImgViewer>((folder.Path() / "Orblane.ini").string());
         for (int i = 0; i < count; ++i)
         {
-            test::GreyImageSpec spec;
-            spec.rows = side;
-            spec.columns = side;
-            spec.value = [](int row, int column) { return static_cast<std::uint16_t>((row * 7 + column * 3) % 4096); };
-            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), spec));
+            test::GreyImageSpec imageSpec;
+            imageSpec.rows = side;
+            imageSpec.columns = side;
+            imageSpec.value = [](int row, int column) {
+                return static_cast<std::uint16_t>((row * 7 + column * 3) % 4096);
+            };
+            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageSpec));
         }
         viewer->show();
         QCoreApplication::processEvents();

@@ -97,9 +97,9 @@ bool CAboutDlg::OnInitDialog()
     const int h = bitmap.height();
     okButton->setGeometry((w - kButtonWidth) / 2, h + kButtonGap, kButtonWidth, kButtonHeight);
 
-    const FontSpec spec = ReadVersionDialogOkFont(infoPath);
-    buttonFont = QFont(QString::fromStdU16String(spec.face));
-    buttonFont.setPointSizeF(std::min(spec.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
+    const FontSpec fontSpec = ReadVersionDialogOkFont(infoPath);
+    buttonFont = QFont(QString::fromStdU16String(fontSpec.face));
+    buttonFont.setPointSizeF(std::min(fontSpec.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
     okButton->setFont(buttonFont);
     if (const std::optional<std::u16string> caption = ReadVersionDialogOkCaption(infoPath))
     {

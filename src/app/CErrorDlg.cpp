@@ -64,12 +64,12 @@ void CErrorDlg::OnInitDialog()
     messageLabel->setText(message);
     actionLabel->setText(action);
 
-    const FontSpec spec = ReadErrorDialogOkFont(infoPath);
-    buttonFont = QFont(QString::fromStdU16String(spec.face));
+    const FontSpec fontSpec = ReadErrorDialogOkFont(infoPath);
+    buttonFont = QFont(QString::fromStdU16String(fontSpec.face));
     // A size of 0 or below leaves the platform's default size, as the font creation would.
-    if (spec.tenthsOfPoint > 0)
+    if (fontSpec.tenthsOfPoint > 0)
     {
-        buttonFont.setPointSizeF(std::min(spec.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
+        buttonFont.setPointSizeF(std::min(fontSpec.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
     }
     okButton->setFont(buttonFont);
     okButton->update();

@@ -39,10 +39,10 @@ protected:
         return Shown(std::move(viewer));
     }
     // A one-image study of the image described.
-    std::unique_ptr<Viewer> OpenImage(const test::GreyImageSpec& spec)
+    std::unique_ptr<Viewer> OpenImage(const test::GreyImageSpec& imageSpec)
     {
         auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
-        viewer->AddImageFile(test::WriteGreyImage(folder, "single", spec));
+        viewer->AddImageFile(test::WriteGreyImage(folder, "single", imageSpec));
         return Shown(std::move(viewer));
     }
     static std::unique_ptr<Viewer> Shown(std::unique_ptr<Viewer> viewer)
@@ -292,10 +292,10 @@ TEST_F(ImgViewerTest, APressSelectsTheTileUnderItInEveryModeButNotOutsideThePage
 TEST_F(ImgViewerTest, InZoomModesAClickZoomsAboutThePointAndAOnePixelDragPans)
 {
     // Large enough that a fit leaves room below the zoom limit.
-    test::GreyImageSpec spec;
-    spec.rows = 600;
-    spec.columns = 600;
-    auto viewer = OpenImage(spec);
+    test::GreyImageSpec imageSpec;
+    imageSpec.rows = 600;
+    imageSpec.columns = 600;
+    auto viewer = OpenImage(imageSpec);
     CImageData* image = ImageAt(*viewer, 0);
     Click(*viewer, Viewer::kZoomInBox);
     const double fitted = image->GetZoom();

@@ -46,9 +46,9 @@ protected:
         GlobalViewerSettings() = ViewerSettings{};
     }
 
-    CImageData* Load(const GreyImageSpec& spec = {})
+    CImageData* Load(const GreyImageSpec& imageSpec = {})
     {
-        list.AddFile(test::WriteGreyImage(folder, "image" + std::to_string(list.FileCount()), spec));
+        list.AddFile(test::WriteGreyImage(folder, "image" + std::to_string(list.FileCount()), imageSpec));
         CImageData* image = list.GetImage(list.FileCount() - 1);
         EXPECT_NE(image, nullptr);
         return image;
@@ -125,9 +125,9 @@ TEST_F(PictureFrameTest, ImageFittedAboveTheRangeZoomsOnlyOutAndThenToTheLimit)
 
 TEST_F(PictureFrameTest, TheZoomRangeIsDividedByTheFitScale)
 {
-    GreyImageSpec spec;
-    spec.aspect = "2\\2";
-    CImageData* image = Load(spec);
+    GreyImageSpec imageSpec;
+    imageSpec.aspect = "2\\2";
+    CImageData* image = Load(imageSpec);
     CPictureFrame frame;
     // A tile narrower than the image fits its width and takes the horizontal aspect (2) as fit scale.
     frame.resize(102, 202);
@@ -149,10 +149,10 @@ TEST_F(PictureFrameTest, TheZoomRangeIsDividedByTheFitScale)
 
 TEST_F(PictureFrameTest, WindowDragsAreMeasuredFromTheCommittedWindowAndClamped)
 {
-    GreyImageSpec spec;
-    spec.windowCentre = 1000;
-    spec.windowWidth = 200;
-    CImageData* image = Load(spec);
+    GreyImageSpec imageSpec;
+    imageSpec.windowCentre = 1000;
+    imageSpec.windowWidth = 200;
+    CImageData* image = Load(imageSpec);
     CPictureFrame frame;
     frame.SetImage(image);
 
@@ -234,11 +234,11 @@ int LitOverlayPixels(const QImage& shot)
 
 TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
 {
-    GreyImageSpec spec;
-    spec.value = [](int, int) { return std::uint16_t{0}; };
+    GreyImageSpec imageSpec;
+    imageSpec.value = [](int, int) { return std::uint16_t{0}; };
     CPictureFrame frame;
     frame.resize(400, 300);
-    frame.SetImage(Load(spec));
+    frame.SetImage(Load(imageSpec));
     frame.FitImage();
 
     const QImage withText = Grab(frame);
@@ -272,11 +272,11 @@ TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
 TEST_F(PictureFrameTest, OnlyTheVisiblePartIsScaledAndItLandsWhereTheViewSaysIt)
 {
     // Left half black, right half white under the file's window.
-    GreyImageSpec spec;
-    spec.rows = 100;
-    spec.columns = 100;
-    spec.value = [](int, int column) { return static_cast<std::uint16_t>(column < 50 ? 0 : 4095); };
-    CImageData* image = Load(spec);
+    GreyImageSpec imageSpec;
+    imageSpec.rows = 100;
+    imageSpec.columns = 100;
+    imageSpec.value = [](int, int column) { return static_cast<std::uint16_t>(column < 50 ? 0 : 4095); };
+    CImageData* image = Load(imageSpec);
     CPictureFrame frame;
     frame.resize(200, 200);
     frame.SetImage(image);

@@ -33,15 +33,15 @@ inline std::uint16_t DiagonalRamp(int row, int column)
 
 // A 16-bit MONOCHROME2 image (12 bits stored) as an unopened file below the folder.
 inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& folder, const std::string& name,
-                                                       const GreyImageSpec& spec)
+                                                       const GreyImageSpec& imageSpec)
 {
     Bytes pixels;
-    pixels.reserve(static_cast<std::size_t>(spec.rows) * static_cast<std::size_t>(spec.columns) * 2);
-    for (int row = 0; row < spec.rows; ++row)
+    pixels.reserve(static_cast<std::size_t>(imageSpec.rows) * static_cast<std::size_t>(imageSpec.columns) * 2);
+    for (int row = 0; row < imageSpec.rows; ++row)
     {
-        for (int column = 0; column < spec.columns; ++column)
+        for (int column = 0; column < imageSpec.columns; ++column)
         {
-            const std::uint16_t v = spec.value ? spec.value(row, column) : DiagonalRamp(row, column);
+            const std::uint16_t v = imageSpec.value ? imageSpec.value(row, column) : DiagonalRamp(row, column);
             pixels.push_back(static_cast<std::uint8_t>(v));
             pixels.push_back(static_cast<std::uint8_t>(v >> 8));
         }
@@ -50,22 +50,22 @@ inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& fold
     w.FileMeta(kExplicitLittleEndian)
         .Text(0x0008, 0x0060, "CS", "CT")
         .Text(0x0008, 0x0080, "LO", "ORBLANE TEST INSTITUTE")
-        .Text(0x0010, 0x0010, "PN", spec.patientName)
+        .Text(0x0010, 0x0010, "PN", imageSpec.patientName)
         .Text(0x0010, 0x0020, "LO", "ID0001")
         .UInt16(0x0028, 0x0002, 1)
         .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-        .UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(spec.rows))
-        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(spec.columns));
-    if (!spec.aspect.empty())
+        .UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageSpec.rows))
+        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(imageSpec.columns));
+    if (!imageSpec.aspect.empty())
     {
-        w.Text(0x0028, 0x0034, "IS", spec.aspect);
+        w.Text(0x0028, 0x0034, "IS", imageSpec.aspect);
     }
     w.UInt16(0x0028, 0x0100, 16)
         .UInt16(0x0028, 0x0101, 12)
         .UInt16(0x0028, 0x0102, 11)
         .UInt16(0x0028, 0x0103, 0)
-        .Text(0x0028, 0x1050, "DS", std::to_string(spec.windowCentre))
-        .Text(0x0028, 0x1051, "DS", std::to_string(spec.windowWidth))
+        .Text(0x0028, 0x1050, "DS", std::to_string(imageSpec.windowCentre))
+        .Text(0x0028, 0x1051, "DS", std::to_string(imageSpec.windowWidth))
         .Element(0x7FE0, 0x0010, "OW", pixels);
     w.WriteTo(folder.Path() / name);
     return std::make_unique<DicomDataFileIO>(name, folder.FolderText(), u"");
@@ -77,9 +77,9 @@ inline std::vector<std::unique_ptr<DicomDataFileIO>> WriteGreyStudy(const Scratc
     std::vector<std::unique_ptr<DicomDataFileIO>> files;
     for (int i = 0; i < count; ++i)
     {
-        GreyImageSpec spec;
-        spec.patientName = "IMAGE^" + std::to_string(i);
-        files.push_back(WriteGreyImage(folder, "img" + std::to_string(i), spec));
+        GreyImageSpec imageSpec;
+        imageSpec.patientName = "IMAGE^" + std::to_string(i);
+        files.push_back(WriteGreyImage(folder, "img" + std::to_string(i), imageSpec));
     }
     return files;
 }

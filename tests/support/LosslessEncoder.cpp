@@ -149,10 +149,10 @@ HuffmanSpec OptimalTable(const std::array<std::uint64_t, 17>& counts)
         --longest;
     }
     --bits[longest]; // drop the reserved code
-    HuffmanSpec spec;
+    HuffmanSpec tableSpec;
     for (int l = 1; l <= 16; ++l)
     {
-        spec.bits[l - 1] = static_cast<std::uint8_t>(bits[l]);
+        tableSpec.bits[l - 1] = static_cast<std::uint8_t>(bits[l]);
     }
     for (int size = 1; size < 40; ++size)
     {
@@ -160,18 +160,18 @@ HuffmanSpec OptimalTable(const std::array<std::uint64_t, 17>& counts)
         {
             if (codeSize[v] == size)
             {
-                spec.values.push_back(static_cast<std::uint8_t>(v));
+                tableSpec.values.push_back(static_cast<std::uint8_t>(v));
             }
         }
     }
     // The reserved symbol sorted last among the longest codes; removing its count drops it from the order too.
     std::size_t total = 0;
-    for (auto b : spec.bits)
+    for (auto b : tableSpec.bits)
     {
         total += b;
     }
-    spec.values.resize(total);
-    return spec;
+    tableSpec.values.resize(total);
+    return tableSpec;
 }
 
 struct Code
@@ -180,16 +180,16 @@ struct Code
     int length = 0;
 };
 
-std::array<Code, 256> CodesOf(const HuffmanSpec& spec)
+std::array<Code, 256> CodesOf(const HuffmanSpec& tableSpec)
 {
     std::array<Code, 256> codes{};
     std::uint32_t code = 0;
     std::size_t index = 0;
     for (int l = 1; l <= 16; ++l)
     {
-        for (int i = 0; i < spec.bits[l - 1]; ++i)
+        for (int i = 0; i < tableSpec.bits[l - 1]; ++i)
         {
-            codes[spec.values.at(index++)] = Code{code++, l};
+            codes[tableSpec.values.at(index++)] = Code{code++, l};
         }
         code <<= 1;
     }
@@ -267,13 +267,13 @@ std::vector<std::int32_t> Differences(std::span<const std::uint16_t> samples, co
 
 HuffmanSpec BuiltInTable()
 {
-    HuffmanSpec spec;
-    spec.bits = {0, 1, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
+    HuffmanSpec tableSpec;
+    tableSpec.bits = {0, 1, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
     for (std::uint8_t v = 0; v <= 16; ++v)
     {
-        spec.values.push_back(v);
+        tableSpec.values.push_back(v);
     }
-    return spec;
+    return tableSpec;
 }
 
 std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples, const LosslessEncodeOptions& o)
@@ -283,14 +283,14 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
         throw std::invalid_argument("sample count does not match the image size");
     }
     const std::vector<std::int32_t> diffs = Differences(samples, o);
-    HuffmanSpec spec;
+    HuffmanSpec tableSpec;
     switch (o.table)
     {
     case TableChoice::BuiltIn:
-        spec = BuiltInTable();
+        tableSpec = BuiltInTable();
         break;
     case TableChoice::Custom:
-        spec = o.custom;
+        tableSpec = o.custom;
         break;
     case TableChoice::Optimal: {
         std::array<std::uint64_t, 17> counts{};
@@ -298,11 +298,11 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
         {
             ++counts[static_cast<std::size_t>(Category(d))];
         }
-        spec = OptimalTable(counts);
+        tableSpec = OptimalTable(counts);
         break;
     }
     }
-    const std::array<Code, 256> codes = CodesOf(spec);
+    const std::array<Code, 256> codes = CodesOf(tableSpec);
 
     std::vector<std::uint8_t> out;
     PutMarker(out, 0xD8);
@@ -315,10 +315,10 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
     if (o.table != TableChoice::BuiltIn)
     {
         PutMarker(out, 0xC4);
-        Put16(out, 19 + static_cast<std::uint32_t>(spec.values.size()));
+        Put16(out, 19 + static_cast<std::uint32_t>(tableSpec.values.size()));
         out.push_back(o.tableSlot);
-        out.insert(out.end(), spec.bits.begin(), spec.bits.end());
-        out.insert(out.end(), spec.values.begin(), spec.values.end());
+        out.insert(out.end(), tableSpec.bits.begin(), tableSpec.bits.end());
+        out.insert(out.end(), tableSpec.values.begin(), tableSpec.values.end());
     }
     if (o.restartInterval != 0)
     {
