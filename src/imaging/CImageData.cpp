@@ -332,6 +332,25 @@ bool CImageData::AllocateBitmapAndValues(int width, int height) noexcept
     return true;
 }
 
+bool CImageData::FillFromSamples() noexcept
+{
+    if (!AllocateBitmapAndValues(description.columnCount, description.rowCount))
+    {
+        return false;
+    }
+    if (IsMonochrome(description.photometric))
+    {
+        FillMonochromeValues();
+        RebuildPixelTable();
+        RepaintWindowed();
+    }
+    else
+    {
+        FillColourPixels();
+    }
+    return true;
+}
+
 bool CImageData::BuildNative() noexcept
 {
     // One sample a pixel is the least any photometric needs, so this bound never refuses a complete image.
@@ -347,19 +366,9 @@ bool CImageData::BuildNative() noexcept
     {
         return false;
     }
-    if (!AllocateBitmapAndValues(description.columnCount, description.rowCount))
+    if (!FillFromSamples())
     {
         return false;
-    }
-    if (IsMonochrome(description.photometric))
-    {
-        FillMonochromeValues();
-        RebuildPixelTable();
-        RepaintWindowed();
-    }
-    else
-    {
-        FillColourPixels();
     }
     return true;
 }
@@ -442,19 +451,9 @@ bool CImageData::BuildLossless() noexcept
     // data set's Bits Allocated.
     description.planes = {ByteView(decoder.Plane(0), decoder.PlaneLength(0)), ByteView(), ByteView(), ByteView()};
     sampleBits = decoder.ContainerBits();
-    if (!AllocateBitmapAndValues(description.columnCount, description.rowCount))
+    if (!FillFromSamples())
     {
         return false;
-    }
-    if (IsMonochrome(description.photometric))
-    {
-        FillMonochromeValues();
-        RebuildPixelTable();
-        RepaintWindowed();
-    }
-    else
-    {
-        FillColourPixels();
     }
     description.planes = {};
     return true;

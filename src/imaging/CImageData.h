@@ -103,6 +103,8 @@ private:
     bool BuildJpegBaseline() noexcept;
     bool BuildLossless() noexcept;
     bool AllocateBitmapAndValues(int width, int height) noexcept;
+    // The bitmap (and, for grey images, the values and their windowed picture) from description.planes.
+    bool FillFromSamples() noexcept;
     // Throws std::bad_alloc when the memory cannot be had.
     void AllocateValues(std::size_t count)
     {

@@ -1,5 +1,7 @@
 #include "platform/FileIdPath.h"
 
+#include "platform/Utf16.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -10,53 +12,6 @@
 
 namespace orblane::platform {
 namespace {
-
-void AppendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80)
-    {
-        out += static_cast<char>(cp);
-    }
-    else if (cp < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else if (cp < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-std::string ToUtf8(std::u16string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
-        char32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-        {
-            unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        else if (unit >= 0xD800 && unit <= 0xDFFF)
-        {
-            unit = 0xFFFD;
-        }
-        AppendUtf8(out, unit);
-    }
-    return out;
-}
 
 bool IsSeparator(char16_t c)
 {
@@ -187,7 +142,7 @@ int SplitFileId(std::u16string_view fileId, std::vector<std::string>& components
         }
         if (!component.empty() && component != u".")
         {
-            components.push_back(ToUtf8(component));
+            components.push_back(EncodeUtf8(component));
         }
         start = stop + 1;
     }

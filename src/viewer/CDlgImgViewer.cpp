@@ -290,6 +290,24 @@ void CDlgImgViewer::RepaintTiles()
     repaint(tileArea);
 }
 
+void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext)
+{
+    WaitCursor wait;
+    firstIndex = newFirst;
+    AssignImages();
+    for (int i = fitBegin; i < fitEnd; ++i)
+    {
+        frames[static_cast<std::size_t>(i)]->FitImage();
+    }
+    if (prefetchNext)
+    {
+        // Decoding the image after the page now keeps the next step as quick as this one.
+        imageList->GetImage(firstIndex + lastSlot + 1);
+    }
+    UpdatePageButtons();
+    RepaintTiles();
+}
+
 void CDlgImgViewer::NextImage()
 {
     // Only as far as the decoded images reach, as the disabled button promises.
@@ -297,13 +315,7 @@ void CDlgImgViewer::NextImage()
     {
         return;
     }
-    WaitCursor wait;
-    ++firstIndex;
-    AssignImages();
-    frames[static_cast<std::size_t>(lastSlot)]->FitImage();
-    imageList->GetImage(firstIndex + lastSlot + 1);
-    UpdatePageButtons();
-    RepaintTiles();
+    ShowFrom(firstIndex + 1, lastSlot, lastSlot + 1, true);
 }
 
 void CDlgImgViewer::PreviousImage()
@@ -312,13 +324,7 @@ void CDlgImgViewer::PreviousImage()
     {
         return;
     }
-    WaitCursor wait;
-    --firstIndex;
-    AssignImages();
-    frames[0]->FitImage();
-    imageList->GetImage(firstIndex + lastSlot + 1);
-    UpdatePageButtons();
-    RepaintTiles();
+    ShowFrom(firstIndex - 1, 0, 1, true);
 }
 
 void CDlgImgViewer::NextPage()
@@ -327,16 +333,7 @@ void CDlgImgViewer::NextPage()
     {
         return;
     }
-    WaitCursor wait;
-    firstIndex += lastSlot + 1;
-    AssignImages();
-    for (int i = 0; i <= lastSlot; ++i)
-    {
-        frames[static_cast<std::size_t>(i)]->FitImage();
-    }
-    imageList->GetImage(firstIndex + lastSlot + 1);
-    UpdatePageButtons();
-    RepaintTiles();
+    ShowFrom(firstIndex + lastSlot + 1, 0, lastSlot + 1, true);
 }
 
 void CDlgImgViewer::PreviousPage()
@@ -345,17 +342,9 @@ void CDlgImgViewer::PreviousPage()
     {
         return;
     }
-    WaitCursor wait;
-    const int oldFirst = firstIndex;
-    firstIndex = std::max(0, firstIndex - (lastSlot + 1));
-    AssignImages();
     // Images that were on the page before keep their view; only those coming back from before it are fitted.
-    for (int i = 0; i <= lastSlot && firstIndex + i < oldFirst; ++i)
-    {
-        frames[static_cast<std::size_t>(i)]->FitImage();
-    }
-    UpdatePageButtons();
-    RepaintTiles();
+    const int newFirst = std::max(0, firstIndex - (lastSlot + 1));
+    ShowFrom(newFirst, 0, std::min(lastSlot + 1, firstIndex - newFirst), false);
 }
 
 void CDlgImgViewer::ChangePattern()

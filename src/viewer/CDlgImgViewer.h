@@ -115,6 +115,8 @@ private:
     void PlaceFrames();
     void UpdatePageButtons();
     void AssignImages();
+    // Starts the page at newFirst and fits the tiles [fitBegin, fitEnd) to their frames.
+    void ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext);
     void NextImage();
     void PreviousImage();
     void NextPage();

@@ -178,8 +178,16 @@ DicomWriter& DicomWriter::BeginItem(Length length)
 
 DicomWriter& DicomWriter::Fragment(ByteSpan fragment)
 {
-    PutHeader(0xFFFE, 0xE000, "", static_cast<std::uint32_t>(fragment.size()));
-    return Raw(fragment);
+    // Item lengths are even on every medium; an odd stream carries one zero byte after its end, as writers pad it.
+    const bool odd = fragment.size() % 2 != 0;
+    PutHeader(0xFFFE, 0xE000, "", static_cast<std::uint32_t>(fragment.size() + (odd ? 1 : 0)));
+    Raw(fragment);
+    if (odd)
+    {
+        const std::uint8_t pad = 0;
+        Raw(ByteSpan(&pad, 1));
+    }
+    return *this;
 }
 
 DicomWriter& DicomWriter::Close(bool item)

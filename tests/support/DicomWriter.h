@@ -67,7 +67,7 @@ public:
     DicomWriter& EndItem();
     DicomWriter& EndSequence();
     // Encapsulated pixel data: (7FE0,0010) OB of undefined length; add the offset table and fragments with
-    // Fragment, then close with EndSequence.
+    // Fragment (an odd one is padded with a zero byte), then close with EndSequence.
     DicomWriter& BeginEncapsulated();
     DicomWriter& Fragment(ByteSpan bytes);
 

@@ -1,51 +1,59 @@
 #include "Json.h"
 
+#include "platform/Utf16.h"
+
 #include <cstdio>
 
 namespace orblane::cli {
 namespace {
 
-void AppendCodePoint(std::string& out, char32_t cp)
+// Escapes what JSON does not allow raw inside a string; bytes of multi-byte UTF-8 sequences are all above 0x7F and
+// pass through untouched.
+void AppendEscaped(std::string& out, std::string_view utf8)
 {
-    switch (cp)
+    for (const char c : utf8)
     {
-    case U'"': out += "\\\""; return;
-    case U'\\': out += "\\\\"; return;
-    case U'\n': out += "\\n"; return;
-    case U'\r': out += "\\r"; return;
-    case U'\t': out += "\\t"; return;
-    case U'\b': out += "\\b"; return;
-    case U'\f': out += "\\f"; return;
-    default: break;
+        switch (c)
+        {
+        case '"': out += "\\\""; continue;
+        case '\\': out += "\\\\"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
+        case '\b': out += "\\b"; continue;
+        case '\f': out += "\\f"; continue;
+        default: break;
+        }
+        if (static_cast<unsigned char>(c) < 0x20)
+        {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+            out += buffer;
+        }
+        else
+        {
+            out += c;
+        }
     }
-    if (cp < 0x20)
+}
+
+// Length of the well-formed UTF-8 sequence at the start of text, or 0 when it is not one.
+std::size_t SequenceLength(std::string_view text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || length > text.size())
     {
-        char buffer[8];
-        std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(cp));
-        out += buffer;
+        return 0;
     }
-    else if (cp < 0x80)
+    for (std::size_t k = 1; k < length; ++k)
     {
-        out += static_cast<char>(cp);
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80)
+        {
+            return 0;
+        }
     }
-    else if (cp < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else if (cp < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    return length;
 }
 
 } // namespace
@@ -53,49 +61,30 @@ void AppendCodePoint(std::string& out, char32_t cp)
 std::string JsonString(std::u16string_view text)
 {
     std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
-        char32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-        {
-            unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        else if (unit >= 0xD800 && unit <= 0xDFFF)
-        {
-            unit = 0xFFFD;
-        }
-        AppendCodePoint(out, unit);
-    }
+    AppendEscaped(out, EncodeUtf8(text));
     out += '"';
     return out;
 }
 
 std::string JsonStringUtf8(std::string_view text)
 {
-    std::string out = "\"";
+    std::string valid;
+    valid.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size())
     {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : 4;
-        char32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1Fu) : extra == 2 ? (lead & 0x0Fu) : (lead & 0x07u);
-        bool valid = extra < 4 && extra < text.size() - i;
-        for (std::size_t k = 1; valid && k <= extra; ++k)
+        const std::size_t length = SequenceLength(text.substr(i));
+        if (length == 0)
         {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3Fu);
-        }
-        if (!valid)
-        {
-            AppendCodePoint(out, 0xFFFD);
+            valid += "\xEF\xBF\xBD";
             ++i;
             continue;
         }
-        AppendCodePoint(out, cp);
-        i += extra + 1;
+        valid.append(text.substr(i, length));
+        i += length;
     }
+    std::string out = "\"";
+    AppendEscaped(out, valid);
     out += '"';
     return out;
 }
