@@ -182,6 +182,7 @@ struct SignalCase
 {
     int signalNumber;
     const char* number;
+    const char* name;
 };
 
 class FatalSignalTest : public StartupTest, public ::testing::WithParamInterface<SignalCase>
@@ -203,7 +204,12 @@ TEST_P(FatalSignalTest, IsReportedAs11002WithTheExceptionCodeAndEndsWithExitCode
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, FatalSignalTest,
-                         ::testing::Values(SignalCase{SIGSEGV, "3221225477"}, SignalCase{SIGBUS, "3221225478"},
-                                           SignalCase{SIGILL, "3221225501"}, SignalCase{SIGFPE, "3221225620"}));
+                         ::testing::Values(SignalCase{SIGSEGV, "3221225477", "SIGSEGV"},
+                                           SignalCase{SIGBUS, "3221225478", "SIGBUS"},
+                                           SignalCase{SIGILL, "3221225501", "SIGILL"},
+                                           SignalCase{SIGFPE, "3221225620", "SIGFPE"}),
+                         // Named after the signal: the default name prints the case's bytes, pointers included,
+                         // which need not be the same when CTest lists the tests and when it runs them.
+                         [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
 
 } // namespace
