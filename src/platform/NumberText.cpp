@@ -31,21 +31,26 @@ int DigitValue(char16_t c) noexcept
     return 99;
 }
 
+// Moves i past leading white space and one sign, as the C library's conversions do; true for a minus.
+bool SkipSpaceAndSign(std::u16string_view text, std::size_t& i) noexcept
+{
+    while (i < text.size() && IsCSpace(text[i]))
+    {
+        ++i;
+    }
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+    {
+        return text[i++] == u'-';
+    }
+    return false;
+}
+
 } // namespace
 
 int WideToInt(std::u16string_view text) noexcept
 {
     std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i]))
-    {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-    {
-        negative = text[i] == u'-';
-        ++i;
-    }
+    const bool negative = SkipSpaceAndSign(text, i);
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
     {
@@ -73,16 +78,7 @@ int WideToInt(std::u16string_view text) noexcept
 double WideToDouble(std::u16string_view text) noexcept
 {
     std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i]))
-    {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-    {
-        negative = text[i] == u'-';
-        ++i;
-    }
+    const bool negative = SkipSpaceAndSign(text, i);
     // Collect the longest prefix that forms a decimal number, in ASCII, for from_chars.
     std::string number;
     std::size_t digits = 0;
