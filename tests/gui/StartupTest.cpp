@@ -210,6 +210,6 @@ INSTANTIATE_TEST_SUITE_P(Signals, FatalSignalTest,
                                            SignalCase{SIGFPE, "3221225620", "SIGFPE"}),
                          // Named after the signal: the default name prints the case's bytes, pointers included,
                          // which need not be the same when CTest lists the tests and when it runs them.
-                         [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<SignalCase>& row) { return std::string(row.param.name); });
 
 } // namespace
