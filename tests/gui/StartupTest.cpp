@@ -1,5 +1,7 @@
 // Runs the real viewer on staged media folders under the offscreen platform, with every error dialog closing at
 // once (ORBLANE_AUTOCLOSE_DIALOGS=1); each raised error also leaves one "error CODE: ..." line on standard error.
+#include "support/CaseName.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -150,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MediumCase{"BitmapAndDicomDirMissing", {"Orblane.bmp", "DICOMDIR"}, nullptr, "10001"},
                       MediumCase{"DicomDirMissing", {"DICOMDIR"}, nullptr, "10103"},
                       MediumCase{"PathWithoutSeparator", {}, "[DICOMDIRInformation]\r\npath=DATA\r\n", "10103"}),
-    [](const ::testing::TestParamInfo<MediumCase>& row) { return std::string(row.param.name); });
+    orblane::test::ByCaseName());
 
 TEST_F(StartupTest, ACatalogueSavedAsUtf8GivesTheFallbackAndEnds)
 {
@@ -208,8 +210,6 @@ INSTANTIATE_TEST_SUITE_P(Signals, FatalSignalTest,
                                            SignalCase{SIGBUS, "3221225478", "SIGBUS"},
                                            SignalCase{SIGILL, "3221225501", "SIGILL"},
                                            SignalCase{SIGFPE, "3221225620", "SIGFPE"}),
-                         // Named after the signal: the default name prints the case's bytes, pointers included,
-                         // which need not be the same when CTest lists the tests and when it runs them.
-                         [](const ::testing::TestParamInfo<SignalCase>& row) { return std::string(row.param.name); });
+                         orblane::test::ByCaseName());
 
 } // namespace

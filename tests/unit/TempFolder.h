@@ -1,10 +1,10 @@
 #pragma once
 
-// A private temporary folder for one test, removed with everything in it when the test ends.
+// A private temporary folder for one test, removed with everything in it when the test ends: the shared scratch
+// folder, with paths as the text the settings readers take.
+#include "support/ScratchFolder.h"
+
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,32 +14,13 @@ namespace orblane::testing {
 class TempFolder
 {
 public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orblane-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-        {
-            root = pattern;
-        }
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
     // The folder with a trailing "/", the form the settings paths take.
-    std::string Folder() const { return root.string() + "/"; }
-    std::string Path(std::string_view name) const { return (root / name).string(); }
+    std::string Folder() const { return scratch.FolderText(); }
+    std::string Path(std::string_view name) const { return (scratch.Path() / name).string(); }
 
     std::string Write(std::string_view name, std::string_view bytes) const
     {
-        const std::filesystem::path path = root / name;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+        return scratch.Write(name, bytes).string();
     }
     std::string Write(std::string_view name, const std::vector<std::uint8_t>& bytes) const
     {
@@ -47,7 +28,7 @@ public:
     }
 
 private:
-    std::filesystem::path root;
+    test::ScratchFolder scratch;
 };
 
 // Text as UTF-16 LE bytes, optionally led by the byte-order mark.

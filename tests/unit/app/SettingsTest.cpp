@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "support/CaseName.h"
 #include "unit/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Values, ColourRuleTest,
                                            ColourCase{"OneNumber", u"7", 7, 0, 0},
                                            ColourCase{"OnlyCommas", u",,,", 0, 0, 0},
                                            ColourCase{"Words", u"red,green,blue", 0, 0, 0}),
-                         [](const ::testing::TestParamInfo<ColourCase>& row) { return std::string(row.param.name); });
+                         test::ByCaseName());
 
 TEST(SettingsTest, ColourConstantIsTheDocumentedReference)
 {
