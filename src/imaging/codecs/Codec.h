@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/Bytes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace orblane {
+
+// What the samples of a decoded frame are. A codec that applies a colour transform of its own stream (JPEG 2000's
+// multi-component transform, a JPEG decoder's YCbCr conversion) answers Rgb; one that hands the stored components on
+// unchanged answers what the data set declared, and the image build converts YBR itself.
+enum class SampleColour : std::uint8_t
+{
+    Grey,
+    Rgb,
+    YbrFull,
+    YbrPartial,
+};
+
+// The geometry of one frame. As input: what the data set declares. As part of a result: what the stream declared
+// and what the output buffer now holds.
+struct FrameGeometry
+{
+    std::uint16_t rows = 0;
+    std::uint16_t columns = 0;
+    std::uint16_t samplesPerPixel = 1;
+    // The output container of one sample: 1 byte up to 8 bits, 2 bytes up to 16, 4 bytes up to 32.
+    std::uint16_t bitsAllocated = 0;
+    // Precision of the samples; for a result, the stream's own (JPEG 2000 archives disagree with their data sets).
+    std::uint16_t bitsStored = 0;
+    bool isSigned = false;
+    // Planar Configuration 1 of the source (native and RLE data only): the output is interleaved all the same.
+    bool planar = false;
+    SampleColour colour = SampleColour::Grey;
+};
+
+// Bytes of one sample in its output container.
+constexpr std::size_t ContainerBytes(std::uint16_t bitsAllocated) noexcept
+{
+    return bitsAllocated <= 8 ? 1 : bitsAllocated <= 16 ? 2 : 4;
+}
+
+// Bytes of one decoded frame of this geometry in the output layout.
+constexpr std::uint64_t FrameBytes(const FrameGeometry& g) noexcept
+{
+    return std::uint64_t{g.rows} * g.columns * (g.samplesPerPixel == 0 ? 1u : g.samplesPerPixel) *
+           ContainerBytes(g.bitsAllocated);
+}
+
+struct DecodeLimits
+{
+    // A stream declaring more pixels than this is refused before anything is allocated. The caller derives it from
+    // the stream's length (MaxPixelsForStream), so that a few bytes cannot obtain gigabytes.
+    std::uint64_t maxPixels = 0;
+};
+
+enum class DecodeStatus : std::uint8_t
+{
+    Decoded,
+    // Decoded, but the stream was damaged or short: what could not be decoded reads as 0.
+    DecodedWithWarning,
+    Corrupt,
+    Unsupported,
+    OutOfMemory,
+};
+
+struct DecodeResult
+{
+    DecodeStatus status = DecodeStatus::Corrupt;
+    // The codec's own code for what went wrong (its library's error or a code of its own); 0 when decoded.
+    int detail = 0;
+    // What the output holds: rows, columns and samples as decoded (they may differ from the declared geometry, which
+    // then only bounds them), container as declared, precision and signedness as the stream says.
+    FrameGeometry actual;
+
+    bool Ok() const noexcept { return status == DecodeStatus::Decoded || status == DecodeStatus::DecodedWithWarning; }
+};
+
+// The one contract of every codec. Decodes one frame's bytes into `out`, which the caller owns and sizes from the
+// declared geometry (FrameBytes). The output layout is fixed: native-endian samples in their container, the samples
+// of a colour pixel interleaved (R G B), rows top first, no padding. A frame whose decoded size would not fit `out`
+// is Corrupt; nothing is ever written outside `out` or read outside `frame`. Every call keeps its state to itself,
+// so frames may be decoded on several threads at once.
+using DecodeFrame = DecodeResult (*)(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                                     std::span<std::uint8_t> out) noexcept;
+
+} // namespace orblane

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "imaging/codecs/Codec.h"
+
+namespace orblane {
+
+// One function per codec, each in its own file of this folder; the transfer-syntax table names them.
+
+// Uncompressed pixel data: whole-word and bit-packed samples, planar or interleaved colour, YBR_FULL_422 expanded.
+DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                          std::span<std::uint8_t> out) noexcept;
+// JPEG baseline and 8-bit extended (T.81 processes 1, 2 and 4 at 8 bits) through TurboJPEG.
+DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                                std::span<std::uint8_t> out) noexcept;
+// JPEG extended at 12 bits (T.81 processes 2 and 4, Huffman, sequential): our own DCT decoder; 8-bit streams go to
+// DecodeJpegBaseline.
+DecodeResult DecodeJpegExtended(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                                std::span<std::uint8_t> out) noexcept;
+// JPEG lossless (T.81 process 14), every predictor and point transform: our own decoder.
+DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                                std::span<std::uint8_t> out) noexcept;
+// JPEG-LS lossless and near-lossless through CharLS.
+DecodeResult DecodeJpegLs(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                          std::span<std::uint8_t> out) noexcept;
+// JPEG 2000 and High-Throughput JPEG 2000 through OpenJPEG.
+DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                            std::span<std::uint8_t> out) noexcept;
+// RLE Lossless (PS3.5 Annex G): our own decoder.
+DecodeResult DecodeRle(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                       std::span<std::uint8_t> out) noexcept;
+
+} // namespace orblane
