@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the error catalogue parser and looks up every code it accepted.
-#include "app/ErrorCatalogue.h"
+#include "core/ErrorCatalogue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the settings reader: decoding, the lookup of every key the viewer reads, and the value
 // rules applied to what it finds.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/IniFile.h"
 #include "platform/NumberText.h"
 

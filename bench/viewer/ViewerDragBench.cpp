@@ -2,7 +2,7 @@
 // changes, its bitmap is rebuilt and the tile is repainted. Run it on a screen of the size wanted, e.g.
 //   xvfb-run -s "-screen 0 1920x1080x24" build/bin/orblane_viewer_bench
 #include "ViewerStudy.h"
-#include "app/ViewerSettings.h"
+#include "core/ViewerSettings.h"
 #include "imaging/CImageData.h"
 #include "viewer/CDlgImgViewer.h"
 #include "viewer/CPictureFrame.h"

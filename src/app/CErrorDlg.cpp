@@ -1,8 +1,8 @@
 #include "app/CErrorDlg.h"
 
-#include "app/DialogUnits.h"
-#include "app/ErrorReport.h"
-#include "app/Settings.h"
+#include "widgets/DialogUnits.h"
+#include "core/ErrorReport.h"
+#include "core/Settings.h"
 #include "platform/SettingsPaths.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 #include "app/CQelViewerApp.h"
 
-#include "app/ApplicationState.h"
+#include "core/ApplicationState.h"
 #include "app/CErrorDlg.h"
 #include "app/CQelViewerDlg.h"
-#include "app/ErrorCatalogue.h"
-#include "app/ErrorReport.h"
-#include "app/StartupChecks.h"
-#include "app/UnhandledFailure.h"
+#include "core/ErrorCatalogue.h"
+#include "core/ErrorReport.h"
+#include "core/StartupChecks.h"
+#include "core/UnhandledFailure.h"
 #include "platform/ErrorSink.h"
 #include "platform/ModulePath.h"
 

@@ -1,12 +1,13 @@
 #include "app/CQelViewerDlg.h"
 
-#include "app/ApplicationState.h"
+#include "core/ApplicationState.h"
 #include "app/CSplashWnd.h"
-#include "app/RunTrace.h"
+#include "core/RunTrace.h"
 #include "dicom/DicomDirFileIO.h"
+#include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
 #include "studylist/CDicomListDlg.h"
-#include "viewer/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -130,7 +131,8 @@ bool CQelViewerDlg::OnInitDialog()
     }
     if (reader->OpenDicomDir(folder) != 0)
     {
-        // The reader has reported "10103"; the run ends without a list. The splash goes with it.
+        RaiseError(reader->LastError(), false);
+        // The run ends without a list. The splash goes with it.
         AppState().splashRelease = 1;
         CSplashWnd::HideSplash();
         reader.reset();

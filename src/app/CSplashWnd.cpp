@@ -1,6 +1,6 @@
 #include "app/CSplashWnd.h"
 
-#include "app/ApplicationState.h"
+#include "core/ApplicationState.h"
 #include "platform/ErrorSink.h"
 
 #include <QApplication>

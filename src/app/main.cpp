@@ -2,9 +2,9 @@
 // starts to show its error (see UnhandledFailure.h).
 #include "app/CErrorDlg.h"
 #include "app/CQelViewerApp.h"
-#include "app/ErrorCatalogue.h"
-#include "app/ErrorReport.h"
-#include "app/UnhandledFailure.h"
+#include "core/ErrorCatalogue.h"
+#include "core/ErrorReport.h"
+#include "core/UnhandledFailure.h"
 #include "platform/ErrorSink.h"
 
 #include <QApplication>

@@ -6,7 +6,6 @@
 #include "dicom/SeriesDir.h"
 #include "dicom/StudyDir.h"
 #include "dicom/TopDirSearch.h"
-#include "platform/ErrorSink.h"
 #include "platform/FileIdPath.h"
 
 namespace orblane {
@@ -14,8 +13,6 @@ namespace {
 
 // Preamble and prefix: no record can start inside them.
 constexpr std::uint32_t kDataSetStart = 132;
-constexpr std::string_view kOpenFailed = "10103";
-
 } // namespace
 
 // The records one traversal has entered: an open-addressing set of offsets (0 never is one), so that a traversal
@@ -120,6 +117,7 @@ int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
     studyLinks.clear();
     patientCache.clear();
     folder = mediumFolder.native();
+    lastError = {};
 
     std::filesystem::path path;
     int code = platform::ResolveFileIdPath(folder, u"DICOMDIR", path);
@@ -133,7 +131,7 @@ int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
     }
     if (code != 0)
     {
-        RaiseError(kOpenFailed, static_cast<std::uint32_t>(code), false);
+        lastError = {ErrorCode::DicomDirUnreadable, static_cast<std::uint32_t>(code)};
         return code;
     }
 
@@ -144,7 +142,7 @@ int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
     }
     if (!top.rootPresent || top.rootOffset == 0)
     {
-        RaiseError(kOpenFailed, 0, false);
+        lastError = {ErrorCode::DicomDirUnreadable, 0};
         return -1;
     }
     BuildStudyLinks(top.rootOffset);

@@ -3,6 +3,7 @@
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/PatientDir.h"
 #include "dicom/StudyEntry.h"
+#include "platform/ErrorCode.h"
 #include "platform/MappedFile.h"
 
 #include <cstdint>
@@ -30,10 +31,11 @@ public:
     DicomDirFileIO& operator=(const DicomDirFileIO&) = delete;
 
     // folder: the medium's folder text (what the settings' DICOMDIR folder gives, usually ending in "/"), followed
-    // directly by "DICOMDIR" and also the folder the Referenced File IDs are relative to. Answers 0; or raises
-    // "10103" with the errno and answers it when the file cannot be opened or mapped; or raises "10103" with 0
-    // and answers -1 when the root offset is absent or 0.
+    // directly by "DICOMDIR" and also the folder the Referenced File IDs are relative to. Answers 0; or the errno
+    // when the file cannot be opened or mapped; or -1 when the root offset is absent or 0. A failure leaves "10103"
+    // with the errno (or 0) in LastError() for the window that shows it.
     int OpenDicomDir(const std::filesystem::path& folder);
+    const ErrorOutcome& LastError() const noexcept { return lastError; }
 
     std::size_t StudyCount() const noexcept { return studyLinks.size(); }
     // The row of the index-th study (from 0, in DICOMDIR order); none past the last.
@@ -59,6 +61,7 @@ private:
     void BuildStudyLinks(std::uint32_t root);
 
     platform::MappedFile mapping;
+    ErrorOutcome lastError;
     std::string folder;
     std::vector<StudyLink> studyLinks;
     std::unordered_map<std::uint32_t, std::unique_ptr<PatientDir>> patientCache;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "dicom/PixelDescription.h"
+#include "imaging/DecodedFrame.h"
 #include "imaging/DisplayBitmap.h"
-#include "imaging/PixelDescription.h"
+#include "imaging/ImageLimits.h"
+#include "imaging/ViewState.h"
 #include "imaging/WindowTable.h"
-#include "platform/LargeBuffer.h"
+#include "platform/ErrorCode.h"
 #include "platform/Point.h"
 
 #include <cstddef>
@@ -23,30 +26,9 @@ enum ImageFileFormat : int
     kImageFileJpeg = 1,
 };
 
-// Largest image the viewer builds (width × height). A 16384 × 16384 image needs 1 GiB for its bitmap and values;
-// anything larger is refused, whatever a file claims.
-inline constexpr std::uint64_t kMaxImagePixels = 16384ull * 16384ull;
-
-// What the file's own bytes must justify before an image is allocated, so that a small hostile file cannot make the
-// viewer allocate gigabytes. Uncompressed pixel data may be cut short (missing samples read as 0), but it must hold
-// at least one sample for every kMinPixelDataShare pixels declared.
-inline constexpr std::uint64_t kMinPixelDataShare = 16;
-// A compressed stream describes at most this many pixels per byte of stream: baseline JPEG cannot go beyond it (a
-// 1-bit DC code and a 1-bit end of block for each 8 x 8 block), and lossless JPEG (at least 1 bit a sample) stays
-// far below it.
-inline constexpr std::uint64_t kMaxPixelsPerCompressedByte = 256;
-
-// The largest image that `byteCount` bytes of pixel data or compressed stream can justify, within kMaxImagePixels.
-constexpr std::uint64_t MaxPixelsForStream(std::size_t byteCount) noexcept
-{
-    const std::uint64_t bytes = byteCount;
-    return bytes >= kMaxImagePixels / kMaxPixelsPerCompressedByte ? kMaxImagePixels
-                                                                  : bytes * kMaxPixelsPerCompressedByte;
-}
-
-// One displayable image: the modality value of every pixel, the display bitmap under the current window, and the
-// view state that the tiles change. Built once from a PixelDescription whose planes must stay valid only during
-// the build: afterwards an image never reads its source bytes again.
+// One displayable image as the tiles see it: a handle on its decoded frame (shared, and droppable when memory is
+// short), the small view state that the tiles change (window, zoom, origin), and the display bitmap rebuilt from the
+// two. Dropping the pixels keeps the view state, so an image decoded again looks as it did.
 class CImageData
 {
     struct BuildKey
@@ -58,8 +40,10 @@ public:
     explicit CImageData(BuildKey) {}
 
     // Builds the whole image, or answers null when it cannot be built. A bitmap or value buffer that cannot be
-    // allocated raises "11000" (the caller goes on with its next image); other failures are silent.
-    static std::unique_ptr<CImageData> Build(const PixelDescription& description, Point frameInset) noexcept;
+    // allocated sets `error` to OutOfMemory (the caller shows "11000" and goes on with its next image); other
+    // failures are silent.
+    static std::unique_ptr<CImageData> Build(const PixelDescription& description, Point frameInset,
+                                             ErrorOutcome* error = nullptr) noexcept;
 
     void SetText(int index, std::u16string text);
     const std::u16string& GetText(int index) const noexcept;
@@ -74,71 +58,49 @@ public:
     void ResetWindow() noexcept;
     void RepaintWindowed() noexcept;
 
-    void FitTo(std::int32_t w, std::int32_t h) noexcept;
-    void SetZoom(double z) noexcept;
-    void UpdateDisplaySize() noexcept;
-    double GetZoom() const noexcept { return zoom; }
-    double GetFitScale() const noexcept { return fitScale; }
-    Point GetOrigin() const noexcept { return origin; }
-    void SetOrigin(std::int32_t x, std::int32_t y) noexcept { origin = {x, y}; }
-    void MoveOrigin(std::int32_t dx, std::int32_t dy) noexcept;
+    void FitTo(std::int32_t w, std::int32_t h) noexcept { view.FitTo(w, h); }
+    void SetZoom(double z) noexcept { view.SetZoom(z); }
+    void UpdateDisplaySize() noexcept { view.UpdateDisplaySize(); }
+    double GetZoom() const noexcept { return view.Zoom(); }
+    double GetFitScale() const noexcept { return view.FitScale(); }
+    Point GetOrigin() const noexcept { return view.Origin(); }
+    void SetOrigin(std::int32_t x, std::int32_t y) noexcept { view.SetOrigin(x, y); }
+    void MoveOrigin(std::int32_t dx, std::int32_t dy) noexcept { view.MoveOrigin(dx, dy); }
 
     // Writes the display bitmap as it is now (format kImageFileJpeg or kImageFileBmp). Answers whether the file was
     // written; the target is replaced only by a complete file, never left half-written.
     bool SaveAs(const std::filesystem::path& path, int format) const noexcept;
 
-    const DisplayBitmap& Bitmap() const noexcept { return bitmap; }
+    // Lets go of the decoded frame and the display bitmap; window, zoom and origin stay. AttachFrame gives the image
+    // its pixels again (a frame decoded anew from the same source) and repaints it under the kept window.
+    void DropPixels() noexcept;
+    bool HasPixels() const noexcept { return frame != nullptr; }
+    bool AttachFrame(std::shared_ptr<const DecodedFrame> decoded) noexcept;
+
+    const DisplayBitmap& Bitmap() const noexcept;
     const PixelDescription& Description() const noexcept { return description; }
-    std::span<const std::int32_t> Values() const noexcept { return {values.get(), valueCount}; }
-    std::int32_t DisplayWidth() const noexcept { return displayWidth; }
-    std::int32_t DisplayHeight() const noexcept { return displayHeight; }
-    std::int32_t WindowCentre() const noexcept { return windowCentre; }
-    std::int32_t WindowWidth() const noexcept { return windowWidth; }
+    std::span<const std::int32_t> Values() const noexcept;
+    const ViewState& View() const noexcept { return view; }
+    std::int32_t DisplayWidth() const noexcept { return view.DisplayWidth(); }
+    std::int32_t DisplayHeight() const noexcept { return view.DisplayHeight(); }
+    std::int32_t WindowCentre() const noexcept { return window.centre; }
+    std::int32_t WindowWidth() const noexcept { return window.width; }
     std::int32_t ValueMin() const noexcept { return valueMin; }
     std::int32_t ValueMax() const noexcept { return valueMax; }
     const WindowTable& Table() const noexcept { return windowTable; }
 
 private:
-    bool BuildNative() noexcept;
-    bool BuildJpegBaseline() noexcept;
-    bool BuildLossless() noexcept;
-    bool AllocateBitmapAndValues(int width, int height) noexcept;
-    // The bitmap (and, for grey images, the values and their windowed picture) from description.planes.
-    bool FillFromSamples() noexcept;
-    // Throws std::bad_alloc when the memory cannot be had.
-    void AllocateValues(std::size_t count)
-    {
-        values = std::make_unique_for_overwrite<std::int32_t[]>(count);
-        valueCount = count;
-        platform::AdviseLargeBuffer(values.get(), count * sizeof(std::int32_t));
-    }
-    void FillMonochromeValues() noexcept;
-    void FillColourPixels() noexcept;
-    void ComputeValueRange() noexcept;
     void RebuildPixelTable() noexcept;
 
-    // Width of one stored sample's container: Bits Allocated, or the lossless decoder's container.
-    unsigned SampleBits() const noexcept { return sampleBits != 0 ? sampleBits : description.bitsAllocated; }
-
+    // The attributes as built (planes cleared), kept apart from the frame so that they outlive dropped pixels.
     PixelDescription description;
-    unsigned sampleBits = 0;
-    bool hadPlane0 = false;
+    std::shared_ptr<const DecodedFrame> frame;
+    // Monochrome images only: the windowed picture of the frame's values. Colour images show the frame's own pixels.
     DisplayBitmap bitmap;
-    // Not cleared when made: every build writes every value.
-    std::unique_ptr<std::int32_t[]> values;
-    std::size_t valueCount = 0;
-    std::int32_t displayWidth = 0;
-    std::int32_t displayHeight = 0;
-    Point frameInset;
-    Point origin;
-    double zoom = 1.0;
-    double fitScale = 1.0;
+    ViewState view;
+    WindowState window;
     std::u16string texts[2];
     WindowTable windowTable;
-    std::int32_t windowCentre = 0;
-    std::int32_t windowWidth = 0;
-    std::int32_t baseCentre = 0;
-    std::int32_t baseWidth = 0;
     std::int32_t valueMin = 0;
     std::int32_t valueMax = 255;
 
@@ -146,8 +108,6 @@ private:
     // rebuilt at every window change, so that repainting is one load per pixel.
     std::int32_t lutLow = 0;
     std::vector<std::uint32_t> pixelTable;
-    std::int32_t presentMin = 0;
-    std::int32_t presentMax = 0;
 };
 
 } // namespace orblane

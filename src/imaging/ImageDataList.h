@@ -1,7 +1,9 @@
 #pragma once
 
+#include "dicom/PixelAttributes.h"
+#include "dicom/PixelDescription.h"
 #include "imaging/CImageData.h"
-#include "imaging/PixelDescription.h"
+#include "platform/ErrorCode.h"
 
 #include <memory>
 #include <vector>
@@ -11,15 +13,8 @@ namespace orblane {
 class DicomDataFileIO;
 class TopLevelIndex;
 
-// The attributes of image occurrence `occurrence` of a loaded file. Only top-level elements count: an image nested
-// in a sequence (an icon, a referenced image) never lends its rows or pixel data to the file's own image.
+// The attributes of image occurrence `occurrence` of a loaded file, its transfer syntax resolved.
 PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence);
-
-// Leading integer of a DICOM IS/DS text (optional spaces and sign, digits, up to the first other character);
-// 0 when there is none, clamped to the 32-bit range.
-std::int32_t ParseIntegerString(ByteView text) noexcept;
-// Leading decimal number of a DS text; 0.0 when there is none.
-double ParseDecimalString(ByteView text) noexcept;
 
 // The images of one viewer: it owns the study's files in display order and decodes them lazily, file by file, the
 // first time an image beyond those already decoded is asked for. A file's reader (and its mapping) is released as
@@ -42,18 +37,30 @@ public:
     // Decodes the next file that gives images; answers the number of images added (0 once every file is done).
     int LoadNextFile();
 
+    // A failure met while building images, for the window that shows it: the code and whether the program ends.
+    struct PendingError
+    {
+        ErrorOutcome error;
+        bool fatal;
+    };
+    // The failures met since the last call, in the order they happened. The list never shows them itself: only the
+    // user-interface thread raises dialogs.
+    std::vector<PendingError> TakeErrors();
+
 private:
     int LoadImages(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence);
     int LoadNative(const TopLevelIndex& index, int occurrence, PixelDescription description);
     int LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
                          PixelDescription description);
-    void Append(std::unique_ptr<CImageData> image);
+    // Builds one image of the current file and keeps it; answers whether it was built.
+    bool Append(const PixelDescription& description);
 
     Point frameInset;
     std::vector<std::unique_ptr<CImageData>> imageArray;
     std::vector<std::unique_ptr<DicomDataFileIO>> fileArray;
     int nextFile = 0;
     std::u16string currentTexts[2];
+    std::vector<PendingError> pendingErrors;
 };
 
 } // namespace orblane

@@ -79,7 +79,7 @@ bool EncodeBmp24(const DisplayBitmap& bitmap, std::vector<std::uint8_t>& out)
 
 bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noexcept
 {
-    if (bitmap.IsNull() || (format != kImageFileJpeg && format != kImageFileBmp))
+    if (Bitmap().IsNull() || (format != kImageFileJpeg && format != kImageFileBmp))
     {
         return false;
     }
@@ -88,11 +88,11 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noe
         if (format == kImageFileBmp)
         {
             std::vector<std::uint8_t> encoded;
-            return EncodeBmp24(bitmap, encoded) && platform::WriteFileAtomically(path, encoded);
+            return EncodeBmp24(Bitmap(), encoded) && platform::WriteFileAtomically(path, encoded);
         }
         std::uint8_t* data = nullptr;
         unsigned long size = 0;
-        if (!EncodeJpeg(bitmap, kExportJpegQuality, IsMonochrome(description.photometric), data, size))
+        if (!EncodeJpeg(Bitmap(), kExportJpegQuality, IsMonochrome(description.photometric), data, size))
         {
             return false;
         }

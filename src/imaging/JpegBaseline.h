@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/DisplayBitmap.h"
+#include "imaging/codecs/JpegEncoder.h"
 #include "platform/Bytes.h"
 
 #include <cstdint>
@@ -17,10 +18,5 @@ enum class JpegDecodeResult
 // Decodes a baseline JPEG stream into `bitmap`: 8-bit grey for one component, 32-bit display pixels for colour.
 // Streams that declare more than maxPixels pixels are rejected before anything is allocated.
 JpegDecodeResult DecodeJpegBaseline(ByteView stream, std::uint64_t maxPixels, DisplayBitmap& bitmap) noexcept;
-
-// Encodes 8-bit grey or 32-bit display pixels as a baseline JPEG of the given quality; empty on failure.
-bool EncodeJpeg(const DisplayBitmap& bitmap, int quality, bool greyscale, std::uint8_t*& data,
-                unsigned long& size) noexcept;
-void FreeJpeg(std::uint8_t* data) noexcept;
 
 } // namespace orblane

@@ -36,4 +36,9 @@ void RaiseError(std::string_view code, std::uint32_t number, bool exitAfter)
     currentHandler.load()(code, number, exitAfter);
 }
 
+void RaiseError(ErrorCode code, std::uint32_t number, bool exitAfter)
+{
+    RaiseError(ErrorCodeText(code), number, exitAfter);
+}
+
 } // namespace orblane

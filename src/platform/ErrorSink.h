@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ErrorCode.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -18,5 +20,14 @@ using ErrorHandler = void (*)(std::string_view code, std::uint32_t number, bool 
 ErrorHandler SetErrorHandler(ErrorHandler handler) noexcept;
 
 void RaiseError(std::string_view code, std::uint32_t number, bool exitAfter);
+void RaiseError(ErrorCode code, std::uint32_t number, bool exitAfter);
+// Shows a failure that a lower layer answered as a value; nothing for none.
+inline void RaiseError(const ErrorOutcome& error, bool exitAfter)
+{
+    if (error)
+    {
+        RaiseError(error.code, error.number, exitAfter);
+    }
+}
 
 } // namespace orblane

@@ -1,13 +1,13 @@
 #include "studylist/CDicomListDlg.h"
 
-#include "app/CAboutDlg.h"
-#include "app/RunTrace.h"
+#include "widgets/CAboutDlg.h"
+#include "core/RunTrace.h"
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
 #include "platform/SettingsPaths.h"
-#include "viewer/CBitmapButton.h"
+#include "widgets/CBitmapButton.h"
 #include "viewer/CDlgImgViewer.h"
-#include "viewer/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QGuiApplication>
 #include <QResizeEvent>

@@ -1,6 +1,6 @@
 #include "studylist/DicomDirList.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "dicom/StudyEntry.h"
 #include "platform/SettingsPaths.h"
 

@@ -1,14 +1,15 @@
 #include "viewer/CDlgImgViewer.h"
 
-#include "app/Settings.h"
-#include "app/ViewerSettings.h"
+#include "core/Settings.h"
+#include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
+#include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
-#include "viewer/CBitmapButton.h"
-#include "viewer/CBitmapCheckBox.h"
+#include "widgets/CBitmapButton.h"
+#include "widgets/CBitmapCheckBox.h"
 #include "viewer/CDlgPictPattern.h"
 #include "viewer/CPictureFrame.h"
-#include "viewer/Pictures.h"
+#include "widgets/Pictures.h"
 #include "viewer/WaitCursor.h"
 
 #include <QCloseEvent>
@@ -252,14 +253,25 @@ void CDlgImgViewer::LayoutFrames()
         {
             if (frame->GetTileImage() == nullptr)
             {
-                frame->SetImage(imageList->GetImage(firstIndex + j));
+                frame->SetImage(ImageAt(firstIndex + j));
             }
             frame->FitImage();
             frame->show();
         }
     }
     // The image after the page is decoded now: the paging buttons count only decoded images.
-    imageList->GetImage(firstIndex + lastSlot + 1);
+    ImageAt(firstIndex + lastSlot + 1);
+}
+
+CImageData* CDlgImgViewer::ImageAt(int index)
+{
+    CImageData* image = imageList->GetImage(index);
+    // The list answers its failures as values; they are shown here, in the order they happened.
+    for (const ImageDataList::PendingError& pending : imageList->TakeErrors())
+    {
+        RaiseError(pending.error, pending.fatal);
+    }
+    return image;
 }
 
 void CDlgImgViewer::UpdatePageButtons()
@@ -281,7 +293,7 @@ void CDlgImgViewer::AssignImages()
 {
     for (int i = 0; i < kTileCount; ++i)
     {
-        frames[static_cast<std::size_t>(i)]->SetImage(i <= lastSlot ? imageList->GetImage(firstIndex + i) : nullptr);
+        frames[static_cast<std::size_t>(i)]->SetImage(i <= lastSlot ? ImageAt(firstIndex + i) : nullptr);
     }
 }
 
@@ -302,7 +314,7 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     if (prefetchNext)
     {
         // Decoding the image after the page now keeps the next step as quick as this one.
-        imageList->GetImage(firstIndex + lastSlot + 1);
+        ImageAt(firstIndex + lastSlot + 1);
     }
     UpdatePageButtons();
     RepaintTiles();

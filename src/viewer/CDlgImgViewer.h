@@ -113,6 +113,8 @@ private:
     void CreateToolbar();
     void LayoutFrames();
     void PlaceFrames();
+    // Image `index` of the study, decoding as needed; failures the list met on the way are shown first.
+    CImageData* ImageAt(int index);
     void UpdatePageButtons();
     void AssignImages();
     // Starts the page at newFirst and fits the tiles [fitBegin, fitEnd) to their frames.

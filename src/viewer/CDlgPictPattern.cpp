@@ -1,7 +1,7 @@
 #include "viewer/CDlgPictPattern.h"
 
-#include "viewer/DialogUnits.h"
-#include "viewer/Pictures.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Pictures.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,8 +1,9 @@
 #include "viewer/CPictureFrame.h"
 
-#include "app/ViewerSettings.h"
+#include "core/ViewerSettings.h"
 #include "imaging/CImageData.h"
 #include "platform/ErrorSink.h"
+#include "platform/Saturate.h"
 #include "viewer/WaitCursor.h"
 
 #include <QFile>
@@ -24,21 +25,6 @@ constexpr char kErrorImageNotSaved[] = "10104";
 QColor ToQColor(ColourRef colour)
 {
     return QColor(ColourRed(colour), ColourGreen(colour), ColourBlue(colour));
-}
-
-std::int32_t TruncToInt32(double value) noexcept
-{
-    constexpr double low = std::numeric_limits<std::int32_t>::min();
-    constexpr double high = std::numeric_limits<std::int32_t>::max();
-    if (!(value >= low))
-    {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    if (value > high)
-    {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    return static_cast<std::int32_t>(std::trunc(value));
 }
 
 // The overlay texts break their lines with CR LF; the painter wants bare line feeds.

@@ -1,8 +1,8 @@
 // Toolbar controls driven by real mouse and key events: what a click changes, what it tells the parent and when,
 // and which picture each state shows.
-#include "viewer/CBitmapButton.h"
-#include "viewer/CBitmapCheckBox.h"
-#include "viewer/Pictures.h"
+#include "widgets/CBitmapButton.h"
+#include "widgets/CBitmapCheckBox.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -4,9 +4,9 @@
 #include "viewer/CDlgImgViewer.h"
 
 #include "ViewerStudy.h"
-#include "app/ViewerSettings.h"
+#include "core/ViewerSettings.h"
 #include "imaging/CImageData.h"
-#include "viewer/CBitmapCheckBox.h"
+#include "widgets/CBitmapCheckBox.h"
 #include "viewer/CPictureFrame.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The layout chooser driven by mouse and key events, including positions outside the pop-up that only a captured
 // mouse delivers.
 #include "viewer/CDlgPictPattern.h"
-#include "viewer/DialogUnits.h"
-#include "viewer/Pictures.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QMouseEvent>

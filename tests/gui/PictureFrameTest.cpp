@@ -3,7 +3,7 @@
 #include "viewer/CPictureFrame.h"
 
 #include "ViewerStudy.h"
-#include "app/ViewerSettings.h"
+#include "core/ViewerSettings.h"
 #include "imaging/CImageData.h"
 #include "imaging/ImageDataList.h"
 #include "platform/ErrorSink.h"

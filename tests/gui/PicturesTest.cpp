@@ -1,5 +1,5 @@
 // Every picture the program names is compiled in, at its size, and its states can be told apart.
-#include "viewer/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "app/ApplicationState.h"
-#include "app/CAboutDlg.h"
+#include "core/ApplicationState.h"
+#include "widgets/CAboutDlg.h"
 #include "app/CQelViewerDlg.h"
 #include "app/CSplashWnd.h"
 #include "gui/StudyMedium.h"

@@ -3,7 +3,7 @@
 #include "platform/ErrorSink.h"
 #include "studylist/CDicomListDlg.h"
 #include "support/ScratchFolder.h"
-#include "viewer/CBitmapButton.h"
+#include "widgets/CBitmapButton.h"
 #include "viewer/CDlgImgViewer.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "viewer/CDlgImgViewer.h"
 
 #include "ViewerStudy.h"
-#include "app/ViewerSettings.h"
+#include "core/ViewerSettings.h"
 #include "imaging/CImageData.h"
 #include "support/LosslessEncoder.h"
 #include "viewer/CPictureFrame.h"

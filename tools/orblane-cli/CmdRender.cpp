@@ -100,6 +100,10 @@ int RunRender(Arguments args)
     for (int index = 0;; ++index)
     {
         const CImageData* image = list.GetImage(index);
+        for (const ImageDataList::PendingError& pending : list.TakeErrors())
+        {
+            RaiseError(pending.error, false);
+        }
         if (image == nullptr)
         {
             break;

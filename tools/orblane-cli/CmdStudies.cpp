@@ -4,6 +4,7 @@
 #include "Json.h"
 
 #include "dicom/DicomDirFileIO.h"
+#include "platform/ErrorSink.h"
 #include "dicom/DicomTextRules.h"
 
 #include <cstdio>
@@ -30,9 +31,10 @@ int RunStudies(Arguments args)
         folder += '/';
     }
     DicomDirFileIO dicomDir;
-    // A failure has been reported on standard error as its code.
     if (dicomDir.OpenDicomDir(folder) != 0)
     {
+        // On standard error as its code.
+        RaiseError(dicomDir.LastError(), false);
         return 1;
     }
     std::string out = "{\"studies\": [";

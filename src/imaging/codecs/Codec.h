@@ -33,6 +33,8 @@ struct FrameGeometry
     bool isSigned = false;
     // Planar Configuration 1 of the source (native and RLE data only): the output is interleaved all the same.
     bool planar = false;
+    // Native YBR_FULL_422: two pixels share one Cb and Cr (Y0 Y1 Cb Cr); the output has all three for each pixel.
+    bool chromaHalfWidth = false;
     SampleColour colour = SampleColour::Grey;
 };
 
@@ -64,6 +66,9 @@ enum class DecodeStatus : std::uint8_t
     Corrupt,
     Unsupported,
     OutOfMemory,
+    // The stream's frame is larger than `out` (but within the limits): `actual` holds its geometry, and the caller
+    // may decode again into a buffer of FrameBytes(actual).
+    OutputTooSmall,
 };
 
 struct DecodeResult

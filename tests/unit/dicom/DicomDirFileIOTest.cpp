@@ -1,4 +1,5 @@
 #include "dicom/DicomDirFileIO.h"
+#include "support/OpenAndReport.h"
 
 #include "platform/CodePage.h"
 #include "platform/ErrorSink.h"
@@ -78,7 +79,7 @@ protected:
     int Open(const DicomDirFile& file)
     {
         file.WriteTo(scratch.Path() / "DICOMDIR");
-        return dicomDir.OpenDicomDir(scratch.FolderText());
+        return test::OpenAndReport(dicomDir, scratch.FolderText());
     }
 
     DicomDirOptions Options() const
@@ -264,7 +265,7 @@ TEST_P(DicomDirFileIOTest, TruncatedDicomDirsNeverReadPastTheirEnd)
         cut.bytes.resize(size);
         DicomDirFileIO reader;
         cut.WriteTo(scratch.Path() / "DICOMDIR");
-        if (reader.OpenDicomDir(scratch.FolderText()) != 0)
+        if (test::OpenAndReport(reader, scratch.FolderText()) != 0)
         {
             continue;
         }
@@ -281,7 +282,7 @@ TEST_P(DicomDirFileIOTest, TruncatedDicomDirsNeverReadPastTheirEnd)
 TEST_P(DicomDirFileIOTest, FindsTheDicomDirWhateverTheCaseOfItsName)
 {
     BuildDicomDir(TwoPatientsTwoStudiesEach(), Options()).WriteTo(scratch.Path() / "dicomdir");
-    EXPECT_EQ(dicomDir.OpenDicomDir(scratch.FolderText()), 0);
+    EXPECT_EQ(test::OpenAndReport(dicomDir, scratch.FolderText()), 0);
     EXPECT_EQ(dicomDir.StudyCount(), 4u);
 }
 
@@ -291,7 +292,7 @@ TEST(DicomDirOpenTest, AMissingDicomDirRaisesWithTheErrno)
     const ErrorHandler previous = SetErrorHandler(&Record);
     test::ScratchFolder scratch;
     DicomDirFileIO dicomDir;
-    EXPECT_EQ(dicomDir.OpenDicomDir(scratch.FolderText()), ENOENT);
+    EXPECT_EQ(test::OpenAndReport(dicomDir, scratch.FolderText()), ENOENT);
     EXPECT_EQ(raised, (std::vector<std::pair<std::string, std::uint32_t>>{{"10103", ENOENT}}));
     EXPECT_FALSE(dicomDir.GetStudyEntry(0));
     SetErrorHandler(previous);
@@ -322,7 +323,7 @@ TEST(DicomDirOpenTest, ARecordWalkEndsAtTheFirstItemDelimitationItReads)
     test::ScratchFolder scratch;
     w.WriteTo(scratch.Path() / "DICOMDIR");
     DicomDirFileIO dicomDir;
-    ASSERT_EQ(dicomDir.OpenDicomDir(scratch.FolderText()), 0);
+    ASSERT_EQ(test::OpenAndReport(dicomDir, scratch.FolderText()), 0);
     const auto entry = dicomDir.GetStudyEntry(0);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->patientId, u"ID1 ");

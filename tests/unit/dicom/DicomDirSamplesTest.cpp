@@ -1,4 +1,5 @@
 #include "dicom/DicomDirFileIO.h"
+#include "support/OpenAndReport.h"
 
 #include "platform/ErrorSink.h"
 #include "support/ScratchFolder.h"
@@ -35,7 +36,7 @@ protected:
     int OpenVariant(const char* name)
     {
         std::filesystem::copy_file(kMedia / name, scratch.Path() / "DICOMDIR");
-        return dicomDir.OpenDicomDir(scratch.FolderText());
+        return test::OpenAndReport(dicomDir, scratch.FolderText());
     }
 
     ErrorHandler previous = nullptr;
@@ -81,7 +82,7 @@ void ExpectMainRows(DicomDirFileIO& dicomDir)
 // Its records are items of defined length: read as items of undefined length only, it would list nothing.
 TEST_F(DicomDirSamplesTest, MediaWriterDicomDirListsEveryStudyAndLoadsEveryFile)
 {
-    ASSERT_EQ(dicomDir.OpenDicomDir(kMedia.native() + "/"), 0);
+    ASSERT_EQ(test::OpenAndReport(dicomDir, kMedia.native() + "/"), 0);
     ExpectMainRows(dicomDir);
     DicomFileChain chain;
     for (int i = 0; const auto entry = dicomDir.GetStudyEntry(i); ++i)
@@ -113,7 +114,7 @@ TEST_F(DicomDirSamplesTest, UnreadableVariantsRaiseOrListNothing)
     DicomDirFileIO emptyReader;
     std::filesystem::copy_file(kMedia / "DICOMDIR-empty.dcm", scratch.Path() / "DICOMDIR",
                                std::filesystem::copy_options::overwrite_existing);
-    EXPECT_EQ(emptyReader.OpenDicomDir(scratch.FolderText()), -1);
+    EXPECT_EQ(test::OpenAndReport(emptyReader, scratch.FolderText()), -1);
     EXPECT_EQ(raisedCodes.size(), 2u);
 }
 
@@ -134,7 +135,7 @@ TEST_F(DicomDirSamplesTest, ImplicitVariantOpensWithoutStudies)
 
 TEST_F(DicomDirSamplesTest, TinyFileSetCollectsItsFiftyImages)
 {
-    ASSERT_EQ(dicomDir.OpenDicomDir((kMedia / "TINY_ALPHA").native() + "/"), 0);
+    ASSERT_EQ(test::OpenAndReport(dicomDir, (kMedia / "TINY_ALPHA").native() + "/"), 0);
     ASSERT_EQ(dicomDir.StudyCount(), 1u);
     const auto entry = dicomDir.GetStudyEntry(0);
     EXPECT_EQ(entry->patientName, u"Citizen^Jan ");

@@ -4,6 +4,7 @@
 #include "dicom/DicomDirFileIO.h"
 #include "imaging/ImageDataList.h"
 #include "imaging/JpegBaseline.h"
+#include "support/OpenAndReport.h"
 #include "platform/ErrorSink.h"
 #include "support/DicomWriter.h"
 #include "support/ScratchFolder.h"
@@ -130,7 +131,7 @@ protected:
                 list.AddFile(std::move(file));
             }
             std::vector<std::int32_t> levels;
-            for (int i = 0; const CImageData* image = list.GetImage(i); ++i)
+            for (int i = 0; const CImageData* image = test::GetImageAndReport(list, i); ++i)
             {
                 levels.push_back(image->Values().empty() ? -1 : image->Values()[0]);
             }

@@ -1,4 +1,5 @@
 #include "imaging/ImageDataList.h"
+#include "support/OpenAndReport.h"
 
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/JpegBaseline.h"
@@ -213,7 +214,7 @@ TEST_F(ImageDataListTest, FileWithoutRowsIsPassedOverAndUnreadableFileRaises1010
     list.AddFile(Write("norows", noRows));
     list.AddFile(std::make_unique<DicomDataFileIO>("missing", folder.Folder(), u""));
     list.AddFile(Write("good", good));
-    const CImageData* image = list.GetImage(0);
+    const CImageData* image = test::GetImageAndReport(list, 0);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->Values()[0], 9);
     EXPECT_EQ(raised, std::vector<std::string>{"10100"});

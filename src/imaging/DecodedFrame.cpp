@@ -1,0 +1,512 @@
+#include "imaging/DecodedFrame.h"
+
+#include "imaging/CImageData.h"
+#include "imaging/ImageLimits.h"
+#include "imaging/ParallelRows.h"
+#include "imaging/codecs/TransferSyntaxTable.h"
+#include "platform/LargeBuffer.h"
+#include "platform/Saturate.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace orblane {
+namespace {
+
+// An owned buffer for decoded samples, left uninitialised: the codec writes what it decodes and zeroes the rest.
+struct SampleBuffer
+{
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+
+    bool Allocate(std::uint64_t wanted) noexcept
+    {
+        if (wanted > static_cast<std::uint64_t>(SIZE_MAX))
+        {
+            return false;
+        }
+        size = static_cast<std::size_t>(wanted);
+        bytes.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+        if (bytes == nullptr)
+        {
+            size = 0;
+            return false;
+        }
+        platform::AdviseLargeBuffer(bytes.get(), size);
+        return true;
+    }
+};
+
+// The samples of a frame as the fill reads them: whole containers, native-endian, rows top first.
+struct Samples
+{
+    ByteView bytes;
+    FrameGeometry geometry;
+};
+
+void ComputeValueRange(DecodedFrame& f) noexcept
+{
+    const PixelDescription& d = f.description;
+    const unsigned bits = d.bitsStored;
+    if (d.pixelRepresentation == 1)
+    {
+        // A Modality LUT leaves the rescale at zero; its stored values are the range then.
+        const double slope = d.hasModalityLut ? 1.0 : d.rescaleSlope;
+        const double intercept = d.hasModalityLut ? 0.0 : d.rescaleIntercept;
+        const double half = bits == 0 ? 0.5 : std::ldexp(1.0, static_cast<int>(bits) - 1);
+        f.valueMin = TruncToInt32(-half * slope + intercept);
+        f.valueMax = TruncToInt32(half * slope + intercept);
+    }
+    else
+    {
+        f.valueMin = f.ToModalityValue(0);
+        const std::uint64_t top = std::uint64_t{1} << bits;
+        f.valueMax =
+            top > 0xFFFFFFFFu ? f.ToModalityValue(0xFFFFFFFFu) : f.ToModalityValue(static_cast<std::uint32_t>(top));
+    }
+    if (f.valueMin > f.valueMax)
+    {
+        std::swap(f.valueMin, f.valueMax);
+    }
+}
+
+// Fast path for whole 8-, 16- and 32-bit containers: one load per sample, missing samples 0.
+template <typename Word, typename Convert>
+void ReadWholeWords(ByteView plane, std::size_t count, std::uint32_t mask, std::int32_t* out, Convert convert) noexcept
+{
+    const std::size_t available = std::min(count, plane.size() / sizeof(Word));
+    const std::uint8_t* source = plane.data();
+    for (std::size_t k = 0; k < available; ++k)
+    {
+        Word word;
+        std::memcpy(&word, source + k * sizeof(Word), sizeof(Word));
+        out[k] = convert(static_cast<std::uint32_t>(word) & mask);
+    }
+    const std::int32_t zero = convert(0);
+    std::fill(out + available, out + count, zero);
+}
+
+void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
+{
+    const PixelDescription& d = f.description;
+    const std::size_t count = f.valueCount;
+    const unsigned allocated = static_cast<unsigned>(ContainerBytes(samples.geometry.bitsAllocated) * 8);
+    const unsigned stored = std::min<unsigned>(d.bitsStored, allocated);
+    const std::uint64_t containerOnes = allocated == 8 ? 0xFFu : allocated == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    const auto mask = static_cast<std::uint32_t>(containerOnes >> (allocated - stored));
+    std::int32_t* out = f.values.get();
+    const ByteView plane = samples.bytes;
+
+    // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
+    // image with fewer pixels than the table has entries converts each pixel instead: a file of many tiny images
+    // would otherwise cost a full table per image.
+    std::unique_ptr<std::int32_t[]> modality;
+    const std::size_t tableSize = d.bitsStored <= 16 ? std::size_t{1} << d.bitsStored : 0;
+    if (tableSize != 0 && count >= tableSize)
+    {
+        modality.reset(new (std::nothrow) std::int32_t[tableSize]);
+        for (std::size_t s = 0; modality && s < tableSize; ++s)
+        {
+            modality[s] = f.ToModalityValue(static_cast<std::uint32_t>(s));
+        }
+    }
+    if (modality && (allocated == 8 || allocated == 16))
+    {
+        // The hot case (every CT, MR and radiograph): one load, one mask, one table load per pixel, with the range
+        // of the values found on the way.
+        const std::int32_t* table = modality.get();
+        const std::uint32_t tableMask = static_cast<std::uint32_t>(tableSize - 1) & mask;
+        const std::uint8_t* source = plane.data();
+        const std::size_t width = allocated / 8;
+        const std::size_t available = std::min(count, plane.size() / width);
+        // One half of a large image on a second thread; each half finds the range of its own values.
+        const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
+            low = high = table[0];
+            for (std::size_t k = begin; k < end; ++k)
+            {
+                std::uint32_t sample = source[k * width];
+                if (width == 2)
+                {
+                    sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
+                }
+                const std::int32_t value = table[sample & tableMask];
+                low = std::min(low, value);
+                high = std::max(high, value);
+                out[k] = value;
+            }
+        };
+        std::int32_t low = table[0];
+        std::int32_t high = table[0];
+        std::int32_t otherLow = table[0];
+        std::int32_t otherHigh = table[0];
+        const std::size_t split = available >= kParallelRepaintPixels ? available / 2 : available;
+        ForRowsInParallel(split < available ? 2 : 1, available, [&](int first, int end) noexcept {
+            if (first == 0 && end == 2)
+            {
+                fill(0, available, low, high);
+            }
+            else if (first == 0)
+            {
+                fill(0, split, low, high);
+            }
+            else
+            {
+                fill(split, available, otherLow, otherHigh);
+            }
+        });
+        low = std::min(low, otherLow);
+        high = std::max(high, otherHigh);
+        // Samples the value does not hold read as 0.
+        std::fill(out + available, out + count, table[0]);
+        f.presentMin = low;
+        f.presentMax = high;
+        return;
+    }
+    const auto convert = [&](std::uint32_t sample) noexcept {
+        return modality ? modality[sample & (tableSize - 1)] : f.ToModalityValue(sample);
+    };
+    if (allocated == 8)
+    {
+        ReadWholeWords<std::uint8_t>(plane, count, mask, out, convert);
+    }
+    else if (allocated == 16)
+    {
+        ReadWholeWords<std::uint16_t>(plane, count, mask, out, convert);
+    }
+    else
+    {
+        ReadWholeWords<std::uint32_t>(plane, count, mask, out, convert);
+    }
+    const auto [low, high] = std::minmax_element(out, out + count);
+    f.presentMin = count == 0 ? 0 : *low;
+    f.presentMax = count == 0 ? 0 : *high;
+}
+
+// A colour decode of an image labelled monochrome: its green channel carries the grey (8-bit samples).
+void FillValuesFromGreen(DecodedFrame& f, const Samples& samples) noexcept
+{
+    const std::size_t count = f.valueCount;
+    const std::size_t available = std::min(count, samples.bytes.size() / 3);
+    for (std::size_t k = 0; k < available; ++k)
+    {
+        f.values[k] = f.ToModalityValue(samples.bytes[3 * k + 1]);
+    }
+    std::fill(f.values.get() + available, f.values.get() + count, f.ToModalityValue(0));
+    const auto [low, high] = std::minmax_element(f.values.get(), f.values.get() + count);
+    f.presentMin = count == 0 ? 0 : *low;
+    f.presentMax = count == 0 ? 0 : *high;
+}
+
+template <typename Word> std::uint32_t LoadSample(const std::uint8_t* p) noexcept
+{
+    Word word;
+    std::memcpy(&word, p, sizeof(Word));
+    return word;
+}
+
+// `biased`: samples stored signed are shifted by 127 (native interleaved or planar data only); `black`: a colour
+// model the display does not convert gives black pixels rather than guessed colours.
+void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool black) noexcept
+{
+    const PixelDescription& d = f.description;
+    const FrameGeometry& g = samples.geometry;
+    const int columns = f.width;
+    const int rows = f.height;
+    const std::size_t container = ContainerBytes(g.bitsAllocated);
+    const std::size_t spp = g.samplesPerPixel == 0 ? 1 : g.samplesPerPixel;
+    const unsigned allocated = static_cast<unsigned>(container * 8);
+    const unsigned stored = std::min<unsigned>(d.bitsStored, allocated);
+    const std::uint64_t containerOnes = allocated == 8 ? 0xFFu : allocated == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    const auto mask = static_cast<std::uint32_t>(containerOnes >> (allocated - stored));
+    const std::uint32_t bias = biased && d.pixelRepresentation == 1 ? 127u : 0u;
+    const ByteView bytes = samples.bytes;
+    // Sample s of pixel k, 0 where the data ends.
+    const auto read = [&](std::size_t k, std::size_t s) noexcept -> std::uint32_t {
+        const std::size_t index = k * spp + std::min(s, spp - 1);
+        if (index >= bytes.size() / container)
+        {
+            return 0;
+        }
+        const std::uint8_t* p = bytes.data() + index * container;
+        const std::uint32_t word = container == 1   ? p[0]
+                                   : container == 2 ? LoadSample<std::uint16_t>(p)
+                                                    : LoadSample<std::uint32_t>(p);
+        return word & mask;
+    };
+    const bool ybr = g.colour == SampleColour::YbrFull || g.colour == SampleColour::YbrPartial;
+    for (int row = 0; row < rows; ++row)
+    {
+        std::uint32_t* out = f.colour.Pixels32(row);
+        for (int column = 0; column < columns; ++column)
+        {
+            const std::size_t k =
+                static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(column);
+            const std::uint32_t a = read(k, 0) + bias;
+            const std::uint32_t b = read(k, 1) + bias;
+            const std::uint32_t c = read(k, 2) + bias;
+            if (black)
+            {
+                out[column] = MakeDisplayPixel(0, 0, 0);
+            }
+            else if (ybr)
+            {
+                out[column] =
+                    CImageData::YbrToRgb(static_cast<int>(a & 0xFFu), static_cast<int>(b & 0xFFu), static_cast<int>(c & 0xFFu));
+            }
+            else
+            {
+                out[column] = MakeDisplayPixel(a, b, c);
+            }
+        }
+    }
+}
+
+// The colour model of the stored samples, as the codecs are told.
+SampleColour DeclaredColour(PhotometricKind photometric) noexcept
+{
+    switch (photometric)
+    {
+    case PhotometricKind::Rgb:
+        return SampleColour::Rgb;
+    case PhotometricKind::YbrFull:
+    case PhotometricKind::YbrFull422:
+        return SampleColour::YbrFull;
+    default:
+        return SampleColour::Grey;
+    }
+}
+
+// Native samples that already are in the output layout need no decoding: the fill reads them in the mapping.
+bool ReadsInPlace(const PixelDescription& d, const FrameGeometry& g) noexcept
+{
+    return std::endian::native == std::endian::little && !g.planar && !g.chromaHalfWidth &&
+           (d.bitsAllocated == 8 || d.bitsAllocated == 16 || d.bitsAllocated == 32) && !d.HasPlane(1) &&
+           !d.HasPlane(2);
+}
+
+} // namespace
+
+std::int32_t DecodedFrame::ToModalityValue(std::uint32_t sample) const noexcept
+{
+    return ModalityValueOf(description, sample);
+}
+
+std::int32_t ModalityValueOf(const PixelDescription& d, std::uint32_t sample) noexcept
+{
+    if (d.hasModalityLut)
+    {
+        return static_cast<std::int32_t>(sample);
+    }
+    const unsigned bits = d.bitsStored;
+    if (d.pixelRepresentation != 1)
+    {
+        double m = sample * d.rescaleSlope + d.rescaleIntercept;
+        const double top = std::ldexp(1.0, static_cast<int>(bits)) - 1.0;
+        if (m > top)
+        {
+            m = top;
+        }
+        return TruncToInt32(m);
+    }
+    std::int64_t value = sample;
+    if (bits > 0 && bits <= 32 && ((value >> (bits - 1)) & 1) != 0)
+    {
+        value -= std::int64_t{1} << bits;
+    }
+    return TruncToInt32(static_cast<double>(value) * d.rescaleSlope + d.rescaleIntercept);
+}
+
+std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept
+{
+    const auto outOfMemory = [&]() -> std::shared_ptr<const DecodedFrame> {
+        if (error != nullptr)
+        {
+            *error = {ErrorCode::OutOfMemory, 0};
+        }
+        return nullptr;
+    };
+    if (source.rowCount == 0 || source.columnCount == 0 || source.bitsAllocated == 0 || source.bitsAllocated > 32)
+    {
+        return nullptr;
+    }
+    const TransferSyntaxEntry* syntax = FindTransferSyntax(source.transferSyntax);
+    if (syntax == nullptr || syntax->decode == nullptr)
+    {
+        return nullptr;
+    }
+    std::shared_ptr<DecodedFrame> frame;
+    try
+    {
+        frame = std::make_shared<DecodedFrame>();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return outOfMemory();
+    }
+    DecodedFrame& f = *frame;
+    f.description = source;
+    PixelDescription& d = f.description;
+    d.bitsStored = std::min(d.bitsStored, d.bitsAllocated);
+    if (d.aspectHorizontal <= 0 || d.aspectVertical <= 0)
+    {
+        d.aspectHorizontal = 1;
+        d.aspectVertical = 1;
+    }
+    f.hadPlane0 = d.HasPlane(0);
+    ComputeValueRange(f);
+
+    const bool monochrome = f.IsMonochrome();
+    FrameGeometry declared;
+    declared.rows = d.rowCount;
+    declared.columns = d.columnCount;
+    declared.samplesPerPixel = monochrome ? 1 : 3;
+    declared.bitsAllocated = d.bitsAllocated;
+    declared.bitsStored = d.bitsStored;
+    declared.isSigned = d.pixelRepresentation == 1;
+    declared.colour = DeclaredColour(d.photometric);
+    declared.planar = !monochrome && d.planarConfiguration != 0;
+    declared.chromaHalfWidth = !syntax->encapsulated && d.photometric == PhotometricKind::YbrFull422;
+    const std::uint64_t declaredPixels = std::uint64_t{d.columnCount} * d.rowCount;
+
+    Samples samples{d.planes[0], declared};
+    bool separatePlanes = false;
+    SampleBuffer buffer;
+    if (!syntax->encapsulated)
+    {
+        // One sample a pixel is the least any photometric needs, so this bound never refuses a complete image.
+        std::uint64_t heldBits = 0;
+        for (const ByteView plane : d.planes)
+        {
+            heldBits += static_cast<std::uint64_t>(plane.size()) * 8;
+        }
+        if (declaredPixels > heldBits / d.bitsAllocated * kMinPixelDataShare || declaredPixels > kMaxImagePixels)
+        {
+            return nullptr;
+        }
+        if (!ReadsInPlace(d, declared))
+        {
+            ByteView frameBytes = d.planes[0];
+            std::vector<std::uint8_t> joined;
+            if (d.photometric == PhotometricKind::YbrFull && (d.HasPlane(1) || d.HasPlane(2)))
+            {
+                // Colour samples in one Pixel Data element per component: laid end to end as planar data, each
+                // component cut or padded to the image's size so that a short one reads as 0 where it ends.
+                const std::size_t planeBytes =
+                    static_cast<std::size_t>((declaredPixels * d.bitsAllocated + 7) / 8);
+                try
+                {
+                    joined.assign(planeBytes * 3, 0);
+                }
+                catch (const std::bad_alloc&)
+                {
+                    return outOfMemory();
+                }
+                for (std::size_t p = 0; p < 3; ++p)
+                {
+                    const ByteView plane = d.planes[p];
+                    std::memcpy(joined.data() + p * planeBytes, plane.data(), std::min(plane.size(), planeBytes));
+                }
+                frameBytes = joined;
+                declared.planar = true;
+                separatePlanes = true;
+            }
+            if (!buffer.Allocate(FrameBytes(declared)))
+            {
+                return outOfMemory();
+            }
+            const DecodeResult result = syntax->decode(frameBytes, declared, DecodeLimits{kMaxImagePixels},
+                                                       {buffer.bytes.get(), buffer.size});
+            if (!result.Ok())
+            {
+                return nullptr;
+            }
+            samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual};
+        }
+    }
+    else
+    {
+        const ByteView stream = d.planes[0];
+        const DecodeLimits limits{MaxPixelsForStream(stream.size())};
+        if (syntax->kind == TransferSyntaxKind::JpegLossless && declaredPixels > limits.maxPixels)
+        {
+            return nullptr;
+        }
+        // Room for the declared image, and for a stream whose header disagrees a little with the data set: the
+        // lossless decoder takes the data set's bits allocated in bytes per sample, as much as the stream can fill.
+        std::uint64_t wanted = FrameBytes(declared);
+        if (syntax->kind == TransferSyntaxKind::JpegLossless)
+        {
+            wanted = std::min<std::uint64_t>({declaredPixels * d.bitsAllocated, limits.maxPixels * 2,
+                                              static_cast<std::uint64_t>(INT32_MAX)});
+        }
+        if (!buffer.Allocate(wanted))
+        {
+            return outOfMemory();
+        }
+        DecodeResult result = syntax->decode(stream, declared, limits, {buffer.bytes.get(), buffer.size});
+        if (result.status == DecodeStatus::OutputTooSmall &&
+            std::uint64_t{result.actual.rows} * result.actual.columns <= limits.maxPixels)
+        {
+            if (!buffer.Allocate(FrameBytes(result.actual)))
+            {
+                return outOfMemory();
+            }
+            result = syntax->decode(stream, result.actual, limits, {buffer.bytes.get(), buffer.size});
+        }
+        if (result.status == DecodeStatus::OutOfMemory)
+        {
+            return outOfMemory();
+        }
+        if (!result.Ok())
+        {
+            return nullptr;
+        }
+        samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual};
+    }
+
+    // The decoded size rules from here on, whatever Rows and Columns said.
+    f.width = samples.geometry.columns;
+    f.height = samples.geometry.rows;
+    if (std::uint64_t{static_cast<std::uint32_t>(f.width)} * static_cast<std::uint32_t>(f.height) > kMaxImagePixels)
+    {
+        return nullptr;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height);
+    if (monochrome)
+    {
+        f.displayBits =
+            syntax->kind == TransferSyntaxKind::JpegBaseline && samples.geometry.samplesPerPixel == 1 ? 8 : 32;
+        try
+        {
+            f.values = std::make_unique_for_overwrite<std::int32_t[]>(pixels);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return outOfMemory();
+        }
+        f.valueCount = pixels;
+        platform::AdviseLargeBuffer(f.values.get(), pixels * sizeof(std::int32_t));
+        if (samples.geometry.samplesPerPixel == 3)
+        {
+            FillValuesFromGreen(f, samples);
+        }
+        else
+        {
+            FillMonochromeValues(f, samples);
+        }
+        return frame;
+    }
+    if (!f.colour.Create(f.width, f.height, 32))
+    {
+        return outOfMemory();
+    }
+    const bool biased = !syntax->encapsulated && !separatePlanes && !declared.chromaHalfWidth;
+    const bool black = d.photometric == PhotometricKind::OtherPhotometric && syntax->kind != TransferSyntaxKind::JpegBaseline;
+    FillColourPixels(f, samples, biased, black);
+    return frame;
+}
+
+} // namespace orblane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "dicom/PixelDescription.h"
+#include "imaging/DisplayBitmap.h"
+#include "platform/ErrorCode.h"
+#include "platform/Point.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace orblane {
+
+// One decoded frame, immutable once built: the modality value of every pixel of a monochrome image, or the display
+// pixels of a colour one, with the value range. It holds no view state, so it can be shared, dropped when memory is
+// short and decoded again, while the image that shows it keeps its window, zoom and pan.
+struct DecodedFrame
+{
+    // The attributes the frame was built from; its planes are cleared (the source bytes belong to a closed file).
+    PixelDescription description;
+    // Whether the source had pixel data at all: an image without any is shown as its bitmap, never windowed.
+    bool hadPlane0 = false;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    // Monochrome: one modality value per pixel, rows top first. Not cleared when made: every build writes each value.
+    std::unique_ptr<std::int32_t[]> values;
+    std::size_t valueCount = 0;
+    // Colour: the display pixels themselves (32 bits); monochrome: empty.
+    DisplayBitmap colour;
+    // Bits per pixel of the display bitmap a monochrome frame is shown in: 8 for grey JPEG baseline data, else 32.
+    int displayBits = 32;
+    // The modality values that occur, and the range that the stored bits and the rescale can give.
+    std::int32_t presentMin = 0;
+    std::int32_t presentMax = 0;
+    std::int32_t valueMin = 0;
+    std::int32_t valueMax = 255;
+
+    std::span<const std::int32_t> Values() const noexcept { return {values.get(), valueCount}; }
+    bool IsMonochrome() const noexcept { return orblane::IsMonochrome(description.photometric); }
+
+    std::int32_t ToModalityValue(std::uint32_t sample) const noexcept;
+};
+
+// Stored sample -> modality value (rescale, sign), as used for every pixel and for the value range.
+std::int32_t ModalityValueOf(const PixelDescription& description, std::uint32_t sample) noexcept;
+
+// Decodes one frame of `source` through the codec of its transfer syntax and builds its values or colour pixels.
+// Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason.
+std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept;
+
+} // namespace orblane
