@@ -23,7 +23,8 @@ endif()
 set(ORBLANE_BUNDLE_BASE_LIBRARIES
     "^ld-linux"
     "^lib(c|m|dl|pthread|rt|resolv|util|anl|mvec)\\.so"
-    "^lib(X11|X11-xcb|xcb|Xau|Xdmcp)\\.so"
+    # libX11 opens libXcursor (and through it libXrender and libXfixes) itself, for the desktop's cursor theme.
+    "^lib(X11|X11-xcb|xcb|Xau|Xdmcp|Xcursor|Xrender|Xfixes|Xext)\\.so"
     "^lib(GL|EGL|GLX|OpenGL|GLdispatch)\\.so"
     "^lib(fontconfig|freetype)\\.so"
     "^lib(glib|gobject|gio|gmodule|gthread)-2\\.0\\.so"

@@ -3,9 +3,10 @@
 
 Starts the staged viewer in a private mount namespace (unshare -m, so root) where every host copy of a library the
 bundle carries, and of Qt, ICU, libjpeg-turbo, OpenJPEG and CharLS, reads as an empty file, the host's Qt plugin
-folder is empty and the medium is mounted read-only. The study list must come up, and every library the running
-viewer maps must come from the bundle unless it belongs to the desktop's base (the list the build's bundle module
-keeps) or is a dependency of that base. A second run under strace looks for any attempt to write on the medium.
+folder is empty and the medium is mounted read-only; under the offscreen platform, and under xcb on a private Xvfb
+when there is one. The study list must come up, and every library the running viewer maps must come from the bundle
+unless it belongs to the desktop's base (the list the build's bundle module keeps) or is a dependency of that base.
+One more run under strace looks for any attempt to write on the medium.
 Also checks the folder's size and the newest glibc symbol version it needs. Exit 77 (skipped) when not root.
 """
 import argparse
@@ -94,19 +95,38 @@ def namespace_script(medium, hidden, empty, command):
     return "\n".join(lines)
 
 
-def viewer_environment(scratch):
+def viewer_environment(scratch, platform, display):
     environment = {
         "PATH": "/usr/bin:/bin",
         "HOME": scratch,
         "XDG_RUNTIME_DIR": os.path.join(scratch, "runtime"),
         "XDG_CACHE_HOME": os.path.join(scratch, "cache"),
-        "QT_QPA_PLATFORM": "offscreen",
+        "QT_QPA_PLATFORM": platform,
         "ORBLANE_TRACE": "1",
         "ORBLANE_AUTOCLOSE_DIALOGS": "1",
         "ORBLANE_TEST_KEYS": KEYS,
     }
+    if display:
+        environment["DISPLAY"] = display
     os.makedirs(environment["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
     return environment
+
+
+def start_xvfb():
+    """A private X server on a free display: (process, ":N"), or None."""
+    if not shutil.which("Xvfb"):
+        return None
+    reading, writing = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(writing), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                              pass_fds=[writing], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(writing)
+    with os.fdopen(reading) as pipe:
+        number = pipe.readline().strip()
+    if not number.isdigit():
+        server.kill()
+        server.wait()
+        return None
+    return server, ":" + number
 
 
 def run_viewer(viewer, script, environment, on_list_shown=None):
@@ -229,22 +249,38 @@ def main():
     with tempfile.TemporaryDirectory() as scratch:
         empty = os.path.join(scratch, "empty")
         os.mkdir(empty)
-        environment = viewer_environment(scratch)
-        maps = set()
-        started = time.monotonic()
-        run_viewer(viewer, namespace_script(medium, hidden, empty, [os.path.join(viewer, "Orblane")]), environment,
-                   lambda pid: maps.update(mapped_libraries(pid)))
-        print(f"run with hidden host libraries: {time.monotonic() - started:.1f} s")
-        check_mappings(maps, viewer, base, bundled_names)
-
-        if shutil.which("strace"):
-            trace_file = os.path.join(scratch, "strace.log")
-            command = ["strace", "-f", "-qq", "-e", "trace=file", "-o", trace_file, os.path.join(viewer, "Orblane")]
-            run_viewer(viewer, namespace_script(medium, hidden, empty, command), environment)
-            for line in writes_on_medium(trace_file, medium):
-                fail("the viewer tried to write on the medium: " + line)
+        viewer_command = [os.path.join(viewer, "Orblane")]
+        # Offscreen always; the xcb plugin a desktop uses, with everything it opens, when an X server can be had.
+        platforms = [("offscreen", None)]
+        xvfb = start_xvfb()
+        if xvfb:
+            platforms.append(("xcb", xvfb[1]))
         else:
-            print("strace missing: writes on the medium not traced")
+            print("Xvfb missing: the xcb platform not run")
+        try:
+            for platform, display in platforms:
+                environment = viewer_environment(scratch, platform, display)
+                maps = set()
+                started = time.monotonic()
+                run_viewer(viewer, namespace_script(medium, hidden, empty, viewer_command), environment,
+                           lambda pid: maps.update(mapped_libraries(pid)))
+                print(f"{platform}: ran in {time.monotonic() - started:.1f} s")
+                check_mappings(maps, viewer, base, bundled_names)
+
+            if shutil.which("strace"):
+                trace_file = os.path.join(scratch, "strace.log")
+                command = ["strace", "-f", "-qq", "-e", "trace=file", "-o", trace_file] + viewer_command
+                platform, display = platforms[-1]
+                run_viewer(viewer, namespace_script(medium, hidden, empty, command),
+                           viewer_environment(scratch, platform, display))
+                for line in writes_on_medium(trace_file, medium):
+                    fail("the viewer tried to write on the medium: " + line)
+            else:
+                print("strace missing: writes on the medium not traced")
+        finally:
+            if xvfb:
+                xvfb[0].kill()
+                xvfb[0].wait()
     print("bundle check: " + ("FAILED" if failures else "passed"))
     return 1 if failures else 0
 
