@@ -71,7 +71,8 @@ set(ORBLANE_STRIP [[${CMAKE_STRIP}]])
     list(JOIN ORBLANE_BUNDLE_BASE_LIBRARIES "\n" baseLines)
     file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/bundle-base-libraries.txt" CONTENT "${baseLines}\n" @ONLY)
 
-    add_custom_command(OUTPUT "${stamp}"
+    # The viewer is an output too, so that a VIEWER/ folder someone deleted is staged again.
+    add_custom_command(OUTPUT "${stamp}" "${arg_VIEWER_DIR}/Orblane"
         COMMAND ${CMAKE_COMMAND} -DORBLANE_BUNDLE_CONFIG=${config} -P ${ORBLANE_BUNDLE_MODULE}
         DEPENDS ${arg_EXECUTABLE} ${arg_FILES} ${plugins} "${config}" "${ORBLANE_BUNDLE_MODULE}" ${arg_DEPENDS}
         COMMENT "Staging the viewer and its libraries in ${arg_VIEWER_DIR}"
@@ -159,6 +160,8 @@ function(orblane_bundle_stage)
     file(CONFIGURE OUTPUT "${viewer}/qt.conf" CONTENT "[Paths]\nPrefix=.\nPlugins=lib/plugins\n")
 
     file(TOUCH "${ORBLANE_BUNDLE_STAMP}")
+    # Both outputs newer than every input, or the build would stage again each time.
+    file(TOUCH_NOCREATE "${viewer}/Orblane")
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE AND DEFINED ORBLANE_BUNDLE_CONFIG)
