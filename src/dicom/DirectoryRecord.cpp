@@ -1,5 +1,7 @@
 #include "dicom/DirectoryRecord.h"
 
+#include "dicom/ValueReader.h"
+
 namespace orblane {
 
 std::uint32_t ReadOffset(const TagElement& tag) noexcept
@@ -8,9 +10,7 @@ std::uint32_t ReadOffset(const TagElement& tag) noexcept
     {
         return 0;
     }
-    const std::uint8_t* p = tag.value;
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return ValueReader::Load32(tag.value, ByteOrder::Little);
 }
 
 bool RecordLinks::Take(const TagElement& tag) noexcept

@@ -11,7 +11,7 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 class ErrorDlgTest : public ::testing::Test
 {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orblane::testing {
+namespace orblane::test {
 
 class TempFolder
 {
@@ -47,4 +47,4 @@ inline std::vector<std::uint8_t> Utf16Le(std::u16string_view text, bool byteOrde
     return bytes;
 }
 
-} // namespace orblane::testing
+} // namespace orblane::test

@@ -14,8 +14,8 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
-using testing::Utf16Le;
+using test::TempFolder;
+using test::Utf16Le;
 
 std::unique_ptr<CErrInf> Parse(std::u16string_view text)
 {

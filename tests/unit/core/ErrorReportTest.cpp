@@ -12,8 +12,8 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
-using testing::Utf16Le;
+using test::TempFolder;
+using test::Utf16Le;
 
 class ErrorReportTest : public ::testing::Test
 {

@@ -11,7 +11,7 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 struct ColourCase
 {

@@ -7,7 +7,7 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 // A medium: the viewer's folder VIEWER/ and the DICOMDIR one level up, as the default `path` expects.
 class StartupChecksTest : public ::testing::Test

@@ -98,7 +98,7 @@ protected:
 
     inline static std::vector<std::string> raised;
     ErrorHandler previous = nullptr;
-    testing::TempFolder folder;
+    test::TempFolder folder;
 };
 
 TEST_F(ImageDataListTest, RealCtValuesMatchTheStoredSamplesUnderTheFilesRescale)

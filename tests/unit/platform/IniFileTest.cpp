@@ -9,8 +9,8 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
-using testing::Utf16Le;
+using test::TempFolder;
+using test::Utf16Le;
 
 class IniFileTest : public ::testing::Test
 {

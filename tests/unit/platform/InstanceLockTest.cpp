@@ -12,7 +12,7 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 using Outcome = InstanceLock::Outcome;
 
 constexpr std::string_view kName = "QelViewerApp_Mutex";

@@ -9,7 +9,7 @@
 namespace orblane {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 TEST(SettingsPathsTest, ModuleFolderIsTheExecutablesFolderWithATrailingSlash)
 {
