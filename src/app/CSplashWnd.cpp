@@ -2,6 +2,7 @@
 
 #include "core/ApplicationState.h"
 #include "platform/ErrorSink.h"
+#include "platform/ModulePath.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -30,8 +31,8 @@ int CSplashWnd::ShowSplash(QObject* owner)
     }
     splashOwner = owner;
 
-    // By its bare name: the bitmap is looked for in the current directory.
-    QPixmap picture(QStringLiteral("Orblane.bmp"));
+    // Beside the executable, as every file of the viewer's folder: the viewer may be started from any folder.
+    QPixmap picture(QString::fromStdString(GetModuleFolder() + "Orblane.bmp"));
     if (picture.isNull())
     {
         RaiseError("10001", 0, true);

@@ -2,6 +2,7 @@
 
 #include "dicom/DicomTextRules.h"
 #include "platform/FileIdPath.h"
+#include "platform/MappedReadGuard.h"
 
 #include <cerrno>
 #include <cstring>
@@ -58,7 +59,17 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
         auto walked = std::make_unique<DicomData>();
         if (mapping.Size() > kDataSetStart)
         {
-            walked->ParseTags(mapping.View() + kDataSetStart, mapping.End());
+            DicomData& data = *walked;
+            const std::uint8_t* start = mapping.View() + kDataSetStart;
+            const std::uint8_t* end = mapping.End();
+            // The walk is the first read of the file's pages: a medium that fails now (a pulled stick, a file cut
+            // short under the mapping) makes the file unreadable, as a failed open does, instead of ending the run.
+            if (platform::GuardMappedRead(mapping.Bytes(), [&data, start, end] { data.ParseTags(start, end); }) ==
+                platform::MappedRead::Faulted)
+            {
+                mapping.Close();
+                return EIO;
+            }
         }
         dataSet = std::move(walked);
         return 0;

@@ -31,8 +31,9 @@ public:
     const std::u16string& StudyLabel() const noexcept { return studyLabel; }
 
     // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
-    // errno of the open or mapping (EACCES for an ID that would leave the folder). A walk never fails: a
-    // truncated or foreign file gives a short or empty data set.
+    // errno of the open or mapping (EACCES for an ID that would leave the folder, ENODEV for a FIFO or device), or
+    // EIO when the medium fails under the walk (the mapping is then closed). A walk of readable bytes never fails:
+    // a truncated or foreign file gives a short or empty data set.
     int LoadDataSet() noexcept;
     // The same for a file named by its path (the command-line tool and the tests).
     int LoadFile(const std::filesystem::path& path) noexcept;

@@ -10,24 +10,91 @@
 namespace orblane {
 namespace {
 
-// A folder another user could swap or write into is no safe place for the lock file.
-bool IsPrivateFolder(const std::string& folder)
+// Closes a descriptor on every path out.
+class Descriptor
 {
+public:
+    explicit Descriptor(int descriptor) noexcept : fd(descriptor) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+        {
+            ::close(fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Release() noexcept
+    {
+        const int released = fd;
+        fd = -1;
+        return released;
+    }
+    int fd;
+};
+
+bool WritableByOthers(const struct stat& info) noexcept
+{
+    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// Every folder above the lock folder, up to the root, must keep others from renaming the lock folder away and putting
+// their own in its place: owned by this user or root, and writable by nobody else unless sticky (as /tmp is, where
+// only an entry's owner may rename it). The walk follows ".." from the opened folder, so it checks the folders
+// actually above it, whatever links its name went through.
+bool ParentsAreSafe(int folder) noexcept
+{
+    Descriptor current(::dup(folder));
+    for (int depth = 0; current.fd >= 0 && depth < 256; ++depth)
+    {
+        struct stat self
+        {
+        };
+        struct stat parentInfo
+        {
+        };
+        Descriptor parent(::openat(current.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (parent.fd < 0 || ::fstat(current.fd, &self) != 0 || ::fstat(parent.fd, &parentInfo) != 0)
+        {
+            return false;
+        }
+        if (self.st_dev == parentInfo.st_dev && self.st_ino == parentInfo.st_ino)
+        {
+            return true; // the root is its own parent
+        }
+        const bool trustedOwner = parentInfo.st_uid == 0 || parentInfo.st_uid == ::geteuid();
+        if (!trustedOwner || (WritableByOthers(parentInfo) && (parentInfo.st_mode & S_ISVTX) == 0))
+        {
+            return false;
+        }
+        ::close(current.fd);
+        current.fd = parent.Release();
+    }
+    return false;
+}
+
+// The lock folder, opened: a folder of this user that no one else may write to, below folders no one else may
+// rearrange (created private when missing). Checking the opened descriptor rather than the name leaves no gap
+// between the check and the lock file's creation in which the folder could be swapped. -1 when it is not private.
+int OpenPrivateFolder(const std::string& folder) noexcept
+{
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    {
+        return -1;
+    }
+    Descriptor opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info
     {
     };
-    if (::lstat(folder.c_str(), &info) != 0)
+    if (opened.fd < 0 || ::fstat(opened.fd, &info) != 0)
     {
-        if (errno != ENOENT || ::mkdir(folder.c_str(), 0700) != 0)
-        {
-            return false;
-        }
-        if (::lstat(folder.c_str(), &info) != 0)
-        {
-            return false;
-        }
+        return -1;
     }
-    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || WritableByOthers(info) || !ParentsAreSafe(opened.fd))
+    {
+        return -1;
+    }
+    return opened.Release();
 }
 
 } // namespace
@@ -52,16 +119,23 @@ std::string InstanceLock::DefaultFolder()
 InstanceLock::Outcome InstanceLock::Acquire(const std::string& folder, std::string_view name)
 {
     Release();
-    if (!IsPrivateFolder(folder))
+    const Descriptor lockFolder(OpenPrivateFolder(folder));
+    if (lockFolder.fd < 0)
     {
         return Outcome::NotAvailable;
     }
-    const std::string path = folder + "/" + std::string(name) + ".lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    const std::string file = std::string(name) + ".lock";
+    Descriptor opened(::openat(lockFolder.fd, file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    struct stat info
+    {
+    };
+    // A lock file that is not this user's own regular file (left from a time the folder was open) could be held
+    // by someone else, who would then keep the viewer from starting.
+    if (opened.fd < 0 || ::fstat(opened.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
     {
         return Outcome::NotAvailable;
     }
+    const int fd = opened.Release();
     int result = 0;
     do
     {

@@ -22,7 +22,9 @@ int MappedFile::Open(const std::filesystem::path& path) noexcept
     int fd = -1;
     do
     {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // O_NONBLOCK: a FIFO named by a file ID would otherwise block the open until a writer came; it has no effect
+        // on a regular file. O_NOCTTY: a terminal device must not become the viewer's controlling terminal.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
     {
@@ -42,7 +44,8 @@ int MappedFile::Open(const std::filesystem::path& path) noexcept
     }
     else if (!S_ISREG(info.st_mode))
     {
-        // Pipes, sockets and devices have no size to map.
+        // Pipes, sockets and devices have no size to map; the opened descriptor is checked, so a name swapped after a
+        // look-up cannot slip one in.
         code = ENODEV;
     }
     else if (info.st_size <= 0)
@@ -66,13 +69,13 @@ int MappedFile::Open(const std::filesystem::path& path) noexcept
 
 int MappedFile::Map() noexcept
 {
-    if (descriptor < 0)
-    {
-        return -1;
-    }
     if (view != nullptr)
     {
         return 0;
+    }
+    if (descriptor < 0)
+    {
+        return -1;
     }
     void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
     if (address == MAP_FAILED)
@@ -80,6 +83,10 @@ int MappedFile::Map() noexcept
         return errno;
     }
     view = static_cast<const std::uint8_t*>(address);
+    // The mapping holds the file by itself: keeping the descriptor too would spend one of the process's descriptors
+    // (often only 1024) on every file kept mapped, as many as a study has files.
+    ::close(descriptor);
+    descriptor = -1;
     return 0;
 }
 

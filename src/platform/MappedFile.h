@@ -11,6 +11,8 @@ namespace orblane::platform {
 // A whole file mapped read-only into memory. The DICOM reader walks files in place through this view, so the view
 // must outlive every pointer handed out from it: it lives exactly as long as this object (or until Close).
 //
+// Reads of the view that may meet a failing medium go through GuardMappedRead (platform/MappedReadGuard.h).
+//
 // Opening is split as the reader uses it: Open takes the file and checks that it can be mapped (a regular file of
 // non-zero size that fits the address space), Map creates the view. Both answer 0 or an errno value.
 class MappedFile
@@ -21,11 +23,13 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    // Opens the file for reading. A directory answers EISDIR, an empty file EINVAL (there is nothing to map), a
-    // file too large for the address space EFBIG; whatever was opened is closed again on failure.
+    // Opens the file for reading, never blocking. A directory answers EISDIR, a FIFO, socket or device ENODEV, an
+    // empty file EINVAL (there is nothing to map), a file too large for the address space EFBIG; whatever was
+    // opened is closed again on failure.
     int Open(const std::filesystem::path& path) noexcept;
-    // Maps the whole opened file: -1 when no file is open, otherwise 0 or the errno of the mapping call. On failure
-    // the file stays open until Close or destruction.
+    // Maps the whole opened file: 0 when it is (or already was) mapped, -1 when no file is open, otherwise the errno
+    // of the mapping call. Once mapped, the descriptor is closed (the view keeps the file); on failure the file
+    // stays open until Close or destruction.
     int Map() noexcept;
     // Unmaps and closes whatever is set; safe to call repeatedly.
     void Close() noexcept;

@@ -2,6 +2,7 @@
 
 #include "core/Settings.h"
 #include "platform/ErrorSink.h"
+#include "platform/ModulePath.h"
 #include "platform/SettingsPaths.h"
 
 #include <QGuiApplication>
@@ -23,10 +24,10 @@ constexpr int kMaxButtonFontTenths = 1000;
 
 // Why the bitmap file could not be read, as the number shown with the error: the open failure's code, or 0 when
 // the file opens but holds no picture.
-std::uint32_t OpenFailureCode()
+std::uint32_t OpenFailureCode(const std::string& path)
 {
     errno = 0;
-    std::FILE* file = std::fopen(kBitmapName, "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
     {
         return static_cast<std::uint32_t>(errno);
@@ -80,10 +81,12 @@ bool CAboutDlg::OnInitDialog()
     {
         infoPath = GetInfoSettingsPath();
     }
-    bitmap = QPixmap(QLatin1String(kBitmapName));
+    // Beside the executable, as every file of the viewer's folder: the viewer may be started from any folder.
+    const std::string bitmapPath = GetModuleFolder() + kBitmapName;
+    bitmap = QPixmap(QString::fromStdString(bitmapPath));
     if (bitmap.isNull())
     {
-        RaiseError("10001", OpenFailureCode(), true);
+        RaiseError("10001", OpenFailureCode(bitmapPath), true);
         return false;
     }
     if (bitmap.width() <= 0 || bitmap.height() <= 0)

@@ -30,8 +30,9 @@ protected:
     }
     QString Viewer() const { return medium.path() + QStringLiteral("/VIEWER/"); }
 
-    // Runs the program to its end with these keys typed into the list; answers its stderr lines.
-    QStringList Run(const QString& keys)
+    // Runs the program to its end with these keys typed into the list, started from the viewer's folder unless
+    // another current folder is given; answers its stderr lines.
+    QStringList Run(const QString& keys, const QString& currentFolder = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -41,7 +42,7 @@ protected:
         environment.insert(QStringLiteral("ORBLANE_TEST_KEYS"), keys);
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(Viewer());
+        process.setWorkingDirectory(currentFolder.isEmpty() ? Viewer() : currentFolder);
         process.start(Viewer() + QStringLiteral("Orblane"), {});
         EXPECT_TRUE(process.waitForStarted(10000));
         EXPECT_TRUE(process.waitForFinished(30000));
@@ -104,6 +105,20 @@ TEST_F(ProgramTest, TwoStudiesOpenInOneViewerThenTheVersionDialogAndBackToTheLis
     EXPECT_EQ(steps[1], QStringLiteral("trace viewer closed"));
     EXPECT_EQ(steps[2], QStringLiteral("trace version dialog opened"));
     EXPECT_EQ(steps[3], QStringLiteral("trace version dialog closed"));
+}
+
+TEST_F(ProgramTest, StartedFromAnotherFolderItFindsEveryFileBesideTheExecutable)
+{
+    // The splash, the list, a viewer and the version dialog: each of them reads a file of the viewer's folder.
+    const QTemporaryDir elsewhere;
+    const QStringList lines = Run(
+        QStringLiteral("Home,ctrl+End,ctrl+space,F5,Tab,space,Wait,Escape,Wait,Tab,Tab,space,Wait,Escape,Wait,Escape"),
+        elsewhere.path());
+    EXPECT_TRUE(Matching(lines, QStringLiteral("error ")).isEmpty()) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(Matching(lines, QStringLiteral("trace study list after ")).size(), 1);
+    const QStringList steps = Matching(lines, QStringLiteral("trace v"));
+    ASSERT_EQ(steps.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(steps[2], QStringLiteral("trace version dialog opened"));
 }
 
 TEST_F(ProgramTest, AMediumWithLowerCaseNamesStarts)

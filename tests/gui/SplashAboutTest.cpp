@@ -4,19 +4,26 @@
 #include "app/CSplashWnd.h"
 #include "gui/StudyMedium.h"
 #include "platform/ErrorSink.h"
+#include "platform/ModulePath.h"
 #include "studylist/CDicomListDlg.h"
 #include "support/ScratchFolder.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace orblane {
 namespace {
@@ -30,16 +37,25 @@ void RecordError(std::string_view code, std::uint32_t number, bool /*exitAfter*/
     raised.emplace_back(std::string(code), number);
 }
 
-// A current directory of its own holding the launch bitmap (the windows load it by its bare name), and errors
-// recorded instead of shown.
+// The launch bitmap is looked for beside the executable, here the test program's own folder, which every test
+// process shares: a test that writes or removes it there holds an exclusive lock on that folder's lock file for
+// its whole run. The current directory is a scratch folder without a bitmap, so a bitmap found there would be
+// wrong. Errors are recorded instead of shown.
 class LaunchBitmapTest : public ::testing::Test
 {
 protected:
     LaunchBitmapTest() : previousFolder(QDir::currentPath())
     {
+        const std::string lockPath = GetModuleFolder() + "Orblane.bmp.lock";
+        bitmapLock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        EXPECT_GE(bitmapLock, 0);
+        while (bitmapLock >= 0 && ::flock(bitmapLock, LOCK_EX) != 0 && errno == EINTR)
+        {
+        }
+        QFile::remove(Folder() + QStringLiteral("/Orblane.bmp"));
         raised.clear();
         previousHandler = SetErrorHandler(&RecordError);
-        QDir::setCurrent(Folder());
+        QDir::setCurrent(QString::fromStdString(scratch.Path().native()));
         AppState().splashRelease = 1;
     }
     ~LaunchBitmapTest() override
@@ -49,12 +65,19 @@ protected:
         QDir::setCurrent(previousFolder);
         SetErrorHandler(previousHandler);
         AppState().splashRelease = 1;
+        QFile::remove(Folder() + QStringLiteral("/Orblane.bmp"));
+        if (bitmapLock >= 0)
+        {
+            ::close(bitmapLock);
+        }
     }
-    QString Folder() const { return QString::fromStdString(folder.Path().native()); }
-    std::string InfoPath() const { return (folder.Path() / "OrblInf.ini").native(); }
+    // The executable's folder, where the bitmap goes.
+    static QString Folder() { return QString::fromStdString(GetModuleFolder()).chopped(1); }
+    std::string InfoPath() const { return (scratch.Path() / "OrblInf.ini").native(); }
     static QRect WorkArea() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-    ScratchFolder folder;
+    ScratchFolder scratch;
+    int bitmapLock = -1;
     QString previousFolder;
     ErrorHandler previousHandler = nullptr;
 };

@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace orblane {
 namespace {
@@ -81,6 +85,61 @@ TEST_F(DicomDataFileIOTest, RefusesFileIdsOutsideTheMediumWithoutOpeningThem)
     EXPECT_FALSE(climbing.Mapping().IsMapped());
     DicomDataFileIO absolute("\\" + (scratch.Path() / "outside/secret.dcm").string(), scratch.FolderText(), u"");
     EXPECT_EQ(absolute.LoadDataSet(), EACCES);
+}
+
+TEST_F(DicomDataFileIOTest, AFileIdNamingAFifoIsRefusedWithoutWaitingForAWriter)
+{
+    const auto fifo = scratch.Path() / "DICOM" / "FIFO";
+    std::filesystem::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    DicomDataFileIO file("DICOM\\FIFO", scratch.FolderText(), u"");
+    EXPECT_EQ(file.LoadDataSet(), ENODEV);
+    EXPECT_EQ(file.DataSet(), nullptr);
+}
+
+std::size_t CountEntries(const char* folder)
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+    {
+        ++count;
+    }
+    return count;
+}
+
+std::size_t CountMappings()
+{
+    std::ifstream maps("/proc/self/maps");
+    std::size_t count = 0;
+    for (std::string line; std::getline(maps, line);)
+    {
+        ++count;
+    }
+    return count;
+}
+
+// A DICOMDIR may name one file from many image records. Each loaded record holds its own mapping, but no
+// descriptor: a study of thousands of records must not run into the descriptor limit (often 1024).
+TEST_F(DicomDataFileIOTest, ManyRecordsOfOneFileHoldNoDescriptorsAndLeaveNoMappings)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Doe^Jane");
+    scratch.Write("DICOM/IM0", AsText(w.Data()));
+    constexpr std::size_t kRecords = 300;
+    const std::size_t descriptorsBefore = CountEntries("/proc/self/fd");
+    const std::size_t mappingsBefore = CountMappings();
+    {
+        std::vector<std::unique_ptr<DicomDataFileIO>> chain;
+        for (std::size_t i = 0; i < kRecords; ++i)
+        {
+            chain.push_back(std::make_unique<DicomDataFileIO>("DICOM\\IM0", scratch.FolderText(), u""));
+            ASSERT_EQ(chain.back()->LoadDataSet(), 0);
+        }
+        EXPECT_EQ(ValueText(*chain.back(), 0x0010, 0x0010), "Doe^Jane");
+        EXPECT_LE(CountEntries("/proc/self/fd"), descriptorsBefore + 2);
+        EXPECT_GE(CountMappings(), mappingsBefore + kRecords);
+    }
+    EXPECT_LE(CountMappings(), mappingsBefore + 2);
 }
 
 TEST_F(DicomDataFileIOTest, ShortFilesGiveAnEmptyDataSetNotAnError)

@@ -1,5 +1,6 @@
 #include "platform/InstanceLock.h"
 
+#include "support/CaseName.h"
 #include "unit/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,47 @@ TEST(InstanceLockTest, MakesAMissingFolderPrivateAndRefusesAnOpenOne)
     EXPECT_EQ(lock.Acquire(open, kName), Outcome::NotAvailable);
     EXPECT_FALSE(lock.IsHeld());
 }
+
+// An existing lock folder and the folder above it, each given its mode exactly (chmod, not subject to the umask).
+struct FolderModeCase
+{
+    const char* name;
+    mode_t parentMode;
+    mode_t folderMode;
+    Outcome expected;
+};
+
+class InstanceLockFolderTest : public ::testing::TestWithParam<FolderModeCase>
+{
+};
+
+TEST_P(InstanceLockFolderTest, IsTakenOnlyWhereNoOneElseMayWrite)
+{
+    const FolderModeCase& row = GetParam();
+    TempFolder scratch;
+    const std::string parent = scratch.Path("parent");
+    const std::string folder = parent + "/runtime";
+    ASSERT_EQ(::mkdir(parent.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), row.folderMode), 0);
+    ASSERT_EQ(::chmod(parent.c_str(), row.parentMode), 0);
+    InstanceLock lock;
+    EXPECT_EQ(lock.Acquire(folder, kName), row.expected);
+    EXPECT_EQ(lock.IsHeld(), row.expected == Outcome::Acquired);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, InstanceLockFolderTest,
+    ::testing::Values(FolderModeCase{"Private0700", 0700, 0700, Outcome::Acquired},
+                      FolderModeCase{"GroupWritable0720", 0700, 0720, Outcome::NotAvailable},
+                      FolderModeCase{"OthersWritable0703", 0700, 0703, Outcome::NotAvailable},
+                      FolderModeCase{"Open0777", 0700, 0777, Outcome::NotAvailable},
+                      // Whoever may write to the folder above could rename the lock folder and put their own there.
+                      FolderModeCase{"UnderGroupWritableParent0770", 0770, 0700, Outcome::NotAvailable},
+                      FolderModeCase{"UnderOpenParent0777", 0777, 0700, Outcome::NotAvailable},
+                      // A sticky parent (as /tmp is) lets only an entry's owner rename it.
+                      FolderModeCase{"UnderStickyParent1777", 01777, 0700, Outcome::Acquired}),
+    test::ByCaseName());
 
 } // namespace
 } // namespace orblane

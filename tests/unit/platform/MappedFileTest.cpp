@@ -1,11 +1,18 @@
 #include "platform/MappedFile.h"
 
+#include "support/CaseName.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orblane::platform {
 namespace {
@@ -46,6 +53,64 @@ TEST(MappedFileTest, MapWithoutOpenAnswersMinusOne)
     EXPECT_EQ(file.Map(), -1);
     EXPECT_TRUE(file.Bytes().empty());
 }
+
+// Names that a file ID or a DICOMDIR folder could lead to and that are no file to map. Opening a FIFO for reading
+// waits for a writer; none comes here, so an Open that blocks is caught by its deadline.
+struct NotAFileCase
+{
+    const char* name;
+    std::string (*make)(const ScratchFolder& scratch); // the path to open
+    int expected;
+};
+
+std::string MakeFifo(const ScratchFolder& scratch)
+{
+    const std::string path = (scratch.Path() / "fifo").string();
+    return ::mkfifo(path.c_str(), 0600) == 0 ? path : std::string();
+}
+
+class MappedFileNotAFileTest : public ::testing::TestWithParam<NotAFileCase>
+{
+};
+
+TEST_P(MappedFileNotAFileTest, IsRefusedWithoutBlocking)
+{
+    const NotAFileCase& row = GetParam();
+    ScratchFolder scratch;
+    const std::string path = row.make(scratch);
+    ASSERT_FALSE(path.empty());
+    MappedFile file;
+    auto opened = std::async(std::launch::async, [&] { return file.Open(path); });
+    if (opened.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
+    {
+        // Give the blocked open its writer, so that the test ends and reports instead of hanging.
+        const int writer = ::open((scratch.Path() / "fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        opened.wait();
+        if (writer >= 0)
+        {
+            ::close(writer);
+        }
+        FAIL() << "Open blocked";
+    }
+    EXPECT_EQ(opened.get(), row.expected);
+    EXPECT_FALSE(file.IsMapped());
+    EXPECT_EQ(file.Map(), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MappedFileNotAFileTest,
+    ::testing::Values(
+        NotAFileCase{"Fifo", &MakeFifo, ENODEV},
+        NotAFileCase{"Directory", [](const ScratchFolder& scratch) { return scratch.Path().string(); }, EISDIR},
+        NotAFileCase{"CharacterDevice", [](const ScratchFolder&) { return std::string("/dev/null"); }, ENODEV},
+        NotAFileCase{"SymlinkToFifo",
+                     [](const ScratchFolder& scratch) {
+                         const std::string fifo = MakeFifo(scratch);
+                         const std::string link = (scratch.Path() / "link").string();
+                         return !fifo.empty() && ::symlink(fifo.c_str(), link.c_str()) == 0 ? link : std::string();
+                     },
+                     ENODEV}),
+    test::ByCaseName());
 
 } // namespace
 } // namespace orblane::platform
