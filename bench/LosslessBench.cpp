@@ -100,9 +100,10 @@ std::vector<std::uint16_t> RadiographLike()
 }
 
 std::vector<std::uint8_t> Encode(const std::vector<std::uint16_t>& image, int width, int height, int precision,
-                                 bool restarts)
+                                 bool restarts, int predictor = 1)
 {
     LosslessEncodeOptions options;
+    options.predictor = predictor;
     options.precision = precision;
     options.width = width;
     options.height = height;
@@ -144,6 +145,15 @@ void BM_LosslessCt512x512x12(benchmark::State& state)
     Run(state, stream, image.size());
 }
 BENCHMARK(BM_LosslessCt512x512x12)->ArgName("restarts")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The same slice under the other selection values (2 to 7), which predict from the line above as well.
+void BM_LosslessCt512x512x12Predictor(benchmark::State& state)
+{
+    static const std::vector<std::uint16_t> image = CtLike();
+    const std::vector<std::uint8_t> stream = Encode(image, 512, 512, 12, false, static_cast<int>(state.range(0)));
+    Run(state, stream, image.size());
+}
+BENCHMARK(BM_LosslessCt512x512x12Predictor)->ArgName("sv")->DenseRange(2, 7)->Unit(benchmark::kMillisecond);
 
 void BM_LosslessRadiograph2048x2560x14(benchmark::State& state)
 {
