@@ -297,8 +297,7 @@ inline std::uint32_t Load(const std::uint8_t* out, std::size_t index, bool eight
 
 // T.81 H.1.2.1, Table H.1: the prediction of selection values 2 to 7 from the reconstructed left (a), above (b) and
 // above-left (c) samples. The halvings are arithmetic shifts of the signed difference, as the table defines them.
-template <int kPredictor>
-inline std::uint32_t Predict(std::uint32_t a, std::uint32_t b, std::uint32_t c)
+template <int kPredictor> inline std::uint32_t Predict(std::uint32_t a, std::uint32_t b, std::uint32_t c)
 {
     const auto ia = static_cast<std::int32_t>(a);
     const auto ib = static_cast<std::int32_t>(b);
@@ -481,8 +480,7 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
 using RunFunction = int (*)(const std::uint32_t*, const HuffmanTable&, BitReader&, std::uint8_t*, std::size_t,
                             const std::uint8_t*, std::uint32_t, std::uint32_t&, std::uint32_t&, std::size_t&);
 
-template <int kPredictor>
-RunFunction PickRun(bool eightBit, bool branchless)
+template <int kPredictor> RunFunction PickRun(bool eightBit, bool branchless)
 {
     return eightBit ? (branchless ? &DecodeRun<true, true, kPredictor> : &DecodeRun<true, false, kPredictor>)
                     : (branchless ? &DecodeRun<false, true, kPredictor> : &DecodeRun<false, false, kPredictor>);

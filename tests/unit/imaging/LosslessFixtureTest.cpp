@@ -38,17 +38,14 @@ struct Fixture
 TEST(LosslessFixtureTest, StreamsFromAnotherEncoderDecodeBitExactly)
 {
     // Every selection value, and the point transform in both containers.
-    for (const Fixture& f : {Fixture{"ct_small_p16", "ct_small_p16", 128, 128, 16},
-                             Fixture{"mr_small_p16", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_p8", "mr_small_p8", 64, 64, 8},
-                             Fixture{"mr_small_predictor2", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_sv3", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_sv4", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_sv5", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_sv6", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_sv7", "mr_small_p16", 64, 64, 16},
-                             Fixture{"mr_small_sv7_pt3", "mr_small_sv7_pt3", 64, 64, 16},
-                             Fixture{"mr_small_p8_sv6_pt2", "mr_small_p8_sv6_pt2", 64, 64, 8}})
+    for (const Fixture& f :
+         {Fixture{"ct_small_p16", "ct_small_p16", 128, 128, 16}, Fixture{"mr_small_p16", "mr_small_p16", 64, 64, 16},
+          Fixture{"mr_small_p8", "mr_small_p8", 64, 64, 8}, Fixture{"mr_small_predictor2", "mr_small_p16", 64, 64, 16},
+          Fixture{"mr_small_sv3", "mr_small_p16", 64, 64, 16}, Fixture{"mr_small_sv4", "mr_small_p16", 64, 64, 16},
+          Fixture{"mr_small_sv5", "mr_small_p16", 64, 64, 16}, Fixture{"mr_small_sv6", "mr_small_p16", 64, 64, 16},
+          Fixture{"mr_small_sv7", "mr_small_p16", 64, 64, 16},
+          Fixture{"mr_small_sv7_pt3", "mr_small_sv7_pt3", 64, 64, 16},
+          Fixture{"mr_small_p8_sv6_pt2", "mr_small_p8_sv6_pt2", 64, 64, 8}})
     {
         SCOPED_TRACE(f.name);
         const std::vector<std::uint8_t> stream = ReadFile(kFixtures / (std::string(f.name) + ".ljpeg"));
