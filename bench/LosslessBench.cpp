@@ -2,6 +2,7 @@
 // with image-optimised Huffman tables as clinical encoders write them; input already in memory.
 #include "imaging/LosslessDecoder.h"
 #include "imaging/LosslessJpeg.h"
+#include "imaging/codecs/Codecs.h"
 #include "support/LosslessEncoder.h"
 
 #include <benchmark/benchmark.h>
@@ -181,6 +182,40 @@ void BM_LosslessNoisy1024x1024x16(benchmark::State& state)
     Run(state, stream, image.size());
 }
 BENCHMARK(BM_LosslessNoisy1024x1024x16)->Unit(benchmark::kMillisecond);
+
+// Through the codec contract, an 8-bit slice into an 8-bit container (decoded in place) and into a 16-bit one (decoded
+// in place, then widened from the end): the cost of the widening pass.
+void BM_LosslessCodecCt8Bit(benchmark::State& state)
+{
+    static const std::vector<std::uint16_t> image = [] {
+        std::vector<std::uint16_t> reduced = CtLike();
+        for (std::uint16_t& v : reduced)
+        {
+            v = static_cast<std::uint16_t>(v >> 4);
+        }
+        return reduced;
+    }();
+    const std::vector<std::uint8_t> stream = Encode(image, 512, 512, 8, false);
+    orblane::FrameGeometry declared;
+    declared.rows = 512;
+    declared.columns = 512;
+    declared.bitsAllocated = static_cast<std::uint16_t>(state.range(0));
+    declared.bitsStored = 8;
+    std::vector<std::uint8_t> out(orblane::FrameBytes(declared));
+    for (auto _ : state)
+    {
+        if (!orblane::DecodeJpegLossless(stream, declared, orblane::DecodeLimits{}, out).Ok())
+        {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(static_cast<double>(image.size()) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_LosslessCodecCt8Bit)->ArgName("container")->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 
 // As the image build uses it: allocation of the oversized destination included.
 void BM_LosslessDecoderObjectCt(benchmark::State& state)
