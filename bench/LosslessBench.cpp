@@ -2,6 +2,7 @@
 // with image-optimised Huffman tables as clinical encoders write them; input already in memory.
 #include "imaging/LosslessDecoder.h"
 #include "imaging/LosslessJpeg.h"
+#include "imaging/codecs/Codecs.h"
 #include "support/LosslessEncoder.h"
 
 #include <benchmark/benchmark.h>
@@ -100,9 +101,10 @@ std::vector<std::uint16_t> RadiographLike()
 }
 
 std::vector<std::uint8_t> Encode(const std::vector<std::uint16_t>& image, int width, int height, int precision,
-                                 bool restarts)
+                                 bool restarts, int predictor = 1)
 {
     LosslessEncodeOptions options;
+    options.predictor = predictor;
     options.precision = precision;
     options.width = width;
     options.height = height;
@@ -145,6 +147,15 @@ void BM_LosslessCt512x512x12(benchmark::State& state)
 }
 BENCHMARK(BM_LosslessCt512x512x12)->ArgName("restarts")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The same slice under the other selection values (2 to 7), which predict from the line above as well.
+void BM_LosslessCt512x512x12Predictor(benchmark::State& state)
+{
+    static const std::vector<std::uint16_t> image = CtLike();
+    const std::vector<std::uint8_t> stream = Encode(image, 512, 512, 12, false, static_cast<int>(state.range(0)));
+    Run(state, stream, image.size());
+}
+BENCHMARK(BM_LosslessCt512x512x12Predictor)->ArgName("sv")->DenseRange(2, 7)->Unit(benchmark::kMillisecond);
+
 void BM_LosslessRadiograph2048x2560x14(benchmark::State& state)
 {
     static const std::vector<std::uint16_t> image = RadiographLike();
@@ -171,6 +182,40 @@ void BM_LosslessNoisy1024x1024x16(benchmark::State& state)
     Run(state, stream, image.size());
 }
 BENCHMARK(BM_LosslessNoisy1024x1024x16)->Unit(benchmark::kMillisecond);
+
+// Through the codec contract, an 8-bit slice into an 8-bit container (decoded in place) and into a 16-bit one (decoded
+// in place, then widened from the end): the cost of the widening pass.
+void BM_LosslessCodecCt8Bit(benchmark::State& state)
+{
+    static const std::vector<std::uint16_t> image = [] {
+        std::vector<std::uint16_t> reduced = CtLike();
+        for (std::uint16_t& v : reduced)
+        {
+            v = static_cast<std::uint16_t>(v >> 4);
+        }
+        return reduced;
+    }();
+    const std::vector<std::uint8_t> stream = Encode(image, 512, 512, 8, false);
+    orblane::FrameGeometry declared;
+    declared.rows = 512;
+    declared.columns = 512;
+    declared.bitsAllocated = static_cast<std::uint16_t>(state.range(0));
+    declared.bitsStored = 8;
+    std::vector<std::uint8_t> out(orblane::FrameBytes(declared));
+    for (auto _ : state)
+    {
+        if (!orblane::DecodeJpegLossless(stream, declared, orblane::DecodeLimits{}, out).Ok())
+        {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(static_cast<double>(image.size()) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_LosslessCodecCt8Bit)->ArgName("container")->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 
 // As the image build uses it: allocation of the oversized destination included.
 void BM_LosslessDecoderObjectCt(benchmark::State& state)

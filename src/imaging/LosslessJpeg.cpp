@@ -357,11 +357,13 @@ int ReadScan(LosslessState* state) noexcept
     {
         return kSosTableSelector;
     }
-    if (scan.predictor != 1)
+    // Selection value 0 belongs to the differential frames of the hierarchical process, which this is not.
+    if (scan.predictor < 1 || scan.predictor > 7)
     {
         return kSosPredictor;
     }
-    if (scan.pointTransform != 0)
+    // The first prediction is 2^(P-Pt-1), so at least one bit must be left after the transform.
+    if (scan.pointTransform >= state->frame.precision)
     {
         return kSosPointTransform;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-// JPEG lossless (ITU-T T.81 Annex H) restricted to what DICOM's "1.2.840.10008.1.2.4.70" needs: one component,
-// first-order prediction (selection value 1), no point transform, precisions 2 to 16, optional restart intervals and
-// a DNL segment. Plain functions over one state record; every outcome is a numeric code.
+// JPEG lossless (ITU-T T.81 Annex H, process 14) as DICOM's "1.2.840.10008.1.2.4.57" and "1.2.840.10008.1.2.4.70"
+// use it: one component, any selection value 1 to 7, any point transform, precisions 2 to 16, optional restart
+// intervals and a DNL segment. Plain functions over one state record; every outcome is a numeric code.
 
 #include "platform/Bytes.h"
 
@@ -54,8 +54,8 @@ enum Code : int
     kSosLength = 123,
     kSosComponents = 124,     // Ns != 1
     kSosTableSelector = 125,  // Td above 3
-    kSosPredictor = 126,      // Ss != 1
-    kSosPointTransform = 127, // Al != 0
+    kSosPredictor = 126,      // Ss outside 1..7
+    kSosPointTransform = 127, // Al not below P
     kUnexpectedRestart = 128, // restart marker in the data without a restart interval
     // Codes of this decoder's own, for input that the process above leaves undefined.
     kCodeTooLong = 130,      // no Huffman code matched within 16 bits (corrupt data or table)
@@ -130,7 +130,7 @@ struct LosslessState
 };
 
 // Decodes one JPEG lossless stream into destination (one byte per sample when P < 9, otherwise one little-endian
-// 16-bit word), row by row, top row first. On 0 the five outputs are set; on any other code they are untouched.
+// 16-bit word), row by row, top row first, each sample scaled back by the point transform. On 0 the five outputs are set; on any other code they are untouched.
 int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capacity, std::uint16_t* lines,
                    std::uint16_t* samplesPerLine, std::uint16_t* containerBits, std::uint16_t* precision,
                    std::uint16_t* highBit) noexcept;

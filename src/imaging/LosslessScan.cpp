@@ -295,13 +295,52 @@ inline std::uint32_t Load(const std::uint8_t* out, std::size_t index, bool eight
     return static_cast<std::uint32_t>(out[2 * index] | (out[2 * index + 1] << 8));
 }
 
-// Decodes n samples into out, the first predicted by pred and each later one by its left neighbour. Answers kOk,
-// kOverrun (done = the sample that overran), or a failure code (done = the failing sample).
+// T.81 H.1.2.1, Table H.1: the prediction of selection values 2 to 7 from the reconstructed left (a), above (b) and
+// above-left (c) samples. The halvings are arithmetic shifts of the signed difference, as the table defines them.
+template <int kPredictor> inline std::uint32_t Predict(std::uint32_t a, std::uint32_t b, std::uint32_t c)
+{
+    const auto ia = static_cast<std::int32_t>(a);
+    const auto ib = static_cast<std::int32_t>(b);
+    const auto ic = static_cast<std::int32_t>(c);
+    std::int32_t p;
+    if constexpr (kPredictor == 2)
+    {
+        p = ib;
+    }
+    else if constexpr (kPredictor == 3)
+    {
+        p = ic;
+    }
+    else if constexpr (kPredictor == 4)
+    {
+        p = ia + ib - ic;
+    }
+    else if constexpr (kPredictor == 5)
+    {
+        p = ia + ((ib - ic) >> 1);
+    }
+    else if constexpr (kPredictor == 6)
+    {
+        p = ib + ((ia - ic) >> 1);
+    }
+    else
+    {
+        p = (ia + ib) >> 1;
+    }
+    return static_cast<std::uint32_t>(p);
+}
+
+// Decodes n samples into out, the first predicted by pred. With selection value 1 each later sample is predicted by
+// its left neighbour; with 2 to 7 by Table H.1 over the reconstructed samples, `above` being the start of the line
+// above the run (a run of those predictors always starts a line). Answers kOk, kOverrun (done = the sample that
+// overran), or a failure code (done = the failing sample).
 // The reader's bits, count and position live in plain locals here: only the cold paths see copies, so that the hot
-// loop keeps them in registers.
-template <bool kEightBit, bool kBranchless>
+// loop keeps them in registers. The predictor is a template parameter so that the selection-value-1 loop, by far the
+// most common in archives, carries nothing of the others.
+template <bool kEightBit, bool kBranchless, int kPredictor>
 int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& reader, std::uint8_t* out, std::size_t n,
-              std::uint32_t pred, std::uint32_t& lastDiff, std::uint32_t& lastDiffBefore, std::size_t& done)
+              const std::uint8_t* above, std::uint32_t pred, std::uint32_t& lastDiff, std::uint32_t& lastDiffBefore,
+              std::size_t& done)
 {
     std::uint64_t bits = reader.bits;
     int count = reader.count;
@@ -410,6 +449,14 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
         {
             Store(out, i, pred, false);
         }
+        if constexpr (kPredictor != 1)
+        {
+            // The neighbours are the samples as stored, so that a corrupt stream's out-of-range values predict the
+            // same way whether they come from this line or the one above. above[i + 1] at the run's last sample is
+            // still inside the destination: it is this line's first sample.
+            const std::uint32_t a = kEightBit ? (pred & 0xFFu) : (pred & 0xFFFFu);
+            pred = Predict<kPredictor>(a, Load(above, i + 1, kEightBit), Load(above, i, kEightBit));
+        }
     }
     if (rc == kOk && count < 0)
     {
@@ -431,7 +478,52 @@ int DecodeRun(const std::uint32_t* fast, const HuffmanTable& table, BitReader& r
 }
 
 using RunFunction = int (*)(const std::uint32_t*, const HuffmanTable&, BitReader&, std::uint8_t*, std::size_t,
-                            std::uint32_t, std::uint32_t&, std::uint32_t&, std::size_t&);
+                            const std::uint8_t*, std::uint32_t, std::uint32_t&, std::uint32_t&, std::size_t&);
+
+template <int kPredictor> RunFunction PickRun(bool eightBit, bool branchless)
+{
+    return eightBit ? (branchless ? &DecodeRun<true, true, kPredictor> : &DecodeRun<true, false, kPredictor>)
+                    : (branchless ? &DecodeRun<false, true, kPredictor> : &DecodeRun<false, false, kPredictor>);
+}
+
+RunFunction PickRun(int predictor, bool eightBit, bool branchless)
+{
+    switch (predictor)
+    {
+    case 2:
+        return PickRun<2>(eightBit, branchless);
+    case 3:
+        return PickRun<3>(eightBit, branchless);
+    case 4:
+        return PickRun<4>(eightBit, branchless);
+    case 5:
+        return PickRun<5>(eightBit, branchless);
+    case 6:
+        return PickRun<6>(eightBit, branchless);
+    case 7:
+        return PickRun<7>(eightBit, branchless);
+    default:
+        return PickRun<1>(eightBit, branchless);
+    }
+}
+
+// The point transform (T.81 H.1.2.3): the scan codes samples divided by 2^Pt, so the output is scaled back once the
+// whole scan has been reconstructed in that reduced range, which is the range its predictions work in.
+void ScaleByPointTransform(std::uint8_t* out, std::size_t count, int shift, bool eightBit)
+{
+    if (eightBit)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            out[i] = static_cast<std::uint8_t>(out[i] << shift);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        Store(out, i, Load(out, i, false) << shift, false);
+    }
+}
 
 // The loop is picked per scan from the table. A code of length L stands for about 2^-L of the samples; when a quarter
 // or more of them need extra bits beyond the lookahead (noisy, high-precision data), a loop without the
@@ -487,10 +579,12 @@ int DecodeScan(LosslessState& s) noexcept
     const bool eightBit = s.containerBits == 8;
     BuildFastTable(table, eightBit, s.fast.data());
     const bool branchless = ExtraBitsOftenBeyondLookahead(table);
-    const RunFunction run = eightBit ? (branchless ? &DecodeRun<true, true> : &DecodeRun<true, false>)
-                                     : (branchless ? &DecodeRun<false, true> : &DecodeRun<false, false>);
+    // Lines that start the scan or a restart interval use selection value 1 whatever the scan's (H.1.2.1).
+    const RunFunction leftRun = PickRun(1, eightBit, branchless);
+    const RunFunction selectedRun = PickRun(s.scan.predictor, eightBit, branchless);
     const std::size_t sampleBytes = eightBit ? 1 : 2;
-    const std::uint32_t initial = 1u << (s.precision - 1);
+    const int pointTransform = s.scan.pointTransform;
+    const std::uint32_t initial = 1u << (s.precision - pointTransform - 1);
     // T.81 counts restart intervals in MCUs, which are single samples here; without one, a unit is a line.
     const std::size_t unit = interval != 0 ? interval : width;
     std::size_t lines = s.frame.lines != 0 ? s.frame.lines : 65535;
@@ -522,10 +616,13 @@ int DecodeScan(LosslessState& s) noexcept
         bool endedEarly = false;
         for (std::size_t pos = unitStart; pos < unitEnd;)
         {
-            // T.81 H.1.2.1 with selection value 1: the first sample of an interval is predicted by 2^(P-1), the first
-            // sample of any other line by the sample above, every other sample by its left neighbour.
+            // T.81 H.1.2.1: the first sample of an interval is predicted by 2^(P-Pt-1), the first sample of any other
+            // line by the sample above; the rest of the line that holds the interval's first sample by its left
+            // neighbour, and the rest of every later line by the scan's own predictor. Only the line with the
+            // interval's first sample can start mid-line, so a run of the scan's predictor always starts a line.
             const std::size_t column = pos % width;
             const std::size_t runLength = std::min(unitEnd - pos, width - column);
+            const bool firstLine = pos / width == unitStart / width && (interval != 0 || j == 0);
             std::uint32_t pred;
             if (pos == unitStart && restarts)
             {
@@ -537,7 +634,10 @@ int DecodeScan(LosslessState& s) noexcept
             }
             std::size_t done = 0;
             std::uint8_t* runOut = out + pos * sampleBytes;
-            const int rc = run(s.fast.data(), table, reader, runOut, runLength, pred, lastDiff, lastDiffBefore, done);
+            const std::uint8_t* above = firstLine ? runOut : runOut - width * sampleBytes;
+            const RunFunction run = firstLine ? leftRun : selectedRun;
+            const int rc =
+                run(s.fast.data(), table, reader, runOut, runLength, above, pred, lastDiff, lastDiffBefore, done);
             if (rc == kOverrun)
             {
                 if (reader.stop == Stop::Eoi)
@@ -645,6 +745,10 @@ int DecodeScan(LosslessState& s) noexcept
     if (s.frame.lines == 0 && !s.dnlSeen)
     {
         return kNoLineCount;
+    }
+    if (pointTransform != 0)
+    {
+        ScaleByPointTransform(out, lines * width, pointTransform, eightBit);
     }
     s.cursor = p + 2;
     s.decodedLines = static_cast<std::uint16_t>(lines);

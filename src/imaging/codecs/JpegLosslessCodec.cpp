@@ -1,66 +1,180 @@
+// JPEG lossless (T.81 process 14) behind the codec contract: our own decoder writes straight into the caller's
+// buffer, and only a container that differs from the declared one costs a pass (widened in place, or narrowed from a
+// scratch when the stream's samples are wider than the declared container).
+#include "imaging/LosslessJpeg.h"
 #include "imaging/codecs/Codecs.h"
 
-#include "imaging/LosslessJpeg.h"
-
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 namespace orblane {
+namespace {
+
+DecodeResult Fail(DecodeStatus status, int detail, const FrameGeometry& declared)
+{
+    DecodeResult result;
+    result.status = status;
+    result.detail = detail;
+    result.actual = declared;
+    return result;
+}
+
+DecodeStatus StatusOf(int code)
+{
+    switch (code)
+    {
+    case lossless::kSofComponents:
+    case lossless::kSofHorizontal:
+    case lossless::kSofVertical:
+    case lossless::kSosComponents:
+        return DecodeStatus::Unsupported;
+    case lossless::kOutputAllocation:
+        return DecodeStatus::OutOfMemory;
+    default:
+        return DecodeStatus::Corrupt;
+    }
+}
+
+std::int32_t Capacity(std::size_t bytes)
+{
+    return static_cast<std::int32_t>(std::min<std::size_t>(bytes, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The decoder's 16-bit words are little-endian; the contract's are native.
+void WordsToNative(std::uint8_t* data, std::size_t count)
+{
+    if constexpr (std::endian::native == std::endian::big)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            std::swap(data[2 * i], data[2 * i + 1]);
+        }
+    }
+    else
+    {
+        (void)data;
+        (void)count;
+    }
+}
+
+// Widens `count` samples of `from` bytes (native) to `to` bytes in place, from the last sample back so that no
+// sample is overwritten before it is read.
+void WidenInPlace(std::uint8_t* data, std::size_t count, std::size_t from, std::size_t to)
+{
+    for (std::size_t i = count; i-- > 0;)
+    {
+        std::uint32_t value;
+        if (from == 1)
+        {
+            value = data[i];
+        }
+        else
+        {
+            std::uint16_t word;
+            std::memcpy(&word, data + 2 * i, 2);
+            value = word;
+        }
+        if (to == 2)
+        {
+            const auto word = static_cast<std::uint16_t>(value);
+            std::memcpy(data + 2 * i, &word, 2);
+        }
+        else
+        {
+            std::memcpy(data + 4 * i, &value, 4);
+        }
+    }
+}
+
+} // namespace
 
 DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                                 std::span<std::uint8_t> out) noexcept
 {
-    DecodeResult result;
-    result.actual = declared;
-    if (std::uint64_t{declared.rows} * declared.columns > limits.maxPixels)
+    lossless::FrameHeader header;
+    if (const int rc = lossless::ReadLosslessFrameHeader(frame, &header); rc != lossless::kOk)
     {
-        return result;
+        return Fail(StatusOf(rc), rc, declared);
     }
-    // The decoder writes straight into the caller's buffer, in its own container (8 bits up to a precision of 8,
-    // otherwise 16); a container that differs from the declared one is converted in place afterwards.
-    const auto capacity = static_cast<std::int32_t>(
-        std::min<std::size_t>(out.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+    if (limits.maxPixels != 0 && std::uint64_t{header.lines} * header.samplesPerLine > limits.maxPixels)
+    {
+        return Fail(DecodeStatus::Corrupt, lossless::kCapacityExceeded, declared);
+    }
+    const std::size_t container = ContainerBytes(declared.bitsAllocated);
+    const std::size_t streamContainer = header.precision < 9 ? 1 : 2;
+    // The capacity in samples is what `out` holds in the declared container; the decoder's own bytes are bounded by
+    // it, so a stream larger than the frame fails rather than being cut.
+    const std::size_t sampleCapacity = out.size() / container;
+
     std::uint16_t lines = 0;
     std::uint16_t samplesPerLine = 0;
-    std::uint16_t container = 0;
+    std::uint16_t containerBits = 0;
     std::uint16_t precision = 0;
     std::uint16_t highBit = 0;
-    const int rc = lossless::DecodeLossless(frame, out.data(), capacity, &lines, &samplesPerLine, &container,
-                                            &precision, &highBit);
-    if (rc != lossless::kOk)
+    int rc = lossless::kOk;
+    if (streamContainer <= container)
     {
-        result.detail = rc;
-        result.status = rc == lossless::kCapacityExceeded ? DecodeStatus::OutputTooSmall : DecodeStatus::Corrupt;
-        return result;
+        rc = lossless::DecodeLossless(frame, out.data(), Capacity(sampleCapacity * streamContainer), &lines,
+                                      &samplesPerLine, &containerBits, &precision, &highBit);
     }
-    // A precision above 8 in a data set that allocates 8 bits keeps the decoder's 16-bit container (the stream
-    // rules); a 16-bit data set with 8-bit samples gets them widened in place.
-    const std::size_t produced = container / 8u;
-    const std::size_t wanted = std::max<std::size_t>(ContainerBytes(declared.bitsAllocated), produced);
-    const std::size_t decoded = std::size_t{lines} * samplesPerLine;
-    const std::size_t described =
-        std::min<std::size_t>(out.size() / wanted, std::size_t{declared.rows} * declared.columns);
-    const std::size_t count = std::min(decoded, described);
-    if (produced == 1 && wanted == 2)
+    else
     {
-        for (std::size_t k = count; k-- > 0;)
+        // Samples of more than 8 bits declared in 8: decoded aside, then narrowed to their low byte (an encoder that
+        // writes 8-bit images at P = 16 loses nothing by it).
+        const std::size_t scratchBytes = sampleCapacity * 2;
+        std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[scratchBytes == 0 ? 1 : scratchBytes]);
+        if (scratch == nullptr)
         {
-            const std::uint16_t sample = out[k];
-            std::memcpy(out.data() + 2 * k, &sample, 2);
+            return Fail(DecodeStatus::OutOfMemory, lossless::kOutputAllocation, declared);
+        }
+        rc = lossless::DecodeLossless(frame, scratch.get(), Capacity(scratchBytes), &lines, &samplesPerLine,
+                                      &containerBits, &precision, &highBit);
+        if (rc == lossless::kOk)
+        {
+            const std::size_t count = std::size_t{lines} * samplesPerLine;
+            for (std::size_t i = 0; i < count; ++i)
+            {
+                out[i] = scratch[2 * i];
+            }
         }
     }
-    if (wanted > ContainerBytes(declared.bitsAllocated))
+    if (rc != lossless::kOk)
     {
-        result.actual.bitsAllocated = 16;
+        return Fail(StatusOf(rc), rc, declared);
     }
-    // A reader that trusts the data set's rows and columns must not see stale bytes where the stream was shorter.
-    if (described > count)
+
+    const std::size_t count = std::size_t{lines} * samplesPerLine;
+    if (streamContainer <= container)
     {
-        std::memset(out.data() + count * wanted, 0, (described - count) * wanted);
+        if (streamContainer == 2)
+        {
+            WordsToNative(out.data(), count);
+        }
+        if (streamContainer != container)
+        {
+            WidenInPlace(out.data(), count, streamContainer, container);
+        }
     }
+    // What the data set promises beyond the stream's samples reads as 0, never as what the buffer held.
+    const std::size_t written = count * container;
+    const std::size_t promised = std::min<std::size_t>(out.size(), FrameBytes(declared));
+    if (promised > written)
+    {
+        std::memset(out.data() + written, 0, promised - written);
+    }
+
+    DecodeResult result;
+    result.status = written < promised ? DecodeStatus::DecodedWithWarning : DecodeStatus::Decoded;
+    result.detail = 0;
+    result.actual = declared;
+    result.actual.rows = lines;
+    result.actual.columns = samplesPerLine;
+    result.actual.samplesPerPixel = 1;
     result.actual.bitsStored = precision;
-    result.status = decoded < described ? DecodeStatus::DecodedWithWarning : DecodeStatus::Decoded;
     return result;
 }
 

@@ -16,6 +16,7 @@ struct RoundTripCase
     int height;
     std::uint16_t restartInterval;
     TableChoice table;
+    int predictor = 1;
 };
 
 class LosslessRoundTripTest : public ::testing::TestWithParam<RoundTripCase>
@@ -33,6 +34,7 @@ TEST_P(LosslessRoundTripTest, DecodesWhatWasEncodedBitExactly)
     options.height = c.height;
     options.restartInterval = c.restartInterval;
     options.table = c.table;
+    options.predictor = c.predictor;
     const DecodeResult result = DecodeStreamBytes(EncodeLossless(image, options));
     ASSERT_EQ(result.code, 0);
     EXPECT_EQ(result.lines, c.height);
@@ -48,7 +50,7 @@ std::string CaseName(const ::testing::TestParamInfo<RoundTripCase>& info)
     const RoundTripCase& c = info.param;
     const char* table = c.table == TableChoice::BuiltIn ? "BuiltIn" : "Optimal";
     return "P" + std::to_string(c.precision) + "_" + std::to_string(c.width) + "x" + std::to_string(c.height) + "_Ri" +
-           std::to_string(c.restartInterval) + "_" + table;
+           std::to_string(c.restartInterval) + "_" + table + "_Sv" + std::to_string(c.predictor);
 }
 
 std::vector<RoundTripCase> Cases()
@@ -75,6 +77,15 @@ std::vector<RoundTripCase> Cases()
     // More than eight intervals, so that the marker numbers wrap.
     cases.push_back({14, 64, 64, 64, TableChoice::Optimal});
     cases.push_back({14, 256, 256, 0, TableChoice::Optimal});
+    // Selection values 2 to 7: 16 bits, where a + b - c and the halved sums leave the sample range at the image's
+    // full-range jumps; a marker after every line in 8 bits, so that every line restarts on selection value 1; and
+    // an interval that straddles lines, so that the line holding its start switches predictor mid-line.
+    for (int predictor = 2; predictor <= 7; ++predictor)
+    {
+        cases.push_back({16, 37, 23, 0, TableChoice::Optimal, predictor});
+        cases.push_back({8, 37, 23, 37, TableChoice::BuiltIn, predictor});
+        cases.push_back({12, 16, 12, 11, TableChoice::Optimal, predictor});
+    }
     return cases;
 }
 

@@ -200,23 +200,28 @@ TEST(LosslessStreamTest, ScanHeaderChecks)
     const Bytes data = Join({{0x56, 0x7F}, kEoi});
     EXPECT_EQ(DecodeStreamBytes(Join({frame, Sos(0x30), data})).code, 0); // Td 3: read, but the current table rules
     EXPECT_EQ(DecodeStreamBytes(Join({frame, Sos(0x40), data})).code, kSosTableSelector);
-    EXPECT_EQ(DecodeStreamBytes(Join({frame, Sos(0x00, 1, 1), data})).code, kSosPointTransform);
+    // The point transform must leave a bit for the first prediction, 2^(P-Pt-1).
+    EXPECT_EQ(DecodeStreamBytes(Join({frame, Sos(0x00, 1, 8), data})).code, kSosPointTransform);
     Bytes longScan = Sos();
     longScan[3] = 9;
     longScan.push_back(0);
     EXPECT_EQ(DecodeStreamBytes(Join({frame, longScan, data})).code, kSosLength);
     const Bytes threeComponents{0xFF, 0xDA, 0, 12, 3, 1, 0, 2, 0, 3, 0, 1, 0, 0};
     EXPECT_EQ(DecodeStreamBytes(Join({frame, threeComponents, data})).code, kSosComponents);
-    // Every predictor but the first, written by the encoder as it would write them.
-    for (int predictor = 2; predictor <= 7; ++predictor)
+    // Selection value 0 is for differential frames of the hierarchical process; 8 and above are undefined.
+    for (const std::uint8_t predictor : {std::uint8_t{0}, std::uint8_t{8}, std::uint8_t{255}})
     {
-        LosslessEncodeOptions options;
-        options.precision = 12;
-        options.width = 8;
-        options.height = 4;
-        options.predictor = predictor;
-        EXPECT_EQ(DecodeStreamBytes(EncodeLossless(Image(12, 8, 4), options)).code, kSosPredictor) << predictor;
+        EXPECT_EQ(DecodeStreamBytes(Join({frame, Sos(0x00, predictor), data})).code, kSosPredictor) << +predictor;
     }
+}
+
+TEST(LosslessStreamTest, PointTransformStartsAtTheReducedMidpointAndScalesTheOutput)
+{
+    // The differences +1 and -3 of TwoSampleStream with Pt = 1: the first prediction is 2^(8-1-1) = 64, so the scan
+    // reconstructs 65 and 62, written as 130 and 124.
+    const DecodeResult result = DecodeStreamBytes(Join({kSoi, Sof3(8, 1, 2), Sos(0x00, 1, 1), {0x56, 0x7F}, kEoi}));
+    ASSERT_EQ(result.code, 0);
+    EXPECT_EQ(result.samples, (std::vector<std::uint16_t>{130, 124}));
 }
 
 TEST(LosslessStreamTest, RestartIntervalAndLineCountSegmentChecks)
