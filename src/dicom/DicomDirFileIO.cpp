@@ -81,7 +81,7 @@ std::optional<std::u16string> TextOf(const RememberedValue& value, ByteView char
     {
         return std::nullopt;
     }
-    return ConvertText(charset, value.Bytes());
+    return WithoutTrailingSpaces(ConvertText(charset, value.Bytes()));
 }
 
 std::optional<std::u16string> PlainTextOf(const RememberedValue& value)
@@ -90,7 +90,7 @@ std::optional<std::u16string> PlainTextOf(const RememberedValue& value)
     {
         return std::nullopt;
     }
-    return ConvertPlainText(value.Bytes());
+    return WithoutTrailingSpaces(ConvertPlainText(value.Bytes()));
 }
 
 } // namespace
@@ -188,7 +188,8 @@ std::optional<StudyEntry> DicomDirFileIO::GetStudyEntry(int index)
     StudyEntry entry;
     if (patient.patientName.HasText())
     {
-        entry.patientName = ChoosePersonNameGroup(ConvertText(charset, patient.patientName.Bytes()));
+        entry.patientName =
+            WithoutTrailingSpaces(ChoosePersonNameGroup(ConvertText(charset, patient.patientName.Bytes())));
     }
     entry.patientId = TextOf(patient.patientId, charset);
     if (patient.birthDate.HasText())

@@ -1,6 +1,7 @@
 #include "imaging/ImageDataList.h"
 
 #include "dicom/DicomDataFileIO.h"
+#include "dicom/DicomTextRules.h"
 #include "platform/ErrorSink.h"
 
 #include <algorithm>
@@ -45,11 +46,11 @@ PhotometricKind ParsePhotometric(ByteView value) noexcept
 
 TransferSyntaxKind ParseTransferSyntax(ByteView value) noexcept
 {
-    // Each UID with its terminating NUL: a UID padded with one NUL matches, one padded with a space does not.
+    // Each UID with its terminating NUL, compared with the value stripped of its pad (NULs or spaces).
     using namespace std::string_view_literals;
     static constexpr std::array<std::string_view, 4> kUids{"1.2.840.10008.1.2\0"sv, "1.2.840.10008.1.2.1\0"sv,
                                                            "1.2.840.10008.1.2.4.50\0"sv, "1.2.840.10008.1.2.4.70\0"sv};
-    const int match = MatchLeading(value, kUids);
+    const int match = MatchLeading(TrimUidPad(value), kUids);
     return match < 0 ? TransferSyntaxKind::UnknownSyntax : static_cast<TransferSyntaxKind>(match);
 }
 
