@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Measuring and converting must agree for every code page the tables use.
-    for (const int codePage : {1252, 1255, 28592, 28593, 28594, 28595, 28597, 28599, 932, 50220, 50225, 54936, 65001})
+    for (const int codePage : {874, 936, 1252, 1255, 28592, 28593, 28594, 28595, 28596, 28597, 28599, 28605, 932, 50220,
+                               50225, 54936, 65001})
     {
         const orblane::WideCount measured = orblane::MeasureWide(codePage, value);
         if (value.empty())

@@ -1,5 +1,6 @@
 #include "dicom/CharacterSet.h"
 
+#include "platform/AnsiText.h"
 #include "platform/CodePage.h"
 
 #include <algorithm>
@@ -22,7 +23,8 @@ constexpr CodeElement MakeElement(std::string_view escape, std::uint32_t codePag
     return element;
 }
 
-// Indexed by CodeElementId. Code pages 50220 and 50225 read their own escapes, so theirs are kept.
+// Indexed by CodeElementId. Code pages 50220 and 50225 read their own escapes, so theirs are kept. Code page 874
+// (windows-874) and 936 (GBK) are supersets of TIS 620 and of GB 2312 in GR, so they read those values unchanged.
 constexpr std::array kCodeElements{
     MakeElement("\x1B(B", 1252, false),   // ISO-IR 6
     MakeElement("\x1B-A", 1252, false),   // ISO-IR 100
@@ -30,15 +32,20 @@ constexpr std::array kCodeElements{
     MakeElement("\x1B-C", 28593, false),  // ISO-IR 109
     MakeElement("\x1B-D", 28594, false),  // ISO-IR 110
     MakeElement("\x1B-L", 28595, false),  // ISO-IR 144
+    MakeElement("\x1B-G", 28596, false),  // ISO-IR 127
     MakeElement("\x1B-F", 28597, false),  // ISO-IR 126
     MakeElement("\x1B-H", 1255, false),   // ISO-IR 138
     MakeElement("\x1B-M", 28599, false),  // ISO-IR 148
+    MakeElement("\x1B-b", 28605, false),  // ISO-IR 203
     MakeElement("\x1B)I", 932, false),    // ISO-IR 13
     MakeElement("\x1B(J", 932, false),    // ISO-IR 14
+    MakeElement("\x1B-T", 874, false),    // ISO-IR 166
     MakeElement("\x1B$B", 50220, true),   // ISO-IR 87
     MakeElement("\x1B$(D", 50220, true),  // ISO-IR 159
     MakeElement("\x1B$)A", 54936, false), // GB18030
+    MakeElement("", 936, false),          // GBK: no escape
     MakeElement("\x1B$)C", 50225, true),  // ISO-IR 149
+    MakeElement("\x1B$)A", 936, false),   // ISO-IR 58
     MakeElement("", 65001, false),        // UTF-8: no escape
 };
 static_assert(kCodeElements.size() == static_cast<std::size_t>(CodeElementId::Utf8) + 1);
@@ -51,19 +58,39 @@ struct CharsetTerm
 };
 
 using Id = CodeElementId;
-constexpr std::array<CharsetTerm, 24> kCharsetTerms{{
-    {"ISO_IR 100", true, {Id::IsoIr100, std::nullopt}},       {"ISO_IR 101", true, {Id::IsoIr101, std::nullopt}},
-    {"ISO_IR 109", true, {Id::IsoIr109, std::nullopt}},       {"ISO_IR 110", true, {Id::IsoIr110, std::nullopt}},
-    {"ISO_IR 144", true, {Id::IsoIr144, std::nullopt}},       {"ISO_IR 126", true, {Id::IsoIr126, std::nullopt}},
-    {"ISO_IR 138", true, {Id::IsoIr138, std::nullopt}},       {"ISO_IR 148", true, {Id::IsoIr148, std::nullopt}},
-    {"ISO_IR 13", false, {Id::IsoIr13, Id::IsoIr14}},         {"ISO 2022 IR 6", true, {std::nullopt, std::nullopt}},
-    {"ISO 2022 IR 100", true, {Id::IsoIr100, std::nullopt}},  {"ISO 2022 IR 101", true, {Id::IsoIr101, std::nullopt}},
-    {"ISO 2022 IR 109", true, {Id::IsoIr109, std::nullopt}},  {"ISO 2022 IR 110", true, {Id::IsoIr110, std::nullopt}},
-    {"ISO 2022 IR 144", true, {Id::IsoIr144, std::nullopt}},  {"ISO 2022 IR 126", true, {Id::IsoIr126, std::nullopt}},
-    {"ISO 2022 IR 138", true, {Id::IsoIr138, std::nullopt}},  {"ISO 2022 IR 148", true, {Id::IsoIr148, std::nullopt}},
-    {"ISO 2022 IR 13", false, {Id::IsoIr13, Id::IsoIr14}},    {"ISO 2022 IR 87", false, {Id::IsoIr87, std::nullopt}},
-    {"ISO 2022 IR 159", false, {Id::IsoIr159, std::nullopt}}, {"GB18030", false, {Id::Gb18030, std::nullopt}},
-    {"ISO 2022 IR 149", false, {Id::IsoIr149, std::nullopt}}, {"ISO_IR 192", false, {Id::Utf8, std::nullopt}},
+constexpr std::array<CharsetTerm, 32> kCharsetTerms{{
+    {"ISO_IR 100", true, {Id::IsoIr100, std::nullopt}},
+    {"ISO_IR 101", true, {Id::IsoIr101, std::nullopt}},
+    {"ISO_IR 109", true, {Id::IsoIr109, std::nullopt}},
+    {"ISO_IR 110", true, {Id::IsoIr110, std::nullopt}},
+    {"ISO_IR 144", true, {Id::IsoIr144, std::nullopt}},
+    {"ISO_IR 127", true, {Id::IsoIr127, std::nullopt}},
+    {"ISO_IR 126", true, {Id::IsoIr126, std::nullopt}},
+    {"ISO_IR 138", true, {Id::IsoIr138, std::nullopt}},
+    {"ISO_IR 148", true, {Id::IsoIr148, std::nullopt}},
+    {"ISO_IR 203", true, {Id::IsoIr203, std::nullopt}},
+    {"ISO_IR 13", false, {Id::IsoIr13, Id::IsoIr14}},
+    {"ISO_IR 166", true, {Id::IsoIr166, std::nullopt}},
+    {"ISO 2022 IR 6", true, {std::nullopt, std::nullopt}},
+    {"ISO 2022 IR 100", true, {Id::IsoIr100, std::nullopt}},
+    {"ISO 2022 IR 101", true, {Id::IsoIr101, std::nullopt}},
+    {"ISO 2022 IR 109", true, {Id::IsoIr109, std::nullopt}},
+    {"ISO 2022 IR 110", true, {Id::IsoIr110, std::nullopt}},
+    {"ISO 2022 IR 144", true, {Id::IsoIr144, std::nullopt}},
+    {"ISO 2022 IR 127", true, {Id::IsoIr127, std::nullopt}},
+    {"ISO 2022 IR 126", true, {Id::IsoIr126, std::nullopt}},
+    {"ISO 2022 IR 138", true, {Id::IsoIr138, std::nullopt}},
+    {"ISO 2022 IR 148", true, {Id::IsoIr148, std::nullopt}},
+    {"ISO 2022 IR 203", true, {Id::IsoIr203, std::nullopt}},
+    {"ISO 2022 IR 13", false, {Id::IsoIr13, Id::IsoIr14}},
+    {"ISO 2022 IR 166", true, {Id::IsoIr166, std::nullopt}},
+    {"ISO 2022 IR 87", false, {Id::IsoIr87, std::nullopt}},
+    {"ISO 2022 IR 159", false, {Id::IsoIr159, std::nullopt}},
+    {"GB18030", false, {Id::Gb18030, std::nullopt}},
+    {"GBK", false, {Id::Gbk, std::nullopt}},
+    {"ISO 2022 IR 149", false, {Id::IsoIr149, std::nullopt}},
+    {"ISO 2022 IR 58", false, {Id::IsoIr58, std::nullopt}},
+    {"ISO_IR 192", false, {Id::Utf8, std::nullopt}},
 }};
 
 const CharsetTerm* FindTerm(ByteView term) noexcept
@@ -273,7 +300,7 @@ WideConversion ConvertAnsiToWide(ByteView bytes) noexcept
     try
     {
         // One code page for both calls, even if another thread changes the default in between.
-        const int codePage = DefaultAnsiCodePage();
+        const int codePage = AnsiCodePageFor(bytes);
         const WideCount size = MeasureWide(codePage, bytes);
         if (size.error != 0)
         {

@@ -23,7 +23,8 @@ struct WideConversion
 // inside the value.
 WideConversion ConvertToWide(ByteView charset, ByteView value) noexcept;
 
-// Conversion with the default ANSI code page; length 0 gives no text and code 0.
+// Conversion of a value with no Specific Character Set: in the default ANSI code page, or in windows-1252 when that
+// is UTF-8 and the bytes are not (platform/AnsiText.h); length 0 gives no text and code 0.
 WideConversion ConvertAnsiToWide(ByteView bytes) noexcept;
 
 // One wide character per byte, the fallback for values that a converter refuses.
@@ -38,15 +39,20 @@ enum class CodeElementId : std::uint8_t
     IsoIr109,
     IsoIr110,
     IsoIr144,
+    IsoIr127, // Arabic
     IsoIr126,
     IsoIr138,
     IsoIr148,
-    IsoIr13, // G1, katakana
-    IsoIr14, // G0, romaji
+    IsoIr203, // Latin alphabet No. 9
+    IsoIr13,  // G1, katakana
+    IsoIr14,  // G0, romaji
+    IsoIr166, // Thai (TIS 620-2533)
     IsoIr87,
     IsoIr159,
     Gb18030,
+    Gbk,
     IsoIr149,
+    IsoIr58, // G1, GB 2312
     Utf8,
 };
 

@@ -13,6 +13,12 @@ void RememberedValue::Remember(const TagElement& tag) noexcept
 
 int DicomData::OnTag(const TagElement& tag)
 {
+    // The identity shown is the data set's own: a name or ID inside a sequence (Other Patient IDs, Original
+    // Attributes, Referenced Patient) belongs to another record or an earlier state of this one.
+    if (tag.depth != 0)
+    {
+        return kKeepAndGoOn;
+    }
     if (tag.group == 0x0010)
     {
         switch (tag.element)

@@ -21,8 +21,8 @@ struct RememberedValue
 };
 
 // The visitor that keeps a whole data set: every element, all nesting levels, in file order. While it walks it
-// remembers the attributes the overlay and the character conversion need; a later occurrence (for instance inside
-// a sequence of undefined length) replaces an earlier one.
+// remembers the attributes the overlay and the character conversion need, from the top level of the data set only;
+// a later top-level occurrence replaces an earlier one.
 class DicomData : public TagFilebase
 {
 public:

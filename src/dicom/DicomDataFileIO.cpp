@@ -130,11 +130,11 @@ PatientStudyInfo DicomDataFileIO::MakeInfoRecord() const
     const ByteView charset = data.characterSet.HasText() ? data.characterSet.Bytes() : ByteView();
     if (data.patientName.HasText())
     {
-        info.patientName = ChoosePersonNameGroup(ConvertText(charset, data.patientName.Bytes()));
+        info.patientName = WithoutTrailingSpaces(ChoosePersonNameGroup(ConvertText(charset, data.patientName.Bytes())));
     }
     if (data.patientId.HasText())
     {
-        info.patientId = ConvertText(charset, data.patientId.Bytes());
+        info.patientId = WithoutTrailingSpaces(ConvertText(charset, data.patientId.Bytes()));
     }
     if (data.birthDate.HasText())
     {
@@ -143,18 +143,18 @@ PatientStudyInfo DicomDataFileIO::MakeInfoRecord() const
     }
     if (data.sex.HasText())
     {
-        info.sex = ConvertPlainText(data.sex.Bytes());
+        info.sex = WithoutTrailingSpaces(ConvertPlainText(data.sex.Bytes()));
     }
     if (data.studyDate.HasText())
     {
         const std::optional<ByteView> time =
             data.studyTime.present ? std::optional<ByteView>(data.studyTime.Bytes()) : std::nullopt;
         const std::string text = FormatDicomDateTime(data.studyDate.Bytes(), time, DateTimeForm::Long);
-        info.studyDateTime = ConvertPlainText(AsBytes(text));
+        info.studyDateTime = WithoutTrailingSpaces(ConvertPlainText(AsBytes(text)));
     }
     if (data.institutionName.HasText())
     {
-        info.institutionName = ConvertText(charset, data.institutionName.Bytes());
+        info.institutionName = WithoutTrailingSpaces(ConvertText(charset, data.institutionName.Bytes()));
     }
     return info;
 }

@@ -78,7 +78,7 @@ std::optional<std::u16string> TextOf(const RememberedValue& value, ByteView char
     {
         return std::nullopt;
     }
-    return ConvertText(charset, value.Bytes());
+    return WithoutTrailingSpaces(ConvertText(charset, value.Bytes()));
 }
 
 std::optional<std::u16string> PlainTextOf(const RememberedValue& value)
@@ -87,7 +87,7 @@ std::optional<std::u16string> PlainTextOf(const RememberedValue& value)
     {
         return std::nullopt;
     }
-    return ConvertPlainText(value.Bytes());
+    return WithoutTrailingSpaces(ConvertPlainText(value.Bytes()));
 }
 
 } // namespace
@@ -186,7 +186,8 @@ std::optional<StudyEntry> DicomDirFileIO::GetStudyEntry(int index)
     StudyEntry entry;
     if (patient.patientName.HasText())
     {
-        entry.patientName = ChoosePersonNameGroup(ConvertText(charset, patient.patientName.Bytes()));
+        entry.patientName =
+            WithoutTrailingSpaces(ChoosePersonNameGroup(ConvertText(charset, patient.patientName.Bytes())));
     }
     entry.patientId = TextOf(patient.patientId, charset);
     if (patient.birthDate.HasText())

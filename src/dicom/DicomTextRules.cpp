@@ -49,6 +49,23 @@ std::u16string EndAtNul(std::u16string text)
 
 } // namespace
 
+ByteView TrimUidPad(ByteView uid) noexcept
+{
+    std::size_t size = uid.size();
+    while (size > 0 && (uid[size - 1] == 0 || uid[size - 1] == ' '))
+    {
+        --size;
+    }
+    return uid.first(size);
+}
+
+std::u16string WithoutTrailingSpaces(std::u16string text)
+{
+    const std::size_t last = text.find_last_not_of(u' ');
+    text.resize(last == std::u16string::npos ? 0 : last + 1);
+    return text;
+}
+
 std::string FormatDicomDate(ByteView date)
 {
     TextBuffer buffer{};

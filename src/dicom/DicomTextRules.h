@@ -13,6 +13,13 @@ inline ByteView AsBytes(std::string_view text) noexcept
     return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+// A UID value without its trailing pad: NUL as PS3.5 9.1 asks, or the spaces some writers put there instead.
+ByteView TrimUidPad(ByteView uid) noexcept;
+
+// A display text without the trailing spaces that pad a value to even length (PS3.5 6.2: insignificant for the
+// text VRs), so that "F " shows as "F". The stored value keeps its pad.
+std::u16string WithoutTrailingSpaces(std::u16string text);
+
 // Text rules shared by the tile overlay and the study list. Dates show as YYYY.MM.DD and times as HH:MM:SS; values
 // are laid out, not validated, and each result ends at its first NUL, so a short or odd value gives a short text.
 

@@ -23,6 +23,13 @@ struct TagElement
     // 1 when the length was undefined and the walk stepped into the value: value then starts the nested elements,
     // and length (0xFFFFFFFF, or 0xFFFF in the 2-byte form) says nothing about how many bytes follow.
     std::uint8_t entered = 0;
+    // Nesting level: 0 for the elements of the data set the walk started in, one more inside each element of
+    // undefined (4-byte) length until its delimitation item, which sits at the level of the element it closes.
+    std::uint32_t depth = 0;
+    // Carried from element to element: nonzero while the walk is inside an explicit UN of undefined length, as the
+    // level of that element's contents. Such a UN is a sequence written in Implicit VR Little Endian (PS3.5 6.2.2),
+    // so everything at this level or deeper is read implicitly.
+    std::uint32_t implicitFrom = 0;
 
     bool Is(std::uint16_t g, std::uint16_t e) const noexcept { return group == g && element == e; }
 };

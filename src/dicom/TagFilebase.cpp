@@ -1,7 +1,10 @@
 #include "dicom/TagFilebase.h"
 
+#include "dicom/DicomTextRules.h"
+
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace orblane {
 namespace {
@@ -20,10 +23,11 @@ std::uint32_t Read32(const std::uint8_t* p) noexcept
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// One lookup by the two VR letters instead of a search of the table.
+// One lookup by the two VR letters instead of a search of the table; letters the table does not name read as UN.
 constexpr std::array<VrForm, 26 * 26> MakeVrForms()
 {
     std::array<VrForm, 26 * 26> forms{};
+    forms.fill(VrForm::Long);
     for (const VrTableRow& row : kVrTable)
     {
         forms[static_cast<std::size_t>((row.name[0] - 'A') * 26 + (row.name[1] - 'A'))] = row.form;
@@ -35,15 +39,29 @@ constexpr std::array<VrForm, 26 * 26> kVrForms = MakeVrForms();
 
 bool IsImplicitTransferSyntax(const TagElement& tag, const std::uint8_t* end) noexcept
 {
-    // The UID must be NUL-padded to count; a space-padded one is not recognised. An undefined 2-byte length
-    // leaves no bound of its own, so the comparison is bounded by the end of data.
-    if (!tag.Is(0x0002, 0x0010) || tag.length <= kImplicitLittleEndianLength ||
-        static_cast<std::size_t>(end - tag.value) <= kImplicitLittleEndianLength)
+    if (!tag.Is(0x0002, 0x0010))
+    {
+        return false;
+    }
+    if (tag.entered == 0)
+    {
+        // A UID is padded to even length with a NUL (PS3.5 9.1), but writers also pad with a space or not at all.
+        const ByteView uid = TrimUidPad(ByteView(tag.value, tag.length));
+        return uid.size() == kImplicitLittleEndianLength &&
+               std::memcmp(uid.data(), kImplicitLittleEndian, kImplicitLittleEndianLength) == 0;
+    }
+    // An undefined 2-byte length leaves no bound of its own: the NUL-padded UID is looked for before the end of data.
+    if (static_cast<std::size_t>(end - tag.value) <= kImplicitLittleEndianLength)
     {
         return false;
     }
     return std::memcmp(tag.value, kImplicitLittleEndian, kImplicitLittleEndianLength) == 0 &&
            tag.value[kImplicitLittleEndianLength] == 0;
+}
+
+bool IsDelimitation(std::uint16_t group, std::uint16_t element) noexcept
+{
+    return group == 0xFFFE && (element == 0xE00D || element == 0xE0DD);
 }
 
 } // namespace
@@ -62,6 +80,14 @@ VrForm LookUpVr(std::uint8_t first, std::uint8_t second) noexcept
 const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std::uint8_t* end,
                                          TagElement& tag) noexcept
 {
+    // The level this element starts at: one deeper when the element before opened one (its 4-byte length was
+    // undefined; the 2-byte 0xFFFF form is stepped into but never closed, so it opens none).
+    const bool opened = tag.entered != 0 && tag.length == kUndefinedLength;
+    std::uint32_t level = tag.depth;
+    if (opened && level != std::numeric_limits<std::uint32_t>::max())
+    {
+        ++level;
+    }
     tag.group = 0;
     tag.element = 0;
     tag.length = 0;
@@ -77,10 +103,12 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
         return nullptr;
     }
     const std::uint16_t group = Read16(position);
+    const bool insideUnknownSequence = tag.implicitFrom != 0 && level >= tag.implicitFrom;
     std::size_t header = 8;
     std::uint32_t length = 0;
     bool undefined = false;
-    if (group == 0xFFFE || (tag.implicit == 1 && group != 0x0002))
+    bool unknownSequence = false;
+    if (group == 0xFFFE || insideUnknownSequence || (tag.implicit == 1 && group != 0x0002))
     {
         length = Read32(position + 4);
         undefined = length == kUndefinedLength;
@@ -101,6 +129,7 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
             }
             length = Read32(position + 8);
             undefined = length == kUndefinedLength;
+            unknownSequence = undefined && position[4] == 'U' && position[5] == 'N';
         }
         else
         {
@@ -117,6 +146,19 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     tag.length = length;
     tag.value = position + header;
     tag.entered = undefined ? 1 : 0;
+    if (IsDelimitation(tag.group, tag.element) && level > 0)
+    {
+        --level;
+    }
+    tag.depth = level;
+    if (tag.implicitFrom != 0 && level < tag.implicitFrom)
+    {
+        tag.implicitFrom = 0; // the delimitation of the UN sequence: explicit VR again after it
+    }
+    if (unknownSequence && level != std::numeric_limits<std::uint32_t>::max())
+    {
+        tag.implicitFrom = level + 1;
+    }
     if (IsImplicitTransferSyntax(tag, end))
     {
         tag.implicit = 1;

@@ -42,17 +42,19 @@ struct VrTableRow
     VrForm form;
 };
 
-// The VRs this reader knows, in the order of their indexes. VRs added to the standard later (OF, OD, OL, UC, UR,
-// UV …) are deliberately absent: a walk ends before them.
-inline constexpr std::array<VrTableRow, 26> kVrTable{{
+// Every VR of the current standard with its header form (PS3.5 7.1.2, table 7.1-1). Two capital letters that are
+// not here are a VR added after this table: read, as the standard asks, like UN with the 32-bit length form.
+inline constexpr std::array<VrTableRow, 34> kVrTable{{
     {"AE", VrForm::Short}, {"AS", VrForm::Short}, {"AT", VrForm::Short}, {"CS", VrForm::Short}, {"DA", VrForm::Short},
     {"DS", VrForm::Short}, {"DT", VrForm::Short}, {"FL", VrForm::Short}, {"FD", VrForm::Short}, {"IS", VrForm::Short},
-    {"LO", VrForm::Short}, {"LT", VrForm::Short}, {"OB", VrForm::Long},  {"OW", VrForm::Long},  {"PN", VrForm::Short},
-    {"SH", VrForm::Short}, {"SL", VrForm::Short}, {"SQ", VrForm::Long},  {"SS", VrForm::Short}, {"ST", VrForm::Short},
-    {"TM", VrForm::Short}, {"UI", VrForm::Short}, {"UL", VrForm::Short}, {"UN", VrForm::Long},  {"US", VrForm::Short},
-    {"UT", VrForm::Long},
+    {"LO", VrForm::Short}, {"LT", VrForm::Short}, {"OB", VrForm::Long},  {"OD", VrForm::Long},  {"OF", VrForm::Long},
+    {"OL", VrForm::Long},  {"OV", VrForm::Long},  {"OW", VrForm::Long},  {"PN", VrForm::Short}, {"SH", VrForm::Short},
+    {"SL", VrForm::Short}, {"SQ", VrForm::Long},  {"SS", VrForm::Short}, {"ST", VrForm::Short}, {"SV", VrForm::Long},
+    {"TM", VrForm::Short}, {"UC", VrForm::Long},  {"UI", VrForm::Short}, {"UL", VrForm::Short}, {"UN", VrForm::Long},
+    {"UR", VrForm::Long},  {"US", VrForm::Short}, {"UT", VrForm::Long},  {"UV", VrForm::Long},
 }};
 
+// The header form of the VR whose letters are first and second: Unknown only when they are not two capitals.
 VrForm LookUpVr(std::uint8_t first, std::uint8_t second) noexcept;
 
 // The element walk. It reads element after element from a mapped view and hands each, as soon as it is read, to
@@ -69,9 +71,10 @@ public:
     // Walks from start, reading nothing at or beyond end. Every walk begins in explicit VR.
     void ParseTags(const std::uint8_t* start, const std::uint8_t* end);
 
-    // Reads the element whose tag starts at position into tag (keeping tag.implicit, which the Implicit VR Little
-    // Endian transfer syntax UID sets) and answers where the next element starts, or nullptr when the element
-    // cannot be read: its header or value runs past end, or its VR is unknown.
+    // Reads the element whose tag starts at position into tag and answers where the next element starts, or nullptr
+    // when the element cannot be read: its header or value runs past end, or its VR bytes are not two capitals.
+    // The walk state in tag carries over from the element read before: implicit (set by the Implicit VR Little
+    // Endian transfer syntax UID), the nesting depth and implicitFrom (set by an explicit UN of undefined length).
     static const std::uint8_t* ReadTag(const std::uint8_t* position, const std::uint8_t* end, TagElement& tag) noexcept;
 
     // The kept elements, all nesting levels in one sequence, in file order.

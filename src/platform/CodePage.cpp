@@ -501,19 +501,20 @@ int CodePageForCodeset(std::string_view codeset) noexcept
         int codePage;
     };
     static constexpr std::array kAliases{
-        Alias{"utf8", 65001},       Alias{"iso88591", 28591},   Alias{"iso88592", 28592},   Alias{"iso88593", 28593},
-        Alias{"iso88594", 28594},   Alias{"iso88595", 28595},   Alias{"iso88596", 28596},   Alias{"iso88597", 28597},
-        Alias{"iso88598", 28598},   Alias{"iso88599", 28599},   Alias{"iso885913", 28603},  Alias{"iso885915", 28605},
-        Alias{"koi8r", 20866},      Alias{"koi8u", 21866},      Alias{"eucjp", 20932},      Alias{"ujis", 20932},
-        Alias{"sjis", 932},         Alias{"shiftjis", 932},     Alias{"cp932", 932},        Alias{"windows31j", 932},
-        Alias{"gb18030", 54936},    Alias{"gbk", 936},          Alias{"cp936", 936},        Alias{"gb2312", 936},
-        Alias{"euccn", 936},        Alias{"big5", 950},         Alias{"big5hkscs", 950},    Alias{"cp950", 950},
-        Alias{"euckr", 51949},      Alias{"cp949", 949},        Alias{"uhc", 949},          Alias{"tis620", 874},
-        Alias{"cp874", 874},        Alias{"cp1250", 1250},      Alias{"cp1251", 1251},      Alias{"cp1252", 1252},
-        Alias{"cp1253", 1253},      Alias{"cp1254", 1254},      Alias{"cp1255", 1255},      Alias{"cp1256", 1256},
-        Alias{"cp1257", 1257},      Alias{"cp1258", 1258},      Alias{"windows1250", 1250}, Alias{"windows1251", 1251},
-        Alias{"windows1252", 1252}, Alias{"windows1253", 1253}, Alias{"windows1254", 1254}, Alias{"windows1255", 1255},
-        Alias{"windows1256", 1256}, Alias{"windows1257", 1257}, Alias{"windows1258", 1258},
+        Alias{"utf8", 65001},       Alias{"iso88591", 28591},   Alias{"iso88592", 28592},    Alias{"iso88593", 28593},
+        Alias{"iso88594", 28594},   Alias{"iso88595", 28595},   Alias{"iso88596", 28596},    Alias{"iso88597", 28597},
+        Alias{"iso88598", 28598},   Alias{"iso88599", 28599},   Alias{"iso885913", 28603},   Alias{"iso885915", 28605},
+        Alias{"koi8r", 20866},      Alias{"koi8u", 21866},      Alias{"eucjp", 20932},       Alias{"ujis", 20932},
+        Alias{"sjis", 932},         Alias{"shiftjis", 932},     Alias{"cp932", 932},         Alias{"windows31j", 932},
+        Alias{"gb18030", 54936},    Alias{"gbk", 936},          Alias{"cp936", 936},         Alias{"gb2312", 936},
+        Alias{"euccn", 936},        Alias{"big5", 950},         Alias{"big5hkscs", 950},     Alias{"cp950", 950},
+        Alias{"euckr", 51949},      Alias{"cp949", 949},        Alias{"uhc", 949},           Alias{"tis620", 874},
+        Alias{"iso885911", 874},    Alias{"eucjpms", 20932},    Alias{"shiftjisx0213", 932}, Alias{"cp874", 874},
+        Alias{"cp1250", 1250},      Alias{"cp1251", 1251},      Alias{"cp1252", 1252},       Alias{"cp1253", 1253},
+        Alias{"cp1254", 1254},      Alias{"cp1255", 1255},      Alias{"cp1256", 1256},       Alias{"cp1257", 1257},
+        Alias{"cp1258", 1258},      Alias{"windows1250", 1250}, Alias{"windows1251", 1251},  Alias{"windows1252", 1252},
+        Alias{"windows1253", 1253}, Alias{"windows1254", 1254}, Alias{"windows1255", 1255},  Alias{"windows1256", 1256},
+        Alias{"windows1257", 1257}, Alias{"windows1258", 1258},
     };
     for (const Alias& alias : kAliases)
     {

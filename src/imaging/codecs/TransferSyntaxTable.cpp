@@ -1,5 +1,6 @@
 #include "imaging/codecs/TransferSyntaxTable.h"
 
+#include "dicom/DicomTextRules.h"
 #include "imaging/codecs/Codecs.h"
 
 #include <array>
@@ -22,11 +23,9 @@ constexpr std::array kTransferSyntaxes{
 
 const TransferSyntaxEntry* FindTransferSyntax(ByteView uid) noexcept
 {
-    std::string_view text(reinterpret_cast<const char*>(uid.data()), uid.size());
-    while (!text.empty() && text.back() == '\0')
-    {
-        text.remove_suffix(1);
-    }
+    // Writers pad a UID to even length with a NUL, some with a space.
+    const ByteView trimmed = TrimUidPad(uid);
+    const std::string_view text(reinterpret_cast<const char*>(trimmed.data()), trimmed.size());
     for (const TransferSyntaxEntry& entry : kTransferSyntaxes)
     {
         if (entry.uid == text)

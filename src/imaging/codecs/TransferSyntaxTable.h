@@ -20,7 +20,7 @@ struct TransferSyntaxEntry
     DecodeFrame decode;
 };
 
-// The entry of a Transfer Syntax UID as stored (a trailing NUL pad is ignored); null for a UID the table lacks.
+// The entry of a Transfer Syntax UID as stored (a trailing NUL or space pad is ignored); null for a UID the table lacks.
 const TransferSyntaxEntry* FindTransferSyntax(ByteView uid) noexcept;
 const TransferSyntaxEntry* FindTransferSyntax(TransferSyntaxKind kind) noexcept;
 

@@ -69,12 +69,18 @@ TEST(CharacterSetTest, TermListsGiveTheirCodeElementsInOrder)
     EXPECT_EQ(ActiveList("ISO_IR 192"), (std::vector{Id::Utf8}));
     EXPECT_EQ(ActiveList("GB18030 "), (std::vector{Id::Gb18030}));
     EXPECT_EQ(ActiveList("\\ISO 2022 IR 87\\ISO 2022 IR 159"), (std::vector{Id::Default, Id::IsoIr87, Id::IsoIr159}));
+    EXPECT_EQ(ActiveList("GBK "), (std::vector{Id::Gbk}));
+    EXPECT_EQ(ActiveList("\\ISO 2022 IR 58"), (std::vector{Id::Default, Id::IsoIr58}));
+    EXPECT_EQ(ActiveList("ISO_IR 166"), (std::vector{Id::IsoIr166, Id::Default}));
+    EXPECT_EQ(ActiveList("ISO 2022 IR 6\\ISO 2022 IR 166"), (std::vector{Id::IsoIr166, Id::Default}));
+    EXPECT_EQ(ActiveList("ISO_IR 127"), (std::vector{Id::IsoIr127, Id::Default}));
+    EXPECT_EQ(ActiveList("ISO_IR 203"), (std::vector{Id::IsoIr203, Id::Default}));
 }
 
 TEST(CharacterSetTest, UnknownBlankOrMiswrittenTermsLeaveTheDefaultAlone)
 {
     for (const std::string_view charset :
-         {"", "   ", "\\", "ISO_IR 6", "ISO_IR 166", "GBK", "iso_ir 100", "ISO_IR 100X", "\\ ISO_IR 100"})
+         {"", "   ", "\\", "ISO_IR 6", "ISO_IR 999", "GB2312", "gbk", "iso_ir 100", "ISO_IR 100X", "\\ ISO_IR 100"})
     {
         EXPECT_EQ(ActiveList(charset), (std::vector{Id::Default})) << testing::PrintToString(std::string(charset));
     }
@@ -179,6 +185,19 @@ TEST_F(StandardExampleTest, PatientNamesComeOutAsTheStandardPrintsThem)
     EXPECT_EQ(PatientName("chrX1.dcm"), u"Wang^XiaoDong=王^小東= ");
     EXPECT_EQ(PatientName("chrX2.dcm"), u"Wang^XiaoDong=王^小东=");
     EXPECT_EQ(PatientName("chrRuss.dcm"), u"Люкceмбypг");
+    // PS3.5 annex K: GB 2312 by code extension, and GBK; then Thai (TIS 620). Written as README.md in reader/ says.
+    EXPECT_EQ(PatientName("../reader/chinese_ir58.dcm"), u"Zhang^XiaoDong=张^小东= ");
+    EXPECT_EQ(PatientName("../reader/chinese_gbk.dcm"), u"Wang^XiaoDong=王^小東 ");
+    EXPECT_EQ(PatientName("../reader/thai_ir166.dcm"), u"ทดสอบ^ภาษาไทย ");
+}
+
+TEST(CharacterSetTest, ThaiAndChineseCodeExtensionsSwitchInsideAValue)
+{
+    // TIS 620 after ESC - T (G1), back to ASCII after ESC ( B; GB 2312 in G1 after ESC $ ) A.
+    EXPECT_EQ(Convert("ISO 2022 IR 6\\ISO 2022 IR 166", "Test=\x1B-T\xB7\xB4\xCA\xCD\xBA\x1B(B="), u"Test=ทดสอบ=");
+    EXPECT_EQ(Convert("\\ISO 2022 IR 58", "Zhang=\x1B$)A\xD5\xC5"), u"Zhang=张");
+    // Without the escape, the bytes are read in the default repertoire, not as GB 2312.
+    EXPECT_NE(Convert("\\ISO 2022 IR 58", "\xD5\xC5"), u"张");
 }
 
 TEST(CharacterSetTest, JapaneseWithKatakanaAndSupplementaryKanjiConverts)
@@ -209,8 +228,14 @@ TEST(CharacterSetTest, AnsiConversionUsesTheDefaultCodePageAndGivesNoTextForNoBy
 
     SetDefaultAnsiCodePage(1252);
     EXPECT_EQ(ConvertAnsiToWide(Bytes("J\xE9r\xF4me")).text, u"Jérôme");
+    // Under UTF-8, well-formed UTF-8 reads as such and anything else as windows-1252, all of the value at once.
     SetDefaultAnsiCodePage(65001);
-    EXPECT_EQ(ConvertAnsiToWide(Bytes("J\xC3\xA9r\xF4me")).text, u"Jér\uFFFDme");
+    EXPECT_EQ(ConvertAnsiToWide(Bytes("J\xC3\xA9r\xC3\xB4me")).text, u"Jérôme");
+    EXPECT_EQ(ConvertAnsiToWide(Bytes("J\xC3\xA9r\xF4me")).text, u"J\u00C3\u00A9rôme");
+    EXPECT_EQ(ConvertAnsiToWide(Bytes("Ren\xE9")).text, u"René");
+    // Another code page keeps its own reading of the same bytes.
+    SetDefaultAnsiCodePage(28595);
+    EXPECT_EQ(ConvertAnsiToWide(Bytes("Ren\xE9")).text, u"Renщ");
     SetDefaultAnsiCodePage(kCodePageAnsi);
 }
 

@@ -1,6 +1,7 @@
 #include "dicom/DicomDataFileIO.h"
 
 #include "platform/CodePage.h"
+#include "support/CaseName.h"
 #include "support/DicomWriter.h"
 #include "support/ScratchFolder.h"
 
@@ -203,11 +204,11 @@ TEST_F(DicomDataFileIOTest, InfoRecordBuildsTheOverlayTexts)
     DicomDataFileIO* file = nullptr;
     ASSERT_EQ(Load(file, w.Data()), 0);
     const PatientStudyInfo info = file->MakeInfoRecord();
-    EXPECT_EQ(info.patientName, u"Ideo^Graphic "); // the pad goes with the last group
+    EXPECT_EQ(info.patientName, u"Ideo^Graphic"); // the pad went with the last group and is not shown
     EXPECT_EQ(info.patientId, u"ID-7");
     EXPECT_EQ(info.birthDate, u"1970.12.31");
-    EXPECT_EQ(info.sex, u"F "); // the pad space stays
-    EXPECT_EQ(info.studyDateTime, u"2024.01.31 08:30:00.25 ");
+    EXPECT_EQ(info.sex, u"F"); // stored as "F "
+    EXPECT_EQ(info.studyDateTime, u"2024.01.31 08:30:00.25");
     EXPECT_EQ(info.institutionName, u"General Hospital");
 }
 
@@ -222,7 +223,7 @@ TEST_F(DicomDataFileIOTest, InfoRecordLeavesAbsentAndEmptyValuesOut)
     DicomDataFileIO* file = nullptr;
     ASSERT_EQ(Load(file, w.Data()), 0);
     const PatientStudyInfo info = file->MakeInfoRecord();
-    EXPECT_EQ(info.patientName, u"Solo^Name ");
+    EXPECT_EQ(info.patientName, u"Solo^Name");
     EXPECT_FALSE(info.patientId);
     EXPECT_FALSE(info.birthDate);
     EXPECT_FALSE(info.sex);
@@ -230,22 +231,94 @@ TEST_F(DicomDataFileIOTest, InfoRecordLeavesAbsentAndEmptyValuesOut)
     EXPECT_FALSE(info.institutionName);
 }
 
-TEST_F(DicomDataFileIOTest, LastPatientsNameInFileOrderWins)
+// The identity is the data set's own, whether a nested patient (Referenced Patient, Other Patient IDs, Original
+// Attributes) comes before or after it in the file.
+TEST_F(DicomDataFileIOTest, IdentityComesFromTheTopLevelOnly)
 {
+    const auto nested = [](DicomWriter& w, std::uint16_t group, std::uint16_t element, const char* name) {
+        w.BeginSequence(group, element, Length::Undefined)
+            .BeginItem(Length::Undefined)
+            .Text(0x0008, 0x0005, "CS", "ISO_IR 144")
+            .Text(0x0008, 0x0080, "LO", "Nested Institution")
+            .Text(0x0010, 0x0010, "PN", name)
+            .Text(0x0010, 0x0020, "LO", "NESTED-ID")
+            .Text(0x0010, 0x0040, "CS", "M")
+            .EndItem()
+            .EndSequence();
+    };
     DicomWriter w;
-    w.FileMeta(test::kExplicitLittleEndian)
-        .Text(0x0010, 0x0010, "PN", "Top^Level")
-        .BeginSequence(0x0008, 0x1120, Length::Undefined)
-        .BeginItem(Length::Undefined)
-        .Text(0x0010, 0x0010, "PN", "Inside^Item")
-        .EndItem()
-        .EndSequence();
+    w.FileMeta(test::kExplicitLittleEndian).Text(0x0008, 0x0005, "CS", "ISO_IR 100");
+    nested(w, 0x0008, 0x1120, "Before^Nested");
+    w.Text(0x0010, 0x0010, "PN", "Top^L\xE9vel").Text(0x0010, 0x0020, "LO", "TOP-ID").Text(0x0010, 0x0040, "CS", "F");
+    nested(w, 0x0010, 0x1002, "After^Nested");
+    w.BeginSequence(0x0400, 0x0561, Length::Undefined).BeginItem(Length::Undefined);
+    nested(w, 0x0400, 0x0550, "Deep^Nested");
+    w.EndItem().EndSequence();
     DicomDataFileIO* file = nullptr;
     ASSERT_EQ(Load(file, w.Data()), 0);
-    EXPECT_EQ(file->MakeInfoRecord().patientName, u"Inside^Item ");
-    // GetElement, by contrast, answers the first occurrence.
-    EXPECT_EQ(ValueText(*file, 0x0010, 0x0010), "Top^Level ");
+    const PatientStudyInfo info = file->MakeInfoRecord();
+    EXPECT_EQ(info.patientName, u"Top^L\u00E9vel"); // read in the top level's ISO_IR 100, not the nested ISO_IR 144
+    EXPECT_EQ(info.patientId, u"TOP-ID");
+    EXPECT_EQ(info.sex, u"F");
+    EXPECT_FALSE(info.institutionName);
+    // GetElement still answers every occurrence in file order.
+    EXPECT_EQ(ValueText(*file, 0x0010, 0x0010), "Before^Nested ");
+    EXPECT_EQ(ValueText(*file, 0x0010, 0x0010, 2), "After^Nested");
 }
+
+struct FixtureCase
+{
+    const char* name;
+    const char* file;
+    PatientStudyInfo expected;
+    bool pixelData;
+};
+
+class ReaderFixtureTest : public ::testing::TestWithParam<FixtureCase>
+{
+};
+
+// Files pydicom wrote (tests/data/reader/README.md); the expected texts are the values dcmdump lists for them.
+TEST_P(ReaderFixtureTest, GivesTheTopLevelIdentityAndFindsThePixelData)
+{
+    const FixtureCase& row = GetParam();
+    DicomDataFileIO file;
+    ASSERT_EQ(file.LoadFile(std::string(ORBLANE_TEST_DATA_DIR) + "/reader/" + row.file), 0);
+    const PatientStudyInfo info = file.MakeInfoRecord();
+    EXPECT_EQ(info.patientName, row.expected.patientName);
+    EXPECT_EQ(info.patientId, row.expected.patientId);
+    EXPECT_EQ(info.birthDate, row.expected.birthDate);
+    EXPECT_EQ(info.sex, row.expected.sex);
+    EXPECT_EQ(info.studyDateTime, row.expected.studyDateTime);
+    EXPECT_EQ(info.institutionName, row.expected.institutionName);
+    const std::optional<ByteView> pixels = file.FindValue(0x7FE0, 0x0010);
+    if (row.pixelData)
+    {
+        ASSERT_TRUE(pixels);
+        EXPECT_EQ(std::vector<std::uint8_t>(pixels->begin(), pixels->end()),
+                  (std::vector<std::uint8_t>{0, 64, 128, 255}));
+    }
+    else
+    {
+        EXPECT_FALSE(pixels);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, ReaderFixtureTest,
+    ::testing::Values(FixtureCase{"UnSequence", "un_sequence.dcm", {u"Orb^Test", u"ORB-1", {}, u"F", {}, {}}, true},
+                      FixtureCase{"UnSequenceNeverEnding", "un_sequence_unended.dcm", {}, false},
+                      FixtureCase{"NewVrs", "new_vrs.dcm", {u"Orb^Vr", u"ORB-2", {}, {}, {}, {}}, true},
+                      FixtureCase{
+                          "NestedIdentity",
+                          "nested_identity.dcm",
+                          {u"Top^Level", u"ORB-3", u"1970.01.01", u"F", u"2024.01.31 08:30:00", u"Top Institution"},
+                          true},
+                      FixtureCase{"SpacePaddedImplicitSyntax",
+                                  "implicit_space_padded_uid.dcm",
+                                  {u"Orb^Space", u"ORB-4", {}, {}, {}, {}},
+                                  true}),
+    test::ByCaseName());
 
 TEST_F(DicomDataFileIOTest, ImplicitFilesGiveTheSameTexts)
 {
@@ -255,7 +328,7 @@ TEST_F(DicomDataFileIOTest, ImplicitFilesGiveTheSameTexts)
     ASSERT_EQ(Load(file, w.Data()), 0);
     const PatientStudyInfo info = file->MakeInfoRecord();
     EXPECT_EQ(info.patientName, u"Implicit^Pat");
-    EXPECT_EQ(info.sex, u"O ");
+    EXPECT_EQ(info.sex, u"O");
 }
 
 } // namespace

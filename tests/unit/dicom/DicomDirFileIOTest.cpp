@@ -116,8 +116,8 @@ TEST_P(DicomDirFileIOTest, LinksStudiesPatientByPatientInRecordOrder)
     ASSERT_EQ(Open(BuildDicomDir(TwoPatientsTwoStudiesEach(), Options())), 0);
     EXPECT_TRUE(raised.empty());
     ASSERT_EQ(dicomDir.StudyCount(), 4u);
-    const char16_t* expected[][2] = {{u"Alpha^One ", u"2020.01.01 08:00:00"},
-                                     {u"Alpha^One ", u"2020.02.02 09:00:00"},
+    const char16_t* expected[][2] = {{u"Alpha^One", u"2020.01.01 08:00:00"},
+                                     {u"Alpha^One", u"2020.02.02 09:00:00"},
                                      {u"Beta^Two", u"2021.03.03"},
                                      {u"Beta^Two", u"2021.04.04 10:10:10"}};
     for (int i = 0; i < 4; ++i)
@@ -138,7 +138,7 @@ TEST_P(DicomDirFileIOTest, RowTextsFollowTheListsRules)
     ASSERT_TRUE(first);
     EXPECT_EQ(first->patientId, u"P1");
     EXPECT_EQ(first->birthDate, u"1950.01.01");
-    EXPECT_EQ(first->sex, u"F "); // as stored, pad included
+    EXPECT_EQ(first->sex, u"F"); // stored as "F ": the pad is not shown
     // The first series decides the modality, however many others the study has.
     EXPECT_EQ(first->modality, u"CT");
     EXPECT_NE(first->firstSeries, 0u);
@@ -158,7 +158,7 @@ TEST_P(DicomDirFileIOTest, PatientTextsFollowTheRecordsCharacterSet)
                                      {"Ren\xE9", "\xE9", "", "", "ISO_IR 144", {{"20200101", "", {}}}}};
     ASSERT_EQ(Open(BuildDicomDir(patients, Options())), 0);
     EXPECT_EQ(dicomDir.GetStudyEntry(0)->patientName, u"Ren\u00E9");
-    EXPECT_EQ(dicomDir.GetStudyEntry(0)->patientId, u"\u00E9 ");
+    EXPECT_EQ(dicomDir.GetStudyEntry(0)->patientId, u"\u00E9");
     EXPECT_EQ(dicomDir.GetStudyEntry(1)->patientName, u"Ren\u0449");
     SetDefaultAnsiCodePage(0);
 }
@@ -326,7 +326,7 @@ TEST(DicomDirOpenTest, ARecordWalkEndsAtTheFirstItemDelimitationItReads)
     ASSERT_EQ(test::OpenAndReport(dicomDir, scratch.FolderText()), 0);
     const auto entry = dicomDir.GetStudyEntry(0);
     ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->patientId, u"ID1 ");
+    EXPECT_EQ(entry->patientId, u"ID1");
     EXPECT_FALSE(entry->patientName);
     EXPECT_EQ(entry->studyDateTime, u"2020.01.01");
 }

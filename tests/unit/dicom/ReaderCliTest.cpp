@@ -32,8 +32,8 @@ TEST(ReaderCliTest, InfoPrintsTheOverlayTextsWithNullForNone)
 {
     const auto result = RunCli(ORBLANE_CLI_PATH, {"info", kData + "/files/CT_small.dcm", "--ansi-codepage", "1252"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "{\"patientName\": \"CompressedSamples^CT1 \", \"patientId\": \"1CT1\", \"birthDate\": null, "
-                          "\"sex\": \"O \", \"studyDateTime\": \"2004.01.19 07:27:30\", "
+    EXPECT_EQ(result.out, "{\"patientName\": \"CompressedSamples^CT1\", \"patientId\": \"1CT1\", \"birthDate\": null, "
+                          "\"sex\": \"O\", \"studyDateTime\": \"2004.01.19 07:27:30\", "
                           "\"institutionName\": \"JFK IMAGING CENTER\"}\n");
 }
 

@@ -60,10 +60,10 @@ TEST(SampleFilesTest, CtSmallShowsItsPatientAndStudy)
     DicomDataFileIO file;
     ASSERT_EQ(file.LoadFile(kData / "files/CT_small.dcm"), 0);
     const PatientStudyInfo info = file.MakeInfoRecord();
-    EXPECT_EQ(info.patientName, u"CompressedSamples^CT1 ");
+    EXPECT_EQ(info.patientName, u"CompressedSamples^CT1");
     EXPECT_EQ(info.patientId, u"1CT1");
     EXPECT_FALSE(info.birthDate);
-    EXPECT_EQ(info.sex, u"O ");
+    EXPECT_EQ(info.sex, u"O");
     EXPECT_EQ(info.studyDateTime, u"2004.01.19 07:27:30");
     EXPECT_EQ(info.institutionName, u"JFK IMAGING CENTER");
 }

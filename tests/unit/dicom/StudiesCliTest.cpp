@@ -32,10 +32,10 @@ TEST(StudiesCliTest, ListsRowsWithTheirFilesInLinkOrder)
     EXPECT_EQ(
         result.out,
         "{\"studies\": ["
-        "{\"patientName\": \"Ideo^Name \", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F \", "
+        "{\"patientName\": \"Ideo^Name\", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F\", "
         "\"studyDateTime\": \"2020.01.01 08:00:00\", \"modality\": \"CT\", "
         "\"files\": [\"A\\\\IM1 \", \"A\\\\IM2 \", \"A\\\\IM3 \"]}, "
-        "{\"patientName\": \"Ideo^Name \", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F \", "
+        "{\"patientName\": \"Ideo^Name\", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F\", "
         "\"studyDateTime\": null, \"modality\": null, \"files\": []}, "
         "{\"patientName\": \"Beta\", \"patientId\": null, \"birthDate\": null, \"sex\": null, "
         "\"studyDateTime\": \"2021\", \"modality\": null, \"files\": [\"B\\\\IM1 \"]}]}\n");

@@ -1,6 +1,7 @@
 #include "dicom/TagFilebase.h"
 #include "dicom/DicomData.h"
 
+#include "support/CaseName.h"
 #include "support/DicomWriter.h"
 
 #include <gmock/gmock.h>
@@ -89,21 +90,163 @@ TEST(TagFilebaseTest, SwitchesToImplicitOnlyForTheNulPaddedImplicitSyntax)
     explicitFile.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Doe^Jane");
     EXPECT_EQ(WalkFile(explicitFile.Data()).back(), (Seen{0x0010, 0x0010, 8}));
 
-    // Padded with a space, the implicit UID is not recognised: its implicit element cannot be read as explicit.
-    DicomWriter spacePadded;
-    spacePadded.Element(0x0002, 0x0010, "UI", test::ToBytes("1.2.840.10008.1.2 "))
-        .SetImplicit(true)
-        .Text(0x0010, 0x0010, "PN", "Doe^Jane");
-    EXPECT_THAT(WalkFile(spacePadded.Data()), ::testing::ElementsAre(Seen{0x0002, 0x0010, 18}));
+    // Padded with a space or a run of NULs, or not padded at all, the implicit UID still switches the walk.
+    for (const std::string_view uid :
+         {"1.2.840.10008.1.2 ", "1.2.840.10008.1.2\0\0\0", "1.2.840.10008.1.2", "1.2.840.10008.1.2 \0 "})
+    {
+        DicomWriter padded;
+        padded.Element(0x0002, 0x0010, "UI", test::ToBytes(uid))
+            .SetImplicit(true)
+            .Text(0x0010, 0x0010, "PN", "Doe^Jane");
+        EXPECT_THAT(WalkFile(padded.Data()),
+                    ::testing::ElementsAre(Seen{0x0002, 0x0010, static_cast<std::uint32_t>(uid.size())},
+                                           Seen{0x0010, 0x0010, 8}))
+            << testing::PrintToString(std::string(uid));
+    }
+    // A longer UID sharing the prefix, even one whose tail is only pad-like bytes elsewhere, does not switch.
+    DicomWriter longer;
+    longer.Element(0x0002, 0x0010, "UI", test::ToBytes("1.2.840.10008.1.2 1")).Text(0x0010, 0x0010, "PN", "Doe^Jane");
+    EXPECT_EQ(WalkFile(longer.Data()).back(), (Seen{0x0010, 0x0010, 8}));
 }
 
-TEST(TagFilebaseTest, EndsBeforeAnUnknownVrAndKeepsWhatCameBefore)
+struct VrCase
+{
+    const char* name;
+    const char* vr;
+    std::uint32_t length; // of the value written
+};
+
+class TagFilebaseVrTest : public ::testing::TestWithParam<VrCase>
+{
+};
+
+// PS3.5 7.1.2: OD, OF, OL, OV, SV, UC, UR, UT, UV and a VR this reader does not know all have two reserved bytes and
+// a 32-bit length; the pixel data after them must still be found.
+TEST_P(TagFilebaseVrTest, ReadsTheLongFormAndWalksOnToThePixelData)
+{
+    const VrCase& row = GetParam();
+    const test::Bytes value(row.length, 0x41);
+    DicomWriter w;
+    w.Text(0x0010, 0x0010, "PN", "AB")
+        .Element(0x0071, 0x0010, row.vr, value)
+        .Element(0x7FE0, 0x0010, "OB", test::ToBytes("px"));
+    // The header is written by hand too: tag, VR, two zero bytes, the 32-bit length.
+    ASSERT_EQ(w.Data()[142 + 6], 0);
+    ASSERT_EQ(w.Data()[142 + 8], row.length);
+    EXPECT_THAT(WalkFile(w.Data()), ::testing::ElementsAre(Seen{0x0010, 0x0010, 2}, Seen{0x0071, 0x0010, row.length},
+                                                           Seen{0x7FE0, 0x0010, 2}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLongVr, TagFilebaseVrTest,
+                         ::testing::Values(VrCase{"OD", "OD", 8}, VrCase{"OF", "OF", 4}, VrCase{"OL", "OL", 4},
+                                           VrCase{"OV", "OV", 8}, VrCase{"SV", "SV", 8}, VrCase{"UC", "UC", 6},
+                                           VrCase{"UR", "UR", 10}, VrCase{"UT", "UT", 4}, VrCase{"UV", "UV", 16},
+                                           VrCase{"UnknownLetters", "QQ", 2}),
+                         test::ByCaseName());
+
+TEST(TagFilebaseTest, EndsBeforeVrBytesThatAreNotTwoCapitals)
 {
     DicomWriter w;
     w.Text(0x0010, 0x0010, "PN", "Doe^Jane")
-        .Element(0x0028, 0x0008, "OF", test::ToBytes("1234"))
+        .Element(0x0028, 0x0008, "o\x01", test::ToBytes("1234"))
         .Text(0x0010, 0x0020, "LO", "ID");
     EXPECT_THAT(WalkFile(w.Data()), ::testing::ElementsAre(Seen{0x0010, 0x0010, 8}));
+}
+
+// Writes an explicit UN of undefined length (PS3.5 6.2.2 note) holding, in implicit VR, an item with a text and a
+// nested sequence of undefined length whose item has a defined length, and a second item with a name.
+void WriteUnknownSequence(DicomWriter& w)
+{
+    w.Header(0x0009, 0x1011, "UN", kUndefined)
+        .SetImplicit(true)
+        .BeginItem(Length::Undefined)
+        .Text(0x0009, 0x1001, "LO", "inner")
+        .BeginSequence(0x0009, 0x1003, Length::Undefined)
+        .BeginItem(Length::Defined)
+        .Text(0x0009, 0x1002, "SH", "deep")
+        .EndItem()
+        .EndSequence()
+        .EndItem()
+        .BeginItem(Length::Undefined)
+        .Text(0x0010, 0x0010, "PN", "Nested")
+        .EndItem()
+        .Header(0xFFFE, 0xE0DD, "", 0)
+        .SetImplicit(false);
+}
+
+TEST(TagFilebaseTest, ReadsAnUndefinedUnAsAnImplicitSequenceThenGoesOnExplicitly)
+{
+    DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian);
+    WriteUnknownSequence(w);
+    w.Text(0x0010, 0x0010, "PN", "Top").Element(0x7FE0, 0x0010, "OB", test::ToBytes("px"));
+    const auto tags = WalkFile(w.Data());
+    ASSERT_EQ(tags.size(), 16u);
+    EXPECT_THAT(std::vector<Seen>(tags.begin() + 3, tags.end()),
+                ::testing::ElementsAre(Seen{0x0009, 0x1011, kUndefined}, Seen{0xFFFE, 0xE000, kUndefined},
+                                       Seen{0x0009, 0x1001, 6}, Seen{0x0009, 0x1003, kUndefined},
+                                       Seen{0xFFFE, 0xE000, 12}, Seen{0xFFFE, 0xE0DD, 0}, Seen{0xFFFE, 0xE00D, 0},
+                                       Seen{0xFFFE, 0xE000, kUndefined}, Seen{0x0010, 0x0010, 6},
+                                       Seen{0xFFFE, 0xE00D, 0}, Seen{0xFFFE, 0xE0DD, 0}, Seen{0x0010, 0x0010, 4},
+                                       Seen{0x7FE0, 0x0010, 2}));
+    // The nested name is not the patient's: the remembered one is the top-level one after the sequence.
+    DicomData data;
+    data.ParseTags(w.Data().data() + 132, w.Data().data() + w.Data().size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.patientName.value), data.patientName.length), "Top ");
+}
+
+TEST(TagFilebaseTest, AnUnSequenceThatNeverEndsStopsAtTheEndOfTheData)
+{
+    DicomWriter w;
+    w.Header(0x0009, 0x1011, "UN", kUndefined)
+        .SetImplicit(true)
+        .BeginItem(Length::Undefined)
+        .Text(0x0009, 0x1001, "LO", "inner")
+        .Text(0x0010, 0x0010, "PN", "Nested");
+    const auto full = WalkFile(w.Data());
+    EXPECT_THAT(full, ::testing::ElementsAre(Seen{0x0009, 0x1011, kUndefined}, Seen{0xFFFE, 0xE000, kUndefined},
+                                             Seen{0x0009, 0x1001, 6}, Seen{0x0010, 0x0010, 6}));
+    for (std::size_t size = 132; size <= w.Data().size(); ++size)
+    {
+        const test::Bytes cut(w.Data().begin(), w.Data().begin() + static_cast<std::ptrdiff_t>(size));
+        const auto tags = WalkFile(cut);
+        EXPECT_TRUE(std::equal(tags.begin(), tags.end(), full.begin())) << "cut at " << size;
+    }
+}
+
+// A cut inside a value drops that element: it is never reported with the length its header declares.
+TEST(TagFilebaseTest, DropsTheElementWhoseValueTheEndCuts)
+{
+    struct Shape
+    {
+        const char* name;
+        void (*write)(DicomWriter&);
+    };
+    const Shape shapes[] = {
+        {"short form", [](DicomWriter& w) { w.Text(0x0010, 0x0020, "LO", "ID-123456"); }},
+        {"long form", [](DicomWriter& w) { w.Text(0x0040, 0xA160, "UC", "free text value"); }},
+        {"implicit",
+         [](DicomWriter& w) { w.FileMeta(test::kImplicitLittleEndian).Text(0x0010, 0x0020, "LO", "ID-1234"); }},
+        {"inside UN",
+         [](DicomWriter& w) {
+             w.Header(0x0009, 0x1011, "UN", kUndefined).SetImplicit(true).BeginItem(Length::Undefined);
+             w.Text(0x0009, 0x1001, "LO", "value in UN");
+         }},
+    };
+    for (const Shape& shape : shapes)
+    {
+        DicomWriter w;
+        w.Text(0x0010, 0x0010, "PN", "Doe^Jane");
+        shape.write(w);
+        const auto full = WalkFile(w.Data());
+        const Seen last = full.back();
+        for (std::size_t cut = 1; cut < last.length; ++cut)
+        {
+            const test::Bytes bytes(w.Data().begin(), w.Data().end() - static_cast<std::ptrdiff_t>(cut));
+            const auto tags = WalkFile(bytes);
+            EXPECT_EQ(tags, std::vector<Seen>(full.begin(), full.end() - 1)) << shape.name << ", cut " << cut;
+        }
+    }
 }
 
 TEST(TagFilebaseTest, EntersUndefinedSequencesAndStepsOverDefinedOnes)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +158,25 @@ TEST(CodePageTest, LocaleCharacterSetsMapToCodePagesWithWindows1252ForAscii)
     for (const char* codeset : {"UTF-8", "ISO-8859-15", "eucJP", "SJIS", "GBK", "BIG5", "EUC-KR", "KOI8-U", "TIS-620"})
     {
         EXPECT_TRUE(IsCodePageAvailable(CodePageForCodeset(codeset))) << codeset;
+    }
+}
+
+// The names nl_langinfo(CODESET) answers, as read under locales built with localedef from glibc's charmaps
+// (ja_JP.SJIS, ko_KR.eucKR, zh_CN.gb2312, zh_CN.gbk, zh_HK.big5hkscs, th_TH.tis620, ja_JP.cp932, C, ...), and the
+// spellings locale names carry when the locale is not installed (ja_JP.sjis, zh_CN.gb18030).
+TEST(CodePageTest, CodesetNamesGlibcReportsMapToTheirCodePages)
+{
+    const std::pair<const char*, int> rows[] = {
+        {"SHIFT_JIS", 932},    {"WINDOWS-31J", 932},   {"SHIFT_JISX0213", 932},  {"sjis", 932},
+        {"EUC-JP", 20932},     {"EUC-JP-MS", 20932},   {"EUC-KR", 51949},        {"CP949", 949},
+        {"GB2312", 936},       {"GBK", 936},           {"GB18030", 54936},       {"gb18030", 54936},
+        {"BIG5", 950},         {"BIG5-HKSCS", 950},    {"TIS-620", 874},         {"ISO-8859-11", 874},
+        {"ISO-8859-1", 28591}, {"ISO-8859-15", 28605}, {"KOI8-U", 21866},        {"CP1251", 1251},
+        {"CP1252", 1252},      {"UTF-8", 65001},       {"ANSI_X3.4-1968", 1252}, {"EUC-TW", 1252},
+    };
+    for (const auto& [codeset, codePage] : rows)
+    {
+        EXPECT_EQ(CodePageForCodeset(codeset), codePage) << codeset;
     }
 }
 
