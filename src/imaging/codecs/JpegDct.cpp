@@ -43,7 +43,9 @@ struct Outputs
 };
 
 // One 8-point transform: `x` are the inputs 0..7; the results carry kConstBits fraction bits more than the inputs.
-inline void Transform(Wide x0, Wide x1, Wide x2, Wide x3, Wide x4, Wide x5, Wide x6, Wide x7, Outputs& o)
+// Called with constant zeros for inputs 4 to 7, the compiler drops their terms.
+[[gnu::always_inline]] inline void Transform(Wide x0, Wide x1, Wide x2, Wide x3, Wide x4, Wide x5, Wide x6, Wide x7,
+                                             Outputs& o)
 {
     // Even part.
     const Wide z1 = (x2 + x6) * kF0541;
@@ -93,25 +95,39 @@ template <int kPrecision> inline std::uint16_t Clamp(Wide shifted)
     return static_cast<std::uint16_t>(std::clamp<Wide>(shifted + kCentre, 0, kMax));
 }
 
-template <int kPrecision> void InverseDct(const std::int32_t* in, std::uint16_t* out, std::ptrdiff_t stride) noexcept
+// kQuarter: only the top-left 4 x 4 coefficients may be non-zero (zig-zag indices up to 9), so columns 4 to 7 of
+// the first pass are zero and every transform has zero inputs 4 to 7.
+template <int kPrecision, bool kQuarter>
+void InverseDct(const std::int32_t* in, std::uint16_t* out, std::ptrdiff_t stride) noexcept
 {
     constexpr int kPass1 = Pass1Bits<kPrecision>();
+    constexpr int kColumns = kQuarter ? 4 : 8;
     Wide work[64];
     Outputs o;
     for (int c = 0; c < 8; ++c)
     {
         const std::int32_t* col = in + c;
-        if ((col[8] | col[16] | col[24] | col[32] | col[40] | col[48] | col[56]) == 0)
+        const bool dcOnly =
+            c >= kColumns || (kQuarter ? (col[8] | col[16] | col[24]) == 0
+                                       : (col[8] | col[16] | col[24] | col[32] | col[40] | col[48] | col[56]) == 0);
+        if (dcOnly)
         {
             // A column of DC alone (most columns once quantized): the transform reduces to a scale.
-            const Wide dc = Wide{col[0]} * (1 << kPass1);
+            const Wide dc = c >= kColumns ? 0 : Wide{col[0]} * (1 << kPass1);
             for (int r = 0; r < 8; ++r)
             {
                 work[r * 8 + c] = dc;
             }
             continue;
         }
-        Transform(col[0], col[8], col[16], col[24], col[32], col[40], col[48], col[56], o);
+        if constexpr (kQuarter)
+        {
+            Transform(col[0], col[8], col[16], col[24], 0, 0, 0, 0, o);
+        }
+        else
+        {
+            Transform(col[0], col[8], col[16], col[24], col[32], col[40], col[48], col[56], o);
+        }
         for (int r = 0; r < 8; ++r)
         {
             work[r * 8 + c] = Descale(o.v[r], kConstBits - kPass1);
@@ -121,7 +137,14 @@ template <int kPrecision> void InverseDct(const std::int32_t* in, std::uint16_t*
     {
         const Wide* row = work + r * 8;
         std::uint16_t* dst = out + r * stride;
-        Transform(row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7], o);
+        if constexpr (kQuarter)
+        {
+            Transform(row[0], row[1], row[2], row[3], 0, 0, 0, 0, o);
+        }
+        else
+        {
+            Transform(row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7], o);
+        }
         for (int c = 0; c < 8; ++c)
         {
             dst[c] = Clamp<kPrecision>(Descale(o.v[c], kConstBits + kPass1 + 3));
@@ -140,26 +163,33 @@ template <int kPrecision> void InverseDctDcOnly(std::int32_t dc, std::uint16_t* 
     }
 }
 
+template <int kPrecision>
+void InverseDctAny(const std::int32_t* in, int lastZigZag, std::uint16_t* out, std::ptrdiff_t stride) noexcept
+{
+    if (lastZigZag == 0)
+    {
+        InverseDctDcOnly<kPrecision>(in[0], out, stride);
+    }
+    else if (lastZigZag <= 9)
+    {
+        InverseDct<kPrecision, true>(in, out, stride);
+    }
+    else
+    {
+        InverseDct<kPrecision, false>(in, out, stride);
+    }
+}
+
 } // namespace
 
-void InverseDct8(const std::int32_t* coefficients, std::uint16_t* out, std::ptrdiff_t stride) noexcept
+void InverseDct8(const std::int32_t* coefficients, int lastZigZag, std::uint16_t* out, std::ptrdiff_t stride) noexcept
 {
-    InverseDct<8>(coefficients, out, stride);
+    InverseDctAny<8>(coefficients, lastZigZag, out, stride);
 }
 
-void InverseDct12(const std::int32_t* coefficients, std::uint16_t* out, std::ptrdiff_t stride) noexcept
+void InverseDct12(const std::int32_t* coefficients, int lastZigZag, std::uint16_t* out, std::ptrdiff_t stride) noexcept
 {
-    InverseDct<12>(coefficients, out, stride);
-}
-
-void InverseDctDcOnly8(std::int32_t dc, std::uint16_t* out, std::ptrdiff_t stride) noexcept
-{
-    InverseDctDcOnly<8>(dc, out, stride);
-}
-
-void InverseDctDcOnly12(std::int32_t dc, std::uint16_t* out, std::ptrdiff_t stride) noexcept
-{
-    InverseDctDcOnly<12>(dc, out, stride);
+    InverseDctAny<12>(coefficients, lastZigZag, out, stride);
 }
 
 } // namespace orblane::jpegdct

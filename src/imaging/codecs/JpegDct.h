@@ -10,13 +10,11 @@ namespace orblane::jpegdct {
 // use this same factorisation ("islow"), so samples agree with theirs, which is what other viewers show.
 //
 // `coefficients` holds the dequantized coefficients in natural (row-major) order, each the product of a 16-bit
-// coefficient and a 16-bit quantizer, so any int32 value is accepted without overflow. The samples are level-shifted
-// by 2^(precision-1), clamped to 0 .. 2^precision - 1 and written as eight rows of eight, `stride` samples apart.
-void InverseDct8(const std::int32_t* coefficients, std::uint16_t* out, std::ptrdiff_t stride) noexcept;
-void InverseDct12(const std::int32_t* coefficients, std::uint16_t* out, std::ptrdiff_t stride) noexcept;
-
-// A block whose only non-zero coefficient is DC: the same samples as the full transform, without it.
-void InverseDctDcOnly8(std::int32_t dc, std::uint16_t* out, std::ptrdiff_t stride) noexcept;
-void InverseDctDcOnly12(std::int32_t dc, std::uint16_t* out, std::ptrdiff_t stride) noexcept;
+// coefficient and a 16-bit quantizer, so any int32 value is accepted without overflow. `lastZigZag` is the highest
+// zig-zag index that may be non-zero: the transform skips what is known to be zero, with the same results. The
+// samples are level-shifted by 2^(precision-1), clamped to 0 .. 2^precision - 1 and written as eight rows of eight,
+// `stride` samples apart.
+void InverseDct8(const std::int32_t* coefficients, int lastZigZag, std::uint16_t* out, std::ptrdiff_t stride) noexcept;
+void InverseDct12(const std::int32_t* coefficients, int lastZigZag, std::uint16_t* out, std::ptrdiff_t stride) noexcept;
 
 } // namespace orblane::jpegdct

@@ -286,7 +286,7 @@ inline int DecodeSymbol(BitReader& r, const HuffmanTable& t)
 }
 
 // One block (T.81 F.2.2.1, F.2.2.2), dequantized into `coef` (natural order, zeroed by the caller). Returns whether
-// any AC coefficient is present, or -1 for a bad code.
+// the highest zig-zag index it wrote (0 when the block is DC alone), or -1 for a bad code.
 inline int DecodeBlock(BitReader& r, const HuffmanTable& dc, const HuffmanTable& ac, const std::uint16_t* q,
                        std::int32_t& predictor, std::int32_t* coef)
 {
@@ -303,7 +303,7 @@ inline int DecodeBlock(BitReader& r, const HuffmanTable& dc, const HuffmanTable&
     // The predictor wraps at 16 bits as the coefficient it stands for would.
     predictor = static_cast<std::int16_t>(predictor + diff);
     coef[0] = predictor * q[0];
-    int any = 0;
+    int last = 0;
     for (int k = 1; k < 64;)
     {
         if (r.count < 32)
@@ -317,7 +317,7 @@ inline int DecodeBlock(BitReader& r, const HuffmanTable& dc, const HuffmanTable&
             Consume(r, fast & 15);
             const std::size_t at = kNaturalOrder[static_cast<std::size_t>(k)];
             coef[at] = (fast >> 8) * q[at];
-            any = 1;
+            last = k;
             ++k;
             continue;
         }
@@ -340,10 +340,10 @@ inline int DecodeBlock(BitReader& r, const HuffmanTable& dc, const HuffmanTable&
         k += run;
         const std::size_t at = kNaturalOrder[static_cast<std::size_t>(k)];
         coef[at] = ReceiveExtend(r, size) * q[at];
-        any = 1;
+        last = k;
         ++k;
     }
-    return any;
+    return std::min(last, 63);
 }
 
 struct ScanComponent
@@ -371,15 +371,15 @@ int FindMarker(const std::uint8_t*& p, const std::uint8_t* end)
     return 0;
 }
 
-template <int kPrecision> void StoreBlock(const std::int32_t* coef, int any, std::uint16_t* out, std::ptrdiff_t stride)
+template <int kPrecision> void StoreBlock(const std::int32_t* coef, int last, std::uint16_t* out, std::ptrdiff_t stride)
 {
     if constexpr (kPrecision == 8)
     {
-        any != 0 ? jpegdct::InverseDct8(coef, out, stride) : jpegdct::InverseDctDcOnly8(coef[0], out, stride);
+        jpegdct::InverseDct8(coef, last, out, stride);
     }
     else
     {
-        any != 0 ? jpegdct::InverseDct12(coef, out, stride) : jpegdct::InverseDctDcOnly12(coef[0], out, stride);
+        jpegdct::InverseDct12(coef, last, out, stride);
     }
 }
 
@@ -421,15 +421,15 @@ template <int kPrecision> void DecodeScan(Decoder& d, std::array<ScanComponent, 
                     for (int bx = 0; bx < bh; ++bx)
                     {
                         std::memset(coef, 0, sizeof coef);
-                        const int any = DecodeBlock(r, *sc.dc, *sc.ac, sc.quant, sc.predictor, coef);
-                        if (any < 0)
+                        const int last = DecodeBlock(r, *sc.dc, *sc.ac, sc.quant, sc.predictor, coef);
+                        if (last < 0)
                         {
                             broken = true;
                             break;
                         }
                         const std::size_t row = (my * static_cast<std::size_t>(bv) + static_cast<std::size_t>(by)) * 8;
                         const std::size_t col = (mx * static_cast<std::size_t>(bh) + static_cast<std::size_t>(bx)) * 8;
-                        StoreBlock<kPrecision>(coef, any, c.plane.data() + row * c.stride + col,
+                        StoreBlock<kPrecision>(coef, last, c.plane.data() + row * c.stride + col,
                                                static_cast<std::ptrdiff_t>(c.stride));
                     }
                 }
