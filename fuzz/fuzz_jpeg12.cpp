@@ -1,4 +1,4 @@
-// Stream bytes in, decoded into an output sized from the stream's own frame header (never above 1 MiB) and, for
+// Stream bytes in, decoded into an output sized from the stream's own frame header (never above 512 KiB) and, for
 // every other input, one byte short of it, so that both the generous and the refusing paths run.
 #include "imaging/codecs/Codecs.h"
 
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t empty = 0;
     const ByteView view = source.empty() ? ByteView(&empty, 0) : ByteView(source);
 
-    std::size_t capacity = std::min<std::size_t>(DeclaredBytes(source), std::size_t{1} << 20);
+    std::size_t capacity = std::min<std::size_t>(DeclaredBytes(source), std::size_t{1} << 19);
     if ((size & 1) != 0 && capacity > 0)
     {
         --capacity;
@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FrameGeometry declared;
     declared.bitsAllocated = 16;
     DecodeLimits limits;
-    limits.maxPixels = std::uint64_t{size} * 256;
+    // What the caller would allow for this many bytes, capped so that each run stays short.
+    limits.maxPixels = std::min<std::uint64_t>(std::uint64_t{size} * 256, std::uint64_t{1} << 18);
     const DecodeResult result =
         DecodeJpegExtended(view, declared, limits, std::span<std::uint8_t>(out.get(), capacity));
     if (result.Ok() && FrameBytes(result.actual) > capacity)
