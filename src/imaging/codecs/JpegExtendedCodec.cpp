@@ -707,21 +707,12 @@ int ParseAndDecodeScan(Decoder& d, const std::uint8_t* s, std::size_t length)
         {
             return kMissingTable;
         }
-        // Quantizers are taken when the scan starts (T.81 B.2.4.1: a later DQT may redefine them).
         sc.quant = d.quant[static_cast<std::size_t>(c->quantTable)].data();
         blocksPerMcu += c->h * c->v;
     }
     if (count > 1 && blocksPerMcu > 10)
     {
         return kBadScanHeader; // T.81 B.2.3
-    }
-    // Copy the quantizers so that the scan's blocks use the tables in force at its start.
-    std::array<std::array<std::uint16_t, 64>, 4> quant{};
-    for (int i = 0; i < count; ++i)
-    {
-        const auto slot = static_cast<std::size_t>(i);
-        std::copy_n(scan[slot].quant, 64, quant[slot].begin());
-        scan[slot].quant = quant[slot].data();
     }
     d.sawScan = true;
     d.frame.precision == 8 ? DecodeScan<8>(d, scan, count) : DecodeScan<12>(d, scan, count);
