@@ -26,7 +26,7 @@ enum Jpeg2000Detail : int
     kSubsampled = 7,       // a component with dx or dy other than 1, or components of unequal size or precision
     kPrecision = 8,        // precision above the declared container, or outside 1..31
     kDecodeFailed = 9,     // the tile data could not be decoded
-    kNoSamples = 10,       // the library answered success without samples
+    kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
 };
 
@@ -225,6 +225,9 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
     opj_set_error_handler(codec.get(), OnError, &messages);
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
+    // A JP2 palette or channel definition would change the components after the header was checked; DICOM keeps
+    // its own palette, so the stored components are handed on as they are.
+    parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
     // No worker threads (0, not 1): the frame is decoded on the caller's thread whatever OPJ_NUM_THREADS says, and
     // the caller decides how many frames run at once. Non-strict mode decodes what a truncated stream still holds.
     if (!opj_setup_decoder(codec.get(), &parameters) || !opj_codec_set_threads(codec.get(), 0) ||
@@ -318,11 +321,16 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
         return Fail(messages.outOfMemory ? DecodeStatus::OutOfMemory : DecodeStatus::Corrupt, kDecodeFailed);
     }
     const bool ended = opj_end_decompress(codec.get(), stream.get()) != OPJ_FALSE;
+    // The decoded planes must be exactly what the header promised before anything is read from them.
+    if (image->numcomps != actual.samplesPerPixel)
+    {
+        return Fail(DecodeStatus::Corrupt, kNoSamples);
+    }
     for (std::uint32_t c = 0; c < image->numcomps; ++c)
     {
-        // The decoded planes must be exactly the size the header promised before anything is read from them.
         const opj_image_comp_t& component = image->comps[c];
-        if (component.data == nullptr || component.w != width || component.h != height)
+        if (component.data == nullptr || component.w != width || component.h != height ||
+            component.prec != actual.bitsStored || (component.sgnd != 0) != actual.isSigned)
         {
             return Fail(DecodeStatus::Corrupt, kNoSamples);
         }
