@@ -28,6 +28,7 @@ enum Jpeg2000Detail : int
     kDecodeFailed = 9,     // the tile data could not be decoded
     kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
+    kTooManyTiles = 12, // more tiles than the stream has bytes to carry
 };
 
 // PS3.5 A.4.4: a fragment holds either a bare codestream or, from some archives, a JP2 file.
@@ -37,6 +38,95 @@ constexpr std::uint8_t kJp2Signature[] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x
 bool StartsWith(ByteView frame, std::span<const std::uint8_t> prefix) noexcept
 {
     return frame.size() >= prefix.size() && std::memcmp(frame.data(), prefix.data(), prefix.size()) == 0;
+}
+
+DecodeResult Fail(DecodeStatus status, int detail) noexcept
+{
+    DecodeResult result;
+    result.status = status;
+    result.detail = detail;
+    return result;
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) noexcept
+{
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// The codestream inside a JP2 file: the contents of its first top-level 'jp2c' box (T.800 I.5.4), or empty.
+ByteView FindCodestream(ByteView file) noexcept
+{
+    std::size_t at = 0;
+    while (file.size() - at >= 8)
+    {
+        const std::uint8_t* box = file.data() + at;
+        std::uint64_t length = BigEndian32(box);
+        std::size_t header = 8;
+        if (length == 1 && file.size() - at >= 16)
+        {
+            length = (std::uint64_t{BigEndian32(box + 8)} << 32) | BigEndian32(box + 12);
+            header = 16;
+        }
+        const std::size_t remaining = file.size() - at;
+        if (length == 0 || length > remaining)
+        {
+            length = remaining; // the last box runs to the end of the file
+        }
+        if (length < header)
+        {
+            return {};
+        }
+        if (std::memcmp(box + 4, "jp2c", 4) == 0)
+        {
+            return file.subspan(at + header, static_cast<std::size_t>(length) - header);
+        }
+        at += static_cast<std::size_t>(length);
+    }
+    return {};
+}
+
+// What the SIZ segment (T.800 A.5.1) promises, read before the library sees the stream: OpenJPEG allocates its
+// per-tile and per-component state while reading the main header, so a few hundred bytes declaring 25 000 tiles
+// would otherwise cost hundreds of megabytes before any of our checks ran.
+DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) noexcept
+{
+    if (codestream.size() < 42 || codestream[0] != 0xFF || codestream[1] != 0x4F || codestream[2] != 0xFF ||
+        codestream[3] != 0x51)
+    {
+        return Fail(DecodeStatus::Corrupt, kHeaderUnreadable);
+    }
+    const std::uint8_t* siz = codestream.data() + 8;
+    const std::uint32_t xsiz = BigEndian32(siz);
+    const std::uint32_t ysiz = BigEndian32(siz + 4);
+    const std::uint32_t xosiz = BigEndian32(siz + 8);
+    const std::uint32_t yosiz = BigEndian32(siz + 12);
+    const std::uint32_t xtsiz = BigEndian32(siz + 16);
+    const std::uint32_t ytsiz = BigEndian32(siz + 20);
+    const std::uint32_t xtosiz = BigEndian32(siz + 24);
+    const std::uint32_t ytosiz = BigEndian32(siz + 28);
+    const unsigned components = (unsigned{siz[32]} << 8) | siz[33];
+    if (xosiz >= xsiz || yosiz >= ysiz || xtsiz == 0 || ytsiz == 0 || xtosiz > xosiz || ytosiz > yosiz)
+    {
+        return Fail(DecodeStatus::Corrupt, kHeaderUnreadable);
+    }
+    if (components != 1 && components != 3)
+    {
+        return Fail(DecodeStatus::Unsupported, kComponentCount);
+    }
+    const std::uint64_t width = xsiz - xosiz;
+    const std::uint64_t height = ysiz - yosiz;
+    if (width > 0xFFFF || height > 0xFFFF || width * height > limits.maxPixels)
+    {
+        return Fail(DecodeStatus::Corrupt, kTooManyPixels);
+    }
+    // Every tile present needs at least its SOT segment and SOD marker (14 bytes).
+    const std::uint64_t tiles =
+        ((std::uint64_t{xsiz} - xtosiz + xtsiz - 1) / xtsiz) * ((std::uint64_t{ysiz} - ytosiz + ytsiz - 1) / ytsiz);
+    if (tiles > codestream.size() / 14 + 1)
+    {
+        return Fail(DecodeStatus::Corrupt, kTooManyTiles);
+    }
+    return Fail(DecodeStatus::Decoded, 0);
 }
 
 // The fragment as an OpenJPEG input stream: reads copy out of the caller's bytes, nothing is read past their end.
@@ -154,14 +244,6 @@ struct CodestreamInfoDeleter
     }
 };
 
-DecodeResult Fail(DecodeStatus status, int detail) noexcept
-{
-    DecodeResult result;
-    result.status = status;
-    result.detail = detail;
-    return result;
-}
-
 // Packs the component planes into interleaved samples of the container. Signed samples are already values, so a
 // plain narrowing keeps them as two's complement; the library has clamped every sample to its precision.
 template <class Sample> void PackSamples(const opj_image_t& image, std::size_t pixels, std::uint8_t* out) noexcept
@@ -201,17 +283,24 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
                             std::span<std::uint8_t> out) noexcept
 {
     OPJ_CODEC_FORMAT format = OPJ_CODEC_UNKNOWN;
+    ByteView codestream;
     if (StartsWith(frame, kCodestreamStart))
     {
         format = OPJ_CODEC_J2K;
+        codestream = frame;
     }
     else if (StartsWith(frame, kJp2Signature))
     {
         format = OPJ_CODEC_JP2;
+        codestream = FindCodestream(frame);
     }
     else
     {
         return Fail(DecodeStatus::Corrupt, kNotJpeg2000);
+    }
+    if (const DecodeResult siz = CheckSizSegment(codestream, limits); siz.status != DecodeStatus::Decoded)
+    {
+        return siz;
     }
 
     Messages messages;

@@ -260,6 +260,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MorePixelsThanTheLimit", DecodeJpeg2000, "ct_small.j2k", kCt, 0, 128 * 128 - 1, 0,
                     DecodeStatus::Corrupt},
         RefusalCase{"NotAJpeg2000Stream", DecodeJpeg2000, "ct_small.jls", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+        // A JP2 file is checked from the codestream inside its boxes, too.
+        RefusalCase{"Jp2MorePixelsThanTheLimit", DecodeJpeg2000, "ct_small.jp2", kCt, 0, 128 * 128 - 1, 0,
+                    DecodeStatus::Corrupt},
+        // Found by fuzz_jpeg2000: 25 089 tiles declared in 851 bytes, refused before the library allocates them.
+        RefusalCase{"MoreTilesThanTheStreamCarries", DecodeJpeg2000, "../fuzz/jpeg2000/siz_25089_tiles.j2k", kCt, 0, 0,
+                    0, DecodeStatus::Corrupt},
         RefusalCase{"HeaderCutShort", DecodeJpeg2000, "ct_small.j2k", kCt, 0, 0, 40, DecodeStatus::Corrupt},
         // Half the tile data: what is there is decoded, the rest reads as 0, and the caller is told.
         RefusalCase{"TileDataCutShort", DecodeJpeg2000, "ct_small.j2k", kCt, 0, 0, 6000,
