@@ -1,0 +1,63 @@
+// Fragment bytes in, decoded into a buffer sized from the geometry the codestream's own SIZ segment declares (as a
+// data set that agrees with its stream would), capped at 4 MiB so that the success paths are reached and a write
+// past the exact-size buffer is caught by AddressSanitizer.
+#include "imaging/CImageData.h"
+#include "imaging/codecs/Codecs.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::uint32_t BigEndian32(const std::uint8_t* p)
+{
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// SIZ follows SOC in a bare codestream (T.800 A.5.1); a JP2 file gets a fixed 512 x 512 grey frame.
+orblane::FrameGeometry DeclaredGeometry(const std::vector<std::uint8_t>& s)
+{
+    orblane::FrameGeometry g;
+    g.rows = 512;
+    g.columns = 512;
+    g.bitsAllocated = 16;
+    g.bitsStored = 16;
+    if (s.size() >= 43 && s[0] == 0xFF && s[1] == 0x4F && s[2] == 0xFF && s[3] == 0x51)
+    {
+        const std::uint32_t width = BigEndian32(&s[6]) - std::min(BigEndian32(&s[14]), BigEndian32(&s[6]));
+        const std::uint32_t height = BigEndian32(&s[10]) - std::min(BigEndian32(&s[18]), BigEndian32(&s[10]));
+        g.columns = static_cast<std::uint16_t>(std::min<std::uint32_t>(width, 2048));
+        g.rows = static_cast<std::uint16_t>(std::min<std::uint32_t>(height, 2048));
+        g.samplesPerPixel = s[41] == 3 ? 3 : 1;
+        g.bitsAllocated = (s[42] & 0x7F) < 8 ? 8 : 16;
+        g.isSigned = (s[42] & 0x80) != 0;
+        g.colour = g.samplesPerPixel == 3 ? orblane::SampleColour::Rgb : orblane::SampleColour::Grey;
+    }
+    return g;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace orblane;
+    // An exact-size copy: any read past the end is caught by AddressSanitizer.
+    const std::vector<std::uint8_t> source(data, data + size);
+    const std::uint8_t empty = 0;
+    const ByteView view = source.empty() ? ByteView(&empty, 0) : ByteView(source);
+
+    const FrameGeometry declared = DeclaredGeometry(source);
+    const std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(FrameBytes(declared), 1u << 22));
+    // Left uninitialised (zeroing it would dominate each run); its exact size still bounds every write.
+    const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[capacity == 0 ? 1 : capacity]);
+    const DecodeResult result =
+        DecodeJpeg2000(view, declared, DecodeLimits{MaxPixelsForStream(size)}, std::span(out.get(), capacity));
+    if (result.Ok() && FrameBytes(result.actual) > capacity)
+    {
+        __builtin_trap(); // a success must never claim more samples than the buffer holds
+    }
+    return 0;
+}
