@@ -3,11 +3,23 @@
 #include "dicom/ValueReader.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace orblane {
+namespace {
 
-FrameIndex::FrameIndex(const TagElement& pixelData, const std::uint8_t* end)
+// A JPEG-family frame ends with EOI (FF D9), possibly followed by one pad byte: how frames are told apart when no
+// table says where they start.
+bool EndsWithEndOfImage(ByteView fragment) noexcept
+{
+    const std::size_t n = fragment.size();
+    return (n >= 2 && fragment[n - 2] == 0xFF && fragment[n - 1] == 0xD9) ||
+           (n >= 3 && fragment[n - 3] == 0xFF && fragment[n - 2] == 0xD9 && fragment[n - 1] == 0x00);
+}
+
+} // namespace
+
+FrameIndex::FrameIndex(const TagElement& pixelData, const std::uint8_t* end, std::int32_t frameCount,
+                       ByteView extendedOffsets)
 {
     if (pixelData.value == nullptr)
     {
@@ -15,28 +27,133 @@ FrameIndex::FrameIndex(const TagElement& pixelData, const std::uint8_t* end)
     }
     if (pixelData.entered == 0)
     {
-        fragments.emplace_back(pixelData.value, pixelData.length);
+        frames.push_back({ByteView(pixelData.value, pixelData.length)});
         return;
     }
     // Item headers are little endian whatever the data set's byte order (PS3.5 A.4). The walk stays inside the
     // mapping and ends at the sequence delimiter: what follows the pixel data is not a fragment.
+    std::vector<ByteView> items;
+    std::vector<std::uint64_t> starts;
     const std::uint8_t* cursor = pixelData.value;
+    const std::uint8_t* first = cursor;
     while (end != nullptr && cursor < end && static_cast<std::size_t>(end - cursor) >= 8)
     {
         const std::uint16_t group = ValueReader::Load16(cursor, ByteOrder::Little);
         const std::uint16_t element = ValueReader::Load16(cursor + 2, ByteOrder::Little);
         const std::uint32_t length = ValueReader::Load32(cursor + 4, ByteOrder::Little);
-        cursor += 8;
         if (group == 0xFFFE && element == 0xE0DD)
         {
             break;
         }
+        const std::uint64_t start = static_cast<std::uint64_t>(cursor - first);
+        cursor += 8;
         const std::size_t content = std::min<std::size_t>(length, static_cast<std::size_t>(end - cursor));
-        if (group == 0xFFFE && element == 0xE000 && length != 0)
+        if (group == 0xFFFE && element == 0xE000)
         {
-            fragments.emplace_back(cursor, content);
+            items.emplace_back(cursor, content);
+            starts.push_back(start);
         }
         cursor += content;
+    }
+    if (items.empty())
+    {
+        return;
+    }
+    // The first item is the Basic Offset Table: 4-byte offsets of each frame's first fragment, counted from the
+    // first byte of the item after it (PS3.5 A.4). Files that skip it and start with a fragment are read as such.
+    const ByteView table = items.front();
+    const bool firstIsTable = table.empty() || (table.size() % 4 == 0 && ValueReader(table).U32(0) == 0u);
+    std::vector<ByteView> fragments(items.begin() + (firstIsTable ? 1 : 0), items.end());
+    std::vector<std::uint64_t> fragmentStarts(starts.begin() + (firstIsTable ? 1 : 0), starts.end());
+    const std::uint64_t base = firstIsTable && starts.size() > 1 ? starts[1] : 0;
+    for (std::uint64_t& s : fragmentStarts)
+    {
+        s -= base;
+    }
+    const auto wanted = static_cast<std::size_t>(std::max(1, frameCount));
+
+    std::vector<std::uint64_t> offsets;
+    if (extendedOffsets.size() >= 8 && extendedOffsets.size() % 8 == 0)
+    {
+        const ValueReader reader(extendedOffsets);
+        for (std::size_t k = 0; k + 8 <= extendedOffsets.size(); k += 8)
+        {
+            offsets.push_back(*reader.U64(k));
+        }
+    }
+    else if (firstIsTable && !table.empty())
+    {
+        const ValueReader reader(table);
+        for (std::size_t k = 0; k + 4 <= table.size(); k += 4)
+        {
+            offsets.push_back(*reader.U32(k));
+        }
+    }
+    if (fragments.size() > 1 && wanted > 1 && offsets.size() == wanted && std::is_sorted(offsets.begin(), offsets.end()))
+    {
+        GroupByOffsets(offsets, fragmentStarts, fragments);
+        // Offsets that name no fragment's start leave the table untrusted: the rules below decide instead.
+        if (frames.size() == wanted)
+        {
+            return;
+        }
+        frames.clear();
+    }
+    // Files without Number of Frames that hold one complete JPEG stream per fragment are read a frame per fragment,
+    // as writers that leave the attribute out mean them.
+    const bool eachComplete = std::all_of(fragments.begin(), fragments.end(), EndsWithEndOfImage);
+    if (fragments.size() == wanted || (wanted == 1 && eachComplete))
+    {
+        for (const ByteView fragment : fragments)
+        {
+            frames.push_back({fragment});
+        }
+        return;
+    }
+    if (wanted == 1)
+    {
+        // One frame split over several fragments.
+        frames.push_back(fragments);
+        return;
+    }
+    // No table and more fragments than frames: a frame ends with its end-of-image marker.
+    std::vector<ByteView> current;
+    for (const ByteView fragment : fragments)
+    {
+        current.push_back(fragment);
+        if (EndsWithEndOfImage(fragment))
+        {
+            frames.push_back(std::move(current));
+            current.clear();
+        }
+    }
+    if (!current.empty())
+    {
+        frames.push_back(std::move(current));
+    }
+}
+
+void FrameIndex::GroupByOffsets(const std::vector<std::uint64_t>& offsets, const std::vector<std::uint64_t>& starts,
+                                const std::vector<ByteView>& fragments)
+{
+    frames.clear();
+    // Each frame is the fragments from its offset up to the next frame's.
+    std::size_t item = 0;
+    for (std::size_t f = 0; f < offsets.size(); ++f)
+    {
+        const std::uint64_t next = f + 1 < offsets.size() ? offsets[f + 1] : UINT64_MAX;
+        if (item >= starts.size() || starts[item] != offsets[f])
+        {
+            frames.clear();
+            return;
+        }
+        std::vector<ByteView> parts;
+        while (item < starts.size() && starts[item] < next)
+        {
+            parts.push_back(fragments[item]);
+            ++item;
+        }
+        frames.push_back(std::move(parts));
     }
 }
 

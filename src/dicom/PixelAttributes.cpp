@@ -156,6 +156,10 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
         }
     }
     d.planarConfiguration = index.Us(kGroupPixel, 0x0006, occurrence).value_or(0);
+    if (const auto frames = index.Value(kGroupPixel, 0x0008, occurrence))
+    {
+        d.frameCount = std::max(1, ParseIntegerString(*frames));
+    }
     return d;
 }
 

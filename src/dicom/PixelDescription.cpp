@@ -34,6 +34,30 @@ const char* TransferSyntaxName(TransferSyntaxKind kind) noexcept
         return "JpegBaseline";
     case TransferSyntaxKind::JpegLossless:
         return "JpegLossless";
+    case TransferSyntaxKind::JpegExtended:
+        return "JpegExtended";
+    case TransferSyntaxKind::JpegLosslessAnyPredictor:
+        return "JpegLosslessAnyPredictor";
+    case TransferSyntaxKind::JpegLs:
+        return "JpegLs";
+    case TransferSyntaxKind::JpegLsNearLossless:
+        return "JpegLsNearLossless";
+    case TransferSyntaxKind::Jpeg2000Lossless:
+        return "Jpeg2000Lossless";
+    case TransferSyntaxKind::Jpeg2000:
+        return "Jpeg2000";
+    case TransferSyntaxKind::Htj2kLossless:
+        return "Htj2kLossless";
+    case TransferSyntaxKind::Htj2kLosslessRpcl:
+        return "Htj2kLosslessRpcl";
+    case TransferSyntaxKind::Htj2k:
+        return "Htj2k";
+    case TransferSyntaxKind::Rle:
+        return "Rle";
+    case TransferSyntaxKind::Video:
+        return "Video";
+    case TransferSyntaxKind::JpegXl:
+        return "JpegXl";
     case TransferSyntaxKind::UnknownSyntax:
         break;
     }

@@ -26,6 +26,18 @@ enum class TransferSyntaxKind : std::int32_t
     JpegBaseline = 2,
     JpegLossless = 3,
     UnknownSyntax = 4,
+    JpegExtended = 5,
+    JpegLosslessAnyPredictor = 6,
+    JpegLs = 7,
+    JpegLsNearLossless = 8,
+    Jpeg2000Lossless = 9,
+    Jpeg2000 = 10,
+    Htj2kLossless = 11,
+    Htj2kLosslessRpcl = 12,
+    Htj2k = 13,
+    Rle = 14,
+    Video = 15,
+    JpegXl = 16,
 };
 
 const char* PhotometricName(PhotometricKind kind) noexcept;
@@ -57,6 +69,10 @@ struct PixelDescription
     std::int32_t fileWindowWidth = 0;
     std::int32_t aspectHorizontal = 0;
     std::int32_t aspectVertical = 0;
+    // Number of Frames (0028,0008): 1 for a single image; each frame is an image of its own.
+    std::int32_t frameCount = 1;
+    // Which frame of the file this description stands for, from 0.
+    std::int32_t frameNumber = 0;
     std::uint32_t planarConfiguration = 0;
     bool hasModalityLut = false;
 

@@ -264,6 +264,13 @@ void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool
     }
 }
 
+bool IsJpeg2000(TransferSyntaxKind kind) noexcept
+{
+    return kind == TransferSyntaxKind::Jpeg2000Lossless || kind == TransferSyntaxKind::Jpeg2000 ||
+           kind == TransferSyntaxKind::Htj2kLossless || kind == TransferSyntaxKind::Htj2kLosslessRpcl ||
+           kind == TransferSyntaxKind::Htj2k;
+}
+
 // The colour model of the stored samples, as the codecs are told.
 SampleColour DeclaredColour(PhotometricKind photometric) noexcept
 {
@@ -429,15 +436,17 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     else
     {
         const ByteView stream = d.planes[0];
-        const DecodeLimits limits{MaxPixelsForStream(stream.size())};
-        if (syntax->kind == TransferSyntaxKind::JpegLossless && declaredPixels > limits.maxPixels)
+        const DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
+        const bool lossless = syntax->kind == TransferSyntaxKind::JpegLossless ||
+                              syntax->kind == TransferSyntaxKind::JpegLosslessAnyPredictor;
+        if (lossless && declaredPixels > limits.maxPixels)
         {
             return nullptr;
         }
         // Room for the declared image, and for a stream whose header disagrees a little with the data set: the
         // lossless decoder takes the data set's bits allocated in bytes per sample, as much as the stream can fill.
         std::uint64_t wanted = FrameBytes(declared);
-        if (syntax->kind == TransferSyntaxKind::JpegLossless)
+        if (lossless)
         {
             wanted = std::min<std::uint64_t>({declaredPixels * d.bitsAllocated, limits.maxPixels * 2,
                                               static_cast<std::uint64_t>(INT32_MAX)});
@@ -465,6 +474,21 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             return nullptr;
         }
         samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual};
+        if (lossless)
+        {
+            // The data set's rows and columns rule a lossless image: the decoder's samples are read in its rows.
+            samples.geometry.rows = declared.rows;
+            samples.geometry.columns = declared.columns;
+        }
+        if (IsJpeg2000(syntax->kind) && result.actual.bitsStored != 0 &&
+            (result.actual.bitsStored != d.bitsStored || result.actual.isSigned != (d.pixelRepresentation == 1)))
+        {
+            // Archives write JPEG 2000 whose data set disagrees with the codestream on precision or sign; the
+            // codestream is what the samples are.
+            d.bitsStored = std::min(result.actual.bitsStored, d.bitsAllocated);
+            d.pixelRepresentation = result.actual.isSigned ? 1 : 0;
+            ComputeValueRange(f);
+        }
     }
 
     // The decoded size rules from here on, whatever Rows and Columns said.

@@ -173,7 +173,34 @@ int ImageDataList::LoadNative(const TopLevelIndex& index, int occurrence, PixelD
     {
         return 0;
     }
-    return Append(description) ? 1 : 0;
+    if (description.frameCount <= 1 || description.HasPlane(1))
+    {
+        description.frameCount = 1;
+        return Append(description) ? 1 : 0;
+    }
+    // Frame k of native data is the k-th slice of the value, each the size of one image; a frame the value does not
+    // reach is left out, and the last may be cut short like a single image's data.
+    const std::uint64_t frameBits = std::uint64_t{description.rowCount} * description.columnCount *
+                                    static_cast<std::uint64_t>(std::max(1, samples)) * description.bitsAllocated;
+    const std::uint64_t frameBytes = (frameBits + 7) / 8;
+    const ByteView all = description.planes[0];
+    if (frameBytes == 0)
+    {
+        return 0;
+    }
+    const std::uint64_t present = (all.size() + frameBytes - 1) / frameBytes;
+    const auto count = static_cast<std::int32_t>(std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
+    description.frameCount = count;
+    int added = 0;
+    for (std::int32_t k = 0; k < count; ++k)
+    {
+        const std::uint64_t offset = frameBytes * static_cast<std::uint64_t>(k);
+        description.planes[0] = all.subspan(static_cast<std::size_t>(offset),
+                                            static_cast<std::size_t>(std::min<std::uint64_t>(frameBytes, all.size() - offset)));
+        description.frameNumber = k;
+        added += Append(description) ? 1 : 0;
+    }
+    return added;
 }
 
 int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
@@ -184,12 +211,29 @@ int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, const TopLevelI
     {
         return 0;
     }
-    // One image per non-empty fragment.
-    const FrameIndex frames(*pixelData, file.Mapping().End());
+    const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, occurrence).value_or(ByteView());
+    const FrameIndex frames(*pixelData, file.Mapping().End(), description.frameCount, extendedOffsets);
+    description.frameCount = static_cast<std::int32_t>(frames.Frames().size());
     int added = 0;
-    for (const ByteView fragment : frames.Fragments())
+    std::vector<std::uint8_t> joined;
+    for (std::size_t k = 0; k < frames.Frames().size(); ++k)
     {
-        description.planes[0] = fragment;
+        const std::vector<ByteView>& parts = frames.Frames()[k];
+        if (parts.size() == 1)
+        {
+            description.planes[0] = parts.front();
+        }
+        else
+        {
+            // A frame split over fragments is decoded from one copy of its parts (the codecs read one buffer).
+            joined.clear();
+            for (const ByteView part : parts)
+            {
+                joined.insert(joined.end(), part.begin(), part.end());
+            }
+            description.planes[0] = joined;
+        }
+        description.frameNumber = static_cast<std::int32_t>(k);
         added += Append(description) ? 1 : 0;
     }
     return added;

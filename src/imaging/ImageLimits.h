@@ -19,11 +19,11 @@ inline constexpr std::uint64_t kMinPixelDataShare = 16;
 inline constexpr std::uint64_t kMaxPixelsPerCompressedByte = 256;
 
 // The largest image that `byteCount` bytes of pixel data or compressed stream can justify, within kMaxImagePixels.
-constexpr std::uint64_t MaxPixelsForStream(std::size_t byteCount) noexcept
+constexpr std::uint64_t MaxPixelsForStream(std::size_t byteCount,
+                                           std::uint64_t pixelsPerByte = kMaxPixelsPerCompressedByte) noexcept
 {
     const std::uint64_t bytes = byteCount;
-    return bytes >= kMaxImagePixels / kMaxPixelsPerCompressedByte ? kMaxImagePixels
-                                                                  : bytes * kMaxPixelsPerCompressedByte;
+    return bytes >= kMaxImagePixels / pixelsPerByte ? kMaxImagePixels : bytes * pixelsPerByte;
 }
 
 } // namespace orblane

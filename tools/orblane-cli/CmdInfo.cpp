@@ -4,6 +4,8 @@
 #include "Json.h"
 
 #include "dicom/DicomDataFileIO.h"
+#include "imaging/ImageDataList.h"
+#include "imaging/codecs/TransferSyntaxTable.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,12 +33,15 @@ int RunInfo(Arguments args)
         return 1;
     }
     const PatientStudyInfo info = file.MakeInfoRecord();
+    const PixelDescription pixels = ReadPixelDescription(file, 0);
     const std::string out = "{\"patientName\": " + JsonStringOrNull(info.patientName) +
                             ", \"patientId\": " + JsonStringOrNull(info.patientId) +
                             ", \"birthDate\": " + JsonStringOrNull(info.birthDate) +
                             ", \"sex\": " + JsonStringOrNull(info.sex) +
                             ", \"studyDateTime\": " + JsonStringOrNull(info.studyDateTime) +
-                            ", \"institutionName\": " + JsonStringOrNull(info.institutionName) + "}\n";
+                            ", \"institutionName\": " + JsonStringOrNull(info.institutionName) +
+                            ", \"frames\": " + std::to_string(pixels.rowCount == 0 ? 0 : pixels.frameCount) +
+                            ", \"transferSyntax\": " + JsonStringUtf8(TransferSyntaxDisplayName(pixels.transferSyntaxUid)) + "}\n";
     std::fputs(out.c_str(), stdout);
     return 0;
 }

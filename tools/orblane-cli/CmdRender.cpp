@@ -5,6 +5,7 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
+#include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/AtomicFile.h"
 #include "platform/ErrorSink.h"
 
@@ -94,6 +95,10 @@ int RunRender(Arguments args)
     std::filesystem::create_directories(outdir, created);
 
     ImageDataList list;
+    const PixelDescription first = ReadPixelDescription(*file, 0);
+    const std::string syntaxName = TransferSyntaxDisplayName(first.transferSyntaxUid);
+    const TransferSyntaxEntry* syntax = FindTransferSyntax(first.transferSyntax);
+    const bool decodable = first.rowCount == 0 || (syntax != nullptr && syntax->decode != nullptr);
     list.AddFile(std::move(file));
     std::string out = "{\"images\": [";
     bool failed = false;
@@ -129,7 +134,15 @@ int RunRender(Arguments args)
                ", \"windowCentre\": " + std::to_string(image->WindowCentre()) +
                ", \"windowWidth\": " + std::to_string(image->WindowWidth()) +
                ", \"valueMin\": " + std::to_string(image->ValueMin()) +
-               ", \"valueMax\": " + std::to_string(image->ValueMax()) + "}";
+               ", \"valueMax\": " + std::to_string(image->ValueMax()) +
+               ", \"frame\": " + std::to_string(d.frameNumber + 1) + ", \"frames\": " + std::to_string(d.frameCount) +
+               ", \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) + ", \"decodable\": true}";
+    }
+    if (list.ImageCount() == 0 && !decodable)
+    {
+        // Known pixel data that this viewer cannot decode (video, an unknown syntax) is listed, not left out.
+        out += "{\"index\": 0, \"decodable\": false, \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) +
+               ", \"reason\": " + JsonStringUtf8(syntaxName + " cannot be shown") + "}";
     }
     out += "]}\n";
     std::fputs(out.c_str(), stdout);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "dicom/PixelDescription.h"
+#include "imaging/ImageLimits.h"
 #include "imaging/codecs/Codec.h"
 #include "platform/Bytes.h"
 
+#include <string>
 #include <string_view>
 
 namespace orblane {
@@ -18,10 +20,15 @@ struct TransferSyntaxEntry
     // Frames are items of an encapsulated Pixel Data element (PS3.5 A.4), not slices of a native value.
     bool encapsulated;
     DecodeFrame decode;
+    // How many pixels one byte of stream may stand for: the bound on what a frame of a given length may make the
+    // viewer allocate. Wavelet and run-mode coders describe a flat image in very few bytes, so they get more room.
+    std::uint64_t pixelsPerByte = kMaxPixelsPerCompressedByte;
 };
 
 // The entry of a Transfer Syntax UID as stored (a trailing NUL or space pad is ignored); null for a UID the table lacks.
 const TransferSyntaxEntry* FindTransferSyntax(ByteView uid) noexcept;
 const TransferSyntaxEntry* FindTransferSyntax(TransferSyntaxKind kind) noexcept;
+// The name of a Transfer Syntax UID for people: the table's, or the UID itself (pad removed) when it is unknown.
+std::string TransferSyntaxDisplayName(ByteView uid);
 
 } // namespace orblane
