@@ -7,13 +7,18 @@
 namespace orblane {
 namespace {
 
-// A JPEG-family frame ends with EOI (FF D9), possibly followed by one pad byte: how frames are told apart when no
-// table says where they start.
-bool EndsWithEndOfImage(ByteView fragment) noexcept
+// A compressed frame starts with its codec's own marker: SOI (FF D8) for the JPEG family and JPEG-LS, SOC (FF 4F)
+// for a JPEG 2000 codestream, the signature box for a JP2 file. That is how frames are told apart when no table
+// says where they start and the fragments outnumber the frames.
+bool StartsAFrame(ByteView fragment) noexcept
 {
-    const std::size_t n = fragment.size();
-    return (n >= 2 && fragment[n - 2] == 0xFF && fragment[n - 1] == 0xD9) ||
-           (n >= 3 && fragment[n - 3] == 0xFF && fragment[n - 2] == 0xD9 && fragment[n - 1] == 0x00);
+    if (fragment.size() >= 2 && fragment[0] == 0xFF && (fragment[1] == 0xD8 || fragment[1] == 0x4F))
+    {
+        return true;
+    }
+    static constexpr std::uint8_t kJp2Signature[] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
+    return fragment.size() >= sizeof(kJp2Signature) &&
+           std::equal(std::begin(kJp2Signature), std::end(kJp2Signature), fragment.begin());
 }
 
 } // namespace
@@ -99,10 +104,7 @@ FrameIndex::FrameIndex(const TagElement& pixelData, const std::uint8_t* end, std
         }
         frames.clear();
     }
-    // Files without Number of Frames that hold one complete JPEG stream per fragment are read a frame per fragment,
-    // as writers that leave the attribute out mean them.
-    const bool eachComplete = std::all_of(fragments.begin(), fragments.end(), EndsWithEndOfImage);
-    if (fragments.size() == wanted || (wanted == 1 && eachComplete))
+    if (fragments.size() == wanted)
     {
         for (const ByteView fragment : fragments)
         {
@@ -110,26 +112,30 @@ FrameIndex::FrameIndex(const TagElement& pixelData, const std::uint8_t* end, std
         }
         return;
     }
-    if (wanted == 1)
+    // No usable table and the counts disagree: a fragment that starts a stream starts a frame, the others continue
+    // the frame before them. Without any such marker (RLE), the fragments are one frame, or a frame each.
+    if (std::none_of(fragments.begin(), fragments.end(), StartsAFrame))
     {
-        // One frame split over several fragments.
-        frames.push_back(fragments);
+        if (wanted == 1)
+        {
+            frames.push_back(fragments);
+        }
+        else
+        {
+            for (const ByteView fragment : fragments)
+            {
+                frames.push_back({fragment});
+            }
+        }
         return;
     }
-    // No table and more fragments than frames: a frame ends with its end-of-image marker.
-    std::vector<ByteView> current;
     for (const ByteView fragment : fragments)
     {
-        current.push_back(fragment);
-        if (EndsWithEndOfImage(fragment))
+        if (frames.empty() || StartsAFrame(fragment))
         {
-            frames.push_back(std::move(current));
-            current.clear();
+            frames.emplace_back();
         }
-    }
-    if (!current.empty())
-    {
-        frames.push_back(std::move(current));
+        frames.back().push_back(fragment);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "dicom/PixelAttributes.h"
 #include "dicom/TopLevelIndex.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
+#include "platform/MappedReadGuard.h"
 
 #include <algorithm>
 
@@ -108,24 +109,35 @@ int ImageDataList::LoadNextFile()
         // A file that is already loaded (the command-line tool loads by path) is not loaded again.
         if (file && file->DataSet() == nullptr && file->LoadDataSet() != 0)
         {
-            // Fatal for the viewer; an owner that goes on (the command-line tool, tests) just gets no images.
-            pendingErrors.push_back({{ErrorCode::ImageFileUnreadable, 0}, true});
+            ReportUnreadable();
         }
         else if (file)
         {
-            const PatientStudyInfo info = file->MakeInfoRecord();
-            currentTexts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
-            currentTexts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
-            const TopLevelIndex index(*file);
-            // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
-            for (int occurrence = 0;; ++occurrence)
-            {
-                const int count = LoadImages(*file, index, occurrence);
-                if (count == 0)
+            const std::size_t before = imageArray.size();
+            // The walk is done; building the images reads the mapping again, and a medium that fails now (a
+            // scratched disc, a pulled stick) makes that file unreadable, not the program.
+            const platform::MappedRead read = platform::GuardMappedRead(file->Mapping().Bytes(), [&] {
+                const PatientStudyInfo info = file->MakeInfoRecord();
+                currentTexts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
+                currentTexts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
+                const TopLevelIndex index(*file);
+                // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
+                for (int occurrence = 0;; ++occurrence)
                 {
-                    break;
+                    const int count = LoadImages(*file, index, occurrence);
+                    if (count == 0)
+                    {
+                        break;
+                    }
+                    added += count;
                 }
-                added += count;
+            });
+            if (read == platform::MappedRead::Faulted)
+            {
+                // Images built before the fault may hold values read from lost pages: none of the file is shown.
+                imageArray.resize(before);
+                added = 0;
+                ReportUnreadable();
             }
         }
         if (added > 0)
@@ -255,6 +267,17 @@ bool ImageDataList::Append(const PixelDescription& description)
     image->SetText(2, currentTexts[1]);
     imageArray.push_back(std::move(image));
     return true;
+}
+
+void ImageDataList::ReportUnreadable()
+{
+    // One unreadable file costs its own images, not the study: the study's first is reported, the others are
+    // skipped in silence, and the viewer goes on with every image it can read.
+    if (!reportedUnreadable)
+    {
+        pendingErrors.push_back({{ErrorCode::ImageFileUnreadable, 0}, false});
+        reportedUnreadable = true;
+    }
 }
 
 std::vector<ImageDataList::PendingError> ImageDataList::TakeErrors()

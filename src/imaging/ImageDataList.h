@@ -52,6 +52,7 @@ private:
     int LoadNative(const TopLevelIndex& index, int occurrence, PixelDescription description);
     int LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
                          PixelDescription description);
+    void ReportUnreadable();
     // Builds one image of the current file and keeps it; answers whether it was built.
     bool Append(const PixelDescription& description);
 
@@ -61,6 +62,7 @@ private:
     int nextFile = 0;
     std::u16string currentTexts[2];
     std::vector<PendingError> pendingErrors;
+    bool reportedUnreadable = false;
 };
 
 } // namespace orblane

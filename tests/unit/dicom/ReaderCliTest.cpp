@@ -34,7 +34,8 @@ TEST(ReaderCliTest, InfoPrintsTheOverlayTextsWithNullForNone)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "{\"patientName\": \"CompressedSamples^CT1\", \"patientId\": \"1CT1\", \"birthDate\": null, "
                           "\"sex\": \"O\", \"studyDateTime\": \"2004.01.19 07:27:30\", "
-                          "\"institutionName\": \"JFK IMAGING CENTER\"}\n");
+                          "\"institutionName\": \"JFK IMAGING CENTER\", \"frames\": 1, "
+                          "\"transferSyntax\": \"Explicit VR Little Endian\"}\n");
 }
 
 TEST(ReaderCliTest, FilesThatCannotBeOpenedExitOneWithTheCode)

@@ -38,12 +38,12 @@ struct ExpectedStudy
 // DICOMDIR order: patients in order, each patient's studies in order. Texts keep their pad spaces, as the list
 // shows them.
 const std::vector<ExpectedStudy> kStudies = {
-    {u"M\u00FCller^Anna ", u"ORB-10021 ", u"1958.04.12", u"F ", u"2024.03.11 09:30:15", u"CT", 48},
-    {u"M\u00FCller^Anna ", u"ORB-10021 ", u"1958.04.12", u"F ", u"2025.09.16 14:12:00", u"CT", 40},
-    {u"Phantom^Bernard ", u"ORB-10022 ", u"1971.07.23", u"M ", u"2023.11.05 08:10:45", u"CR", 1},
-    {u"Phantom^Bernard ", u"ORB-10022 ", u"1971.07.23", u"M ", u"2022.06.14 16:30:00", u"MR", 24},
-    {u"\u4F50\u85E4^\u82B1\u5B50", u"ORB-20031 ", u"1985.11.20", u"F ", u"2024.07.22 11:05:00", u"XC", 1},
-    {u"\u91D1^\u654F\u667A", u"ORB-30047 ", u"1990.03.05", u"F ", u"2025.02.03 09:45:00", u"MR", 40},
+    {u"M\u00FCller^Anna", u"ORB-10021", u"1958.04.12", u"F", u"2024.03.11 09:30:15", u"CT", 48},
+    {u"M\u00FCller^Anna", u"ORB-10021", u"1958.04.12", u"F", u"2025.09.16 14:12:00", u"CT", 40},
+    {u"Phantom^Bernard", u"ORB-10022", u"1971.07.23", u"M", u"2023.11.05 08:10:45", u"CR", 1},
+    {u"Phantom^Bernard", u"ORB-10022", u"1971.07.23", u"M", u"2022.06.14 16:30:00", u"MR", 24},
+    {u"\u4F50\u85E4^\u82B1\u5B50", u"ORB-20031", u"1985.11.20", u"F", u"2024.07.22 11:05:00", u"XC", 1},
+    {u"\u91D1^\u654F\u667A", u"ORB-30047", u"1990.03.05", u"F", u"2025.02.03 09:45:00", u"MR", 40},
 };
 
 void Collect(std::string_view code, std::uint32_t, bool)
