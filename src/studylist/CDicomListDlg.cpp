@@ -177,9 +177,8 @@ int CDicomListDlg::PollSource()
 
 void CDicomListDlg::ShowProgress()
 {
-    setWindowTitle(QStringLiteral("TALVIREN DICOM MEDIA Viewer - Reading %1 files... %2 studies")
-                       .arg(source->FilesRead())
-                       .arg(list->RowCount()));
+    // The window system adds the program's name after the title.
+    setWindowTitle(QStringLiteral("Reading %1 files... %2 studies").arg(source->FilesRead()).arg(list->RowCount()));
 }
 
 void CDicomListDlg::timerEvent(QTimerEvent* event)
