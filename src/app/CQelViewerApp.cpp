@@ -1,8 +1,8 @@
 #include "app/CQelViewerApp.h"
 
-#include "core/ApplicationState.h"
 #include "app/CErrorDlg.h"
 #include "app/CQelViewerDlg.h"
+#include "core/ApplicationState.h"
 #include "core/ErrorCatalogue.h"
 #include "core/ErrorReport.h"
 #include "core/StartupChecks.h"
@@ -10,7 +10,10 @@
 #include "platform/ErrorSink.h"
 #include "platform/ModulePath.h"
 
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace orblane {
 
@@ -18,6 +21,10 @@ CQelViewerApp::CQelViewerApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     InstallUnhandledFailureReport();
     InstallApplicationErrorHandler(&PresentErrorDialog);
+    for (int index = 1; index < argc; ++index)
+    {
+        paths.emplace_back(argv[index]);
+    }
 }
 
 bool CQelViewerApp::InitInstance()
@@ -36,7 +43,16 @@ bool CQelViewerApp::InitInstance()
     }
     setApplicationDisplayName(QString::fromLatin1(kDisplayName));
 
-    const std::string_view failed = FirstFailedStartupCheck(GetModuleFolder());
+    // Paths on the command line replace the settings' DICOMDIR, and its check with their own: each must exist.
+    std::string_view failed = FirstFailedStartupCheck(GetModuleFolder(), paths.empty());
+    for (const std::filesystem::path& path : paths)
+    {
+        std::error_code error;
+        if (failed.empty() && !std::filesystem::exists(path, error))
+        {
+            failed = ErrorCodeText(ErrorCode::DicomDirUnreadable);
+        }
+    }
     if (!failed.empty())
     {
         RaiseError(failed, 0, true);
@@ -44,6 +60,7 @@ bool CQelViewerApp::InitInstance()
     }
 
     CQelViewerDlg host;
+    host.SetPaths(std::move(paths));
     host.exec();
     return true;
 }

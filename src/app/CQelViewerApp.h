@@ -2,7 +2,9 @@
 
 #include <QApplication>
 
+#include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace orblane {
 
@@ -26,6 +28,10 @@ public:
 
     // C++ exceptions must not unwind through the event loop: one that reaches it is reported as "11002".
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    // The command line's paths, as the bytes the shell passed (Qt's own options already taken out).
+    std::vector<std::filesystem::path> paths;
 };
 
 } // namespace orblane

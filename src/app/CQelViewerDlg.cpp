@@ -1,12 +1,14 @@
 #include "app/CQelViewerDlg.h"
 
-#include "core/ApplicationState.h"
 #include "app/CSplashWnd.h"
+#include "core/ApplicationState.h"
 #include "core/RunTrace.h"
 #include "dicom/DicomDirFileIO.h"
+#include "dicom/DicomDirStudySource.h"
 #include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
 #include "studylist/CDicomListDlg.h"
+#include "viewer/CDlgImgViewer.h"
 #include "widgets/Pictures.h"
 
 #include <QApplication>
@@ -122,36 +124,78 @@ bool CQelViewerDlg::OnInitDialog()
         done(1);
         return false;
     }
-    reader = std::make_unique<DicomDirFileIO>();
     // The splash stays up even if its time runs out while the DICOMDIR is read.
     AppState().splashRelease = 0;
-    if (folder.empty())
+    if (!OpenSource())
     {
-        folder = GetDicomDirFolder();
-    }
-    if (reader->OpenDicomDir(folder) != 0)
-    {
-        RaiseError(reader->LastError(), false);
         // The run ends without a list. The splash goes with it.
         AppState().splashRelease = 1;
         CSplashWnd::HideSplash();
-        reader.reset();
+        source.reset();
         done(1);
         return false;
     }
     AppState().splashRelease = 1;
     dirLoaded = true;
-    if (TraceOn())
-    {
-        Trace(QStringLiteral("DICOMDIR read after %1 ms: %2 studies")
-                  .arg(SinceSplash().elapsed())
-                  .arg(reader->StudyCount()));
-    }
     if (splashElapsed)
     {
         handoverTimer = startTimer(0);
     }
     hide();
+    return true;
+}
+
+bool CQelViewerDlg::OpenSource()
+{
+    if (paths.empty())
+    {
+        auto reader = std::make_unique<DicomDirFileIO>();
+        if (folder.empty())
+        {
+            folder = GetDicomDirFolder();
+        }
+        if (reader->OpenDicomDir(folder) != 0)
+        {
+            RaiseError(reader->LastError(), false);
+            return false;
+        }
+        if (TraceOn())
+        {
+            Trace(QStringLiteral("DICOMDIR read after %1 ms: %2 studies")
+                      .arg(SinceSplash().elapsed())
+                      .arg(reader->StudyCount()));
+        }
+        source = std::make_unique<DicomDirStudySource>(std::move(reader));
+        kind = StudySourceKind::DicomDir;
+        return true;
+    }
+    OpenedStudySource opened = OpenStudySource(paths);
+    if (!opened.source)
+    {
+        RaiseError(opened.error, false);
+        return false;
+    }
+    source = std::move(opened.source);
+    kind = opened.kind;
+    if (kind == StudySourceKind::Files)
+    {
+        // A few files: read while the splash shows, so that the viewer opens with all of them or not at all.
+        source->WaitUntilFinished();
+        std::vector<StudyEntry> rows;
+        std::vector<StudyEntry> changed;
+        source->TakeRows(rows, changed);
+        if (rows.empty())
+        {
+            RaiseError(ErrorOutcome{ErrorCode::DicomDirUnreadable, 0}, false);
+            return false;
+        }
+        // The rows are taken once: hand them back through a source that holds only them.
+        filesRows = std::move(rows);
+    }
+    if (TraceOn())
+    {
+        Trace(QStringLiteral("paths opened after %1 ms").arg(SinceSplash().elapsed()));
+    }
     return true;
 }
 
@@ -200,26 +244,72 @@ void CQelViewerDlg::RunStudyList()
         return;
     }
     listStarted = true;
+    if (kind == StudySourceKind::Files)
+    {
+        RunViewerOnFiles();
+        source.reset();
+        done(1);
+        return;
+    }
     {
         CDicomListDlg list;
-        list.SetDirectory(reader.get());
+        list.SetSource(source.get());
         const QString keys = qEnvironmentVariable("ORBLANE_TEST_KEYS");
-        if (TraceOn() || !keys.isEmpty())
-        {
-            QTimer::singleShot(0, &list, [&list, keys] {
-                if (TraceOn())
-                {
-                    TraceList(list);
-                }
-                // The first key waits a step too, for the list's window to become the active one.
-                QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(),
-                                   [keys] { TypeKeys(keys.split(QLatin1Char(','), Qt::SkipEmptyParts), 0); });
-            });
-        }
+        // Queued: a DICOMDIR's list has finished inside its initialisation, before its window shows.
+        connect(
+            &list, &CDicomListDlg::SourceFinished, &list, [this, &list, keys] { OnListFinished(list, keys); },
+            Qt::QueuedConnection);
         list.exec();
     }
-    reader.reset();
+    source.reset();
     done(1);
+}
+
+void CQelViewerDlg::OnListFinished(CDicomListDlg& list, const QString& keys)
+{
+    if (kind != StudySourceKind::DicomDir && list.List().RowCount() == 0)
+    {
+        // Named paths that hold no DICOM image end the run as a missing DICOMDIR does.
+        Trace(QStringLiteral("no images found in %1 files").arg(source->FilesRead()));
+        RaiseError(ErrorOutcome{ErrorCode::DicomDirUnreadable, 0}, false);
+        list.reject();
+        return;
+    }
+    if (TraceOn())
+    {
+        TraceList(list);
+    }
+    if (!keys.isEmpty())
+    {
+        // The first key waits a step too, for the list's window to become the active one.
+        QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(),
+                           [keys] { TypeKeys(keys.split(QLatin1Char(','), Qt::SkipEmptyParts), 0); });
+    }
+}
+
+void CQelViewerDlg::RunViewerOnFiles()
+{
+    CDlgImgViewer viewer;
+    DicomFileChain chain;
+    for (const StudyEntry& row : filesRows)
+    {
+        source->CollectImageFiles(chain, row.firstSeries, row.studyDateTime.value_or(u" "));
+    }
+    QString files;
+    for (std::unique_ptr<DicomDataFileIO>& file : chain)
+    {
+        files += QStringLiteral(" ") + QString::fromStdString(file->FileId());
+        viewer.AddImageFile(std::move(file));
+    }
+    Trace(QStringLiteral("viewer opened with %1 files:%2").arg(viewer.Images().FileCount()).arg(files));
+    const QString keys = qEnvironmentVariable("ORBLANE_TEST_KEYS");
+    if (!keys.isEmpty())
+    {
+        QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(),
+                           [keys] { TypeKeys(keys.split(QLatin1Char(','), Qt::SkipEmptyParts), 0); });
+    }
+    viewer.exec();
+    Trace(QStringLiteral("viewer closed"));
 }
 
 } // namespace orblane

@@ -1,5 +1,6 @@
-// The viewer takes no command-line arguments; the one exception is the report-only run that a crashed instance
-// starts to show its error (see UnhandledFailure.h).
+// "Orblane [PATH...]": folders (with or without a DICOMDIR), a DICOMDIR file or DICOM files to open instead of the
+// settings' DICOMDIR (see CQelViewerApp). The other use is the report-only run that a crashed instance starts to
+// show its error (see UnhandledFailure.h).
 #include "app/CErrorDlg.h"
 #include "app/CQelViewerApp.h"
 #include "core/ErrorCatalogue.h"

@@ -24,7 +24,7 @@ bool DicomDirPresent(const std::string& folder)
 
 } // namespace
 
-std::string_view FirstFailedStartupCheck(std::string_view moduleFolder)
+std::string_view FirstFailedStartupCheck(std::string_view moduleFolder, bool dicomDirNeeded)
 {
     if (!FileExists(SettingsPathIn(moduleFolder)) || !FileExists(InfoSettingsPathIn(moduleFolder)))
     {
@@ -34,7 +34,7 @@ std::string_view FirstFailedStartupCheck(std::string_view moduleFolder)
     {
         return "10001";
     }
-    if (!DicomDirPresent(DicomDirFolderIn(moduleFolder)))
+    if (dicomDirNeeded && !DicomDirPresent(DicomDirFolderIn(moduleFolder)))
     {
         return "10103";
     }

@@ -21,8 +21,20 @@ DicomDataFileIO::DicomDataFileIO(std::string storedId, std::string mediumFolder,
 {
 }
 
+std::unique_ptr<DicomDataFileIO> DicomDataFileIO::ForPath(std::filesystem::path file, std::string shownId,
+                                                          std::u16string studyLabel)
+{
+    auto named = std::make_unique<DicomDataFileIO>(std::move(shownId), std::string(), std::move(studyLabel));
+    named->filePath = std::move(file);
+    return named;
+}
+
 int DicomDataFileIO::LoadDataSet() noexcept
 {
+    if (!filePath.empty())
+    {
+        return LoadFile(filePath);
+    }
     try
     {
         const std::string_view stored(fileId.c_str(), std::strlen(fileId.c_str()));

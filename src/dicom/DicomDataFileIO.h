@@ -23,6 +23,10 @@ public:
     // fileId: the Referenced File ID as stored (pad included); folder: the medium's folder that the ID is relative
     // to, as its text is to be followed directly by the ID; studyLabel: the study's date-time text in the list.
     DicomDataFileIO(std::string fileId, std::string folder, std::u16string studyLabel);
+    // A file found by a folder scan or named on the command line: loaded from its path as it stands, with no
+    // medium rules in between; shownId (its path below the scanned folder) stands for it where an ID is shown.
+    static std::unique_ptr<DicomDataFileIO> ForPath(std::filesystem::path file, std::string shownId,
+                                                    std::u16string studyLabel);
     DicomDataFileIO(const DicomDataFileIO&) = delete;
     DicomDataFileIO& operator=(const DicomDataFileIO&) = delete;
 
@@ -57,6 +61,7 @@ private:
     platform::MappedFile mapping;
     std::string fileId;
     std::string folder; // as text: one of these is made per image record, and a path would parse it each time
+    std::filesystem::path filePath; // set for a file named by its path rather than by a medium's ID
     std::unique_ptr<DicomData> dataSet;
     std::u16string studyLabel;
 };

@@ -1,17 +1,19 @@
 #include "studylist/CDicomListDlg.h"
 
-#include "widgets/CAboutDlg.h"
 #include "core/RunTrace.h"
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
+#include "dicom/DicomDirStudySource.h"
 #include "platform/SettingsPaths.h"
-#include "widgets/CBitmapButton.h"
 #include "viewer/CDlgImgViewer.h"
+#include "widgets/CAboutDlg.h"
+#include "widgets/CBitmapButton.h"
 #include "widgets/Pictures.h"
 
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimerEvent>
 
 namespace orblane {
 
@@ -22,6 +24,8 @@ constexpr int kListLeft = 4;
 constexpr int kListTop = 72;
 constexpr int kRestoredWidth = 600;
 constexpr int kRestoredHeight = 450;
+// How often a running scan's finds reach the list: often enough to look live, seldom enough to cost nothing.
+constexpr int kPollMilliseconds = 100;
 
 // The screen's client area for a maximised window: what the work area leaves.
 QSize FullScreenClientSize()
@@ -77,13 +81,9 @@ bool CDicomListDlg::OnInitDialog()
     }
     list->SetupColumns(cx - 2 * kListLeft, infoPath);
 
-    if (reader != nullptr)
+    if (source != nullptr)
     {
-        FillRows(*reader);
-        if (list->RowCount() > 0)
-        {
-            list->SortByColumn(DicomDirList::kDateTimeColumn);
-        }
+        PollSource();
     }
     viewStartButton->setEnabled(false);
     // The list is the dialog's first control and takes the keyboard first.
@@ -120,21 +120,75 @@ void CDicomListDlg::CreateButtons()
     connect(exitButton, &CBitmapButton::Command, this, &QDialog::reject);
 }
 
+void CDicomListDlg::SetDirectory(DicomDirFileIO* directory)
+{
+    directorySource = directory != nullptr ? std::make_unique<DicomDirStudySource>(*directory) : nullptr;
+    source = directorySource.get();
+}
+
 int CDicomListDlg::FillRows(DicomDirFileIO& directory)
 {
+    DicomDirStudySource rows(directory);
     std::vector<StudyEntry> entries;
-    entries.reserve(directory.StudyCount());
-    for (int index = 0;; ++index)
-    {
-        std::optional<StudyEntry> entry = directory.GetStudyEntry(index);
-        if (!entry)
-        {
-            break;
-        }
-        entries.push_back(std::move(*entry));
-    }
+    std::vector<StudyEntry> changed;
+    rows.TakeRows(entries, changed);
     list->AddRows(entries);
     return static_cast<int>(entries.size());
+}
+
+int CDicomListDlg::PollSource()
+{
+    if (source == nullptr)
+    {
+        return 0;
+    }
+    // Read before the rows are taken: rows taken after the source finished are its last.
+    const bool finished = source->Finished();
+    std::vector<StudyEntry> added;
+    std::vector<StudyEntry> changed;
+    source->TakeRows(added, changed);
+    list->AddRows(added);
+    for (const StudyEntry& entry : changed)
+    {
+        list->UpdateRow(entry);
+    }
+    if (!finished)
+    {
+        if (pollTimer == 0)
+        {
+            pollTimer = startTimer(kPollMilliseconds);
+        }
+        ShowProgress();
+        return static_cast<int>(added.size());
+    }
+    if (pollTimer != 0)
+    {
+        killTimer(pollTimer);
+        pollTimer = 0;
+    }
+    setWindowTitle(QStringLiteral("TALVIREN DICOM MEDIA Viewer"));
+    if (list->RowCount() > 0 && !list->AnyRowSelected())
+    {
+        list->SortByColumn(DicomDirList::kDateTimeColumn);
+    }
+    emit SourceFinished();
+    return static_cast<int>(added.size());
+}
+
+void CDicomListDlg::ShowProgress()
+{
+    // The window system adds the program's name after the title.
+    setWindowTitle(QStringLiteral("Reading %1 files... %2 studies").arg(source->FilesRead()).arg(list->RowCount()));
+}
+
+void CDicomListDlg::timerEvent(QTimerEvent* event)
+{
+    if (pollTimer != 0 && event->timerId() == pollTimer)
+    {
+        PollSource();
+        return;
+    }
+    QDialog::timerEvent(event);
 }
 
 void CDicomListDlg::UpdateViewButton()
@@ -189,7 +243,7 @@ void CDicomListDlg::OnColumnClick(int column)
 DicomFileChain CDicomListDlg::CollectSelectedFiles()
 {
     DicomFileChain chain;
-    if (reader == nullptr)
+    if (source == nullptr)
     {
         return chain;
     }
@@ -197,7 +251,7 @@ DicomFileChain CDicomListDlg::CollectSelectedFiles()
     {
         // The study's label is its date-time as the row shows it.
         const QString label = list->RowText(row, DicomDirList::kDateTimeColumn);
-        reader->CollectImageFiles(chain, list->RowSeries(row), label.toStdU16String());
+        source->CollectImageFiles(chain, list->RowSeries(row), label.toStdU16String());
     }
     return chain;
 }

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 
 namespace orblane {
@@ -165,6 +166,21 @@ void DicomDirList::AddRows(const std::vector<StudyEntry>& entries)
     insertTopLevelItems(0, items);
     series.insert(series.end(), rowSeries.begin(), rowSeries.end());
     rowSeries = std::move(series);
+}
+
+void DicomDirList::UpdateRow(const StudyEntry& entry)
+{
+    const auto found = std::find(rowSeries.begin(), rowSeries.end(), entry.firstSeries);
+    if (found == rowSeries.end())
+    {
+        return;
+    }
+    QTreeWidgetItem* item = topLevelItem(static_cast<int>(found - rowSeries.begin()));
+    const std::unique_ptr<QTreeWidgetItem> texts(MakeItem(entry));
+    for (int column = 0; column < kColumnCount; ++column)
+    {
+        item->setText(column, texts->text(column));
+    }
 }
 
 QString DicomDirList::RowText(int row, int column) const

@@ -19,7 +19,8 @@ struct StudyEntry;
 std::vector<std::size_t> ExchangeSortOrder(const std::vector<std::u16string_view>& keys, bool descending);
 
 // The report list of the study list: six fixed columns, one row per study, the newest rows inserted at the top.
-// Besides the texts it keeps, per row and in row order, where the study's series begin in the DICOMDIR.
+// Besides the texts it keeps, per row and in row order, the study's key in its source (for a DICOMDIR, where the
+// study's series begin).
 class DicomDirList : public QTreeWidget
 {
     Q_OBJECT
@@ -39,6 +40,8 @@ public:
     void AddRow(const StudyEntry& entry);
     // Several rows at once, each as AddRow would put it (the last of them ends at the top).
     void AddRows(const std::vector<StudyEntry>& entries);
+    // New texts for the row whose key is entry.firstSeries, where it stands; nothing when no row has that key.
+    void UpdateRow(const StudyEntry& entry);
 
     void SortByColumn(int column);
     void ToggleSortDirection(int column);
