@@ -1,6 +1,7 @@
 #include "dicom/TagFilebase.h"
 
 #include "dicom/DicomTextRules.h"
+#include "dicom/ValueReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,15 +13,15 @@ namespace {
 constexpr char kImplicitLittleEndian[] = "1.2.840.10008.1.2";
 constexpr std::size_t kImplicitLittleEndianLength = sizeof kImplicitLittleEndian - 1;
 
+// The walk reads little-endian data sets (PS3.5 7.3); the one reader of numbers says so once here.
 std::uint16_t Read16(const std::uint8_t* p) noexcept
 {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return ValueReader::Load16(p, ByteOrder::Little);
 }
 
 std::uint32_t Read32(const std::uint8_t* p) noexcept
 {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return ValueReader::Load32(p, ByteOrder::Little);
 }
 
 // One lookup by the two VR letters instead of a search of the table; letters the table does not name read as UN.
