@@ -1,9 +1,9 @@
 #include "app/CErrorDlg.h"
 
-#include "widgets/DialogUnits.h"
 #include "core/ErrorReport.h"
 #include "core/Settings.h"
 #include "platform/SettingsPaths.h"
+#include "widgets/DialogUnits.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -94,7 +94,8 @@ FrameIndex::FrameIndex(const TagElement& pixelData, const std::uint8_t* end, std
             offsets.push_back(*reader.U32(k));
         }
     }
-    if (fragments.size() > 1 && wanted > 1 && offsets.size() == wanted && std::is_sorted(offsets.begin(), offsets.end()))
+    if (fragments.size() > 1 && wanted > 1 && offsets.size() == wanted &&
+        std::is_sorted(offsets.begin(), offsets.end()))
     {
         GroupByOffsets(offsets, fragmentStarts, fragments);
         // Offsets that name no fragment's start leave the table untrusted: the rules below decide instead.

@@ -49,7 +49,8 @@ std::optional<ByteView> TopLevelIndex::Value(std::uint16_t group, std::uint16_t 
     return ByteView(tag->value, tag->length);
 }
 
-std::optional<std::uint16_t> TopLevelIndex::Us(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept
+std::optional<std::uint16_t> TopLevelIndex::Us(std::uint16_t group, std::uint16_t element,
+                                               int occurrence) const noexcept
 {
     const auto value = Value(group, element, occurrence);
     if (!value)

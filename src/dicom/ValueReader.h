@@ -21,7 +21,8 @@ enum class ByteOrder : std::uint8_t
 class ValueReader
 {
 public:
-    explicit ValueReader(ByteView data, ByteOrder byteOrder = ByteOrder::Little) noexcept : bytes(data), order(byteOrder)
+    explicit ValueReader(ByteView data, ByteOrder byteOrder = ByteOrder::Little) noexcept
+        : bytes(data), order(byteOrder)
     {
     }
 

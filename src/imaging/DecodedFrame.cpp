@@ -253,8 +253,8 @@ void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool
             }
             else if (ybr)
             {
-                out[column] =
-                    CImageData::YbrToRgb(static_cast<int>(a & 0xFFu), static_cast<int>(b & 0xFFu), static_cast<int>(c & 0xFFu));
+                out[column] = CImageData::YbrToRgb(static_cast<int>(a & 0xFFu), static_cast<int>(b & 0xFFu),
+                                                   static_cast<int>(c & 0xFFu));
             }
             else
             {
@@ -290,8 +290,7 @@ SampleColour DeclaredColour(PhotometricKind photometric) noexcept
 bool ReadsInPlace(const PixelDescription& d, const FrameGeometry& g) noexcept
 {
     return std::endian::native == std::endian::little && !g.planar && !g.chromaHalfWidth &&
-           (d.bitsAllocated == 8 || d.bitsAllocated == 16 || d.bitsAllocated == 32) && !d.HasPlane(1) &&
-           !d.HasPlane(2);
+           (d.bitsAllocated == 8 || d.bitsAllocated == 16 || d.bitsAllocated == 32) && !d.HasPlane(1) && !d.HasPlane(2);
 }
 
 } // namespace
@@ -401,8 +400,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             {
                 // Colour samples in one Pixel Data element per component: laid end to end as planar data, each
                 // component cut or padded to the image's size so that a short one reads as 0 where it ends.
-                const std::size_t planeBytes =
-                    static_cast<std::size_t>((declaredPixels * d.bitsAllocated + 7) / 8);
+                const std::size_t planeBytes = static_cast<std::size_t>((declaredPixels * d.bitsAllocated + 7) / 8);
                 try
                 {
                     joined.assign(planeBytes * 3, 0);
@@ -424,8 +422,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             {
                 return outOfMemory();
             }
-            const DecodeResult result = syntax->decode(frameBytes, declared, DecodeLimits{kMaxImagePixels},
-                                                       {buffer.bytes.get(), buffer.size});
+            const DecodeResult result =
+                syntax->decode(frameBytes, declared, DecodeLimits{kMaxImagePixels}, {buffer.bytes.get(), buffer.size});
             if (!result.Ok())
             {
                 return nullptr;
@@ -448,8 +446,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         std::uint64_t wanted = FrameBytes(declared);
         if (lossless)
         {
-            wanted = std::min<std::uint64_t>({declaredPixels * d.bitsAllocated, limits.maxPixels * 2,
-                                              static_cast<std::uint64_t>(INT32_MAX)});
+            wanted = std::min<std::uint64_t>(
+                {declaredPixels * d.bitsAllocated, limits.maxPixels * 2, static_cast<std::uint64_t>(INT32_MAX)});
         }
         if (!buffer.Allocate(wanted))
         {
@@ -528,7 +526,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         return outOfMemory();
     }
     const bool biased = !syntax->encapsulated && !separatePlanes && !declared.chromaHalfWidth;
-    const bool black = d.photometric == PhotometricKind::OtherPhotometric && syntax->kind != TransferSyntaxKind::JpegBaseline;
+    const bool black =
+        d.photometric == PhotometricKind::OtherPhotometric && syntax->kind != TransferSyntaxKind::JpegBaseline;
     FillColourPixels(f, samples, biased, black);
     return frame;
 }

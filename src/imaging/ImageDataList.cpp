@@ -54,8 +54,9 @@ std::u16string JoinLines(std::initializer_list<const std::optional<std::u16strin
 void ResolveTransferSyntax(PixelDescription& d) noexcept
 {
     const TransferSyntaxEntry* entry = d.transferSyntaxUid.empty() ? nullptr : FindTransferSyntax(d.transferSyntaxUid);
-    d.transferSyntax = entry != nullptr ? entry->kind : (d.transferSyntaxUid.empty() ? TransferSyntaxKind::ImplicitLittle
-                                                                                       : TransferSyntaxKind::UnknownSyntax);
+    d.transferSyntax = entry != nullptr ? entry->kind
+                                        : (d.transferSyntaxUid.empty() ? TransferSyntaxKind::ImplicitLittle
+                                                                       : TransferSyntaxKind::UnknownSyntax);
 }
 
 } // namespace
@@ -201,14 +202,16 @@ int ImageDataList::LoadNative(const TopLevelIndex& index, int occurrence, PixelD
         return 0;
     }
     const std::uint64_t present = (all.size() + frameBytes - 1) / frameBytes;
-    const auto count = static_cast<std::int32_t>(std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
+    const auto count =
+        static_cast<std::int32_t>(std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
     description.frameCount = count;
     int added = 0;
     for (std::int32_t k = 0; k < count; ++k)
     {
         const std::uint64_t offset = frameBytes * static_cast<std::uint64_t>(k);
-        description.planes[0] = all.subspan(static_cast<std::size_t>(offset),
-                                            static_cast<std::size_t>(std::min<std::uint64_t>(frameBytes, all.size() - offset)));
+        description.planes[0] =
+            all.subspan(static_cast<std::size_t>(offset),
+                        static_cast<std::size_t>(std::min<std::uint64_t>(frameBytes, all.size() - offset)));
         description.frameNumber = k;
         added += Append(description) ? 1 : 0;
     }

@@ -130,7 +130,8 @@ struct LosslessState
 };
 
 // Decodes one JPEG lossless stream into destination (one byte per sample when P < 9, otherwise one little-endian
-// 16-bit word), row by row, top row first, each sample scaled back by the point transform. On 0 the five outputs are set; on any other code they are untouched.
+// 16-bit word), row by row, top row first, each sample scaled back by the point transform. On 0 the five outputs are
+// set; on any other code they are untouched.
 int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capacity, std::uint16_t* lines,
                    std::uint16_t* samplesPerLine, std::uint16_t* containerBits, std::uint16_t* precision,
                    std::uint16_t* highBit) noexcept;

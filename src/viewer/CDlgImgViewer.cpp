@@ -5,12 +5,12 @@
 #include "dicom/DicomDataFileIO.h"
 #include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
-#include "widgets/CBitmapButton.h"
-#include "widgets/CBitmapCheckBox.h"
 #include "viewer/CDlgPictPattern.h"
 #include "viewer/CPictureFrame.h"
-#include "widgets/Pictures.h"
 #include "viewer/WaitCursor.h"
+#include "widgets/CBitmapButton.h"
+#include "widgets/CBitmapCheckBox.h"
+#include "widgets/Pictures.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

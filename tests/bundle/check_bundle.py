@@ -214,10 +214,13 @@ def writes_on_medium(trace_file, medium):
     found = []
     with open(trace_file) as trace:
         for line in trace:
-            call = re.match(r'^\d+\s+(\w+)\((?:AT_FDCWD, |\d+, )?"([^"]*)"', line)
+            # strace -y names the folder behind a descriptor: openat(6</run/user/0/orblane>, "x.lock", ...).
+            call = re.match(r'^\d+\s+(\w+)\((?:AT_FDCWD, |\d+(?:<([^>]*)>)?, )?"([^"]*)"', line)
             if not call:
                 continue
-            name, path = call.groups()
+            name, folder, path = call.groups()
+            if folder and not path.startswith("/"):
+                path = os.path.join(folder, path)
             if path.startswith("/") and not path.startswith(medium + "/"):
                 continue
             if name in WRITING_CALLS or (name.startswith("open") and re.search(r"O_WRONLY|O_RDWR|O_CREAT|O_TRUNC", line)):
@@ -269,7 +272,7 @@ def main():
 
             if shutil.which("strace"):
                 trace_file = os.path.join(scratch, "strace.log")
-                command = ["strace", "-f", "-qq", "-e", "trace=file", "-o", trace_file] + viewer_command
+                command = ["strace", "-f", "-qq", "-y", "-e", "trace=file", "-o", trace_file] + viewer_command
                 platform, display = platforms[-1]
                 run_viewer(viewer, namespace_script(medium, hidden, empty, command),
                            viewer_environment(scratch, platform, display))

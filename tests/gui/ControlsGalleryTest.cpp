@@ -2,9 +2,9 @@
 // chooser opened below its button. The test checks what the toolbar shows; with ORBLANE_SCREENSHOT=<file.png> it
 // also saves the whole screen (run it under a real X server to see the pop-up too), and with
 // ORBLANE_GALLERY=interactive it stays open for trying the controls by hand.
+#include "viewer/CDlgPictPattern.h"
 #include "widgets/CBitmapButton.h"
 #include "widgets/CBitmapCheckBox.h"
-#include "viewer/CDlgPictPattern.h"
 #include "widgets/Pictures.h"
 
 #include <QApplication>

@@ -6,8 +6,8 @@
 #include "ViewerStudy.h"
 #include "core/ViewerSettings.h"
 #include "imaging/CImageData.h"
-#include "widgets/CBitmapCheckBox.h"
 #include "viewer/CPictureFrame.h"
+#include "widgets/CBitmapCheckBox.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -103,7 +103,8 @@ protected:
 
 TEST_F(OpenPathsTest, AFolderWithoutDicomDirIsScannedIntoTheListAndAStudyOpensInSeriesAndInstanceOrder)
 {
-    // End then Home select the top row; F5 brings the view start button up to date, Tab reaches it and Space presses it.
+    // End then Home select the top row; F5 brings the view start button up to date, Tab reaches it and Space presses
+    // it.
     const QStringList lines = Run({Images()}, QStringLiteral("End,Home,F5,Tab,space,Wait,Escape,Wait,Escape"));
     const QString all = lines.join(QLatin1Char('\n'));
     EXPECT_TRUE(Matching(lines, QStringLiteral("error ")).isEmpty()) << all.toStdString();

@@ -1,12 +1,12 @@
-#include "core/ApplicationState.h"
-#include "widgets/CAboutDlg.h"
 #include "app/CQelViewerDlg.h"
 #include "app/CSplashWnd.h"
+#include "core/ApplicationState.h"
 #include "gui/StudyMedium.h"
 #include "platform/ErrorSink.h"
 #include "platform/ModulePath.h"
 #include "studylist/CDicomListDlg.h"
 #include "support/ScratchFolder.h"
+#include "widgets/CAboutDlg.h"
 
 #include <QApplication>
 #include <QDir>

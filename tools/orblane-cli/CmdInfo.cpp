@@ -34,14 +34,14 @@ int RunInfo(Arguments args)
     }
     const PatientStudyInfo info = file.MakeInfoRecord();
     const PixelDescription pixels = ReadPixelDescription(file, 0);
-    const std::string out = "{\"patientName\": " + JsonStringOrNull(info.patientName) +
-                            ", \"patientId\": " + JsonStringOrNull(info.patientId) +
-                            ", \"birthDate\": " + JsonStringOrNull(info.birthDate) +
-                            ", \"sex\": " + JsonStringOrNull(info.sex) +
-                            ", \"studyDateTime\": " + JsonStringOrNull(info.studyDateTime) +
-                            ", \"institutionName\": " + JsonStringOrNull(info.institutionName) +
-                            ", \"frames\": " + std::to_string(pixels.rowCount == 0 ? 0 : pixels.frameCount) +
-                            ", \"transferSyntax\": " + JsonStringUtf8(TransferSyntaxDisplayName(pixels.transferSyntaxUid)) + "}\n";
+    const std::string out =
+        "{\"patientName\": " + JsonStringOrNull(info.patientName) +
+        ", \"patientId\": " + JsonStringOrNull(info.patientId) +
+        ", \"birthDate\": " + JsonStringOrNull(info.birthDate) + ", \"sex\": " + JsonStringOrNull(info.sex) +
+        ", \"studyDateTime\": " + JsonStringOrNull(info.studyDateTime) +
+        ", \"institutionName\": " + JsonStringOrNull(info.institutionName) +
+        ", \"frames\": " + std::to_string(pixels.rowCount == 0 ? 0 : pixels.frameCount) +
+        ", \"transferSyntax\": " + JsonStringUtf8(TransferSyntaxDisplayName(pixels.transferSyntaxUid)) + "}\n";
     std::fputs(out.c_str(), stdout);
     return 0;
 }

@@ -4,8 +4,8 @@
 #include "Json.h"
 
 #include "dicom/DicomDirFileIO.h"
-#include "platform/ErrorSink.h"
 #include "dicom/DicomTextRules.h"
+#include "platform/ErrorSink.h"
 
 #include <cstdio>
 #include <string>

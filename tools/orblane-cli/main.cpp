@@ -31,7 +31,8 @@ void PrintUsage()
     std::fputs("usage: orblane-cli SUBCOMMAND ARGS...\n", stderr);
     for (const auto& command : kSubcommands)
     {
-        std::fprintf(stderr, "  orblane-cli %.*s\n", static_cast<int>(command.synopsis.size()), command.synopsis.data());
+        std::fprintf(stderr, "  orblane-cli %.*s\n", static_cast<int>(command.synopsis.size()),
+                     command.synopsis.data());
     }
 }
 

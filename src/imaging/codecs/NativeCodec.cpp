@@ -140,8 +140,9 @@ DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const D
         }
     }
     const std::uint64_t heldBits = std::uint64_t{frame.size()} * 8;
-    result.status = heldBits < std::uint64_t{declared.bitsAllocated} * count * samples ? DecodeStatus::DecodedWithWarning
-                                                                                        : DecodeStatus::Decoded;
+    result.status = heldBits < std::uint64_t{declared.bitsAllocated} * count * samples
+                        ? DecodeStatus::DecodedWithWarning
+                        : DecodeStatus::Decoded;
     return result;
 }
 

@@ -25,7 +25,8 @@ struct TransferSyntaxEntry
     std::uint64_t pixelsPerByte = kMaxPixelsPerCompressedByte;
 };
 
-// The entry of a Transfer Syntax UID as stored (a trailing NUL or space pad is ignored); null for a UID the table lacks.
+// The entry of a Transfer Syntax UID as stored (a trailing NUL or space pad is ignored); null for a UID the table
+// lacks.
 const TransferSyntaxEntry* FindTransferSyntax(ByteView uid) noexcept;
 const TransferSyntaxEntry* FindTransferSyntax(TransferSyntaxKind kind) noexcept;
 // The name of a Transfer Syntax UID for people: the table's, or the UID itself (pad removed) when it is unknown.

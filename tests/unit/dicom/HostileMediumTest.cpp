@@ -4,9 +4,9 @@
 #include "dicom/DicomDirFileIO.h"
 #include "imaging/ImageDataList.h"
 #include "imaging/JpegBaseline.h"
-#include "support/OpenAndReport.h"
 #include "platform/ErrorSink.h"
 #include "support/DicomWriter.h"
+#include "support/OpenAndReport.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>

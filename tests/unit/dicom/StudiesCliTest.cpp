@@ -29,16 +29,15 @@ TEST(StudiesCliTest, ListsRowsWithTheirFilesInLinkOrder)
     const auto result = RunCli(ORBLANE_CLI_PATH, {"studies", scratch.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     // Empty values are null; the ideographic group is shown; file IDs keep their pad.
-    EXPECT_EQ(
-        result.out,
-        "{\"studies\": ["
-        "{\"patientName\": \"Ideo^Name\", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F\", "
-        "\"studyDateTime\": \"2020.01.01 08:00:00\", \"modality\": \"CT\", "
-        "\"files\": [\"A\\\\IM1 \", \"A\\\\IM2 \", \"A\\\\IM3 \"]}, "
-        "{\"patientName\": \"Ideo^Name\", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F\", "
-        "\"studyDateTime\": null, \"modality\": null, \"files\": []}, "
-        "{\"patientName\": \"Beta\", \"patientId\": null, \"birthDate\": null, \"sex\": null, "
-        "\"studyDateTime\": \"2021\", \"modality\": null, \"files\": [\"B\\\\IM1 \"]}]}\n");
+    EXPECT_EQ(result.out,
+              "{\"studies\": ["
+              "{\"patientName\": \"Ideo^Name\", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F\", "
+              "\"studyDateTime\": \"2020.01.01 08:00:00\", \"modality\": \"CT\", "
+              "\"files\": [\"A\\\\IM1 \", \"A\\\\IM2 \", \"A\\\\IM3 \"]}, "
+              "{\"patientName\": \"Ideo^Name\", \"patientId\": \"P1\", \"birthDate\": \"1950.01.01\", \"sex\": \"F\", "
+              "\"studyDateTime\": null, \"modality\": null, \"files\": []}, "
+              "{\"patientName\": \"Beta\", \"patientId\": null, \"birthDate\": null, \"sex\": null, "
+              "\"studyDateTime\": \"2021\", \"modality\": null, \"files\": [\"B\\\\IM1 \"]}]}\n");
 }
 
 TEST(StudiesCliTest, AFolderWithoutDicomDirExitsOneWithTheCode)

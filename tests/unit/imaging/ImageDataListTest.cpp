@@ -251,7 +251,8 @@ TEST_F(ImageDataListTest, FramesOfNativeAndEncapsulatedDataAreImagesInFrameOrder
         EXPECT_EQ(image->Description().frameCount, 3);
     }
     ASSERT_EQ(firstValues.size(), 6u);
-    EXPECT_EQ(std::vector<std::int32_t>(firstValues.begin(), firstValues.begin() + 3), (std::vector<std::int32_t>{1, 2, 3}));
+    EXPECT_EQ(std::vector<std::int32_t>(firstValues.begin(), firstValues.begin() + 3),
+              (std::vector<std::int32_t>{1, 2, 3}));
     EXPECT_NEAR(firstValues[3], 40, 2);
     EXPECT_NEAR(firstValues[4], 120, 2);
     EXPECT_NEAR(firstValues[5], 200, 2);
