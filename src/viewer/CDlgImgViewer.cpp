@@ -1,7 +1,6 @@
 #include "viewer/CDlgImgViewer.h"
 
 #include "core/Settings.h"
-#include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
@@ -33,39 +32,28 @@ enum CursorIndex : std::size_t
     kContrastCursor = 4,
 };
 
-// Fills the process-wide viewer settings; answers the frame inset the image collection is built with.
-Point ReadSettingsInto(const std::string& settingsPath)
+PointerButton PointerOf(Qt::MouseButton button) noexcept
 {
-    GlobalViewerSettings() = ReadViewerSettings(settingsPath);
-    return GlobalViewerSettings().frameInset;
+    switch (button)
+    {
+    case Qt::LeftButton:
+        return PointerButton::Left;
+    case Qt::MiddleButton:
+        return PointerButton::Middle;
+    case Qt::RightButton:
+        return PointerButton::Right;
+    default:
+        return PointerButton::Other;
+    }
 }
-
-struct ToolbarControl
-{
-    int x;
-    const char* name;
-    int id;
-};
-
-// Left to right, in creation order.
-constexpr ToolbarControl kToolbar[] = {
-    {4, "ZOOMIN", CDlgImgViewer::kZoomInBox},          {72, "ZOOMOUT", CDlgImgViewer::kZoomOutBox},
-    {140, "MODEPAN", CDlgImgViewer::kPanBox},          {208, "MODECONT", CDlgImgViewer::kContrastBox},
-    {276, "SELECT", CDlgImgViewer::kSelectBox},        {350, "IMGFIT", CDlgImgViewer::kFitButton},
-    {419, "RESET", CDlgImgViewer::kResetButton},       {492, "BEFOREIMG", CDlgImgViewer::kPreviousImageButton},
-    {560, "NEXTIMG", CDlgImgViewer::kNextImageButton}, {628, "BEFOREPAGE", CDlgImgViewer::kPreviousPageButton},
-    {696, "NEXTPAGE", CDlgImgViewer::kNextPageButton}, {770, "SAVEIMG", CDlgImgViewer::kSaveButton},
-    {838, "CHGIMGPTN", CDlgImgViewer::kPatternButton}, {912, "IMGINFO", CDlgImgViewer::kOverlayBox},
-    {980, "VIEWEND", CDlgImgViewer::kEndButton},
-};
 
 } // namespace
 
 CDlgImgViewer::CDlgImgViewer(QWidget* parent) : CDlgImgViewer(GetSettingsPath(), parent) {}
 
 CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
-    : QDialog(parent), imageList(std::make_unique<ImageDataList>(ReadSettingsInto(settingsPath))),
-      zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
+    : QDialog(parent), settings(ReadViewerSettings(settingsPath)),
+      imageList(std::make_unique<ImageDataList>(settings.frameInset)), zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
 {
     // A maximised window that can be neither restored nor moved: no minimise or maximise buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -78,10 +66,9 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     // The mode cursor follows the mouse over the page, so moves are wanted without a button too.
     setMouseTracking(true);
 
-    // The tiles read the settings when they are built, so they come after them.
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
-        auto* frame = new CPictureFrame(this);
+        auto* frame = new CPictureFrame(settings, this);
         frame->setObjectName(QStringLiteral("tile%1").arg(kFirstTileId + static_cast<int>(i)));
         frame->setGeometry(0, 0, 1, 1);
         frame->hide();
@@ -132,7 +119,7 @@ void CDlgImgViewer::OnInitDialog()
     UpdatePageButtons();
     selectBox->Check();
     overlayBox->Check();
-    GlobalViewerSettings().overlayVisible = 1;
+    settings.overlayVisible = 1;
     modeCursors = {LoadCursorResource(128), LoadCursorResource(127), LoadCursorResource(126), LoadCursorResource(124),
                    LoadCursorResource(125)};
     currentCursor = QCursor(Qt::ArrowCursor);
@@ -143,80 +130,55 @@ void CDlgImgViewer::OnInitDialog()
     }
 }
 
+std::span<const CDlgImgViewer::ToolbarRow> CDlgImgViewer::Toolbar() noexcept
+{
+    using V = CDlgImgViewer;
+    // Left to right, in creation order.
+    static constexpr ToolbarRow kRows[] = {
+        {4, "ZOOMIN", kZoomInBox, &V::ZoomInMode, &V::zoomInBox, nullptr},
+        {72, "ZOOMOUT", kZoomOutBox, &V::ZoomOutMode, &V::zoomOutBox, nullptr},
+        {140, "MODEPAN", kPanBox, &V::PanMode, &V::panBox, nullptr},
+        {208, "MODECONT", kContrastBox, &V::ContrastMode, &V::contrastBox, nullptr},
+        {276, "SELECT", kSelectBox, &V::SelectMode, &V::selectBox, nullptr},
+        {350, "IMGFIT", kFitButton, &V::FitCurrent, nullptr, &V::fitButton},
+        {419, "RESET", kResetButton, &V::ResetCurrent, nullptr, &V::resetButton},
+        {492, "BEFOREIMG", kPreviousImageButton, &V::PreviousImage, nullptr, &V::previousImageButton},
+        {560, "NEXTIMG", kNextImageButton, &V::NextImage, nullptr, &V::nextImageButton},
+        {628, "BEFOREPAGE", kPreviousPageButton, &V::PreviousPage, nullptr, &V::previousPageButton},
+        {696, "NEXTPAGE", kNextPageButton, &V::NextPage, nullptr, &V::nextPageButton},
+        {770, "SAVEIMG", kSaveButton, &V::SaveCurrent, nullptr, &V::saveButton},
+        {838, "CHGIMGPTN", kPatternButton, &V::ChangePattern, nullptr, &V::patternButton},
+        {912, "IMGINFO", kOverlayBox, &V::ToggleOverlay, &V::overlayBox, nullptr},
+        {980, "VIEWEND", kEndButton, &V::EndViewer, nullptr, &V::endButton},
+    };
+    return kRows;
+}
+
 void CDlgImgViewer::CreateToolbar()
 {
-    for (const ToolbarControl& control : kToolbar)
+    for (const ToolbarRow& row : Toolbar())
     {
-        const QRect place(control.x, kToolbarMargin, kControlSize, kControlSize);
-        const QString name = QString::fromLatin1(control.name);
+        const QRect place(row.x, kToolbarMargin, kControlSize, kControlSize);
+        const QString name = QString::fromLatin1(row.name);
         QAbstractButton* created = nullptr;
-        if (control.id <= kSelectBox || control.id == kOverlayBox)
+        if (row.box != nullptr)
         {
             auto* box = new CBitmapCheckBox(this);
             // The mode boxes behave as radio buttons; only the overlay box toggles.
-            box->Create(place, this, control.id, control.id == kOverlayBox);
+            box->Create(place, this, row.id, row.id == kOverlayBox);
             box->LoadBitmaps(name);
             connect(box, &CBitmapCheckBox::Command, this, &CDlgImgViewer::OnCommand);
+            this->*row.box = box;
             created = box;
-            switch (control.id)
-            {
-            case kZoomInBox:
-                zoomInBox = box;
-                break;
-            case kZoomOutBox:
-                zoomOutBox = box;
-                break;
-            case kPanBox:
-                panBox = box;
-                break;
-            case kContrastBox:
-                contrastBox = box;
-                break;
-            case kSelectBox:
-                selectBox = box;
-                break;
-            default:
-                overlayBox = box;
-                break;
-            }
         }
         else
         {
             auto* button = new CBitmapButton(this);
-            button->Create(name, place, this, control.id, control.id == kEndButton);
+            button->Create(name, place, this, row.id, row.id == kEndButton);
             button->LoadBitmaps();
             connect(button, &CBitmapButton::Command, this, &CDlgImgViewer::OnCommand);
+            this->*row.button = button;
             created = button;
-            switch (control.id)
-            {
-            case kFitButton:
-                fitButton = button;
-                break;
-            case kResetButton:
-                resetButton = button;
-                break;
-            case kPreviousImageButton:
-                previousImageButton = button;
-                break;
-            case kNextImageButton:
-                nextImageButton = button;
-                break;
-            case kPreviousPageButton:
-                previousPageButton = button;
-                break;
-            case kNextPageButton:
-                nextPageButton = button;
-                break;
-            case kSaveButton:
-                saveButton = button;
-                break;
-            case kPatternButton:
-                patternButton = button;
-                break;
-            default:
-                endButton = button;
-                break;
-            }
         }
         created->setObjectName(name);
         // The mode cursors belong to the page; the toolbar always shows the arrow.
@@ -226,11 +188,11 @@ void CDlgImgViewer::CreateToolbar()
 
 QWidget* CDlgImgViewer::Control(int id) const
 {
-    for (const ToolbarControl& control : kToolbar)
+    for (const ToolbarRow& row : Toolbar())
     {
-        if (control.id == id)
+        if (row.id == id)
         {
-            return findChild<QWidget*>(QString::fromLatin1(control.name), Qt::FindDirectChildrenOnly);
+            return findChild<QWidget*>(QString::fromLatin1(row.name), Qt::FindDirectChildrenOnly);
         }
     }
     return nullptr;
@@ -274,19 +236,22 @@ CImageData* CDlgImgViewer::ImageAt(int index)
     return image;
 }
 
+PageState CDlgImgViewer::CurrentPage() const noexcept
+{
+    return {firstIndex, lastSlot + 1, imageList->ImageCount()};
+}
+
 void CDlgImgViewer::UpdatePageButtons()
 {
     if (nextImageButton == nullptr)
     {
         return;
     }
-    const int decoded = imageList->ImageCount();
-    const bool more = decoded > firstIndex + lastSlot + 1;
-    const bool earlier = firstIndex > 0;
-    nextImageButton->setEnabled(more);
-    nextPageButton->setEnabled(more);
-    previousImageButton->setEnabled(earlier);
-    previousPageButton->setEnabled(earlier);
+    const PageState page = CurrentPage();
+    nextImageButton->setEnabled(CanPageForward(page));
+    nextPageButton->setEnabled(CanPageForward(page));
+    previousImageButton->setEnabled(CanPageBack(page));
+    previousPageButton->setEnabled(CanPageBack(page));
 }
 
 void CDlgImgViewer::AssignImages()
@@ -320,43 +285,34 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     RepaintTiles();
 }
 
+void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))
+{
+    // Only as far as the decoded images reach, as the disabled buttons promise.
+    PageStep step;
+    if (rule(CurrentPage(), step))
+    {
+        ShowFrom(step.newFirst, step.fitBegin, step.fitEnd, step.prefetchNext);
+    }
+}
+
 void CDlgImgViewer::NextImage()
 {
-    // Only as far as the decoded images reach, as the disabled button promises.
-    if (imageList->ImageCount() <= firstIndex + lastSlot + 1)
-    {
-        return;
-    }
-    ShowFrom(firstIndex + 1, lastSlot, lastSlot + 1, true);
+    Step(&NextImageStep);
 }
 
 void CDlgImgViewer::PreviousImage()
 {
-    if (firstIndex <= 0)
-    {
-        return;
-    }
-    ShowFrom(firstIndex - 1, 0, 1, true);
+    Step(&PreviousImageStep);
 }
 
 void CDlgImgViewer::NextPage()
 {
-    if (imageList->ImageCount() <= firstIndex + lastSlot + 1)
-    {
-        return;
-    }
-    ShowFrom(firstIndex + lastSlot + 1, 0, lastSlot + 1, true);
+    Step(&NextPageStep);
 }
 
 void CDlgImgViewer::PreviousPage()
 {
-    if (firstIndex <= 0)
-    {
-        return;
-    }
-    // Images that were on the page before keep their view; only those coming back from before it are fitted.
-    const int newFirst = std::max(0, firstIndex - (lastSlot + 1));
-    ShowFrom(newFirst, 0, std::min(lastSlot + 1, firstIndex - newFirst), false);
+    Step(&PreviousPageStep);
 }
 
 void CDlgImgViewer::ChangePattern()
@@ -431,61 +387,51 @@ void CDlgImgViewer::SetMode(ViewerMode newMode)
 
 void CDlgImgViewer::OnCommand(int id)
 {
-    switch (id)
+    for (const ToolbarRow& row : Toolbar())
     {
-    case kZoomInBox:
-        SetMode(ViewerMode::ZoomIn);
-        break;
-    case kZoomOutBox:
-        SetMode(ViewerMode::ZoomOut);
-        break;
-    case kPanBox:
-        SetMode(ViewerMode::Pan);
-        break;
-    case kContrastBox:
-        SetMode(ViewerMode::Contrast);
-        break;
-    case kSelectBox:
-        SetMode(ViewerMode::Select);
-        break;
-    case kFitButton:
-        currentFrame->FitImage();
-        RepaintTiles();
-        break;
-    case kResetButton: {
-        WaitCursor wait;
-        currentFrame->ResetImage();
-        RepaintTiles();
-        break;
+        if (row.id == id)
+        {
+            (this->*row.run)();
+            return;
+        }
     }
-    case kPreviousImageButton:
-        PreviousImage();
-        break;
-    case kNextImageButton:
-        NextImage();
-        break;
-    case kPreviousPageButton:
-        PreviousPage();
-        break;
-    case kNextPageButton:
-        NextPage();
-        break;
-    case kSaveButton:
-        currentFrame->SaveImage();
-        break;
-    case kPatternButton:
-        ChangePattern();
-        break;
-    case kOverlayBox:
-        GlobalViewerSettings().overlayVisible = overlayBox->IsChecked() ? 1 : 0;
-        RepaintTiles();
-        break;
-    case kEndButton:
-        done(kResultEnd);
-        break;
-    default:
-        break;
-    }
+}
+
+void CDlgImgViewer::FitCurrent()
+{
+    currentFrame->FitImage();
+    RepaintTiles();
+}
+
+void CDlgImgViewer::ResetCurrent()
+{
+    WaitCursor wait;
+    currentFrame->ResetImage();
+    RepaintTiles();
+}
+
+void CDlgImgViewer::SaveCurrent()
+{
+    currentFrame->SaveImage();
+}
+
+void CDlgImgViewer::ToggleOverlay()
+{
+    settings.overlayVisible = overlayBox->IsChecked() ? 1 : 0;
+    RepaintTiles();
+}
+
+void CDlgImgViewer::EndViewer()
+{
+    done(kResultEnd);
+}
+
+void CDlgImgViewer::CommitWindowDrag(QPoint position)
+{
+    // lastPoint stays at the button-down point during a window drag: the delta is the whole drag.
+    const QPoint delta = position - lastPoint;
+    currentFrame->AdjustWindow(delta.x(), delta.y(), true);
+    currentFrame->repaint();
 }
 
 bool CDlgImgViewer::InsidePage(QPoint position) const
@@ -519,26 +465,34 @@ void CDlgImgViewer::SelectFrameAt(QPoint position)
 void CDlgImgViewer::mousePressEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
-    if (event->button() != Qt::LeftButton || currentFrame == nullptr || !InsidePage(position))
+    const PointerButton button = PointerOf(event->button());
+    if (button != PointerButton::Left || currentFrame == nullptr || !InsidePage(position))
     {
         QDialog::mousePressEvent(event);
         return;
     }
+    if (dragging)
+    {
+        // A second button during a drag changes nothing; the first button's release ends the drag.
+        return;
+    }
     SelectFrameAt(position);
     lastPoint = downPoint = position;
-    switch (mode)
+    drag = DragFor(mode, button);
+    dragButton = event->button();
+    switch (drag)
     {
-    case ViewerMode::Pan:
-    case ViewerMode::ZoomIn:
-    case ViewerMode::ZoomOut:
+    case DragKind::Pan:
+    case DragKind::ZoomInClick:
+    case DragKind::ZoomOutClick:
         dragging = true;
         currentCursor = modeCursors[kDragCursor];
         setCursor(currentCursor);
         break;
-    case ViewerMode::Contrast:
+    case DragKind::Window:
         dragging = true;
         break;
-    case ViewerMode::Select:
+    case DragKind::None:
         break;
     }
 }
@@ -550,11 +504,11 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const QPoint position = event->position().toPoint();
-    const bool leftDown = (event->buttons() & Qt::LeftButton) != 0;
-    if (dragging && leftDown)
+    const bool held = (event->buttons() & dragButton) != 0;
+    if (dragging && held)
     {
         const QPoint delta = position - lastPoint;
-        if (mode == ViewerMode::Contrast)
+        if (drag == DragKind::Window)
         {
             // lastPoint stays at the button-down point: the window follows the whole drag, not the last step.
             currentFrame->AdjustWindow(delta.x(), delta.y(), false);
@@ -578,16 +532,11 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
     {
         // The release was not seen. A window drag keeps what is shown, so that the next drag does not jump back.
         dragging = false;
-        if (mode == ViewerMode::Contrast)
+        if (drag == DragKind::Window)
         {
-            const QPoint delta = position - lastPoint;
-            currentFrame->AdjustWindow(delta.x(), delta.y(), true);
-            currentFrame->repaint();
+            CommitWindowDrag(position);
         }
-        else
-        {
-            currentCursor = ModeCursor();
-        }
+        currentCursor = ModeCursor();
     }
     if (InsidePage(position))
     {
@@ -601,61 +550,39 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
 
 void CDlgImgViewer::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !dragging || currentFrame == nullptr)
+    if (event->button() != dragButton || !dragging || currentFrame == nullptr)
     {
         QDialog::mouseReleaseEvent(event);
         return;
     }
     dragging = false;
     const QPoint position = event->position().toPoint();
+    // A window drag keeps what is shown wherever it ends, so that the next drag does not jump back.
+    if (drag == DragKind::Window)
+    {
+        CommitWindowDrag(position);
+    }
+    currentCursor = ModeCursor();
     if (!InsidePage(position))
     {
-        // A window drag that ends outside the page keeps what is shown, so that the next drag does not jump back.
-        if (mode == ViewerMode::Contrast)
-        {
-            const QPoint delta = position - lastPoint;
-            currentFrame->AdjustWindow(delta.x(), delta.y(), true);
-            currentFrame->repaint();
-        }
-        else
-        {
-            currentCursor = ModeCursor();
-        }
         QDialog::mouseReleaseEvent(event);
         return;
     }
-    const QPoint p = position - currentFrame->pos();
-    switch (mode)
+    // Only a click without movement zooms; any drag has panned instead.
+    if ((drag == DragKind::ZoomInClick || drag == DragKind::ZoomOutClick) && position == downPoint)
     {
-    case ViewerMode::ZoomIn:
-    case ViewerMode::ZoomOut:
-        // Only a click without movement zooms; any drag has panned instead.
-        if (position == downPoint)
+        const QPoint p = position - currentFrame->pos();
+        if (drag == DragKind::ZoomInClick)
         {
-            if (mode == ViewerMode::ZoomIn)
-            {
-                currentFrame->ZoomIn(p, zoomFactor);
-            }
-            else
-            {
-                currentFrame->ZoomOut(p, zoomFactor);
-            }
-            currentFrame->repaint();
+            currentFrame->ZoomIn(p, zoomFactor);
         }
-        [[fallthrough]];
-    case ViewerMode::Pan:
-        currentCursor = ModeCursor();
-        setCursor(currentCursor);
-        break;
-    case ViewerMode::Contrast: {
-        const QPoint delta = position - lastPoint;
-        currentFrame->AdjustWindow(delta.x(), delta.y(), true);
+        else
+        {
+            currentFrame->ZoomOut(p, zoomFactor);
+        }
         currentFrame->repaint();
-        break;
     }
-    case ViewerMode::Select:
-        break;
-    }
+    setCursor(currentCursor);
 }
 
 void CDlgImgViewer::keyPressEvent(QKeyEvent* event)

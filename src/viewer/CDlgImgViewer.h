@@ -1,8 +1,10 @@
 #pragma once
 
 // ImageDataList's inline constructor needs the complete file type.
+#include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
+#include "imaging/ViewerRules.h"
 
 #include <QCursor>
 #include <QDialog>
@@ -11,6 +13,7 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace orblane {
@@ -18,16 +21,6 @@ namespace orblane {
 class CBitmapButton;
 class CBitmapCheckBox;
 class CPictureFrame;
-
-// Mouse modes of the viewer's page.
-enum class ViewerMode : int
-{
-    Pan = 0,
-    ZoomIn = 1,
-    ZoomOut = 2,
-    Contrast = 3,
-    Select = 4,
-};
 
 // The full-screen viewer of one request's images. The study list hands it every file of the selected studies
 // before running it; exec() answers 0 (VIEWEND), 1 (the window's close command) or 2 (Esc).
@@ -76,8 +69,10 @@ public:
 
     ImageDataList& Images() noexcept { return *imageList; }
 
-    // Runs one toolbar command, as a click on its control does.
+    // Runs one command, as a click on its toolbar control (or its key) does: the one place every command goes through.
     void OnCommand(int id);
+    // The settings the viewer read when it was built; its tiles read them too.
+    const ViewerSettings& Settings() const noexcept { return settings; }
 
     // State as the user sees it.
     int FirstIndex() const noexcept { return firstIndex; }
@@ -109,6 +104,20 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // A toolbar control: where it sits, its bitmap name, its command and what the command runs. Mode boxes behave as
+    // radio buttons, the overlay box toggles, the rest are push buttons; `box` or `button` names the member that
+    // keeps the control.
+    struct ToolbarRow
+    {
+        int x;
+        const char* name;
+        int id;
+        void (CDlgImgViewer::*run)();
+        CBitmapCheckBox* CDlgImgViewer::*box;
+        CBitmapButton* CDlgImgViewer::*button;
+    };
+    static std::span<const ToolbarRow> Toolbar() noexcept;
+
     void OnInitDialog();
     void CreateToolbar();
     void LayoutFrames();
@@ -119,17 +128,34 @@ private:
     void AssignImages();
     // Starts the page at newFirst and fits the tiles [fitBegin, fitEnd) to their frames.
     void ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext);
+    // Runs a paging step a rule answered; nothing when the rule says the step is not possible.
+    void Step(bool (*rule)(const PageState&, PageStep&));
+    PageState CurrentPage() const noexcept;
     void NextImage();
     void PreviousImage();
     void NextPage();
     void PreviousPage();
     void ChangePattern();
     void SetMode(ViewerMode newMode);
+    void ZoomInMode() { SetMode(ViewerMode::ZoomIn); }
+    void ZoomOutMode() { SetMode(ViewerMode::ZoomOut); }
+    void PanMode() { SetMode(ViewerMode::Pan); }
+    void ContrastMode() { SetMode(ViewerMode::Contrast); }
+    void SelectMode() { SetMode(ViewerMode::Select); }
+    void FitCurrent();
+    void ResetCurrent();
+    void SaveCurrent();
+    void ToggleOverlay();
+    void EndViewer();
+    // Ends a window drag at position: what the drag shows becomes the base of the next one.
+    void CommitWindowDrag(QPoint position);
     QCursor ModeCursor() const;
     void SelectFrameAt(QPoint position);
     bool InsidePage(QPoint position) const;
     void RepaintTiles();
 
+    // Declared before the tiles and the image list, which are built from it.
+    ViewerSettings settings;
     int lastSlot = 0;
     std::unique_ptr<ImageDataList> imageList;
     CBitmapButton* fitButton = nullptr;
@@ -144,6 +170,9 @@ private:
     QPoint lastPoint;
     QPoint downPoint;
     bool dragging = false;
+    // What the press that started the drag does, and its button (its release ends the drag).
+    DragKind drag = DragKind::None;
+    Qt::MouseButton dragButton = Qt::LeftButton;
     ViewerMode mode = ViewerMode::Select;
     double zoomFactor = 1.2;
     CPictureFrame* currentFrame = nullptr;

@@ -42,13 +42,17 @@ double FitScaleOf(const CImageData& image) noexcept
     return f > 0.0 && std::isfinite(f) ? f : 1.0;
 }
 
+const ViewerSettings kDefaultSettings;
+
 } // namespace
 
-CPictureFrame::CPictureFrame(QWidget* parent) : QWidget(parent)
+CPictureFrame::CPictureFrame(QWidget* parent) : CPictureFrame(kDefaultSettings, parent) {}
+
+CPictureFrame::CPictureFrame(const ViewerSettings& viewerSettings, QWidget* parent)
+    : QWidget(parent), settings(&viewerSettings)
 {
-    const ViewerSettings& settings = GlobalViewerSettings();
-    selectedColour = ToQColor(settings.frameColor);
-    idleColour = ToQColor(settings.idleFrameColor);
+    selectedColour = ToQColor(settings->frameColor);
+    idleColour = ToQColor(settings->idleFrameColor);
     // The viewer routes every mouse message itself; the tile paints all of its area, so nothing is erased first.
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -66,7 +70,7 @@ void CPictureFrame::FitImage() noexcept
     {
         return;
     }
-    const int thickness = GlobalViewerSettings().frameThickness;
+    const int thickness = settings->frameThickness;
     const QRect r = rect().adjusted(thickness, thickness, -thickness, -thickness);
     image->FitTo(r.width(), r.height());
 }
@@ -125,8 +129,7 @@ void CPictureFrame::AdjustWindow(int dx, int dy, bool commit) noexcept
     {
         return;
     }
-    const ViewerSettings& settings = GlobalViewerSettings();
-    image->ChangeWindow(dx, dy, commit, settings.wlWidthDivisor, settings.wlCentreDivisor);
+    image->ChangeWindow(dx, dy, commit, settings->wlWidthDivisor, settings->wlCentreDivisor);
     image->UpdateDisplaySize();
 }
 
@@ -186,7 +189,7 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     if (image != nullptr)
     {
         DrawVisibleImage(painter);
-        if (GlobalViewerSettings().overlayVisible == 1)
+        if (settings->overlayVisible == 1)
         {
             DrawOverlay(painter);
         }
@@ -247,11 +250,10 @@ void CPictureFrame::DrawVisibleImage(QPainter& painter) const
 
 void CPictureFrame::DrawOverlay(QPainter& painter) const
 {
-    const ViewerSettings& settings = GlobalViewerSettings();
-    QFont font(QString::fromStdU16String(settings.overlayFont.face));
-    font.setPointSizeF(std::max(1, settings.overlayFont.tenthsOfPoint) / 10.0);
+    QFont font(QString::fromStdU16String(settings->overlayFont.face));
+    font.setPointSizeF(std::max(1, settings->overlayFont.tenthsOfPoint) / 10.0);
     painter.setFont(font);
-    painter.setPen(ToQColor(settings.overlayTextColor));
+    painter.setPen(ToQColor(settings->overlayTextColor));
     const QRect area = rect().adjusted(kOverlayInset, kOverlayInset, -kOverlayInset, 0);
     const QString text1 = OverlayText(image->GetText(1));
     if (!text1.isEmpty())
@@ -269,7 +271,7 @@ void CPictureFrame::DrawBorder(QPainter& painter) const
 {
     const QColor colour = selected != 0 ? selectedColour : idleColour;
     QRect r = rect();
-    for (int i = 0; i < GlobalViewerSettings().frameThickness && r.width() > 0 && r.height() > 0; ++i)
+    for (int i = 0; i < settings->frameThickness && r.width() > 0 && r.height() > 0; ++i)
     {
         painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), colour);
         painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), colour);

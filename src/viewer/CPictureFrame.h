@@ -12,12 +12,13 @@ class QPainter;
 namespace orblane {
 
 class CImageData;
+struct ViewerSettings;
 
 // One tile of the viewer: shows one image (or nothing) with the attribute overlay and a border, and carries out
 // the view operations the viewer routes to its current tile. The tile owns nothing it shows and takes no mouse
 // input: the viewer hit-tests the tiles and calls the operations below. Every operation on a tile without an image
-// does nothing. The border colours are taken from the viewer settings when the tile is built, so tiles must be
-// built after the settings were read.
+// does nothing. The tile reads the viewer settings it is handed (the viewer owns them and outlives its tiles); the
+// border colours are taken when the tile is built, the rest each time they are needed.
 class CPictureFrame : public QWidget
 {
     Q_OBJECT
@@ -32,7 +33,9 @@ public:
     static constexpr double kMinZoom = 0.01;
     static constexpr double kMaxZoom = 10.0;
 
+    // A tile under the default settings.
     explicit CPictureFrame(QWidget* parent = nullptr);
+    explicit CPictureFrame(const ViewerSettings& viewerSettings, QWidget* parent = nullptr);
 
     // Answers the previous image; nothing is freed.
     CImageData* SetImage(CImageData* newImage) noexcept;
@@ -65,6 +68,7 @@ private:
     void DrawBorder(QPainter& painter) const;
     void Zoom(QPoint p, double target) noexcept;
 
+    const ViewerSettings* settings;
     int selected = 0;
     QColor selectedColour;
     QColor idleColour;

@@ -36,14 +36,12 @@ class PictureFrameTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        GlobalViewerSettings() = ViewerSettings{};
         previousHandler = SetErrorHandler(&RecordError);
         raisedCodes.clear();
     }
     void TearDown() override
     {
         SetErrorHandler(previousHandler);
-        GlobalViewerSettings() = ViewerSettings{};
     }
 
     CImageData* Load(const GreyImageSpec& imageSpec = {})
@@ -198,8 +196,9 @@ TEST_F(PictureFrameTest, OperationsOnAnEmptyTileDoNothingAndItPaintsBlackWithIts
 
 TEST_F(PictureFrameTest, FiveNestedOutlinesAndAFitInsideThem)
 {
-    GlobalViewerSettings().frameThickness = 5;
-    CPictureFrame frame;
+    ViewerSettings thick;
+    thick.frameThickness = 5;
+    CPictureFrame frame(thick);
     frame.resize(200, 100);
     CImageData* image = Load();
     frame.SetImage(image);
@@ -236,7 +235,8 @@ TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
 {
     GreyImageSpec imageSpec;
     imageSpec.value = [](int, int) { return std::uint16_t{0}; };
-    CPictureFrame frame;
+    ViewerSettings shown;
+    CPictureFrame frame(shown);
     frame.resize(400, 300);
     frame.SetImage(Load(imageSpec));
     frame.FitImage();
@@ -263,7 +263,7 @@ TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
         EXPECT_EQ(withText.pixelColor(x, 20), QColor(Qt::black)) << x;
     }
 
-    GlobalViewerSettings().overlayVisible = 0;
+    shown.overlayVisible = 0;
     const QImage without = Grab(frame);
     EXPECT_EQ(LitOverlayPixels(without), 0);
     EXPECT_EQ(without.pixelColor(0, 0), Grey128());

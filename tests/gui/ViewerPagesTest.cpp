@@ -146,7 +146,6 @@ TEST(ViewerPagesTest, GreyPageShowsCtLosslessAndMrImagesInEveryTile)
             EXPECT_GT(LitPixels(shot, place), 100) << tile;
         }
     }
-    GlobalViewerSettings() = ViewerSettings{};
 }
 
 TEST(ViewerPagesTest, ColourPageShowsColourFromJpegRgbAndYbrFiles)
@@ -163,7 +162,6 @@ TEST(ViewerPagesTest, ColourPageShowsColourFromJpegRgbAndYbrFiles)
         EXPECT_GT(ColouredPixels(shot, viewer->Frame(tile)->geometry()), 100) << tile;
     }
     EXPECT_NE(viewer->Frame(0)->GetTileImage(), nullptr);
-    GlobalViewerSettings() = ViewerSettings{};
 }
 
 } // namespace
