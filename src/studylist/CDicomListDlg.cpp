@@ -45,6 +45,9 @@ CDicomListDlg::CDicomListDlg(QWidget* parent)
     connect(list, &DicomDirList::BeginDrag, this, &CDicomListDlg::UpdateViewButton);
     connect(list, &DicomDirList::KeyDown, this, &CDicomListDlg::UpdateViewButton);
     connect(list, &DicomDirList::ColumnClicked, this, &CDicomListDlg::OnColumnClick);
+    // A double-click on a row and Enter on a selection open the viewer as the view start button does.
+    connect(list, &DicomDirList::OpenRequested, this, &CDicomListDlg::OpenSelection);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, &CDicomListDlg::OpenSelection);
 }
 
 CDicomListDlg::~CDicomListDlg() = default;
@@ -83,6 +86,7 @@ bool CDicomListDlg::OnInitDialog()
         if (list->RowCount() > 0)
         {
             list->SortByColumn(DicomDirList::kDateTimeColumn);
+            list->FitColumnsToContents(cx - 2 * kListLeft);
         }
     }
     viewStartButton->setEnabled(false);
@@ -200,6 +204,14 @@ DicomFileChain CDicomListDlg::CollectSelectedFiles()
         reader->CollectImageFiles(chain, list->RowSeries(row), label.toStdU16String());
     }
     return chain;
+}
+
+void CDicomListDlg::OpenSelection()
+{
+    if (list->AnyRowSelected())
+    {
+        OnViewStart();
+    }
 }
 
 void CDicomListDlg::OnViewStart()

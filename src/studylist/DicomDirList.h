@@ -40,6 +40,10 @@ public:
     // Several rows at once, each as AddRow would put it (the last of them ends at the top).
     void AddRows(const std::vector<StudyEntry>& entries);
 
+    // Widens the fixed columns whose texts (or titles) need more than their configured width, as far as a list of
+    // listWidth allows without a horizontal scroll bar; the last column takes what is left.
+    void FitColumnsToContents(int listWidth);
+
     void SortByColumn(int column);
     void ToggleSortDirection(int column);
     void SwapRows(int i, int j);
@@ -59,6 +63,8 @@ signals:
     void RightClicked();
     void BeginDrag();
     void KeyDown();
+    // Enter or Return on the list: open what is selected.
+    void OpenRequested();
     void ColumnClicked(int column);
 
 protected:

@@ -1,8 +1,11 @@
 #include "viewer/CDlgImgViewer.h"
 
+#include "core/RunTrace.h"
 #include "core/Settings.h"
 #include "dicom/DicomDataFileIO.h"
+#include "imaging/CImageData.h"
 #include "platform/ErrorSink.h"
+#include "platform/IniFile.h"
 #include "platform/SettingsPaths.h"
 #include "widgets/CBitmapButton.h"
 #include "widgets/CBitmapCheckBox.h"
@@ -12,13 +15,17 @@
 #include "viewer/WaitCursor.h"
 
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPalette>
 #include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace orblane {
 namespace {
@@ -30,6 +37,86 @@ enum CursorIndex : std::size_t
     kZoomInCursor = 2,
     kZoomOutCursor = 3,
     kContrastCursor = 4,
+};
+
+// A key and the command it runs. Shift is either required, refused, or (for keys that some layouts reach only with
+// Shift, as "+") ignored; Ctrl must match exactly.
+enum class ShiftRule : int
+{
+    Without,
+    With,
+    Either,
+};
+struct KeyRow
+{
+    int key;
+    bool ctrl;
+    ShiftRule shift;
+    int id;
+};
+
+constexpr KeyRow kKeys[] = {
+    {Qt::Key_PageDown, false, ShiftRule::Either, CDlgImgViewer::kNextPageButton},
+    {Qt::Key_PageUp, false, ShiftRule::Either, CDlgImgViewer::kPreviousPageButton},
+    {Qt::Key_Down, false, ShiftRule::Either, CDlgImgViewer::kNextImageButton},
+    {Qt::Key_Right, false, ShiftRule::Either, CDlgImgViewer::kNextImageButton},
+    {Qt::Key_Up, false, ShiftRule::Either, CDlgImgViewer::kPreviousImageButton},
+    {Qt::Key_Left, false, ShiftRule::Either, CDlgImgViewer::kPreviousImageButton},
+    {Qt::Key_Home, false, ShiftRule::Either, CDlgImgViewer::kFirstPageCommand},
+    {Qt::Key_End, false, ShiftRule::Either, CDlgImgViewer::kLastPageCommand},
+    {Qt::Key_Plus, false, ShiftRule::Either, CDlgImgViewer::kZoomInCentreCommand},
+    {Qt::Key_Equal, false, ShiftRule::Either, CDlgImgViewer::kZoomInCentreCommand},
+    {Qt::Key_Minus, false, ShiftRule::Either, CDlgImgViewer::kZoomOutCentreCommand},
+    {Qt::Key_F, false, ShiftRule::Without, CDlgImgViewer::kFitButton},
+    {Qt::Key_R, false, ShiftRule::Without, CDlgImgViewer::kResetButton},
+    {Qt::Key_I, false, ShiftRule::Without, CDlgImgViewer::kOverlayKeyCommand},
+    {Qt::Key_N, false, ShiftRule::Without, CDlgImgViewer::kInvertCommand},
+    {Qt::Key_S, true, ShiftRule::Without, CDlgImgViewer::kSaveButton},
+    {Qt::Key_Space, false, ShiftRule::Without, CDlgImgViewer::kCineCommand},
+};
+
+// The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.
+// Answers -1 for other keys.
+int PresetDigit(int key, bool shift) noexcept
+{
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+    {
+        return key - Qt::Key_0;
+    }
+    if (!shift)
+    {
+        return -1;
+    }
+    constexpr std::pair<int, int> kShifted[] = {{Qt::Key_ParenRight, 0}, {Qt::Key_Exclam, 1},     {Qt::Key_At, 2},
+                                                {Qt::Key_NumberSign, 3}, {Qt::Key_Dollar, 4},     {Qt::Key_Percent, 5},
+                                                {Qt::Key_AsciiCircum, 6}, {Qt::Key_ParenLeft, 9}};
+    for (const auto& [symbol, digit] : kShifted)
+    {
+        if (symbol == key)
+        {
+            return digit;
+        }
+    }
+    return -1;
+}
+
+// Tooltips of the toolbar: [ToolTips] in OrblInf.ini by control name, else these.
+constexpr std::pair<const char*, const char*> kToolTips[] = {
+    {"ZOOMIN", "Zoom in (click; + zooms the current image)"},
+    {"ZOOMOUT", "Zoom out (click; - zooms the current image)"},
+    {"MODEPAN", "Pan (drag; the middle button pans in any mode)"},
+    {"MODECONT", "Window/level (drag; the right button does it in any mode)"},
+    {"SELECT", "Select an image"},
+    {"IMGFIT", "Fit to tile (F)"},
+    {"RESET", "Reset window and fit (R)"},
+    {"BEFOREIMG", "Previous image (Up, Left, wheel up)"},
+    {"NEXTIMG", "Next image (Down, Right, wheel down)"},
+    {"BEFOREPAGE", "Previous page (Page Up, Shift+wheel up)"},
+    {"NEXTPAGE", "Next page (Page Down, Shift+wheel down)"},
+    {"SAVEIMG", "Save image (Ctrl+S)"},
+    {"CHGIMGPTN", "Change pattern"},
+    {"IMGINFO", "Show or hide image information (I)"},
+    {"VIEWEND", "Close the viewer"},
 };
 
 PointerButton PointerOf(Qt::MouseButton button) noexcept
@@ -65,6 +152,12 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     setAutoFillBackground(true);
     // The mode cursor follows the mouse over the page, so moves are wanted without a button too.
     setMouseTracking(true);
+    // The page itself takes the keys: arrows and digits must not move the focus among the toolbar's buttons.
+    setFocusPolicy(Qt::StrongFocus);
+    frameRuns = [](int index) { return FrameRun{index, 1, kDefaultCineRate}; };
+    cineTimer = new QTimer(this);
+    cineTimer->setTimerType(Qt::PreciseTimer);
+    connect(cineTimer, &QTimer::timeout, this, &CDlgImgViewer::CineStep);
 
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
@@ -112,7 +205,7 @@ void CDlgImgViewer::OnInitDialog()
 {
     WaitCursor wait;
     tileArea = QRect(0, kTileAreaTop, width(), std::max(0, height() - kTileAreaTop));
-    LayoutFrames();
+    LayoutFrames(true);
     currentFrame = frames[0];
     currentFrame->SetSelected(true);
     CreateToolbar();
@@ -127,6 +220,26 @@ void CDlgImgViewer::OnInitDialog()
                                   nextPageButton, saveButton, patternButton, endButton})
     {
         button->show();
+    }
+    ApplyToolTips();
+    UpdateTileNumbers();
+    // The viewer opens with the keyboard on the page, not on the first toolbar control.
+    setFocus(Qt::OtherFocusReason);
+}
+
+void CDlgImgViewer::ApplyToolTips()
+{
+    const std::string infoPath = GetInfoSettingsPath();
+    for (const auto& [name, fallback] : kToolTips)
+    {
+        QWidget* control = findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+        if (control == nullptr)
+        {
+            continue;
+        }
+        const std::u16string key = QString::fromLatin1(name).toStdU16String();
+        const std::u16string text = ReadIniString(infoPath, u"ToolTips", key, 256);
+        control->setToolTip(text.empty() ? QString::fromLatin1(fallback) : QString::fromStdU16String(text));
     }
 }
 
@@ -183,6 +296,8 @@ void CDlgImgViewer::CreateToolbar()
         created->setObjectName(name);
         // The mode cursors belong to the page; the toolbar always shows the arrow.
         created->setCursor(Qt::ArrowCursor);
+        // Tab reaches the controls; a click leaves the keyboard with the page, where the viewer's keys work.
+        created->setFocusPolicy(Qt::TabFocus);
     }
 }
 
@@ -198,8 +313,15 @@ QWidget* CDlgImgViewer::Control(int id) const
     return nullptr;
 }
 
-void CDlgImgViewer::LayoutFrames()
+void CDlgImgViewer::LayoutFrames(bool refitAll)
 {
+    // A resize keeps what the user did to a tile (zoom, pan); only a tile still showing its fit follows the new size.
+    std::array<bool, kTileCount> keepView{};
+    for (std::size_t j = 0; j < frames.size(); ++j)
+    {
+        keepView[j] = !refitAll && frames[j]->isVisible() && frames[j]->GetTileImage() != nullptr &&
+                      !frames[j]->IsFitted();
+    }
     for (CPictureFrame* frame : frames)
     {
         frame->hide();
@@ -217,7 +339,10 @@ void CDlgImgViewer::LayoutFrames()
             {
                 frame->SetImage(ImageAt(firstIndex + j));
             }
-            frame->FitImage();
+            if (!keepView[static_cast<std::size_t>(j)])
+            {
+                frame->FitImage();
+            }
             frame->show();
         }
     }
@@ -252,6 +377,25 @@ void CDlgImgViewer::UpdatePageButtons()
     nextPageButton->setEnabled(CanPageForward(page));
     previousImageButton->setEnabled(CanPageBack(page));
     previousPageButton->setEnabled(CanPageBack(page));
+    UpdateTileNumbers();
+}
+
+void CDlgImgViewer::UpdateTileNumbers()
+{
+    const int decoded = imageList->ImageCount();
+    for (int i = 0; i < kTileCount; ++i)
+    {
+        CPictureFrame* frame = frames[static_cast<std::size_t>(i)];
+        if (i > lastSlot || frame->GetTileImage() == nullptr)
+        {
+            frame->SetNumbers(0, 0, 0, 0);
+            continue;
+        }
+        // A tile playing cine shows another image of its file than the page's slot.
+        const int index = frame == cineTile ? cineIndex : firstIndex + i;
+        const FrameRun run = frameRuns(index);
+        frame->SetNumbers(index + 1, decoded, index - run.first + 1, run.count);
+    }
 }
 
 void CDlgImgViewer::AssignImages()
@@ -270,6 +414,7 @@ void CDlgImgViewer::RepaintTiles()
 void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext)
 {
     WaitCursor wait;
+    StopCine();
     firstIndex = newFirst;
     AssignImages();
     for (int i = fitBegin; i < fitEnd; ++i)
@@ -283,6 +428,15 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     }
     UpdatePageButtons();
     RepaintTiles();
+    if (TraceOn())
+    {
+        // Whole-program tests page where nothing can be seen: what tile 0 shows is told by a digest of its pixels.
+        const QImage shot = frames[0]->grab().toImage();
+        const QByteArray digest = QCryptographicHash::hash(
+            QByteArrayView(shot.constBits(), shot.sizeInBytes()), QCryptographicHash::Md5);
+        Trace("viewer page from image " + std::to_string(firstIndex + 1) + " of " +
+              std::to_string(imageList->ImageCount()) + ", tile 0 " + digest.toHex().left(12).toStdString());
+    }
 }
 
 void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))
@@ -336,9 +490,10 @@ void CDlgImgViewer::ApplyPattern(int newColumns, int newRows)
         return;
     }
     WaitCursor wait;
+    StopCine();
     columns = newColumns;
     rows = newRows;
-    LayoutFrames();
+    LayoutFrames(true);
     UpdatePageButtons();
     if (currentFrame != nullptr)
     {
@@ -385,8 +540,24 @@ void CDlgImgViewer::SetMode(ViewerMode newMode)
     currentCursor = ModeCursor();
 }
 
+std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::KeyCommands() noexcept
+{
+    using V = CDlgImgViewer;
+    static constexpr CommandRow kRows[] = {
+        {kFirstPageCommand, &V::FirstPage},        {kLastPageCommand, &V::LastPage},
+        {kZoomInCentreCommand, &V::ZoomCurrentIn}, {kZoomOutCentreCommand, &V::ZoomCurrentOut},
+        {kInvertCommand, &V::InvertCurrent},       {kCineCommand, &V::ToggleCine},
+        {kOverlayKeyCommand, &V::ToggleOverlayBox},
+    };
+    return kRows;
+}
+
 void CDlgImgViewer::OnCommand(int id)
 {
+    if (!initialised)
+    {
+        return;
+    }
     for (const ToolbarRow& row : Toolbar())
     {
         if (row.id == id)
@@ -395,6 +566,203 @@ void CDlgImgViewer::OnCommand(int id)
             return;
         }
     }
+    for (const CommandRow& row : KeyCommands())
+    {
+        if (row.id == id)
+        {
+            (this->*row.run)();
+            return;
+        }
+    }
+    if (id >= kPresetPage && id < kPresetPage + 10)
+    {
+        ApplyPreset(id - kPresetPage, true);
+    }
+    else if (id >= kPresetTile && id < kPresetTile + 10)
+    {
+        ApplyPreset(id - kPresetTile, false);
+    }
+}
+
+void CDlgImgViewer::FirstPage()
+{
+    Step(&FirstPageStep);
+}
+
+void CDlgImgViewer::LastPage()
+{
+    {
+        // The last page is that of the study's last image: every file is decoded first.
+        WaitCursor wait;
+        while (imageList->LoadNextFile() > 0)
+        {
+        }
+        ImageAt(imageList->ImageCount());
+    }
+    Step(&LastPageStep);
+    UpdatePageButtons();
+}
+
+void CDlgImgViewer::ZoomCurrentIn()
+{
+    currentFrame->ZoomIn(currentFrame->rect().center(), zoomFactor);
+    currentFrame->repaint();
+}
+
+void CDlgImgViewer::ZoomCurrentOut()
+{
+    currentFrame->ZoomOut(currentFrame->rect().center(), zoomFactor);
+    currentFrame->repaint();
+}
+
+void CDlgImgViewer::InvertCurrent()
+{
+    if (CImageData* image = currentFrame->GetTileImage())
+    {
+        image->SetInverted(!image->Inverted());
+        currentFrame->repaint();
+    }
+}
+
+void CDlgImgViewer::ToggleOverlayBox()
+{
+    if (overlayBox->IsChecked())
+    {
+        overlayBox->Uncheck();
+    }
+    else
+    {
+        overlayBox->Check();
+    }
+    ToggleOverlay();
+}
+
+void CDlgImgViewer::ApplyPreset(int digit, bool wholePage)
+{
+    const std::optional<WindowPreset> ct = CtPreset(digit);
+    if (digit != 0 && digit != 9 && !ct)
+    {
+        return;
+    }
+    WaitCursor wait;
+    for (int j = 0; j <= lastSlot; ++j)
+    {
+        CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
+        CImageData* image = frame->GetTileImage();
+        if ((!wholePage && frame != currentFrame) || image == nullptr)
+        {
+            continue;
+        }
+        // Colour images have no window; the CT presets are Hounsfield values, meaningless for colour.
+        if (!IsMonochrome(image->Description().photometric))
+        {
+            continue;
+        }
+        if (digit == 0)
+        {
+            image->ResetWindow();
+        }
+        else if (digit == 9)
+        {
+            const WindowPreset full = FullRangeWindow(image->PresentMin(), image->PresentMax());
+            image->SetWindow(full.centre, full.width);
+        }
+        else
+        {
+            image->SetWindow(ct->centre, ct->width);
+        }
+    }
+    RepaintTiles();
+}
+
+int CDlgImgViewer::TileIndexOf(const CPictureFrame* frame) const noexcept
+{
+    for (int j = 0; j < kTileCount; ++j)
+    {
+        if (frames[static_cast<std::size_t>(j)] == frame)
+        {
+            return j;
+        }
+    }
+    return 0;
+}
+
+CPictureFrame* CDlgImgViewer::FrameAt(QPoint position) const noexcept
+{
+    for (int j = 0; j <= lastSlot; ++j)
+    {
+        CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
+        if (!frame->isHidden() && frame->geometry().contains(position))
+        {
+            return frame;
+        }
+    }
+    return nullptr;
+}
+
+bool CDlgImgViewer::CinePlaying() const noexcept
+{
+    return cineTimer != nullptr && cineTimer->isActive();
+}
+
+void CDlgImgViewer::ToggleCine()
+{
+    if (CinePlaying())
+    {
+        StopCine();
+        return;
+    }
+    const int index = firstIndex + TileIndexOf(currentFrame);
+    const FrameRun run = frameRuns(index);
+    if (run.count <= 1 || currentFrame->GetTileImage() == nullptr)
+    {
+        return;
+    }
+    cineTile = currentFrame;
+    cineIndex = index;
+    // A timer, not a loop: the UI keeps answering between frames.
+    cineTimer->start(static_cast<int>(std::lround(1000.0 / run.framesPerSecond)));
+}
+
+void CDlgImgViewer::StopCine()
+{
+    if (cineTimer != nullptr)
+    {
+        cineTimer->stop();
+    }
+    cineTile = nullptr;
+}
+
+void CDlgImgViewer::CineStep()
+{
+    if (cineTile == nullptr)
+    {
+        StopCine();
+        return;
+    }
+    const FrameRun run = frameRuns(cineIndex);
+    if (run.count <= 1)
+    {
+        StopCine();
+        return;
+    }
+    const int next = run.first + (cineIndex - run.first + 1) % run.count;
+    CImageData* shown = cineTile->GetTileImage();
+    CImageData* image = ImageAt(next);
+    if (image == nullptr || shown == nullptr)
+    {
+        StopCine();
+        return;
+    }
+    // The frames of one file share their geometry: the next frame takes the view and window the user set.
+    image->SetZoom(shown->GetZoom());
+    image->SetOrigin(shown->GetOrigin().x, shown->GetOrigin().y);
+    image->SetWindow(shown->WindowCentre(), shown->WindowWidth());
+    image->SetInverted(shown->Inverted());
+    cineTile->SetImage(image);
+    cineIndex = next;
+    UpdateTileNumbers();
+    cineTile->update();
 }
 
 void CDlgImgViewer::FitCurrent()
@@ -466,11 +834,13 @@ void CDlgImgViewer::mousePressEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     const PointerButton button = PointerOf(event->button());
-    if (button != PointerButton::Left || currentFrame == nullptr || !InsidePage(position))
+    if (button == PointerButton::Other || currentFrame == nullptr || !InsidePage(position))
     {
         QDialog::mousePressEvent(event);
         return;
     }
+    // A click on the page takes the keyboard back from a toolbar control reached with Tab.
+    setFocus(Qt::MouseFocusReason);
     if (dragging)
     {
         // A second button during a drag changes nothing; the first button's release ends the drag.
@@ -491,6 +861,9 @@ void CDlgImgViewer::mousePressEvent(QMouseEvent* event)
         break;
     case DragKind::Window:
         dragging = true;
+        // The contrast mode shows its cursor already; a right-button drag in another mode shows it while it lasts.
+        currentCursor = modeCursors[kContrastCursor];
+        setCursor(currentCursor);
         break;
     case DragKind::None:
         break;
@@ -587,19 +960,91 @@ void CDlgImgViewer::mouseReleaseEvent(QMouseEvent* event)
 
 void CDlgImgViewer::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key())
+    const int key = event->key();
+    if (key == Qt::Key_Escape)
     {
-    case Qt::Key_Escape:
         done(kResultEscape);
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        break;
-    default:
-        QWidget::keyPressEvent(event);
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+    {
+        // Not the dialog's default button: Enter does nothing on the page.
+        event->accept();
+        return;
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool ctrl = (modifiers & Qt::ControlModifier) != 0;
+    const bool shift = (modifiers & Qt::ShiftModifier) != 0;
+    if ((modifiers & (Qt::AltModifier | Qt::MetaModifier)) == 0)
+    {
+        for (const KeyRow& row : kKeys)
+        {
+            const bool shiftMatches = row.shift == ShiftRule::Either || (row.shift == ShiftRule::With) == shift;
+            if (row.key == key && row.ctrl == ctrl && shiftMatches)
+            {
+                OnCommand(row.id);
+                event->accept();
+                return;
+            }
+        }
+        const int digit = PresetDigit(key, shift);
+        if (digit >= 0 && !ctrl)
+        {
+            OnCommand((shift ? kPresetTile : kPresetPage) + digit);
+            event->accept();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CDlgImgViewer::wheelEvent(QWheelEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    CPictureFrame* frame = currentFrame != nullptr && InsidePage(position) ? FrameAt(position) : nullptr;
+    if (frame == nullptr)
+    {
+        QDialog::wheelEvent(event);
         return;
     }
     event->accept();
+    // Some systems turn a wheel with Shift (or Alt) into a horizontal one.
+    const QPoint turn = event->angleDelta();
+    const int delta = turn.y() != 0 ? turn.y() : turn.x();
+    if ((wheelRest > 0) != (delta > 0))
+    {
+        wheelRest = 0;
+    }
+    wheelRest += delta;
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    // One step per notch (120 eighths of a degree); a touchpad's small turns add up to one.
+    while (wheelRest >= 120 || wheelRest <= -120)
+    {
+        const bool back = wheelRest > 0;
+        wheelRest += back ? -120 : 120;
+        if ((modifiers & Qt::ControlModifier) != 0)
+        {
+            const QPoint p = position - frame->pos();
+            if (back)
+            {
+                frame->ZoomIn(p, zoomFactor);
+            }
+            else
+            {
+                frame->ZoomOut(p, zoomFactor);
+            }
+            frame->repaint();
+        }
+        else if ((modifiers & Qt::ShiftModifier) != 0)
+        {
+            OnCommand(back ? kPreviousPageButton : kNextPageButton);
+        }
+        else
+        {
+            OnCommand(back ? kPreviousImageButton : kNextImageButton);
+        }
+    }
 }
 
 void CDlgImgViewer::closeEvent(QCloseEvent* event)
@@ -627,7 +1072,7 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     if (initialised && area != tileArea)
     {
         tileArea = area;
-        LayoutFrames();
+        LayoutFrames(false);
         UpdatePageButtons();
     }
 }

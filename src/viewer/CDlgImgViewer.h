@@ -4,6 +4,7 @@
 #include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
+#include "imaging/ViewMath.h"
 #include "imaging/ViewerRules.h"
 
 #include <QCursor>
@@ -12,9 +13,12 @@
 #include <QRect>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+
+class QTimer;
 
 namespace orblane {
 
@@ -47,6 +51,18 @@ public:
         kPatternButton = 1016,
         kOverlayBox = 1017,
         kEndButton = 1018,
+        // Commands that only keys give.
+        kFirstPageCommand = 1101,
+        kLastPageCommand = 1102,
+        kZoomInCentreCommand = 1103,
+        kZoomOutCentreCommand = 1104,
+        kInvertCommand = 1105,
+        kCineCommand = 1106,
+        kOverlayKeyCommand = 1107,
+        // Window presets by digit: kPresetPage + d applies to every image of the page, kPresetTile + d to the
+        // current tile (0 the file's window, 1-6 the CT presets, 9 the full value range).
+        kPresetPage = 1110,
+        kPresetTile = 1120,
     };
     static constexpr int kResultEnd = 0;
     static constexpr int kResultClose = 1;
@@ -88,6 +104,10 @@ public:
     QWidget* Control(int id) const;
     const QCursor& CurrentCursor() const noexcept { return currentCursor; }
     bool Dragging() const noexcept { return dragging; }
+    bool CinePlaying() const noexcept;
+    // The frames of image k's file: the multi-frame decoding answers these; until it does, every image is its own
+    // only frame and cine has nothing to play.
+    void SetFrameRuns(std::function<FrameRun(int)> runs) { frameRuns = std::move(runs); }
 
     // Sets the page grid as the pattern chooser does when it ends with OK; counts of 0 change nothing.
     void ApplyPattern(int newColumns, int newRows);
@@ -102,6 +122,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     // A toolbar control: where it sits, its bitmap name, its command and what the command runs. Mode boxes behave as
@@ -117,10 +138,18 @@ private:
         CBitmapButton* CDlgImgViewer::*button;
     };
     static std::span<const ToolbarRow> Toolbar() noexcept;
+    // Commands without a control, run by keys.
+    struct CommandRow
+    {
+        int id;
+        void (CDlgImgViewer::*run)();
+    };
+    static std::span<const CommandRow> KeyCommands() noexcept;
 
     void OnInitDialog();
     void CreateToolbar();
-    void LayoutFrames();
+    // Lays the tiles out for the pattern; refitAll fits every image, otherwise only those still at their fit.
+    void LayoutFrames(bool refitAll);
     void PlaceFrames();
     // Image `index` of the study, decoding as needed; failures the list met on the way are shown first.
     CImageData* ImageAt(int index);
@@ -147,6 +176,21 @@ private:
     void SaveCurrent();
     void ToggleOverlay();
     void EndViewer();
+    void FirstPage();
+    void LastPage();
+    void ZoomCurrentIn();
+    void ZoomCurrentOut();
+    void InvertCurrent();
+    void ToggleCine();
+    void ToggleOverlayBox();
+    void ApplyPreset(int digit, bool wholePage);
+    void StopCine();
+    void CineStep();
+    int TileIndexOf(const CPictureFrame* frame) const noexcept;
+    CPictureFrame* FrameAt(QPoint position) const noexcept;
+    // Brings the overlay's image and frame numbers of every tile up to date.
+    void UpdateTileNumbers();
+    void ApplyToolTips();
     // Ends a window drag at position: what the drag shows becomes the base of the next one.
     void CommitWindowDrag(QPoint position);
     QCursor ModeCursor() const;
@@ -191,6 +235,12 @@ private:
     std::array<QCursor, 5> modeCursors;
     QCursor currentCursor;
     bool initialised = false;
+    // Wheel turns in eighths of a degree not yet stepped: a touchpad sends many small turns for one notch (120).
+    int wheelRest = 0;
+    std::function<FrameRun(int)> frameRuns;
+    QTimer* cineTimer = nullptr;
+    CPictureFrame* cineTile = nullptr;
+    int cineIndex = 0;
 };
 
 } // namespace orblane

@@ -86,6 +86,8 @@ std::unique_ptr<CDlgImgViewer> OpenSamples(const std::vector<std::string>& names
     viewer->show();
     QCoreApplication::processEvents();
     viewer->ApplyPattern(2, 2);
+    // The page is judged by its pixels alone: the overlay's yellow numbers at the tiles' bottom would count as colour.
+    viewer->OnCommand(CDlgImgViewer::kOverlayKeyCommand);
     return viewer;
 }
 
