@@ -47,7 +47,6 @@ CDicomListDlg::CDicomListDlg(QWidget* parent)
     connect(list, &DicomDirList::ColumnClicked, this, &CDicomListDlg::OnColumnClick);
     // A double-click on a row and Enter on a selection open the viewer as the view start button does.
     connect(list, &DicomDirList::OpenRequested, this, &CDicomListDlg::OpenSelection);
-    connect(list, &QTreeWidget::itemDoubleClicked, this, &CDicomListDlg::OpenSelection);
 }
 
 CDicomListDlg::~CDicomListDlg() = default;

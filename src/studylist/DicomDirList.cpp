@@ -336,6 +336,16 @@ void DicomDirList::keyPressEvent(QKeyEvent* event)
     QTreeWidget::keyPressEvent(event);
 }
 
+void DicomDirList::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    // Only a double-click on a row opens it: one on the empty area below the rows does nothing.
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+    {
+        emit OpenRequested();
+    }
+}
+
 void DicomDirList::mousePressEvent(QMouseEvent* event)
 {
     pressPosition = event->position().toPoint();

@@ -63,13 +63,14 @@ signals:
     void RightClicked();
     void BeginDrag();
     void KeyDown();
-    // Enter or Return on the list: open what is selected.
+    // Enter or Return on the list, or a double-click on a row: open what is selected.
     void OpenRequested();
     void ColumnClicked(int column);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 

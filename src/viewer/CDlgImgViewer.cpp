@@ -225,6 +225,8 @@ void CDlgImgViewer::OnInitDialog()
     UpdateTileNumbers();
     // The viewer opens with the keyboard on the page, not on the first toolbar control.
     setFocus(Qt::OtherFocusReason);
+    // Told once the window shows, when the tiles have their final size.
+    QTimer::singleShot(0, this, &CDlgImgViewer::TracePage);
 }
 
 void CDlgImgViewer::ApplyToolTips()
@@ -428,15 +430,21 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     }
     UpdatePageButtons();
     RepaintTiles();
-    if (TraceOn())
+    TracePage();
+}
+
+void CDlgImgViewer::TracePage()
+{
+    if (!TraceOn())
     {
-        // Whole-program tests page where nothing can be seen: what tile 0 shows is told by a digest of its pixels.
-        const QImage shot = frames[0]->grab().toImage();
-        const QByteArray digest = QCryptographicHash::hash(
-            QByteArrayView(shot.constBits(), shot.sizeInBytes()), QCryptographicHash::Md5);
-        Trace("viewer page from image " + std::to_string(firstIndex + 1) + " of " +
-              std::to_string(imageList->ImageCount()) + ", tile 0 " + digest.toHex().left(12).toStdString());
+        return;
     }
+    // Whole-program tests page where nothing can be looked at: what tile 0 shows is told by a digest of its pixels.
+    const QImage shot = frames[0]->grab().toImage();
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArrayView(shot.constBits(), shot.sizeInBytes()), QCryptographicHash::Md5);
+    Trace("viewer page from image " + std::to_string(firstIndex + 1) + " of " +
+          std::to_string(imageList->ImageCount()) + ", tile 0 " + digest.toHex().left(12).toStdString());
 }
 
 void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))

@@ -191,6 +191,8 @@ private:
     // Brings the overlay's image and frame numbers of every tile up to date.
     void UpdateTileNumbers();
     void ApplyToolTips();
+    // With ORBLANE_TRACE=1: one line naming the page's first image and a digest of what tile 0 shows.
+    void TracePage();
     // Ends a window drag at position: what the drag shows becomes the base of the next one.
     void CommitWindowDrag(QPoint position);
     QCursor ModeCursor() const;
