@@ -34,8 +34,8 @@ struct FontSpec
     int tenthsOfPoint = 0;
 };
 
-// The one process-wide record of viewer settings: filled from "Orblane.ini" each time an image viewer is built, read
-// by its tiles and its images.
+// The viewer settings read from "Orblane.ini": each image viewer reads its own copy when it is built and hands it to
+// its tiles, so that two viewers (or a test and a viewer) never share one record.
 struct ViewerSettings
 {
     int overlayVisible = 1;
@@ -48,7 +48,5 @@ struct ViewerSettings
     int wlCentreDivisor = 1000;
     FontSpec overlayFont{u"Lucida Sans Unicode", 120};
 };
-
-ViewerSettings& GlobalViewerSettings();
 
 } // namespace orblane

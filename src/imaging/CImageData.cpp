@@ -59,6 +59,8 @@ std::unique_ptr<CImageData> CImageData::Build(const PixelDescription& source, Po
     d.transferSyntaxUid = {};
     image->valueMin = decoded->valueMin;
     image->valueMax = decoded->valueMax;
+    image->presentMin = decoded->presentMin;
+    image->presentMax = decoded->presentMax;
     if (d.fileWindowWidth <= 0 && IsMonochrome(d.photometric))
     {
         // A width of 0 or below from the file would show a flat image; the value range is a window that shows all.
@@ -161,7 +163,8 @@ std::uint32_t CImageData::YbrToRgb(int y, int cb, int cr) noexcept
 
 std::uint32_t CImageData::GrayPixel(std::int32_t modalityValue) const noexcept
 {
-    const std::uint32_t grey = windowTable.Lookup(modalityValue);
+    const std::uint32_t looked = windowTable.Lookup(modalityValue);
+    const std::uint32_t grey = inverted ? 255 - looked : looked;
     switch (description.photometric)
     {
     case PhotometricKind::Monochrome2:
@@ -180,9 +183,7 @@ void CImageData::RebuildPixelTable() noexcept
     {
         return;
     }
-    const std::int32_t presentMin = frame->presentMin;
-    const std::int32_t presentMax = frame->presentMax;
-    const std::int64_t size = static_cast<std::int64_t>(presentMax) - presentMin + 1;
+    const std::int64_t size = static_cast<std::int64_t>(frame->presentMax) - frame->presentMin + 1;
     if (size <= 0 || size > kMaxPixelTableEntries)
     {
         return;
@@ -196,10 +197,12 @@ void CImageData::RebuildPixelTable() noexcept
         pixelTable.clear();
         return;
     }
-    lutLow = presentMin;
+    lutLow = frame->presentMin;
     const bool grey8 = bitmap.BitsPerPixel() == 8;
     const auto pixelOf = [&](std::uint32_t grey) {
-        std::uint32_t shown = description.photometric == PhotometricKind::Monochrome1 ? 255 - grey : grey;
+        // MONOCHROME1 shows its lowest values white (PS3.3 C.7.6.3.1.2); inverting flips that once more.
+        const bool flip = (description.photometric == PhotometricKind::Monochrome1) != inverted;
+        std::uint32_t shown = flip ? 255 - grey : grey;
         if (!IsMonochrome(description.photometric))
         {
             shown = 0;
@@ -282,6 +285,25 @@ void CImageData::ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std
 {
     window.Drag(dx, dy, commit, widthDivisor, centreDivisor, description.bitsStored, valueMin, valueMax);
     windowTable.Build(window.centre, window.width);
+    RebuildPixelTable();
+    RepaintWindowed();
+}
+
+void CImageData::SetWindow(std::int32_t centre, std::int32_t width) noexcept
+{
+    window.Reset(centre, width < 1 ? 1 : width);
+    windowTable.Build(window.centre, window.width);
+    RebuildPixelTable();
+    RepaintWindowed();
+}
+
+void CImageData::SetInverted(bool invert) noexcept
+{
+    if (invert == inverted)
+    {
+        return;
+    }
+    inverted = invert;
     RebuildPixelTable();
     RepaintWindowed();
 }

@@ -24,6 +24,7 @@ enum ImageFileFormat : int
 {
     kImageFileBmp = 0,
     kImageFileJpeg = 1,
+    kImageFilePng = 2,
 };
 
 // One displayable image as the tiles see it: a handle on its decoded frame (shared, and droppable when memory is
@@ -56,6 +57,12 @@ public:
     void ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std::int32_t widthDivisor,
                       std::int32_t centreDivisor) noexcept;
     void ResetWindow() noexcept;
+    // Shows the image under this window (a preset) and makes it the base of the next drag; a width below 1 is 1.
+    void SetWindow(std::int32_t centre, std::int32_t width) noexcept;
+    // Shows grey images dark for light: a view flag like the window, kept while the pixels are dropped. Colour
+    // images are inverted where they are drawn.
+    void SetInverted(bool invert) noexcept;
+    bool Inverted() const noexcept { return inverted; }
     void RepaintWindowed() noexcept;
 
     void FitTo(std::int32_t w, std::int32_t h) noexcept { view.FitTo(w, h); }
@@ -67,8 +74,8 @@ public:
     void SetOrigin(std::int32_t x, std::int32_t y) noexcept { view.SetOrigin(x, y); }
     void MoveOrigin(std::int32_t dx, std::int32_t dy) noexcept { view.MoveOrigin(dx, dy); }
 
-    // Writes the display bitmap as it is now (format kImageFileJpeg or kImageFileBmp). Answers whether the file was
-    // written; the target is replaced only by a complete file, never left half-written.
+    // Writes the display bitmap as it is now (format kImageFileJpeg, kImageFilePng or kImageFileBmp). Answers
+    // whether the file was written; the target is replaced only by a complete file, never left half-written.
     bool SaveAs(const std::filesystem::path& path, int format) const noexcept;
 
     // Lets go of the decoded frame and the display bitmap; window, zoom and origin stay. AttachFrame gives the image
@@ -87,6 +94,9 @@ public:
     std::int32_t WindowWidth() const noexcept { return window.width; }
     std::int32_t ValueMin() const noexcept { return valueMin; }
     std::int32_t ValueMax() const noexcept { return valueMax; }
+    // The modality values that occur in the image (not the range its stored bits could give).
+    std::int32_t PresentMin() const noexcept { return presentMin; }
+    std::int32_t PresentMax() const noexcept { return presentMax; }
     const WindowTable& Table() const noexcept { return windowTable; }
 
 private:
@@ -103,6 +113,9 @@ private:
     WindowTable windowTable;
     std::int32_t valueMin = 0;
     std::int32_t valueMax = 255;
+    std::int32_t presentMin = 0;
+    std::int32_t presentMax = 255;
+    bool inverted = false;
 
     // Whole display pixels (or grey bytes for an 8-bit bitmap) for every modality value in [lutLow, lutLow + size),
     // rebuilt at every window change, so that repainting is one load per pixel.

@@ -1,7 +1,9 @@
-// Export of the display bitmap as JPEG or as a 24-bit Windows bitmap.
+// Export of the display bitmap as JPEG, as PNG or as a 24-bit Windows bitmap.
 #include "imaging/CImageData.h"
 #include "imaging/JpegBaseline.h"
 #include "platform/AtomicFile.h"
+
+#include <zlib.h>
 
 #include <memory>
 #include <new>
@@ -75,11 +77,92 @@ bool EncodeBmp24(const DisplayBitmap& bitmap, std::vector<std::uint8_t>& out)
     return true;
 }
 
+void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+    {
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+void PutChunk(std::vector<std::uint8_t>& out, const char type[5], const std::uint8_t* data, std::size_t size)
+{
+    PutBig32(out, static_cast<std::uint32_t>(size));
+    const std::size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + size);
+    // The CRC covers the type and the data (PNG, ISO/IEC 15948 5.3).
+    const auto crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(size + 4));
+    PutBig32(out, static_cast<std::uint32_t>(crc));
+}
+
+// 8-bit grey (colour type 0) for grey images, 8-bit RGB (colour type 2) for the rest; every row with the Sub filter,
+// which suits the smooth neighbours of medical images.
+bool EncodePng(const DisplayBitmap& bitmap, bool grey, std::vector<std::uint8_t>& out)
+{
+    const auto width = static_cast<std::size_t>(bitmap.Width());
+    const auto height = static_cast<std::size_t>(bitmap.Height());
+    const std::size_t channels = grey ? 1 : 3;
+    const std::size_t rowBytes = 1 + width * channels;
+    if (height > 0x7FFFFFFFu / rowBytes)
+    {
+        return false;
+    }
+    const bool grey8 = bitmap.BitsPerPixel() == 8;
+    std::vector<std::uint8_t> raw(rowBytes * height);
+    for (std::size_t row = 0; row < height; ++row)
+    {
+        const std::uint8_t* source = bitmap.Row(static_cast<int>(row));
+        std::uint8_t* target = raw.data() + row * rowBytes;
+        target[0] = 1;
+        std::uint8_t* pixels = target + 1;
+        for (std::size_t column = 0; column < width; ++column)
+        {
+            if (grey8)
+            {
+                pixels[column] = source[column];
+            }
+            else if (grey)
+            {
+                // A grey RGB32 pixel holds the same value in its three bytes.
+                pixels[column] = source[4 * column];
+            }
+            else
+            {
+                pixels[3 * column] = source[4 * column + 2];
+                pixels[3 * column + 1] = source[4 * column + 1];
+                pixels[3 * column + 2] = source[4 * column];
+            }
+        }
+        // Sub: each byte minus the byte of the pixel to its left, from the right end so that the left is unchanged.
+        for (std::size_t k = width * channels; k-- > channels;)
+        {
+            pixels[k] = static_cast<std::uint8_t>(pixels[k] - pixels[k - channels]);
+        }
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<std::uint8_t> packed(packedSize);
+    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK)
+    {
+        return false;
+    }
+    static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    out.assign(std::begin(kSignature), std::end(kSignature));
+    std::vector<std::uint8_t> header;
+    PutBig32(header, static_cast<std::uint32_t>(width));
+    PutBig32(header, static_cast<std::uint32_t>(height));
+    header.insert(header.end(), {8, static_cast<std::uint8_t>(grey ? 0 : 2), 0, 0, 0});
+    PutChunk(out, "IHDR", header.data(), header.size());
+    PutChunk(out, "IDAT", packed.data(), packedSize);
+    PutChunk(out, "IEND", nullptr, 0);
+    return true;
+}
+
 } // namespace
 
 bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noexcept
 {
-    if (Bitmap().IsNull() || (format != kImageFileJpeg && format != kImageFileBmp))
+    if (Bitmap().IsNull() || (format != kImageFileJpeg && format != kImageFileBmp && format != kImageFilePng))
     {
         return false;
     }
@@ -89,6 +172,12 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noe
         {
             std::vector<std::uint8_t> encoded;
             return EncodeBmp24(Bitmap(), encoded) && platform::WriteFileAtomically(path, encoded);
+        }
+        if (format == kImageFilePng)
+        {
+            std::vector<std::uint8_t> encoded;
+            return EncodePng(Bitmap(), IsMonochrome(description.photometric), encoded) &&
+                   platform::WriteFileAtomically(path, encoded);
         }
         std::uint8_t* data = nullptr;
         unsigned long size = 0;

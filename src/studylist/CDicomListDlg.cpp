@@ -49,6 +49,8 @@ CDicomListDlg::CDicomListDlg(QWidget* parent)
     connect(list, &DicomDirList::BeginDrag, this, &CDicomListDlg::UpdateViewButton);
     connect(list, &DicomDirList::KeyDown, this, &CDicomListDlg::UpdateViewButton);
     connect(list, &DicomDirList::ColumnClicked, this, &CDicomListDlg::OnColumnClick);
+    // A double-click on a row and Enter on a selection open the viewer as the view start button does.
+    connect(list, &DicomDirList::OpenRequested, this, &CDicomListDlg::OpenSelection);
 }
 
 CDicomListDlg::~CDicomListDlg() = default;
@@ -171,6 +173,10 @@ int CDicomListDlg::PollSource()
     {
         list->SortByColumn(DicomDirList::kDateTimeColumn);
     }
+    if (list->RowCount() > 0)
+    {
+        list->FitColumnsToContents(list->width());
+    }
     emit SourceFinished();
     return static_cast<int>(added.size());
 }
@@ -254,6 +260,14 @@ DicomFileChain CDicomListDlg::CollectSelectedFiles()
         source->CollectImageFiles(chain, list->RowSeries(row), label.toStdU16String());
     }
     return chain;
+}
+
+void CDicomListDlg::OpenSelection()
+{
+    if (list->AnyRowSelected())
+    {
+        OnViewStart();
+    }
 }
 
 void CDicomListDlg::OnViewStart()

@@ -53,6 +53,8 @@ public:
     // One unopened file per IMAGE record of the selected studies, upper rows first, each study's in DICOMDIR order.
     DicomFileChain CollectSelectedFiles();
     void OnViewStart();
+    // Opens the viewer when a row is selected (double-click, Enter).
+    void OpenSelection();
     void OnVersionInfo();
 
     DicomDirList& List() { return *list; }

@@ -5,6 +5,7 @@
 #include "platform/SettingsPaths.h"
 
 #include <QApplication>
+#include <QStyle>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -133,6 +134,43 @@ void DicomDirList::SetupColumns(int totalWidth, const std::string& infoPath)
         setColumnWidth(static_cast<int>(column), kFixedWidths[column]);
     }
     const int rest = totalWidth - kFixedTotal;
+    setColumnWidth(kColumnCount - 1, rest > 0 ? rest : kNarrowLastWidth);
+}
+
+void DicomDirList::FitColumnsToContents(int listWidth)
+{
+    // What the rows can have: the list less its frame and a vertical scroll bar, which a long list shows.
+    const int totalWidth = listWidth - 2 * frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    std::array<int, kFixedWidths.size()> widths{};
+    int used = 0;
+    for (std::size_t column = 0; column < kFixedWidths.size(); ++column)
+    {
+        const int c = static_cast<int>(column);
+        const int needed = std::max(sizeHintForColumn(c), header()->sectionSizeHint(c));
+        widths[column] = std::max(kFixedWidths[column], needed);
+        used += widths[column];
+    }
+    // Too wide for the list: the widened columns give back what is over, each in proportion to its widening, so that
+    // the configured widths stay and no horizontal scroll bar appears.
+    const int available = std::max(totalWidth - kNarrowLastWidth, kFixedTotal);
+    const int over = used - available;
+    const int widened = used - kFixedTotal;
+    if (over > 0 && widened > 0)
+    {
+        used = 0;
+        for (std::size_t column = 0; column < kFixedWidths.size(); ++column)
+        {
+            const int extra = widths[column] - kFixedWidths[column];
+            widths[column] -= static_cast<int>(static_cast<std::int64_t>(extra) * over / widened) + (extra > 0 ? 1 : 0);
+            widths[column] = std::max(widths[column], kFixedWidths[column]);
+            used += widths[column];
+        }
+    }
+    for (std::size_t column = 0; column < kFixedWidths.size(); ++column)
+    {
+        setColumnWidth(static_cast<int>(column), widths[column]);
+    }
+    const int rest = totalWidth - used;
     setColumnWidth(kColumnCount - 1, rest > 0 ? rest : kNarrowLastWidth);
 }
 
@@ -304,7 +342,24 @@ void DicomDirList::keyPressEvent(QKeyEvent* event)
         break;
     }
     emit KeyDown();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+    {
+        // As the view start button does, once the button has followed the selection.
+        event->accept();
+        emit OpenRequested();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
+}
+
+void DicomDirList::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    // Only a double-click on a row opens it: one on the empty area below the rows does nothing.
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+    {
+        emit OpenRequested();
+    }
 }
 
 void DicomDirList::mousePressEvent(QMouseEvent* event)

@@ -43,6 +43,10 @@ public:
     // New texts for the row whose key is entry.firstSeries, where it stands; nothing when no row has that key.
     void UpdateRow(const StudyEntry& entry);
 
+    // Widens the fixed columns whose texts (or titles) need more than their configured width, as far as a list of
+    // listWidth allows without a horizontal scroll bar; the last column takes what is left.
+    void FitColumnsToContents(int listWidth);
+
     void SortByColumn(int column);
     void ToggleSortDirection(int column);
     void SwapRows(int i, int j);
@@ -62,11 +66,14 @@ signals:
     void RightClicked();
     void BeginDrag();
     void KeyDown();
+    // Enter or Return on the list, or a double-click on a row: open what is selected.
+    void OpenRequested();
     void ColumnClicked(int column);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 

@@ -1,9 +1,11 @@
 #include "viewer/CDlgImgViewer.h"
 
+#include "core/RunTrace.h"
 #include "core/Settings.h"
-#include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
+#include "imaging/CImageData.h"
 #include "platform/ErrorSink.h"
+#include "platform/IniFile.h"
 #include "platform/SettingsPaths.h"
 #include "viewer/CDlgPictPattern.h"
 #include "viewer/CPictureFrame.h"
@@ -13,13 +15,17 @@
 #include "widgets/Pictures.h"
 
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPalette>
 #include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace orblane {
 namespace {
@@ -33,39 +39,108 @@ enum CursorIndex : std::size_t
     kContrastCursor = 4,
 };
 
-// Fills the process-wide viewer settings; answers the frame inset the image collection is built with.
-Point ReadSettingsInto(const std::string& settingsPath)
+// A key and the command it runs. Shift is either required, refused, or (for keys that some layouts reach only with
+// Shift, as "+") ignored; Ctrl must match exactly.
+enum class ShiftRule : int
 {
-    GlobalViewerSettings() = ReadViewerSettings(settingsPath);
-    return GlobalViewerSettings().frameInset;
-}
-
-struct ToolbarControl
+    Without,
+    With,
+    Either,
+};
+struct KeyRow
 {
-    int x;
-    const char* name;
+    int key;
+    bool ctrl;
+    ShiftRule shift;
     int id;
 };
 
-// Left to right, in creation order.
-constexpr ToolbarControl kToolbar[] = {
-    {4, "ZOOMIN", CDlgImgViewer::kZoomInBox},          {72, "ZOOMOUT", CDlgImgViewer::kZoomOutBox},
-    {140, "MODEPAN", CDlgImgViewer::kPanBox},          {208, "MODECONT", CDlgImgViewer::kContrastBox},
-    {276, "SELECT", CDlgImgViewer::kSelectBox},        {350, "IMGFIT", CDlgImgViewer::kFitButton},
-    {419, "RESET", CDlgImgViewer::kResetButton},       {492, "BEFOREIMG", CDlgImgViewer::kPreviousImageButton},
-    {560, "NEXTIMG", CDlgImgViewer::kNextImageButton}, {628, "BEFOREPAGE", CDlgImgViewer::kPreviousPageButton},
-    {696, "NEXTPAGE", CDlgImgViewer::kNextPageButton}, {770, "SAVEIMG", CDlgImgViewer::kSaveButton},
-    {838, "CHGIMGPTN", CDlgImgViewer::kPatternButton}, {912, "IMGINFO", CDlgImgViewer::kOverlayBox},
-    {980, "VIEWEND", CDlgImgViewer::kEndButton},
+constexpr KeyRow kKeys[] = {
+    {Qt::Key_PageDown, false, ShiftRule::Either, CDlgImgViewer::kNextPageButton},
+    {Qt::Key_PageUp, false, ShiftRule::Either, CDlgImgViewer::kPreviousPageButton},
+    {Qt::Key_Down, false, ShiftRule::Either, CDlgImgViewer::kNextImageButton},
+    {Qt::Key_Right, false, ShiftRule::Either, CDlgImgViewer::kNextImageButton},
+    {Qt::Key_Up, false, ShiftRule::Either, CDlgImgViewer::kPreviousImageButton},
+    {Qt::Key_Left, false, ShiftRule::Either, CDlgImgViewer::kPreviousImageButton},
+    {Qt::Key_Home, false, ShiftRule::Either, CDlgImgViewer::kFirstPageCommand},
+    {Qt::Key_End, false, ShiftRule::Either, CDlgImgViewer::kLastPageCommand},
+    {Qt::Key_Plus, false, ShiftRule::Either, CDlgImgViewer::kZoomInCentreCommand},
+    {Qt::Key_Equal, false, ShiftRule::Either, CDlgImgViewer::kZoomInCentreCommand},
+    {Qt::Key_Minus, false, ShiftRule::Either, CDlgImgViewer::kZoomOutCentreCommand},
+    {Qt::Key_F, false, ShiftRule::Without, CDlgImgViewer::kFitButton},
+    {Qt::Key_R, false, ShiftRule::Without, CDlgImgViewer::kResetButton},
+    {Qt::Key_I, false, ShiftRule::Without, CDlgImgViewer::kOverlayKeyCommand},
+    {Qt::Key_N, false, ShiftRule::Without, CDlgImgViewer::kInvertCommand},
+    {Qt::Key_S, true, ShiftRule::Without, CDlgImgViewer::kSaveButton},
+    {Qt::Key_Space, false, ShiftRule::Without, CDlgImgViewer::kCineCommand},
 };
+
+// The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.
+// Answers -1 for other keys.
+int PresetDigit(int key, bool shift) noexcept
+{
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+    {
+        return key - Qt::Key_0;
+    }
+    if (!shift)
+    {
+        return -1;
+    }
+    constexpr std::pair<int, int> kShifted[] = {{Qt::Key_ParenRight, 0}, {Qt::Key_Exclam, 1},     {Qt::Key_At, 2},
+                                                {Qt::Key_NumberSign, 3}, {Qt::Key_Dollar, 4},     {Qt::Key_Percent, 5},
+                                                {Qt::Key_AsciiCircum, 6}, {Qt::Key_ParenLeft, 9}};
+    for (const auto& [symbol, digit] : kShifted)
+    {
+        if (symbol == key)
+        {
+            return digit;
+        }
+    }
+    return -1;
+}
+
+// Tooltips of the toolbar: [ToolTips] in OrblInf.ini by control name, else these.
+constexpr std::pair<const char*, const char*> kToolTips[] = {
+    {"ZOOMIN", "Zoom in (click; + zooms the current image)"},
+    {"ZOOMOUT", "Zoom out (click; - zooms the current image)"},
+    {"MODEPAN", "Pan (drag; the middle button pans in any mode)"},
+    {"MODECONT", "Window/level (drag; the right button does it in any mode)"},
+    {"SELECT", "Select an image"},
+    {"IMGFIT", "Fit to tile (F)"},
+    {"RESET", "Reset window and fit (R)"},
+    {"BEFOREIMG", "Previous image (Up, Left, wheel up)"},
+    {"NEXTIMG", "Next image (Down, Right, wheel down)"},
+    {"BEFOREPAGE", "Previous page (Page Up, Shift+wheel up)"},
+    {"NEXTPAGE", "Next page (Page Down, Shift+wheel down)"},
+    {"SAVEIMG", "Save image (Ctrl+S)"},
+    {"CHGIMGPTN", "Change pattern"},
+    {"IMGINFO", "Show or hide image information (I)"},
+    {"VIEWEND", "Close the viewer"},
+};
+
+PointerButton PointerOf(Qt::MouseButton button) noexcept
+{
+    switch (button)
+    {
+    case Qt::LeftButton:
+        return PointerButton::Left;
+    case Qt::MiddleButton:
+        return PointerButton::Middle;
+    case Qt::RightButton:
+        return PointerButton::Right;
+    default:
+        return PointerButton::Other;
+    }
+}
 
 } // namespace
 
 CDlgImgViewer::CDlgImgViewer(QWidget* parent) : CDlgImgViewer(GetSettingsPath(), parent) {}
 
 CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
-    : QDialog(parent), imageList(std::make_unique<ImageDataList>(ReadSettingsInto(settingsPath))),
-      zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
+    : QDialog(parent), settings(ReadViewerSettings(settingsPath)),
+      imageList(std::make_unique<ImageDataList>(settings.frameInset)), zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
 {
     // A maximised window that can be neither restored nor moved: no minimise or maximise buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -77,11 +152,16 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     setAutoFillBackground(true);
     // The mode cursor follows the mouse over the page, so moves are wanted without a button too.
     setMouseTracking(true);
+    // The page itself takes the keys: arrows and digits must not move the focus among the toolbar's buttons.
+    setFocusPolicy(Qt::StrongFocus);
+    frameRuns = [](int index) { return FrameRun{index, 1, kDefaultCineRate}; };
+    cineTimer = new QTimer(this);
+    cineTimer->setTimerType(Qt::PreciseTimer);
+    connect(cineTimer, &QTimer::timeout, this, &CDlgImgViewer::CineStep);
 
-    // The tiles read the settings when they are built, so they come after them.
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
-        auto* frame = new CPictureFrame(this);
+        auto* frame = new CPictureFrame(settings, this);
         frame->setObjectName(QStringLiteral("tile%1").arg(kFirstTileId + static_cast<int>(i)));
         frame->setGeometry(0, 0, 1, 1);
         frame->hide();
@@ -125,14 +205,14 @@ void CDlgImgViewer::OnInitDialog()
 {
     WaitCursor wait;
     tileArea = QRect(0, kTileAreaTop, width(), std::max(0, height() - kTileAreaTop));
-    LayoutFrames();
+    LayoutFrames(true);
     currentFrame = frames[0];
     currentFrame->SetSelected(true);
     CreateToolbar();
     UpdatePageButtons();
     selectBox->Check();
     overlayBox->Check();
-    GlobalViewerSettings().overlayVisible = 1;
+    settings.overlayVisible = 1;
     modeCursors = {LoadCursorResource(128), LoadCursorResource(127), LoadCursorResource(126), LoadCursorResource(124),
                    LoadCursorResource(125)};
     currentCursor = QCursor(Qt::ArrowCursor);
@@ -141,103 +221,109 @@ void CDlgImgViewer::OnInitDialog()
     {
         button->show();
     }
+    ApplyToolTips();
+    UpdateTileNumbers();
+    // The viewer opens with the keyboard on the page, not on the first toolbar control.
+    setFocus(Qt::OtherFocusReason);
+    // Told once the window shows, when the tiles have their final size.
+    QTimer::singleShot(0, this, &CDlgImgViewer::TracePage);
+}
+
+void CDlgImgViewer::ApplyToolTips()
+{
+    const std::string infoPath = GetInfoSettingsPath();
+    for (const auto& [name, fallback] : kToolTips)
+    {
+        QWidget* control = findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+        if (control == nullptr)
+        {
+            continue;
+        }
+        const std::u16string key = QString::fromLatin1(name).toStdU16String();
+        const std::u16string text = ReadIniString(infoPath, u"ToolTips", key, 256);
+        control->setToolTip(text.empty() ? QString::fromLatin1(fallback) : QString::fromStdU16String(text));
+    }
+}
+
+std::span<const CDlgImgViewer::ToolbarRow> CDlgImgViewer::Toolbar() noexcept
+{
+    using V = CDlgImgViewer;
+    // Left to right, in creation order.
+    static constexpr ToolbarRow kRows[] = {
+        {4, "ZOOMIN", kZoomInBox, &V::ZoomInMode, &V::zoomInBox, nullptr},
+        {72, "ZOOMOUT", kZoomOutBox, &V::ZoomOutMode, &V::zoomOutBox, nullptr},
+        {140, "MODEPAN", kPanBox, &V::PanMode, &V::panBox, nullptr},
+        {208, "MODECONT", kContrastBox, &V::ContrastMode, &V::contrastBox, nullptr},
+        {276, "SELECT", kSelectBox, &V::SelectMode, &V::selectBox, nullptr},
+        {350, "IMGFIT", kFitButton, &V::FitCurrent, nullptr, &V::fitButton},
+        {419, "RESET", kResetButton, &V::ResetCurrent, nullptr, &V::resetButton},
+        {492, "BEFOREIMG", kPreviousImageButton, &V::PreviousImage, nullptr, &V::previousImageButton},
+        {560, "NEXTIMG", kNextImageButton, &V::NextImage, nullptr, &V::nextImageButton},
+        {628, "BEFOREPAGE", kPreviousPageButton, &V::PreviousPage, nullptr, &V::previousPageButton},
+        {696, "NEXTPAGE", kNextPageButton, &V::NextPage, nullptr, &V::nextPageButton},
+        {770, "SAVEIMG", kSaveButton, &V::SaveCurrent, nullptr, &V::saveButton},
+        {838, "CHGIMGPTN", kPatternButton, &V::ChangePattern, nullptr, &V::patternButton},
+        {912, "IMGINFO", kOverlayBox, &V::ToggleOverlay, &V::overlayBox, nullptr},
+        {980, "VIEWEND", kEndButton, &V::EndViewer, nullptr, &V::endButton},
+    };
+    return kRows;
 }
 
 void CDlgImgViewer::CreateToolbar()
 {
-    for (const ToolbarControl& control : kToolbar)
+    for (const ToolbarRow& row : Toolbar())
     {
-        const QRect place(control.x, kToolbarMargin, kControlSize, kControlSize);
-        const QString name = QString::fromLatin1(control.name);
+        const QRect place(row.x, kToolbarMargin, kControlSize, kControlSize);
+        const QString name = QString::fromLatin1(row.name);
         QAbstractButton* created = nullptr;
-        if (control.id <= kSelectBox || control.id == kOverlayBox)
+        if (row.box != nullptr)
         {
             auto* box = new CBitmapCheckBox(this);
             // The mode boxes behave as radio buttons; only the overlay box toggles.
-            box->Create(place, this, control.id, control.id == kOverlayBox);
+            box->Create(place, this, row.id, row.id == kOverlayBox);
             box->LoadBitmaps(name);
             connect(box, &CBitmapCheckBox::Command, this, &CDlgImgViewer::OnCommand);
+            this->*row.box = box;
             created = box;
-            switch (control.id)
-            {
-            case kZoomInBox:
-                zoomInBox = box;
-                break;
-            case kZoomOutBox:
-                zoomOutBox = box;
-                break;
-            case kPanBox:
-                panBox = box;
-                break;
-            case kContrastBox:
-                contrastBox = box;
-                break;
-            case kSelectBox:
-                selectBox = box;
-                break;
-            default:
-                overlayBox = box;
-                break;
-            }
         }
         else
         {
             auto* button = new CBitmapButton(this);
-            button->Create(name, place, this, control.id, control.id == kEndButton);
+            button->Create(name, place, this, row.id, row.id == kEndButton);
             button->LoadBitmaps();
             connect(button, &CBitmapButton::Command, this, &CDlgImgViewer::OnCommand);
+            this->*row.button = button;
             created = button;
-            switch (control.id)
-            {
-            case kFitButton:
-                fitButton = button;
-                break;
-            case kResetButton:
-                resetButton = button;
-                break;
-            case kPreviousImageButton:
-                previousImageButton = button;
-                break;
-            case kNextImageButton:
-                nextImageButton = button;
-                break;
-            case kPreviousPageButton:
-                previousPageButton = button;
-                break;
-            case kNextPageButton:
-                nextPageButton = button;
-                break;
-            case kSaveButton:
-                saveButton = button;
-                break;
-            case kPatternButton:
-                patternButton = button;
-                break;
-            default:
-                endButton = button;
-                break;
-            }
         }
         created->setObjectName(name);
         // The mode cursors belong to the page; the toolbar always shows the arrow.
         created->setCursor(Qt::ArrowCursor);
+        // Tab reaches the controls; a click leaves the keyboard with the page, where the viewer's keys work.
+        created->setFocusPolicy(Qt::TabFocus);
     }
 }
 
 QWidget* CDlgImgViewer::Control(int id) const
 {
-    for (const ToolbarControl& control : kToolbar)
+    for (const ToolbarRow& row : Toolbar())
     {
-        if (control.id == id)
+        if (row.id == id)
         {
-            return findChild<QWidget*>(QString::fromLatin1(control.name), Qt::FindDirectChildrenOnly);
+            return findChild<QWidget*>(QString::fromLatin1(row.name), Qt::FindDirectChildrenOnly);
         }
     }
     return nullptr;
 }
 
-void CDlgImgViewer::LayoutFrames()
+void CDlgImgViewer::LayoutFrames(bool refitAll)
 {
+    // A resize keeps what the user did to a tile (zoom, pan); only a tile still showing its fit follows the new size.
+    std::array<bool, kTileCount> keepView{};
+    for (std::size_t j = 0; j < frames.size(); ++j)
+    {
+        keepView[j] = !refitAll && frames[j]->isVisible() && frames[j]->GetTileImage() != nullptr &&
+                      !frames[j]->IsFitted();
+    }
     for (CPictureFrame* frame : frames)
     {
         frame->hide();
@@ -255,7 +341,10 @@ void CDlgImgViewer::LayoutFrames()
             {
                 frame->SetImage(ImageAt(firstIndex + j));
             }
-            frame->FitImage();
+            if (!keepView[static_cast<std::size_t>(j)])
+            {
+                frame->FitImage();
+            }
             frame->show();
         }
     }
@@ -274,19 +363,41 @@ CImageData* CDlgImgViewer::ImageAt(int index)
     return image;
 }
 
+PageState CDlgImgViewer::CurrentPage() const noexcept
+{
+    return {firstIndex, lastSlot + 1, imageList->ImageCount()};
+}
+
 void CDlgImgViewer::UpdatePageButtons()
 {
     if (nextImageButton == nullptr)
     {
         return;
     }
+    const PageState page = CurrentPage();
+    nextImageButton->setEnabled(CanPageForward(page));
+    nextPageButton->setEnabled(CanPageForward(page));
+    previousImageButton->setEnabled(CanPageBack(page));
+    previousPageButton->setEnabled(CanPageBack(page));
+    UpdateTileNumbers();
+}
+
+void CDlgImgViewer::UpdateTileNumbers()
+{
     const int decoded = imageList->ImageCount();
-    const bool more = decoded > firstIndex + lastSlot + 1;
-    const bool earlier = firstIndex > 0;
-    nextImageButton->setEnabled(more);
-    nextPageButton->setEnabled(more);
-    previousImageButton->setEnabled(earlier);
-    previousPageButton->setEnabled(earlier);
+    for (int i = 0; i < kTileCount; ++i)
+    {
+        CPictureFrame* frame = frames[static_cast<std::size_t>(i)];
+        if (i > lastSlot || frame->GetTileImage() == nullptr)
+        {
+            frame->SetNumbers(0, 0, 0, 0);
+            continue;
+        }
+        // A tile playing cine shows another image of its file than the page's slot.
+        const int index = frame == cineTile ? cineIndex : firstIndex + i;
+        const FrameRun run = frameRuns(index);
+        frame->SetNumbers(index + 1, decoded, index - run.first + 1, run.count);
+    }
 }
 
 void CDlgImgViewer::AssignImages()
@@ -305,6 +416,7 @@ void CDlgImgViewer::RepaintTiles()
 void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext)
 {
     WaitCursor wait;
+    StopCine();
     firstIndex = newFirst;
     AssignImages();
     for (int i = fitBegin; i < fitEnd; ++i)
@@ -318,45 +430,51 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     }
     UpdatePageButtons();
     RepaintTiles();
+    TracePage();
+}
+
+void CDlgImgViewer::TracePage()
+{
+    if (!TraceOn())
+    {
+        return;
+    }
+    // Whole-program tests page where nothing can be looked at: what tile 0 shows is told by a digest of its pixels.
+    const QImage shot = frames[0]->grab().toImage();
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArrayView(shot.constBits(), shot.sizeInBytes()), QCryptographicHash::Md5);
+    Trace("viewer page from image " + std::to_string(firstIndex + 1) + " of " +
+          std::to_string(imageList->ImageCount()) + ", tile 0 " + digest.toHex().left(12).toStdString());
+}
+
+void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))
+{
+    // Only as far as the decoded images reach, as the disabled buttons promise.
+    PageStep step;
+    if (rule(CurrentPage(), step))
+    {
+        ShowFrom(step.newFirst, step.fitBegin, step.fitEnd, step.prefetchNext);
+    }
 }
 
 void CDlgImgViewer::NextImage()
 {
-    // Only as far as the decoded images reach, as the disabled button promises.
-    if (imageList->ImageCount() <= firstIndex + lastSlot + 1)
-    {
-        return;
-    }
-    ShowFrom(firstIndex + 1, lastSlot, lastSlot + 1, true);
+    Step(&NextImageStep);
 }
 
 void CDlgImgViewer::PreviousImage()
 {
-    if (firstIndex <= 0)
-    {
-        return;
-    }
-    ShowFrom(firstIndex - 1, 0, 1, true);
+    Step(&PreviousImageStep);
 }
 
 void CDlgImgViewer::NextPage()
 {
-    if (imageList->ImageCount() <= firstIndex + lastSlot + 1)
-    {
-        return;
-    }
-    ShowFrom(firstIndex + lastSlot + 1, 0, lastSlot + 1, true);
+    Step(&NextPageStep);
 }
 
 void CDlgImgViewer::PreviousPage()
 {
-    if (firstIndex <= 0)
-    {
-        return;
-    }
-    // Images that were on the page before keep their view; only those coming back from before it are fitted.
-    const int newFirst = std::max(0, firstIndex - (lastSlot + 1));
-    ShowFrom(newFirst, 0, std::min(lastSlot + 1, firstIndex - newFirst), false);
+    Step(&PreviousPageStep);
 }
 
 void CDlgImgViewer::ChangePattern()
@@ -380,9 +498,10 @@ void CDlgImgViewer::ApplyPattern(int newColumns, int newRows)
         return;
     }
     WaitCursor wait;
+    StopCine();
     columns = newColumns;
     rows = newRows;
-    LayoutFrames();
+    LayoutFrames(true);
     UpdatePageButtons();
     if (currentFrame != nullptr)
     {
@@ -429,63 +548,266 @@ void CDlgImgViewer::SetMode(ViewerMode newMode)
     currentCursor = ModeCursor();
 }
 
+std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::KeyCommands() noexcept
+{
+    using V = CDlgImgViewer;
+    static constexpr CommandRow kRows[] = {
+        {kFirstPageCommand, &V::FirstPage},        {kLastPageCommand, &V::LastPage},
+        {kZoomInCentreCommand, &V::ZoomCurrentIn}, {kZoomOutCentreCommand, &V::ZoomCurrentOut},
+        {kInvertCommand, &V::InvertCurrent},       {kCineCommand, &V::ToggleCine},
+        {kOverlayKeyCommand, &V::ToggleOverlayBox},
+    };
+    return kRows;
+}
+
 void CDlgImgViewer::OnCommand(int id)
 {
-    switch (id)
+    if (!initialised)
     {
-    case kZoomInBox:
-        SetMode(ViewerMode::ZoomIn);
-        break;
-    case kZoomOutBox:
-        SetMode(ViewerMode::ZoomOut);
-        break;
-    case kPanBox:
-        SetMode(ViewerMode::Pan);
-        break;
-    case kContrastBox:
-        SetMode(ViewerMode::Contrast);
-        break;
-    case kSelectBox:
-        SetMode(ViewerMode::Select);
-        break;
-    case kFitButton:
-        currentFrame->FitImage();
-        RepaintTiles();
-        break;
-    case kResetButton: {
+        return;
+    }
+    for (const ToolbarRow& row : Toolbar())
+    {
+        if (row.id == id)
+        {
+            (this->*row.run)();
+            return;
+        }
+    }
+    for (const CommandRow& row : KeyCommands())
+    {
+        if (row.id == id)
+        {
+            (this->*row.run)();
+            return;
+        }
+    }
+    if (id >= kPresetPage && id < kPresetPage + 10)
+    {
+        ApplyPreset(id - kPresetPage, true);
+    }
+    else if (id >= kPresetTile && id < kPresetTile + 10)
+    {
+        ApplyPreset(id - kPresetTile, false);
+    }
+}
+
+void CDlgImgViewer::FirstPage()
+{
+    Step(&FirstPageStep);
+}
+
+void CDlgImgViewer::LastPage()
+{
+    {
+        // The last page is that of the study's last image: every file is decoded first.
         WaitCursor wait;
-        currentFrame->ResetImage();
-        RepaintTiles();
-        break;
+        while (imageList->LoadNextFile() > 0)
+        {
+        }
+        ImageAt(imageList->ImageCount());
     }
-    case kPreviousImageButton:
-        PreviousImage();
-        break;
-    case kNextImageButton:
-        NextImage();
-        break;
-    case kPreviousPageButton:
-        PreviousPage();
-        break;
-    case kNextPageButton:
-        NextPage();
-        break;
-    case kSaveButton:
-        currentFrame->SaveImage();
-        break;
-    case kPatternButton:
-        ChangePattern();
-        break;
-    case kOverlayBox:
-        GlobalViewerSettings().overlayVisible = overlayBox->IsChecked() ? 1 : 0;
-        RepaintTiles();
-        break;
-    case kEndButton:
-        done(kResultEnd);
-        break;
-    default:
-        break;
+    Step(&LastPageStep);
+    UpdatePageButtons();
+}
+
+void CDlgImgViewer::ZoomCurrentIn()
+{
+    currentFrame->ZoomIn(currentFrame->rect().center(), zoomFactor);
+    currentFrame->repaint();
+}
+
+void CDlgImgViewer::ZoomCurrentOut()
+{
+    currentFrame->ZoomOut(currentFrame->rect().center(), zoomFactor);
+    currentFrame->repaint();
+}
+
+void CDlgImgViewer::InvertCurrent()
+{
+    if (CImageData* image = currentFrame->GetTileImage())
+    {
+        image->SetInverted(!image->Inverted());
+        currentFrame->repaint();
     }
+}
+
+void CDlgImgViewer::ToggleOverlayBox()
+{
+    if (overlayBox->IsChecked())
+    {
+        overlayBox->Uncheck();
+    }
+    else
+    {
+        overlayBox->Check();
+    }
+    ToggleOverlay();
+}
+
+void CDlgImgViewer::ApplyPreset(int digit, bool wholePage)
+{
+    const std::optional<WindowPreset> ct = CtPreset(digit);
+    if (digit != 0 && digit != 9 && !ct)
+    {
+        return;
+    }
+    WaitCursor wait;
+    for (int j = 0; j <= lastSlot; ++j)
+    {
+        CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
+        CImageData* image = frame->GetTileImage();
+        if ((!wholePage && frame != currentFrame) || image == nullptr)
+        {
+            continue;
+        }
+        // Colour images have no window; the CT presets are Hounsfield values, meaningless for colour.
+        if (!IsMonochrome(image->Description().photometric))
+        {
+            continue;
+        }
+        if (digit == 0)
+        {
+            image->ResetWindow();
+        }
+        else if (digit == 9)
+        {
+            const WindowPreset full = FullRangeWindow(image->PresentMin(), image->PresentMax());
+            image->SetWindow(full.centre, full.width);
+        }
+        else
+        {
+            image->SetWindow(ct->centre, ct->width);
+        }
+    }
+    RepaintTiles();
+}
+
+int CDlgImgViewer::TileIndexOf(const CPictureFrame* frame) const noexcept
+{
+    for (int j = 0; j < kTileCount; ++j)
+    {
+        if (frames[static_cast<std::size_t>(j)] == frame)
+        {
+            return j;
+        }
+    }
+    return 0;
+}
+
+CPictureFrame* CDlgImgViewer::FrameAt(QPoint position) const noexcept
+{
+    for (int j = 0; j <= lastSlot; ++j)
+    {
+        CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
+        if (!frame->isHidden() && frame->geometry().contains(position))
+        {
+            return frame;
+        }
+    }
+    return nullptr;
+}
+
+bool CDlgImgViewer::CinePlaying() const noexcept
+{
+    return cineTimer != nullptr && cineTimer->isActive();
+}
+
+void CDlgImgViewer::ToggleCine()
+{
+    if (CinePlaying())
+    {
+        StopCine();
+        return;
+    }
+    const int index = firstIndex + TileIndexOf(currentFrame);
+    const FrameRun run = frameRuns(index);
+    if (run.count <= 1 || currentFrame->GetTileImage() == nullptr)
+    {
+        return;
+    }
+    cineTile = currentFrame;
+    cineIndex = index;
+    // A timer, not a loop: the UI keeps answering between frames.
+    cineTimer->start(static_cast<int>(std::lround(1000.0 / run.framesPerSecond)));
+}
+
+void CDlgImgViewer::StopCine()
+{
+    if (cineTimer != nullptr)
+    {
+        cineTimer->stop();
+    }
+    cineTile = nullptr;
+}
+
+void CDlgImgViewer::CineStep()
+{
+    if (cineTile == nullptr)
+    {
+        StopCine();
+        return;
+    }
+    const FrameRun run = frameRuns(cineIndex);
+    if (run.count <= 1)
+    {
+        StopCine();
+        return;
+    }
+    const int next = run.first + (cineIndex - run.first + 1) % run.count;
+    CImageData* shown = cineTile->GetTileImage();
+    CImageData* image = ImageAt(next);
+    if (image == nullptr || shown == nullptr)
+    {
+        StopCine();
+        return;
+    }
+    // The frames of one file share their geometry: the next frame takes the view and window the user set.
+    image->SetZoom(shown->GetZoom());
+    image->SetOrigin(shown->GetOrigin().x, shown->GetOrigin().y);
+    image->SetWindow(shown->WindowCentre(), shown->WindowWidth());
+    image->SetInverted(shown->Inverted());
+    cineTile->SetImage(image);
+    cineIndex = next;
+    UpdateTileNumbers();
+    cineTile->update();
+}
+
+void CDlgImgViewer::FitCurrent()
+{
+    currentFrame->FitImage();
+    RepaintTiles();
+}
+
+void CDlgImgViewer::ResetCurrent()
+{
+    WaitCursor wait;
+    currentFrame->ResetImage();
+    RepaintTiles();
+}
+
+void CDlgImgViewer::SaveCurrent()
+{
+    currentFrame->SaveImage();
+}
+
+void CDlgImgViewer::ToggleOverlay()
+{
+    settings.overlayVisible = overlayBox->IsChecked() ? 1 : 0;
+    RepaintTiles();
+}
+
+void CDlgImgViewer::EndViewer()
+{
+    done(kResultEnd);
+}
+
+void CDlgImgViewer::CommitWindowDrag(QPoint position)
+{
+    // lastPoint stays at the button-down point during a window drag: the delta is the whole drag.
+    const QPoint delta = position - lastPoint;
+    currentFrame->AdjustWindow(delta.x(), delta.y(), true);
+    currentFrame->repaint();
 }
 
 bool CDlgImgViewer::InsidePage(QPoint position) const
@@ -519,26 +841,39 @@ void CDlgImgViewer::SelectFrameAt(QPoint position)
 void CDlgImgViewer::mousePressEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
-    if (event->button() != Qt::LeftButton || currentFrame == nullptr || !InsidePage(position))
+    const PointerButton button = PointerOf(event->button());
+    if (button == PointerButton::Other || currentFrame == nullptr || !InsidePage(position))
     {
         QDialog::mousePressEvent(event);
         return;
     }
+    // A click on the page takes the keyboard back from a toolbar control reached with Tab.
+    setFocus(Qt::MouseFocusReason);
+    if (dragging)
+    {
+        // A second button during a drag changes nothing; the first button's release ends the drag.
+        return;
+    }
     SelectFrameAt(position);
     lastPoint = downPoint = position;
-    switch (mode)
+    drag = DragFor(mode, button);
+    dragButton = event->button();
+    switch (drag)
     {
-    case ViewerMode::Pan:
-    case ViewerMode::ZoomIn:
-    case ViewerMode::ZoomOut:
+    case DragKind::Pan:
+    case DragKind::ZoomInClick:
+    case DragKind::ZoomOutClick:
         dragging = true;
         currentCursor = modeCursors[kDragCursor];
         setCursor(currentCursor);
         break;
-    case ViewerMode::Contrast:
+    case DragKind::Window:
         dragging = true;
+        // The contrast mode shows its cursor already; a right-button drag in another mode shows it while it lasts.
+        currentCursor = modeCursors[kContrastCursor];
+        setCursor(currentCursor);
         break;
-    case ViewerMode::Select:
+    case DragKind::None:
         break;
     }
 }
@@ -550,11 +885,11 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const QPoint position = event->position().toPoint();
-    const bool leftDown = (event->buttons() & Qt::LeftButton) != 0;
-    if (dragging && leftDown)
+    const bool held = (event->buttons() & dragButton) != 0;
+    if (dragging && held)
     {
         const QPoint delta = position - lastPoint;
-        if (mode == ViewerMode::Contrast)
+        if (drag == DragKind::Window)
         {
             // lastPoint stays at the button-down point: the window follows the whole drag, not the last step.
             currentFrame->AdjustWindow(delta.x(), delta.y(), false);
@@ -578,16 +913,11 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
     {
         // The release was not seen. A window drag keeps what is shown, so that the next drag does not jump back.
         dragging = false;
-        if (mode == ViewerMode::Contrast)
+        if (drag == DragKind::Window)
         {
-            const QPoint delta = position - lastPoint;
-            currentFrame->AdjustWindow(delta.x(), delta.y(), true);
-            currentFrame->repaint();
+            CommitWindowDrag(position);
         }
-        else
-        {
-            currentCursor = ModeCursor();
-        }
+        currentCursor = ModeCursor();
     }
     if (InsidePage(position))
     {
@@ -601,78 +931,128 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
 
 void CDlgImgViewer::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !dragging || currentFrame == nullptr)
+    if (event->button() != dragButton || !dragging || currentFrame == nullptr)
     {
         QDialog::mouseReleaseEvent(event);
         return;
     }
     dragging = false;
     const QPoint position = event->position().toPoint();
+    // A window drag keeps what is shown wherever it ends, so that the next drag does not jump back.
+    if (drag == DragKind::Window)
+    {
+        CommitWindowDrag(position);
+    }
+    currentCursor = ModeCursor();
     if (!InsidePage(position))
     {
-        // A window drag that ends outside the page keeps what is shown, so that the next drag does not jump back.
-        if (mode == ViewerMode::Contrast)
-        {
-            const QPoint delta = position - lastPoint;
-            currentFrame->AdjustWindow(delta.x(), delta.y(), true);
-            currentFrame->repaint();
-        }
-        else
-        {
-            currentCursor = ModeCursor();
-        }
         QDialog::mouseReleaseEvent(event);
         return;
     }
-    const QPoint p = position - currentFrame->pos();
-    switch (mode)
+    // Only a click without movement zooms; any drag has panned instead.
+    if ((drag == DragKind::ZoomInClick || drag == DragKind::ZoomOutClick) && position == downPoint)
     {
-    case ViewerMode::ZoomIn:
-    case ViewerMode::ZoomOut:
-        // Only a click without movement zooms; any drag has panned instead.
-        if (position == downPoint)
+        const QPoint p = position - currentFrame->pos();
+        if (drag == DragKind::ZoomInClick)
         {
-            if (mode == ViewerMode::ZoomIn)
-            {
-                currentFrame->ZoomIn(p, zoomFactor);
-            }
-            else
-            {
-                currentFrame->ZoomOut(p, zoomFactor);
-            }
-            currentFrame->repaint();
+            currentFrame->ZoomIn(p, zoomFactor);
         }
-        [[fallthrough]];
-    case ViewerMode::Pan:
-        currentCursor = ModeCursor();
-        setCursor(currentCursor);
-        break;
-    case ViewerMode::Contrast: {
-        const QPoint delta = position - lastPoint;
-        currentFrame->AdjustWindow(delta.x(), delta.y(), true);
+        else
+        {
+            currentFrame->ZoomOut(p, zoomFactor);
+        }
         currentFrame->repaint();
-        break;
     }
-    case ViewerMode::Select:
-        break;
-    }
+    setCursor(currentCursor);
 }
 
 void CDlgImgViewer::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key())
+    const int key = event->key();
+    if (key == Qt::Key_Escape)
     {
-    case Qt::Key_Escape:
         done(kResultEscape);
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        break;
-    default:
-        QWidget::keyPressEvent(event);
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+    {
+        // Not the dialog's default button: Enter does nothing on the page.
+        event->accept();
+        return;
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool ctrl = (modifiers & Qt::ControlModifier) != 0;
+    const bool shift = (modifiers & Qt::ShiftModifier) != 0;
+    if ((modifiers & (Qt::AltModifier | Qt::MetaModifier)) == 0)
+    {
+        for (const KeyRow& row : kKeys)
+        {
+            const bool shiftMatches = row.shift == ShiftRule::Either || (row.shift == ShiftRule::With) == shift;
+            if (row.key == key && row.ctrl == ctrl && shiftMatches)
+            {
+                OnCommand(row.id);
+                event->accept();
+                return;
+            }
+        }
+        const int digit = PresetDigit(key, shift);
+        if (digit >= 0 && !ctrl)
+        {
+            OnCommand((shift ? kPresetTile : kPresetPage) + digit);
+            event->accept();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CDlgImgViewer::wheelEvent(QWheelEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    CPictureFrame* frame = currentFrame != nullptr && InsidePage(position) ? FrameAt(position) : nullptr;
+    if (frame == nullptr)
+    {
+        QDialog::wheelEvent(event);
         return;
     }
     event->accept();
+    // Some systems turn a wheel with Shift (or Alt) into a horizontal one.
+    const QPoint turn = event->angleDelta();
+    const int delta = turn.y() != 0 ? turn.y() : turn.x();
+    if ((wheelRest > 0) != (delta > 0))
+    {
+        wheelRest = 0;
+    }
+    wheelRest += delta;
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    // One step per notch (120 eighths of a degree); a touchpad's small turns add up to one.
+    while (wheelRest >= 120 || wheelRest <= -120)
+    {
+        const bool back = wheelRest > 0;
+        wheelRest += back ? -120 : 120;
+        if ((modifiers & Qt::ControlModifier) != 0)
+        {
+            const QPoint p = position - frame->pos();
+            if (back)
+            {
+                frame->ZoomIn(p, zoomFactor);
+            }
+            else
+            {
+                frame->ZoomOut(p, zoomFactor);
+            }
+            frame->repaint();
+        }
+        else if ((modifiers & Qt::ShiftModifier) != 0)
+        {
+            OnCommand(back ? kPreviousPageButton : kNextPageButton);
+        }
+        else
+        {
+            OnCommand(back ? kPreviousImageButton : kNextImageButton);
+        }
+    }
 }
 
 void CDlgImgViewer::closeEvent(QCloseEvent* event)
@@ -700,7 +1080,7 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     if (initialised && area != tileArea)
     {
         tileArea = area;
-        LayoutFrames();
+        LayoutFrames(false);
         UpdatePageButtons();
     }
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 // ImageDataList's inline constructor needs the complete file type.
+#include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
+#include "imaging/ViewMath.h"
+#include "imaging/ViewerRules.h"
 
 #include <QCursor>
 #include <QDialog>
@@ -10,24 +13,18 @@
 #include <QRect>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
+
+class QTimer;
 
 namespace orblane {
 
 class CBitmapButton;
 class CBitmapCheckBox;
 class CPictureFrame;
-
-// Mouse modes of the viewer's page.
-enum class ViewerMode : int
-{
-    Pan = 0,
-    ZoomIn = 1,
-    ZoomOut = 2,
-    Contrast = 3,
-    Select = 4,
-};
 
 // The full-screen viewer of one request's images. The study list hands it every file of the selected studies
 // before running it; exec() answers 0 (VIEWEND), 1 (the window's close command) or 2 (Esc).
@@ -54,6 +51,18 @@ public:
         kPatternButton = 1016,
         kOverlayBox = 1017,
         kEndButton = 1018,
+        // Commands that only keys give.
+        kFirstPageCommand = 1101,
+        kLastPageCommand = 1102,
+        kZoomInCentreCommand = 1103,
+        kZoomOutCentreCommand = 1104,
+        kInvertCommand = 1105,
+        kCineCommand = 1106,
+        kOverlayKeyCommand = 1107,
+        // Window presets by digit: kPresetPage + d applies to every image of the page, kPresetTile + d to the
+        // current tile (0 the file's window, 1-6 the CT presets, 9 the full value range).
+        kPresetPage = 1110,
+        kPresetTile = 1120,
     };
     static constexpr int kResultEnd = 0;
     static constexpr int kResultClose = 1;
@@ -76,8 +85,10 @@ public:
 
     ImageDataList& Images() noexcept { return *imageList; }
 
-    // Runs one toolbar command, as a click on its control does.
+    // Runs one command, as a click on its toolbar control (or its key) does: the one place every command goes through.
     void OnCommand(int id);
+    // The settings the viewer read when it was built; its tiles read them too.
+    const ViewerSettings& Settings() const noexcept { return settings; }
 
     // State as the user sees it.
     int FirstIndex() const noexcept { return firstIndex; }
@@ -93,6 +104,10 @@ public:
     QWidget* Control(int id) const;
     const QCursor& CurrentCursor() const noexcept { return currentCursor; }
     bool Dragging() const noexcept { return dragging; }
+    bool CinePlaying() const noexcept;
+    // The frames of image k's file: the multi-frame decoding answers these; until it does, every image is its own
+    // only frame and cine has nothing to play.
+    void SetFrameRuns(std::function<FrameRun(int)> runs) { frameRuns = std::move(runs); }
 
     // Sets the page grid as the pattern chooser does when it ends with OK; counts of 0 change nothing.
     void ApplyPattern(int newColumns, int newRows);
@@ -107,11 +122,34 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // A toolbar control: where it sits, its bitmap name, its command and what the command runs. Mode boxes behave as
+    // radio buttons, the overlay box toggles, the rest are push buttons; `box` or `button` names the member that
+    // keeps the control.
+    struct ToolbarRow
+    {
+        int x;
+        const char* name;
+        int id;
+        void (CDlgImgViewer::*run)();
+        CBitmapCheckBox* CDlgImgViewer::*box;
+        CBitmapButton* CDlgImgViewer::*button;
+    };
+    static std::span<const ToolbarRow> Toolbar() noexcept;
+    // Commands without a control, run by keys.
+    struct CommandRow
+    {
+        int id;
+        void (CDlgImgViewer::*run)();
+    };
+    static std::span<const CommandRow> KeyCommands() noexcept;
+
     void OnInitDialog();
     void CreateToolbar();
-    void LayoutFrames();
+    // Lays the tiles out for the pattern; refitAll fits every image, otherwise only those still at their fit.
+    void LayoutFrames(bool refitAll);
     void PlaceFrames();
     // Image `index` of the study, decoding as needed; failures the list met on the way are shown first.
     CImageData* ImageAt(int index);
@@ -119,17 +157,51 @@ private:
     void AssignImages();
     // Starts the page at newFirst and fits the tiles [fitBegin, fitEnd) to their frames.
     void ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext);
+    // Runs a paging step a rule answered; nothing when the rule says the step is not possible.
+    void Step(bool (*rule)(const PageState&, PageStep&));
+    PageState CurrentPage() const noexcept;
     void NextImage();
     void PreviousImage();
     void NextPage();
     void PreviousPage();
     void ChangePattern();
     void SetMode(ViewerMode newMode);
+    void ZoomInMode() { SetMode(ViewerMode::ZoomIn); }
+    void ZoomOutMode() { SetMode(ViewerMode::ZoomOut); }
+    void PanMode() { SetMode(ViewerMode::Pan); }
+    void ContrastMode() { SetMode(ViewerMode::Contrast); }
+    void SelectMode() { SetMode(ViewerMode::Select); }
+    void FitCurrent();
+    void ResetCurrent();
+    void SaveCurrent();
+    void ToggleOverlay();
+    void EndViewer();
+    void FirstPage();
+    void LastPage();
+    void ZoomCurrentIn();
+    void ZoomCurrentOut();
+    void InvertCurrent();
+    void ToggleCine();
+    void ToggleOverlayBox();
+    void ApplyPreset(int digit, bool wholePage);
+    void StopCine();
+    void CineStep();
+    int TileIndexOf(const CPictureFrame* frame) const noexcept;
+    CPictureFrame* FrameAt(QPoint position) const noexcept;
+    // Brings the overlay's image and frame numbers of every tile up to date.
+    void UpdateTileNumbers();
+    void ApplyToolTips();
+    // With ORBLANE_TRACE=1: one line naming the page's first image and a digest of what tile 0 shows.
+    void TracePage();
+    // Ends a window drag at position: what the drag shows becomes the base of the next one.
+    void CommitWindowDrag(QPoint position);
     QCursor ModeCursor() const;
     void SelectFrameAt(QPoint position);
     bool InsidePage(QPoint position) const;
     void RepaintTiles();
 
+    // Declared before the tiles and the image list, which are built from it.
+    ViewerSettings settings;
     int lastSlot = 0;
     std::unique_ptr<ImageDataList> imageList;
     CBitmapButton* fitButton = nullptr;
@@ -144,6 +216,9 @@ private:
     QPoint lastPoint;
     QPoint downPoint;
     bool dragging = false;
+    // What the press that started the drag does, and its button (its release ends the drag).
+    DragKind drag = DragKind::None;
+    Qt::MouseButton dragButton = Qt::LeftButton;
     ViewerMode mode = ViewerMode::Select;
     double zoomFactor = 1.2;
     CPictureFrame* currentFrame = nullptr;
@@ -162,6 +237,12 @@ private:
     std::array<QCursor, 5> modeCursors;
     QCursor currentCursor;
     bool initialised = false;
+    // Wheel turns in eighths of a degree not yet stepped: a touchpad sends many small turns for one notch (120).
+    int wheelRest = 0;
+    std::function<FrameRun(int)> frameRuns;
+    QTimer* cineTimer = nullptr;
+    CPictureFrame* cineTile = nullptr;
+    int cineIndex = 0;
 };
 
 } // namespace orblane

@@ -1,15 +1,21 @@
 #include "viewer/CPictureFrame.h"
 
 #include "core/ViewerSettings.h"
+#include "imaging/AreaScale.h"
 #include "imaging/CImageData.h"
+#include "imaging/ViewMath.h"
 #include "platform/ErrorSink.h"
 #include "platform/Saturate.h"
 #include "viewer/WaitCursor.h"
 
 #include <QFile>
 #include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <algorithm>
@@ -42,17 +48,60 @@ double FitScaleOf(const CImageData& image) noexcept
     return f > 0.0 && std::isfinite(f) ? f : 1.0;
 }
 
+const ViewerSettings kDefaultSettings;
+
+// The folder of the last save of this session; empty until the first.
+QString& LastSaveFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// Gap between the left and right blocks of one overlay line, in pixels.
+constexpr int kOverlayGap = 12;
+
+// Cuts every line of text to width, with an ellipsis where it was cut.
+QString Elided(const QFontMetrics& metrics, const QString& text, int width)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+    {
+        line = metrics.elidedText(line, Qt::ElideRight, std::max(0, width));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+int WidestLine(const QFontMetrics& metrics, const QString& text)
+{
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+    {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    return widest;
+}
+
 } // namespace
 
-CPictureFrame::CPictureFrame(QWidget* parent) : QWidget(parent)
+CPictureFrame::CPictureFrame(QWidget* parent) : CPictureFrame(kDefaultSettings, parent) {}
+
+CPictureFrame::CPictureFrame(const ViewerSettings& viewerSettings, QWidget* parent)
+    : QWidget(parent), settings(&viewerSettings)
 {
-    const ViewerSettings& settings = GlobalViewerSettings();
-    selectedColour = ToQColor(settings.frameColor);
-    idleColour = ToQColor(settings.idleFrameColor);
+    selectedColour = ToQColor(settings->frameColor);
+    idleColour = ToQColor(settings->idleFrameColor);
     // The viewer routes every mouse message itself; the tile paints all of its area, so nothing is erased first.
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void CPictureFrame::SetNumbers(int imageIndex, int images, int frame, int frames) noexcept
+{
+    imageNumber = imageIndex;
+    imageTotal = images;
+    frameNumber = frame;
+    frameTotal = frames;
 }
 
 CImageData* CPictureFrame::SetImage(CImageData* newImage) noexcept
@@ -66,9 +115,22 @@ void CPictureFrame::FitImage() noexcept
     {
         return;
     }
-    const int thickness = GlobalViewerSettings().frameThickness;
+    const int thickness = settings->frameThickness;
     const QRect r = rect().adjusted(thickness, thickness, -thickness, -thickness);
     image->FitTo(r.width(), r.height());
+}
+
+bool CPictureFrame::IsFitted() const noexcept
+{
+    if (image == nullptr)
+    {
+        return false;
+    }
+    const int thickness = settings->frameThickness;
+    const QRect r = rect().adjusted(thickness, thickness, -thickness, -thickness);
+    ViewState probe = image->View();
+    probe.FitTo(r.width(), r.height());
+    return probe.Zoom() == image->GetZoom() && probe.Origin() == image->GetOrigin();
 }
 
 void CPictureFrame::ResetImage() noexcept
@@ -125,9 +187,23 @@ void CPictureFrame::AdjustWindow(int dx, int dy, bool commit) noexcept
     {
         return;
     }
-    const ViewerSettings& settings = GlobalViewerSettings();
-    image->ChangeWindow(dx, dy, commit, settings.wlWidthDivisor, settings.wlCentreDivisor);
+    image->ChangeWindow(dx, dy, commit, settings->wlWidthDivisor, settings->wlCentreDivisor);
     image->UpdateDisplaySize();
+}
+
+QString CPictureFrame::SaveFolder()
+{
+    if (!LastSaveFolder().isEmpty() && QFileInfo(LastSaveFolder()).isDir())
+    {
+        return LastSaveFolder();
+    }
+    // The medium is read-only and the program's own folder is on it: a save starts where the user keeps pictures.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+    {
+        return pictures;
+    }
+    return QDir::homePath();
 }
 
 void CPictureFrame::SaveImage()
@@ -136,24 +212,44 @@ void CPictureFrame::SaveImage()
     {
         return;
     }
-    const QString jpegFilter = QString::fromLatin1(kJpegFilter);
-    const QString bitmapFilter = QString::fromLatin1(kBitmapFilter);
+    struct SaveType
+    {
+        QString filter;
+        const char* suffix;
+        int format;
+    };
+    // PNG came last, so that the types keep their places for those used to them.
+    const SaveType types[] = {{QString::fromLatin1(kJpegFilter), "jpg", kImageFileJpeg},
+                              {QString::fromLatin1(kBitmapFilter), "bmp", kImageFileBmp},
+                              {QString::fromLatin1(kPngFilter), "png", kImageFilePng}};
+    const auto typeOf = [&types](const QString& filter) -> const SaveType& {
+        for (const SaveType& type : types)
+        {
+            if (type.filter == filter)
+            {
+                return type;
+            }
+        }
+        return types[0];
+    };
     QFileDialog dialog(nullptr);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({jpegFilter, bitmapFilter});
+    dialog.setDirectory(SaveFolder());
+    dialog.setNameFilters({types[0].filter, types[1].filter, types[2].filter});
     dialog.setDefaultSuffix(QStringLiteral("jpg"));
     // A name typed without an extension takes the extension of the type chosen, so that the file's name matches
     // its content.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, jpegFilter](const QString& filter) {
-        dialog.setDefaultSuffix(filter == jpegFilter ? QStringLiteral("jpg") : QStringLiteral("bmp"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &typeOf](const QString& filter) {
+        dialog.setDefaultSuffix(QString::fromLatin1(typeOf(filter).suffix));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     {
         return;
     }
     const QString chosen = dialog.selectedFiles().constFirst();
-    const int format = dialog.selectedNameFilter() == jpegFilter ? kImageFileJpeg : kImageFileBmp;
+    const int format = typeOf(dialog.selectedNameFilter()).format;
+    LastSaveFolder() = QFileInfo(chosen).absolutePath();
     // The area under the closed dialog is drawn again before the wait.
     repaint();
     SaveImageAs(std::filesystem::path(QFile::encodeName(chosen).toStdString()), format);
@@ -183,10 +279,11 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     // one copy, so a drag does not flicker.
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
+    overlayBlocks = {};
     if (image != nullptr)
     {
         DrawVisibleImage(painter);
-        if (GlobalViewerSettings().overlayVisible == 1)
+        if (settings->overlayVisible == 1)
         {
             DrawOverlay(painter);
         }
@@ -241,27 +338,110 @@ void CPictureFrame::DrawVisibleImage(QPainter& painter) const
     const QImage part(bitmap.Row(y0) + static_cast<std::size_t>(x0) * static_cast<std::size_t>(bytesPerPixel), x1 - x0,
                       y1 - y0, static_cast<qsizetype>(bitmap.Stride()), format);
     const QRectF target(o.x + x0 / scaleX, o.y + y0 / scaleY, (x1 - x0) / scaleX, (y1 - y0) / scaleY);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(target, part, QRectF(0, 0, x1 - x0, y1 - y0));
+    // The filter is chosen in device pixels: on a screen of ratio 2 a tile pixel is two device pixels.
+    const double ratio = devicePixelRatioF();
+    const double deviceScale = ratio / scaleX;
+    switch (FilterFor(deviceScale))
+    {
+    case ScaleFilter::Area: {
+        const int targetWidth = std::clamp(static_cast<int>(std::lround(target.width() * ratio)), 1, x1 - x0);
+        const int targetHeight = std::clamp(static_cast<int>(std::lround(target.height() * ratio)), 1, y1 - y0);
+        QImage shrunk(targetWidth, targetHeight, format);
+        const PixelRegion region{part.constBits(), x1 - x0, y1 - y0, static_cast<std::size_t>(part.bytesPerLine()),
+                                 bytesPerPixel};
+        if (!shrunk.isNull() && AreaScale(region, shrunk.bits(), targetWidth, targetHeight,
+                                          static_cast<std::size_t>(shrunk.bytesPerLine())))
+        {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter.drawImage(target, shrunk, QRectF(0, 0, targetWidth, targetHeight));
+            break;
+        }
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(target, part, QRectF(0, 0, x1 - x0, y1 - y0));
+        break;
+    }
+    case ScaleFilter::Smooth:
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(target, part, QRectF(0, 0, x1 - x0, y1 - y0));
+        break;
+    case ScaleFilter::Nearest:
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.drawImage(target, part, QRectF(0, 0, x1 - x0, y1 - y0));
+        break;
+    }
+    if (image->Inverted() && !IsMonochrome(image->Description().photometric))
+    {
+        // Grey images are inverted in their bitmap; colour images share the decoder's pixels and are inverted here.
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Difference);
+        painter.fillRect(target.intersected(QRectF(rect())), Qt::white);
+        painter.restore();
+    }
 }
 
-void CPictureFrame::DrawOverlay(QPainter& painter) const
+void CPictureFrame::DrawOverlay(QPainter& painter)
 {
-    const ViewerSettings& settings = GlobalViewerSettings();
-    QFont font(QString::fromStdU16String(settings.overlayFont.face));
-    font.setPointSizeF(std::max(1, settings.overlayFont.tenthsOfPoint) / 10.0);
+    QFont font(QString::fromStdU16String(settings->overlayFont.face));
+    font.setPointSizeF(std::max(1, settings->overlayFont.tenthsOfPoint) / 10.0);
     painter.setFont(font);
-    painter.setPen(ToQColor(settings.overlayTextColor));
-    const QRect area = rect().adjusted(kOverlayInset, kOverlayInset, -kOverlayInset, 0);
-    const QString text1 = OverlayText(image->GetText(1));
-    if (!text1.isEmpty())
+    painter.setPen(ToQColor(settings->overlayTextColor));
+    const QFontMetrics metrics(font);
+    const QRect area = rect().adjusted(kOverlayInset, kOverlayInset, -kOverlayInset, -kOverlayInset);
+
+    QString bottomLeft;
+    if (imageNumber > 0)
     {
-        painter.drawText(area, Qt::AlignLeft | Qt::AlignTop, text1);
+        bottomLeft = QStringLiteral("Im %1/%2").arg(imageNumber).arg(imageTotal);
+        if (frameTotal > 1)
+        {
+            bottomLeft += QStringLiteral("  Fr %1/%2").arg(frameNumber).arg(frameTotal);
+        }
     }
-    const QString text2 = OverlayText(image->GetText(2));
-    if (!text2.isEmpty())
+    QString bottomRight;
+    if (IsMonochrome(image->Description().photometric))
     {
-        painter.drawText(area, Qt::AlignRight | Qt::AlignTop, text2);
+        bottomRight = QStringLiteral("W %1 / %2  ").arg(image->WindowCentre()).arg(image->WindowWidth());
+    }
+    bottomRight += QStringLiteral("%1%").arg(ZoomPercent(image->DisplayWidth(), image->Description().columnCount));
+
+    // Each line is shared by a left and a right block: the right one keeps its width (up to half the line), the
+    // left one is cut to what remains, so that the two never run into each other in a small tile.
+    const auto place = [&](const QString& left, const QString& right, Qt::Alignment vertical, std::size_t slot) {
+        const int rightWidth = std::min(WidestLine(metrics, right), area.width() / 2);
+        const QString rightShown = Elided(metrics, right, rightWidth);
+        const QString leftShown = Elided(metrics, left, area.width() - rightWidth - kOverlayGap);
+        if (!leftShown.isEmpty())
+        {
+            overlayBlocks[slot] = painter.boundingRect(area, Qt::AlignLeft | vertical, leftShown);
+        }
+        if (!rightShown.isEmpty())
+        {
+            overlayBlocks[slot + 1] = painter.boundingRect(area, Qt::AlignRight | vertical, rightShown);
+        }
+        return std::pair{leftShown, rightShown};
+    };
+    const auto [topLeft, topRight] =
+        place(OverlayText(image->GetText(1)), OverlayText(image->GetText(2)), Qt::AlignTop, 0);
+    const auto [lowLeft, lowRight] = place(bottomLeft, bottomRight, Qt::AlignBottom, 2);
+    // A tile too low for both keeps the attribute texts at the top: the numbers give way.
+    const bool bottomFits = !overlayBlocks[2].intersects(overlayBlocks[0]) &&
+                            !overlayBlocks[2].intersects(overlayBlocks[1]) &&
+                            !overlayBlocks[3].intersects(overlayBlocks[0]) &&
+                            !overlayBlocks[3].intersects(overlayBlocks[1]) && area.height() > 0;
+    if (!bottomFits)
+    {
+        overlayBlocks[2] = overlayBlocks[3] = QRect();
+    }
+    const std::pair<const QString*, Qt::Alignment> texts[] = {{&topLeft, Qt::AlignLeft | Qt::AlignTop},
+                                                              {&topRight, Qt::AlignRight | Qt::AlignTop},
+                                                              {&lowLeft, Qt::AlignLeft | Qt::AlignBottom},
+                                                              {&lowRight, Qt::AlignRight | Qt::AlignBottom}};
+    for (std::size_t i = 0; i < 4; ++i)
+    {
+        if (!overlayBlocks[i].isEmpty())
+        {
+            painter.drawText(area, static_cast<int>(texts[i].second), *texts[i].first);
+        }
     }
 }
 
@@ -269,7 +449,7 @@ void CPictureFrame::DrawBorder(QPainter& painter) const
 {
     const QColor colour = selected != 0 ? selectedColour : idleColour;
     QRect r = rect();
-    for (int i = 0; i < GlobalViewerSettings().frameThickness && r.width() > 0 && r.height() > 0; ++i)
+    for (int i = 0; i < settings->frameThickness && r.width() > 0 && r.height() > 0; ++i)
     {
         painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), colour);
         painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), colour);

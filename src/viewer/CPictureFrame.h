@@ -2,9 +2,11 @@
 
 #include <QColor>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <filesystem>
 
 class QPainter;
@@ -12,27 +14,31 @@ class QPainter;
 namespace orblane {
 
 class CImageData;
+struct ViewerSettings;
 
 // One tile of the viewer: shows one image (or nothing) with the attribute overlay and a border, and carries out
 // the view operations the viewer routes to its current tile. The tile owns nothing it shows and takes no mouse
 // input: the viewer hit-tests the tiles and calls the operations below. Every operation on a tile without an image
-// does nothing. The border colours are taken from the viewer settings when the tile is built, so tiles must be
-// built after the settings were read.
+// does nothing. The tile reads the viewer settings it is handed (the viewer owns them and outlives its tiles); the
+// border colours are taken when the tile is built, the rest each time they are needed.
 class CPictureFrame : public QWidget
 {
     Q_OBJECT
 
 public:
-    // The first filter is JPEG (format 1); any other choice writes a 24-bit bitmap (format 0).
+    // The save dialog's types: JPEG (format 1), 24-bit bitmap (format 0), PNG (format 2).
     static constexpr const char* kJpegFilter = "JPEG (*.jpg)";
     static constexpr const char* kBitmapFilter = "24bit Bitmap (*.bmp)";
+    static constexpr const char* kPngFilter = "PNG (*.png)";
     // Distance of the overlay texts from the tile's left, top and right edges.
     static constexpr int kOverlayInset = 24;
     // Zoom steps stay within these multiples of the inverse fit scale.
     static constexpr double kMinZoom = 0.01;
     static constexpr double kMaxZoom = 10.0;
 
+    // A tile under the default settings.
     explicit CPictureFrame(QWidget* parent = nullptr);
+    explicit CPictureFrame(const ViewerSettings& viewerSettings, QWidget* parent = nullptr);
 
     // Answers the previous image; nothing is freed.
     CImageData* SetImage(CImageData* newImage) noexcept;
@@ -42,6 +48,8 @@ public:
     bool IsSelected() const noexcept { return selected != 0; }
 
     void FitImage() noexcept;
+    // Whether the image shows as FitImage would place it now (its view untouched since the fit).
+    bool IsFitted() const noexcept;
     // Back to the file's window, then fitted.
     void ResetImage() noexcept;
     // Zoom about p (tile coordinates): the image point under p stays under p.
@@ -50,8 +58,18 @@ public:
     void PanImage(int dx, int dy) noexcept;
     // (dx, dy): the whole drag since the button went down; commit at release makes it the base of the next drag.
     void AdjustWindow(int dx, int dy, bool commit) noexcept;
-    // Asks for a file name and writes the image there.
+    // Asks for a file name and writes the image there. The dialog opens in the user's Pictures folder (home when
+    // there is none), never on the medium, and then where the last save went, for the rest of the session.
     void SaveImage();
+    // Where the next save dialog opens.
+    static QString SaveFolder();
+
+    // The numbers the overlay shows at the bottom left: image k of n, and frame k of n when the image's file has
+    // more than one frame (0 for none).
+    void SetNumbers(int image, int images, int frame, int frames) noexcept;
+    // The overlay's four text blocks as last painted (top left, top right, bottom left, bottom right), empty when
+    // not shown: what a user reads must not overlap.
+    const std::array<QRect, 4>& OverlayBlocks() const noexcept { return overlayBlocks; }
     // Writes the image as it is shown to path (format 1 JPEG, 0 bitmap). A failed write raises "10104", so the
     // user never believes a failed export was written. Answers whether the file was written.
     bool SaveImageAs(const std::filesystem::path& path, int format);
@@ -61,14 +79,20 @@ protected:
 
 private:
     void DrawVisibleImage(QPainter& painter) const;
-    void DrawOverlay(QPainter& painter) const;
+    void DrawOverlay(QPainter& painter);
     void DrawBorder(QPainter& painter) const;
     void Zoom(QPoint p, double target) noexcept;
 
+    const ViewerSettings* settings;
     int selected = 0;
     QColor selectedColour;
     QColor idleColour;
     CImageData* image = nullptr;
+    int imageNumber = 0;
+    int imageTotal = 0;
+    int frameNumber = 0;
+    int frameTotal = 0;
+    std::array<QRect, 4> overlayBlocks{};
 };
 
 } // namespace orblane

@@ -25,8 +25,6 @@ using Viewer = CDlgImgViewer;
 class ImgViewerTest : public ::testing::Test
 {
 protected:
-    void TearDown() override { GlobalViewerSettings() = ViewerSettings{}; }
-
     // A shown viewer of count small images, read with the settings file of the scratch folder (absent unless a
     // test writes one).
     std::unique_ptr<Viewer> Open(int count)
@@ -405,9 +403,9 @@ TEST_F(ImgViewerTest, ExactlyOneModeBoxIsCheckedAndItsCursorIsShownOverThePage)
     }
 
     Click(*viewer, Viewer::kOverlayBox);
-    EXPECT_EQ(GlobalViewerSettings().overlayVisible, 0);
+    EXPECT_EQ(viewer->Settings().overlayVisible, 0);
     Click(*viewer, Viewer::kOverlayBox);
-    EXPECT_EQ(GlobalViewerSettings().overlayVisible, 1);
+    EXPECT_EQ(viewer->Settings().overlayVisible, 1);
 }
 
 TEST_F(ImgViewerTest, EscapeEndButtonAndCloseEachEndTheViewerWithTheirResultAndEnterDoesNot)
@@ -445,7 +443,7 @@ TEST_F(ImgViewerTest, FrameThicknessFromTheSettingsFileShrinksTheFit)
 {
     std::ofstream(folder.Path() / "Orblane.ini") << "[ImageWindow]\r\nframethickness=5\r\n";
     auto viewer = Open(1);
-    EXPECT_EQ(GlobalViewerSettings().frameThickness, 5);
+    EXPECT_EQ(viewer->Settings().frameThickness, 5);
     const QRect r = viewer->Frame(0)->rect().adjusted(5, 5, -5, -5);
     EXPECT_DOUBLE_EQ(ImageAt(*viewer, 0)->GetZoom(), std::min(r.width(), r.height()) / 32.0);
 }

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QTimer>
@@ -36,14 +37,12 @@ class PictureFrameTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        GlobalViewerSettings() = ViewerSettings{};
         previousHandler = SetErrorHandler(&RecordError);
         raisedCodes.clear();
     }
     void TearDown() override
     {
         SetErrorHandler(previousHandler);
-        GlobalViewerSettings() = ViewerSettings{};
     }
 
     CImageData* Load(const GreyImageSpec& imageSpec = {})
@@ -198,8 +197,9 @@ TEST_F(PictureFrameTest, OperationsOnAnEmptyTileDoNothingAndItPaintsBlackWithIts
 
 TEST_F(PictureFrameTest, FiveNestedOutlinesAndAFitInsideThem)
 {
-    GlobalViewerSettings().frameThickness = 5;
-    CPictureFrame frame;
+    ViewerSettings thick;
+    thick.frameThickness = 5;
+    CPictureFrame frame(thick);
     frame.resize(200, 100);
     CImageData* image = Load();
     frame.SetImage(image);
@@ -236,7 +236,8 @@ TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
 {
     GreyImageSpec imageSpec;
     imageSpec.value = [](int, int) { return std::uint16_t{0}; };
-    CPictureFrame frame;
+    ViewerSettings shown;
+    CPictureFrame frame(shown);
     frame.resize(400, 300);
     frame.SetImage(Load(imageSpec));
     frame.FitImage();
@@ -263,7 +264,7 @@ TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
         EXPECT_EQ(withText.pixelColor(x, 20), QColor(Qt::black)) << x;
     }
 
-    GlobalViewerSettings().overlayVisible = 0;
+    shown.overlayVisible = 0;
     const QImage without = Grab(frame);
     EXPECT_EQ(LitOverlayPixels(without), 0);
     EXPECT_EQ(without.pixelColor(0, 0), Grey128());
@@ -331,7 +332,9 @@ TEST_F(PictureFrameTest, SaveDialogWritesTheChosenTypeUnderTheNameTyped)
     QTimer::singleShot(0, [this] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->nameFilters(), (QStringList{"JPEG (*.jpg)", "24bit Bitmap (*.bmp)"}));
+        EXPECT_EQ(dialog->nameFilters(), (QStringList{"JPEG (*.jpg)", "24bit Bitmap (*.bmp)", "PNG (*.png)"}));
+        // The dialog opens where the user keeps pictures, not beside the program on the medium.
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(CPictureFrame::SaveFolder()).absolutePath());
         dialog->selectFile(QString::fromStdString((folder.Path() / "first").string()));
         QMetaObject::invokeMethod(dialog, "accept");
     });
@@ -351,6 +354,26 @@ TEST_F(PictureFrameTest, SaveDialogWritesTheChosenTypeUnderTheNameTyped)
     });
     frame.SaveImage();
     EXPECT_EQ(FirstBytes(folder.Path() / "second.bmp", 2), "BM");
+    // The session remembers the folder of the last save.
+    EXPECT_EQ(QDir(CPictureFrame::SaveFolder()), QDir(QString::fromStdString(folder.Path().string())));
+
+    // PNG: the signature, and the pixels read back by Qt's own decoder are those of the display bitmap.
+    QTimer::singleShot(0, [this] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        types->setCurrentIndex(2);
+        emit types->textActivated(types->currentText());
+        dialog->selectFile(QString::fromStdString((folder.Path() / "third").string()));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    frame.SaveImage();
+    EXPECT_EQ(FirstBytes(folder.Path() / "third.png", 8), "\x89PNG\r\n\x1A\n");
+    const QImage png(QString::fromStdString((folder.Path() / "third.png").string()));
+    const QImage bmp(QString::fromStdString((folder.Path() / "second.bmp").string()));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), bmp.convertToFormat(QImage::Format_RGB32));
 
     // Cancelled: nothing is written and nothing is reported.
     QTimer::singleShot(0, [] {

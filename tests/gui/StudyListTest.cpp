@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 namespace orblane {
 namespace {
@@ -249,6 +250,57 @@ TEST_F(StudyListTest, ViewStartOpensOneViewerWithTheSelectedStudiesUpperRowFirst
     // Back in the list, which is still open with its rows.
     EXPECT_EQ(List().RowCount(), 4);
     EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(StudyListTest, DoubleClickOnARowAndEnterOnASelectionOpenTheViewerAsTheViewButtonDoes)
+{
+    dialog.OnInitDialog();
+    dialog.show();
+    struct Row
+    {
+        const char* name;
+        std::function<void()> act;
+        int expectedFiles; // -1: no viewer
+    };
+    const Row rows[] = {
+        {"DoubleClickOnTheDxRow",
+         [&] {
+             const QRect rect = List().visualRect(List().model()->index(1, 0));
+             QTest::mouseDClick(List().viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+         },
+         3},
+        {"EnterOnTheDxRow", [&] { QTest::keyClick(&List(), Qt::Key_Return); }, 3},
+        {"KeypadEnterOnTwoRows",
+         [&] {
+             ClickRow(0, Qt::ControlModifier);
+             QTest::keyClick(&List(), Qt::Key_Enter);
+         },
+         5},
+        {"EnterWithNothingSelected",
+         [&] {
+             List().clearSelection();
+             QTest::keyClick(&List(), Qt::Key_Return);
+         },
+         -1},
+    };
+    for (const Row& row : rows)
+    {
+        int files = -1;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* viewer = qobject_cast<CDlgImgViewer*>(QApplication::activeModalWidget()))
+            {
+                files = viewer->Images().FileCount();
+                viewer->reject();
+            }
+        });
+        poll.start();
+        row.act();
+        poll.stop();
+        EXPECT_EQ(files, row.expectedFiles) << row.name;
+        EXPECT_TRUE(dialog.isVisible()) << row.name;
+    }
 }
 
 TEST_F(StudyListTest, EnterKeepsTheListOpenWhileEscapeAndTheExitButtonCloseIt)

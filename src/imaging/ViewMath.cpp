@@ -1,0 +1,67 @@
+#include "imaging/ViewMath.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orblane {
+
+std::optional<WindowPreset> CtPreset(int digit) noexcept
+{
+    // {centre, width}: the usual radiology reading windows.
+    constexpr WindowPreset kPresets[] = {{40, 400}, {-600, 1500}, {400, 1800}, {40, 80}, {60, 160}, {50, 350}};
+    if (digit < 1 || digit > 6)
+    {
+        return std::nullopt;
+    }
+    return kPresets[digit - 1];
+}
+
+WindowPreset FullRangeWindow(std::int32_t valueMin, std::int32_t valueMax) noexcept
+{
+    if (valueMax <= valueMin)
+    {
+        return {valueMin, 1};
+    }
+    // The span is taken in 64 bits: two int32 values can lie 2^32 - 1 apart; the window keeps what fits.
+    const std::int64_t span = std::min<std::int64_t>(static_cast<std::int64_t>(valueMax) - valueMin, INT32_MAX);
+    const std::int64_t centre = static_cast<std::int64_t>(valueMin) + span / 2;
+    return {static_cast<std::int32_t>(centre), static_cast<std::int32_t>(span)};
+}
+
+ScaleFilter FilterFor(double scale) noexcept
+{
+    if (scale < 1.0)
+    {
+        return ScaleFilter::Area;
+    }
+    return scale <= kSmoothEnlargeLimit ? ScaleFilter::Smooth : ScaleFilter::Nearest;
+}
+
+double CineFramesPerSecond(double frameTimeMs, double cineRate, double recommendedRate) noexcept
+{
+    double rate = kDefaultCineRate;
+    if (std::isfinite(frameTimeMs) && frameTimeMs > 0.0)
+    {
+        rate = 1000.0 / frameTimeMs;
+    }
+    else if (std::isfinite(cineRate) && cineRate > 0.0)
+    {
+        rate = cineRate;
+    }
+    else if (std::isfinite(recommendedRate) && recommendedRate > 0.0)
+    {
+        rate = recommendedRate;
+    }
+    return std::clamp(rate, 1.0, 120.0);
+}
+
+int ZoomPercent(std::int32_t displayWidth, std::int32_t columns) noexcept
+{
+    if (columns <= 0 || displayWidth <= 0)
+    {
+        return 0;
+    }
+    return static_cast<int>(std::lround(100.0 * displayWidth / columns));
+}
+
+} // namespace orblane

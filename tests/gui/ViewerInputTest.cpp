@@ -1,0 +1,342 @@
+// The viewer's wheel, keys, right and middle drags, presets, cine and overlay, driven through QTest as a user drives
+// them, beside the toolbar (which these never change).
+#include "viewer/CDlgImgViewer.h"
+
+#include "ViewerStudy.h"
+#include "imaging/CImageData.h"
+#include "viewer/CPictureFrame.h"
+#include "widgets/CBitmapCheckBox.h"
+
+#include "support/CaseName.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace orblane {
+namespace {
+
+using Viewer = CDlgImgViewer;
+
+class ViewerInputTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<Viewer> Open(int count, int columns = 2, const test::GreyImageSpec& imageSpec = {})
+    {
+        auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
+        for (int i = 0; i < count; ++i)
+        {
+            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageSpec));
+        }
+        viewer->show();
+        QCoreApplication::processEvents();
+        viewer->ApplyPattern(columns, columns);
+        return viewer;
+    }
+    static CImageData* ImageAt(Viewer& viewer, int index) { return viewer.Images().GetImage(index); }
+    static QPoint CentreOf(const Viewer& viewer, int tile) { return viewer.Frame(tile)->geometry().center(); }
+    static void Wheel(Viewer& viewer, QPoint at, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWheelEvent event(QPointF(at), QPointF(viewer.mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&viewer, &event);
+    }
+    static void Mouse(Viewer& viewer, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QMouseEvent event(type, QPointF(at), QPointF(viewer.mapToGlobal(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&viewer, &event);
+    }
+
+    test::ScratchFolder folder;
+};
+
+struct PagingInput
+{
+    const char* name;
+    int startFirst;
+    // A key (with modifiers), or a wheel turn when key is 0.
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int wheel;
+    int expectedFirst;
+};
+
+class ViewerPagingInputTest : public ViewerInputTest, public ::testing::WithParamInterface<PagingInput>
+{
+};
+
+// Twelve images in 2 x 2; the page is first moved to startFirst with the toolbar's next-image button.
+TEST_P(ViewerPagingInputTest, MovesThePageAsTheToolbarWouldAndKeepsTheFocusOnThePage)
+{
+    const PagingInput& input = GetParam();
+    auto viewer = Open(12);
+    for (int i = 0; i < input.startFirst; ++i)
+    {
+        viewer->OnCommand(Viewer::kNextImageButton);
+    }
+    ASSERT_EQ(viewer->FirstIndex(), input.startFirst);
+    EXPECT_EQ(viewer->focusWidget(), viewer.get());
+    if (input.key != 0)
+    {
+        QTest::keyClick(viewer.get(), static_cast<Qt::Key>(input.key), input.modifiers);
+    }
+    else
+    {
+        Wheel(*viewer, CentreOf(*viewer, 1), input.wheel, input.modifiers);
+    }
+    EXPECT_EQ(viewer->FirstIndex(), input.expectedFirst);
+    EXPECT_EQ(viewer->Frame(0)->GetTileImage(), ImageAt(*viewer, input.expectedFirst));
+    EXPECT_EQ(viewer->focusWidget(), viewer.get());
+    EXPECT_EQ(viewer->Mode(), ViewerMode::Select);
+}
+
+const PagingInput kPagingInputs[] = {
+    {"PageDownNextPage", 0, Qt::Key_PageDown, Qt::NoModifier, 0, 4},
+    {"PageUpPreviousPage", 5, Qt::Key_PageUp, Qt::NoModifier, 0, 1},
+    {"DownNextImage", 0, Qt::Key_Down, Qt::NoModifier, 0, 1},
+    {"RightNextImage", 0, Qt::Key_Right, Qt::NoModifier, 0, 1},
+    {"UpPreviousImage", 3, Qt::Key_Up, Qt::NoModifier, 0, 2},
+    {"LeftPreviousImage", 3, Qt::Key_Left, Qt::NoModifier, 0, 2},
+    {"LeftAtTheStartDoesNothing", 0, Qt::Key_Left, Qt::NoModifier, 0, 0},
+    {"HomeFirstPage", 6, Qt::Key_Home, Qt::NoModifier, 0, 0},
+    // Twelve images in four tiles: the last page shows images 8-11.
+    {"EndLastPage", 0, Qt::Key_End, Qt::NoModifier, 0, 8},
+    {"WheelDownNextImage", 0, 0, Qt::NoModifier, -120, 1},
+    {"WheelUpPreviousImage", 2, 0, Qt::NoModifier, 120, 1},
+    {"TwoNotchesTwoImages", 0, 0, Qt::NoModifier, -240, 2},
+    {"HalfANotchNothingYet", 0, 0, Qt::NoModifier, -60, 0},
+    {"ShiftWheelDownNextPage", 0, 0, Qt::ShiftModifier, -120, 4},
+    {"ShiftWheelUpPreviousPage", 6, 0, Qt::ShiftModifier, 120, 2},
+    {"WheelPastTheLastDecodedStops", 8, 0, Qt::NoModifier, -120, 8},
+};
+
+INSTANTIATE_TEST_SUITE_P(Inputs, ViewerPagingInputTest, ::testing::ValuesIn(kPagingInputs), test::ByCaseName{});
+
+TEST_F(ViewerInputTest, CtrlWheelZoomsTheTileUnderTheCursorAboutTheCursorAndKeysZoomAboutTheCentre)
+{
+    test::GreyImageSpec large;
+    large.rows = 600;
+    large.columns = 600;
+    auto viewer = Open(4, 2, large);
+    CImageData* image = ImageAt(*viewer, 3);
+    const double fitted = image->GetZoom();
+    const QPoint at = CentreOf(*viewer, 3) + QPoint(17, -9);
+    const QPoint local = at - viewer->Frame(3)->pos();
+    // The image point under the cursor, in image pixels before the zoom.
+    const double before = (local.x() - image->GetOrigin().x) / image->GetZoom();
+
+    Wheel(*viewer, at, 120, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(image->GetZoom(), fitted * 1.2);
+    EXPECT_NEAR((local.x() - image->GetOrigin().x) / image->GetZoom(), before, 1.0);
+    EXPECT_EQ(viewer->FirstIndex(), 0);
+    Wheel(*viewer, at, -120, Qt::ControlModifier);
+    EXPECT_NEAR(image->GetZoom(), fitted, 1e-12);
+
+    // The keys act on the current tile (tile 0 until a click moves it).
+    CImageData* first = ImageAt(*viewer, 0);
+    const double firstFitted = first->GetZoom();
+    QTest::keyClick(viewer.get(), Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(first->GetZoom(), firstFitted * 1.2);
+    QTest::keyClick(viewer.get(), Qt::Key_Minus);
+    QTest::keyClick(viewer.get(), Qt::Key_Minus);
+    EXPECT_NEAR(first->GetZoom(), firstFitted / 1.2, 1e-12);
+    QTest::keyClick(viewer.get(), Qt::Key_F);
+    EXPECT_DOUBLE_EQ(first->GetZoom(), firstFitted);
+}
+
+TEST_F(ViewerInputTest, RightDragWindowsAndMiddleDragPansTheTileUnderTheCursorInSelectMode)
+{
+    auto viewer = Open(4);
+    CImageData* image = ImageAt(*viewer, 3);
+    const int width = image->WindowWidth();
+    const int centre = image->WindowCentre();
+    const QPoint at = CentreOf(*viewer, 3);
+
+    Mouse(*viewer, QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(viewer->CurrentFrame(), viewer->Frame(3));
+    EXPECT_EQ(viewer->cursor().shape(), Qt::BitmapCursor);
+    Mouse(*viewer, QEvent::MouseMove, at + QPoint(-40, 0), Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(image->WindowWidth(), width - 40);
+    Mouse(*viewer, QEvent::MouseButtonRelease, at + QPoint(-40, 10), Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(image->WindowWidth(), width - 40);
+    EXPECT_EQ(image->WindowCentre(), centre - 10);
+    EXPECT_EQ(viewer->Mode(), ViewerMode::Select);
+    EXPECT_TRUE(static_cast<CBitmapCheckBox*>(viewer->Control(Viewer::kSelectBox))->IsChecked());
+    EXPECT_EQ(viewer->cursor().shape(), Qt::ArrowCursor);
+
+    // The middle button pans whatever the mode; a left press meanwhile changes nothing.
+    viewer->OnCommand(Viewer::kZoomInBox);
+    CImageData* other = ImageAt(*viewer, 0);
+    const Point origin = other->GetOrigin();
+    const double zoom = other->GetZoom();
+    const QPoint from = CentreOf(*viewer, 0);
+    Mouse(*viewer, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
+    Mouse(*viewer, QEvent::MouseMove, from + QPoint(12, 7), Qt::NoButton, Qt::MiddleButton);
+    Mouse(*viewer, QEvent::MouseButtonPress, from + QPoint(12, 7), Qt::LeftButton,
+          Qt::MiddleButton | Qt::LeftButton);
+    Mouse(*viewer, QEvent::MouseButtonRelease, from + QPoint(12, 7), Qt::MiddleButton, Qt::LeftButton);
+    Mouse(*viewer, QEvent::MouseButtonRelease, from + QPoint(12, 7), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(other->GetOrigin(), (Point{origin.x + 12, origin.y + 7}));
+    EXPECT_DOUBLE_EQ(other->GetZoom(), zoom);
+    EXPECT_EQ(viewer->Mode(), ViewerMode::ZoomIn);
+    EXPECT_FALSE(viewer->Dragging());
+}
+
+TEST_F(ViewerInputTest, PresetKeysSetTheWindowOfThePageOrWithShiftOfTheCurrentTile)
+{
+    // Values 0-4095 with the writer's window 2048/4096.
+    auto viewer = Open(4);
+    struct Row
+    {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int centreOfTile0;
+        int widthOfTile0;
+        int centreOfTile1;
+        int widthOfTile1;
+    };
+    const Row rows[] = {
+        {"SoftTissueOnThePage", Qt::Key_1, Qt::NoModifier, 40, 400, 40, 400},
+        {"LungOnTheCurrentTileOnly", Qt::Key_2, Qt::ShiftModifier, -600, 1500, 40, 400},
+        {"LungAsAUsLayoutTypesShiftTwo", Qt::Key_At, Qt::ShiftModifier, -600, 1500, 40, 400},
+        {"BrainOnThePage", Qt::Key_4, Qt::NoModifier, 40, 80, 40, 80},
+        {"MediastinumOnThePage", Qt::Key_6, Qt::NoModifier, 50, 350, 50, 350},
+        // The ramp's values run from 0 to (31 + 31) * 64 = 3968: all of them, nothing clipped.
+        {"FullRangeOnThePage", Qt::Key_9, Qt::NoModifier, 1984, 3968, 1984, 3968},
+        {"TheFilesWindowOnThePage", Qt::Key_0, Qt::NoModifier, 2048, 4096, 2048, 4096},
+        {"SevenIsNoPreset", Qt::Key_7, Qt::NoModifier, 2048, 4096, 2048, 4096},
+    };
+    for (const Row& row : rows)
+    {
+        QTest::keyClick(viewer.get(), row.key, row.modifiers);
+        EXPECT_EQ(ImageAt(*viewer, 0)->WindowCentre(), row.centreOfTile0) << row.name;
+        EXPECT_EQ(ImageAt(*viewer, 0)->WindowWidth(), row.widthOfTile0) << row.name;
+        EXPECT_EQ(ImageAt(*viewer, 1)->WindowCentre(), row.centreOfTile1) << row.name;
+        EXPECT_EQ(ImageAt(*viewer, 1)->WindowWidth(), row.widthOfTile1) << row.name;
+    }
+}
+
+TEST_F(ViewerInputTest, InvertOverlayAndSaveKeysActOnTheCurrentTile)
+{
+    auto viewer = Open(1, 1);
+    CImageData* image = ImageAt(*viewer, 0);
+    // The ramp starts at 0: under the file's window the first pixel is black, inverted it is white.
+    ASSERT_EQ(image->Bitmap().Pixels32(0)[0] & 0xFFFFFFu, 0u);
+    QTest::keyClick(viewer.get(), Qt::Key_N);
+    EXPECT_TRUE(image->Inverted());
+    EXPECT_EQ(image->Bitmap().Pixels32(0)[0] & 0xFFFFFFu, 0xFFFFFFu);
+    QTest::keyClick(viewer.get(), Qt::Key_N);
+    EXPECT_EQ(image->Bitmap().Pixels32(0)[0] & 0xFFFFFFu, 0u);
+
+    auto* overlay = static_cast<CBitmapCheckBox*>(viewer->Control(Viewer::kOverlayBox));
+    QTest::keyClick(viewer.get(), Qt::Key_I);
+    EXPECT_FALSE(overlay->IsChecked());
+    EXPECT_EQ(viewer->Settings().overlayVisible, 0);
+    QTest::keyClick(viewer.get(), Qt::Key_I);
+    EXPECT_TRUE(overlay->IsChecked());
+    EXPECT_EQ(viewer->Settings().overlayVisible, 1);
+
+    bool dialogSeen = false;
+    QTimer::singleShot(0, [&dialogSeen] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+        {
+            dialogSeen = dialog->inherits("QFileDialog");
+            static_cast<QDialog*>(dialog)->reject();
+        }
+    });
+    QTest::keyClick(viewer.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(dialogSeen);
+    // Plain S is no command.
+    EXPECT_TRUE(viewer->isVisible());
+}
+
+TEST_F(ViewerInputTest, TheViewerOpensWithTheFocusOnThePageAndEveryControlHasATooltip)
+{
+    auto viewer = Open(2);
+    EXPECT_EQ(viewer->focusWidget(), viewer.get());
+    for (int id = Viewer::kZoomInBox; id <= Viewer::kEndButton; ++id)
+    {
+        if (QWidget* control = viewer->Control(id))
+        {
+            EXPECT_FALSE(control->toolTip().isEmpty()) << id;
+            EXPECT_EQ(control->focusPolicy(), Qt::TabFocus) << id;
+        }
+    }
+    EXPECT_EQ(viewer->Control(Viewer::kNextPageButton)->toolTip().left(9), QStringLiteral("Next page"));
+    // A click on a toolbar control leaves the keyboard with the page; Tab still reaches the controls.
+    QTest::mouseClick(viewer->Control(Viewer::kNextImageButton), Qt::LeftButton);
+    EXPECT_EQ(viewer->focusWidget(), viewer.get());
+}
+
+TEST_F(ViewerInputTest, ResizeKeepsZoomAndPanWhileAFittedImageFollowsTheTile)
+{
+    auto viewer = Open(2, 1);
+    viewer->ApplyPattern(2, 1);
+    CImageData* zoomed = ImageAt(*viewer, 0);
+    CImageData* fitted = ImageAt(*viewer, 1);
+    zoomed->SetZoom(3.0);
+    zoomed->SetOrigin(-5, 7);
+    const double fittedBefore = fitted->GetZoom();
+
+    viewer->resize(viewer->width() - 100, viewer->height() - 100);
+    QCoreApplication::processEvents();
+    EXPECT_DOUBLE_EQ(zoomed->GetZoom(), 3.0);
+    EXPECT_EQ(zoomed->GetOrigin(), (Point{-5, 7}));
+    EXPECT_NE(fitted->GetZoom(), fittedBefore);
+    EXPECT_TRUE(viewer->Frame(1)->IsFitted());
+}
+
+TEST_F(ViewerInputTest, OverlayNumbersDoNotOverlapInSixBySixOnAFullHdScreen)
+{
+    auto viewer = Open(37, 1);
+    viewer->resize(1920, 1080);
+    QCoreApplication::processEvents();
+    viewer->ApplyPattern(6, 6);
+    for (int tile = 0; tile < 36; ++tile)
+    {
+        CPictureFrame* frame = viewer->Frame(tile);
+        frame->grab();
+        const auto& blocks = frame->OverlayBlocks();
+        for (std::size_t i = 0; i < 4; ++i)
+        {
+            ASSERT_FALSE(blocks[i].isEmpty()) << tile << " block " << i;
+            EXPECT_TRUE(frame->rect().contains(blocks[i])) << tile << " block " << i;
+            for (std::size_t j = i + 1; j < 4; ++j)
+            {
+                EXPECT_FALSE(blocks[i].intersects(blocks[j])) << tile << " blocks " << i << " " << j;
+            }
+        }
+    }
+}
+
+TEST_F(ViewerInputTest, SpacePlaysTheFramesOfTheCurrentTilesFileInALoopWithoutBlocking)
+{
+    auto viewer = Open(4, 1);
+    // Until multi-frame files are decoded every image is its own only frame: Space shows nothing new.
+    QTest::keyClick(viewer.get(), Qt::Key_Space);
+    EXPECT_FALSE(viewer->CinePlaying());
+
+    // Images 0-2 as the three frames of one file at 50 frames per second.
+    viewer->SetFrameRuns([](int index) { return index < 3 ? FrameRun{0, 3, 50.0} : FrameRun{index, 1, 15.0}; });
+    QTest::keyClick(viewer.get(), Qt::Key_Space);
+    EXPECT_TRUE(viewer->CinePlaying());
+    QTRY_COMPARE(viewer->Frame(0)->GetTileImage(), ImageAt(*viewer, 1));
+    QTRY_COMPARE(viewer->Frame(0)->GetTileImage(), ImageAt(*viewer, 2));
+    QTRY_COMPARE(viewer->Frame(0)->GetTileImage(), ImageAt(*viewer, 0));
+    QTest::keyClick(viewer.get(), Qt::Key_Space);
+    EXPECT_FALSE(viewer->CinePlaying());
+    // Paging stops a cine too.
+    QTest::keyClick(viewer.get(), Qt::Key_Space);
+    QTest::keyClick(viewer.get(), Qt::Key_Down);
+    EXPECT_FALSE(viewer->CinePlaying());
+    EXPECT_EQ(viewer->Frame(0)->GetTileImage(), ImageAt(*viewer, 1));
+}
+
+} // namespace
+} // namespace orblane
