@@ -349,6 +349,14 @@ TEST_F(ImageDataListTest, DescriptionRulesOfTheDataSet)
     EXPECT_EQ(voi.fileWindowCentre, 40) << "a VOI LUT Sequence does not discard the window";
     EXPECT_EQ(voi.fileWindowWidth, 400);
 
+    const auto blank = build("blank", [](DicomWriter& w) {
+        w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1052, "DS", "").Text(0x0028, 0x1053, "DS", "x");
+        w.Text(0x2050, 0x0020, "CS", "INVERSE");
+    });
+    EXPECT_EQ(blank.rescaleSlope, 1.0) << "a malformed slope reads as 1, not 0";
+    EXPECT_EQ(blank.rescaleIntercept, 0.0);
+    EXPECT_TRUE(blank.presentationInverse);
+
     const auto aspect = build("aspect", [](DicomWriter& w) { w.Text(0x0028, 0x0034, "IS", "1\\2"); });
     EXPECT_EQ(aspect.photometric, PhotometricKind::Monochrome1) << "absent photometric";
     EXPECT_EQ(aspect.aspectVertical, 1);
