@@ -1,11 +1,16 @@
 #include "dicom/PixelAttributes.h"
 
+#include "dicom/TagElement.h"
+#include "dicom/TagFilebase.h"
+#include "dicom/ValueReader.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 namespace orblane {
@@ -29,11 +34,11 @@ template <std::size_t N> int MatchLeading(ByteView value, const std::array<std::
 
 PhotometricKind ParsePhotometric(ByteView value) noexcept
 {
-    static constexpr std::array<std::string_view, 5> kPatterns{"MONOCHROME1 ", "MONOCHROME2 ", "RGB         ",
-                                                               "YBR_FULL    ", "YBR_FULL_422"};
-    static constexpr std::array<PhotometricKind, 5> kKinds{PhotometricKind::Monochrome1, PhotometricKind::Monochrome2,
-                                                           PhotometricKind::Rgb, PhotometricKind::YbrFull,
-                                                           PhotometricKind::YbrFull422};
+    static constexpr std::array<std::string_view, 6> kPatterns{"MONOCHROME1 ", "MONOCHROME2 ", "RGB         ",
+                                                               "YBR_FULL    ", "YBR_FULL_422", "PALETTE COLOR "};
+    static constexpr std::array<PhotometricKind, 6> kKinds{
+        PhotometricKind::Monochrome1, PhotometricKind::Monochrome2, PhotometricKind::Rgb,
+        PhotometricKind::YbrFull,     PhotometricKind::YbrFull422,  PhotometricKind::PaletteColour};
     const int match = MatchLeading(value, kPatterns);
     return match < 0 ? PhotometricKind::OtherPhotometric : kKinds[static_cast<std::size_t>(match)];
 }
@@ -48,10 +53,108 @@ std::string_view SkipLeadingSpaces(ByteView text) noexcept
     return view;
 }
 
-std::int32_t PowerOfTwoClamped(unsigned bits, unsigned shift) noexcept
+// The value of element (group, element) among the elements of one sequence item; absent when the item does not hold
+// it whole. The walk stops at anything it cannot step over safely (an undefined length, a length past the end).
+std::optional<ByteView> FindInItem(const SequenceItem& item, std::uint16_t group, std::uint16_t element,
+                                   ByteOrder order) noexcept
 {
-    const std::int64_t value = bits >= 40 ? std::numeric_limits<std::int64_t>::max() : (std::int64_t{1} << bits);
-    return static_cast<std::int32_t>(std::min<std::int64_t>(value >> shift, std::numeric_limits<std::int32_t>::max()));
+    const ValueReader reader(item.bytes, order);
+    std::size_t position = 0;
+    while (item.bytes.size() - position >= 8)
+    {
+        const std::uint16_t g = reader.U16(position).value_or(0);
+        const std::uint16_t e = reader.U16(position + 2).value_or(0);
+        if (g == 0xFFFE)
+        {
+            return std::nullopt;
+        }
+        std::size_t header = 8;
+        std::uint32_t length = 0;
+        if (item.implicit)
+        {
+            length = reader.U32(position + 4).value_or(kUndefinedLength);
+        }
+        else
+        {
+            const VrForm form = LookUpVr(item.bytes[position + 4], item.bytes[position + 5]);
+            if (form == VrForm::Unknown)
+            {
+                return std::nullopt;
+            }
+            if (form == VrForm::Long)
+            {
+                header = 12;
+                length = reader.U32(position + 8).value_or(kUndefinedLength);
+            }
+            else
+            {
+                length = reader.U16(position + 6).value_or(0);
+            }
+        }
+        const std::size_t remaining = item.bytes.size() - position;
+        if (length == kUndefinedLength || header > remaining || length > remaining - header)
+        {
+            return std::nullopt;
+        }
+        if (g == group && e == element)
+        {
+            return ByteView(item.bytes.data() + position + header, length);
+        }
+        position += header + length;
+    }
+    return std::nullopt;
+}
+
+// A LUT Descriptor (entries, first input value, bits per entry) and the LUT Data it describes.
+LutView ReadLut(std::optional<ByteView> descriptor, std::optional<ByteView> data, bool signedInput,
+                ByteOrder order) noexcept
+{
+    LutView lut;
+    if (!descriptor || !data || data->empty())
+    {
+        return lut;
+    }
+    const ValueReader reader(*descriptor, order);
+    const auto entries = reader.U16(0);
+    const auto first = reader.U16(2);
+    const auto bits = reader.U16(4);
+    if (!entries || !first || !bits)
+    {
+        return lut;
+    }
+    lut.data = *data;
+    lut.entryCount = *entries == 0 ? 65536u : *entries;
+    lut.firstValue = signedInput ? static_cast<std::int16_t>(*first) : static_cast<std::int32_t>(*first);
+    lut.bitsPerEntry = std::clamp<std::uint16_t>(*bits, 1, 16);
+    return lut;
+}
+
+LutView ReadLutItem(const TopLevelIndex& index, std::uint16_t sequence, bool signedInput) noexcept
+{
+    const auto item = index.FirstItem(kGroupPixel, sequence, 0);
+    if (!item)
+    {
+        return {};
+    }
+    return ReadLut(FindInItem(*item, kGroupPixel, 0x3002, index.Order()),
+                   FindInItem(*item, kGroupPixel, 0x3006, index.Order()), signedInput, index.Order());
+}
+
+// A DS value; absent when the text holds no number (empty, spaces only, malformed).
+std::optional<double> ParseDecimalIfAny(ByteView text) noexcept
+{
+    std::string_view view = SkipLeadingSpaces(text);
+    if (!view.empty() && view.front() == '+')
+    {
+        view.remove_prefix(1);
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(view.data(), view.data() + view.size(), value);
+    if (result.ec != std::errc{} || !std::isfinite(value))
+    {
+        return std::nullopt;
+    }
+    return value;
 }
 
 } // namespace
@@ -81,18 +184,7 @@ std::int32_t ParseIntegerString(ByteView text) noexcept
 
 double ParseDecimalString(ByteView text) noexcept
 {
-    std::string_view view = SkipLeadingSpaces(text);
-    if (!view.empty() && view.front() == '+')
-    {
-        view.remove_prefix(1);
-    }
-    double value = 0.0;
-    const auto result = std::from_chars(view.data(), view.data() + view.size(), value);
-    if (result.ec != std::errc{} || !std::isfinite(value))
-    {
-        return 0.0;
-    }
-    return value;
+    return ParseDecimalIfAny(text).value_or(0.0);
 }
 
 PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
@@ -128,31 +220,46 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
     {
         d.transferSyntaxUid = *syntax;
     }
+    d.highBit = index.Us(kGroupPixel, 0x0102, occurrence).value_or(0);
+    const bool signedInput = d.pixelRepresentation == 1;
     if (IsMonochrome(d.photometric))
     {
-        if (index.Find(kGroupPixel, 0x3000, 0) != nullptr)
+        d.modalityLut = ReadLutItem(index, 0x3000, signedInput);
+        d.hasModalityLut = d.modalityLut.Present();
+        if (!d.hasModalityLut)
         {
-            d.hasModalityLut = true;
-        }
-        else
-        {
+            // An empty or malformed value is taken as absent: slope 1, intercept 0 (PS3.3 C.11.1.1.2).
             const auto intercept = index.Value(kGroupPixel, 0x1052, 0);
             const auto slope = index.Value(kGroupPixel, 0x1053, 0);
-            d.rescaleIntercept = intercept ? ParseDecimalString(*intercept) : 0.0;
-            d.rescaleSlope = slope ? ParseDecimalString(*slope) : 1.0;
+            d.rescaleIntercept = intercept ? ParseDecimalIfAny(*intercept).value_or(0.0) : 0.0;
+            d.rescaleSlope = slope ? ParseDecimalIfAny(*slope).value_or(1.0) : 1.0;
         }
-        d.fileWindowCentre = PowerOfTwoClamped(d.bitsStored, 1);
-        d.fileWindowWidth = PowerOfTwoClamped(d.bitsStored, 0);
-        if (index.Find(kGroupPixel, 0x3010, 0) == nullptr)
+        // The VOI LUT's input is the modality value, which is signed once a modality LUT or rescale can make it so.
+        d.voiLut = ReadLutItem(index, 0x3010, signedInput || d.rescaleIntercept < 0.0);
+        // The file's window stands beside a VOI LUT as an alternative (PS3.3 C.11.2); a width below 1 is no window,
+        // and the image build then takes the values present.
+        const auto centre = index.Value(kGroupPixel, 0x1050, 0);
+        const auto width = index.Value(kGroupPixel, 0x1051, 0);
+        if (centre && width && ParseIntegerString(*width) >= 1)
         {
-            if (const auto centre = index.Value(kGroupPixel, 0x1050, 0))
-            {
-                d.fileWindowCentre = ParseIntegerString(*centre);
-            }
-            if (const auto width = index.Value(kGroupPixel, 0x1051, 0))
-            {
-                d.fileWindowWidth = ParseIntegerString(*width);
-            }
+            d.fileWindowCentre = ParseIntegerString(*centre);
+            d.fileWindowWidth = ParseIntegerString(*width);
+        }
+        if (const auto shape = index.Value(0x2050, 0x0020, 0))
+        {
+            static constexpr std::array<std::string_view, 1> kInverse{"INVERSE "};
+            d.presentationInverse = !shape->empty() && MatchLeading(*shape, kInverse) == 0;
+        }
+    }
+    else if (d.photometric == PhotometricKind::PaletteColour)
+    {
+        for (std::uint16_t c = 0; c < 3; ++c)
+        {
+            d.palette[c] = ReadLut(index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1101 + c), occurrence),
+                                   index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1201 + c), occurrence),
+                                   signedInput, index.Order());
+            d.segmentedPalette = d.segmentedPalette ||
+                                 index.Find(kGroupPixel, static_cast<std::uint16_t>(0x1221 + c), occurrence) != nullptr;
         }
     }
     d.planarConfiguration = index.Us(kGroupPixel, 0x0006, occurrence).value_or(0);

@@ -1,5 +1,7 @@
 #include "dicom/PixelDescription.h"
 
+#include <algorithm>
+
 namespace orblane {
 
 const char* PhotometricName(PhotometricKind kind) noexcept
@@ -16,6 +18,8 @@ const char* PhotometricName(PhotometricKind kind) noexcept
         return "YBR_FULL";
     case PhotometricKind::YbrFull422:
         return "YBR_FULL_422";
+    case PhotometricKind::PaletteColour:
+        return "PALETTE COLOR";
     case PhotometricKind::OtherPhotometric:
         break;
     }
@@ -62,6 +66,35 @@ const char* TransferSyntaxName(TransferSyntaxKind kind) noexcept
         break;
     }
     return "UnknownSyntax";
+}
+
+Lut CopyLut(const LutView& view)
+{
+    Lut lut;
+    lut.firstValue = view.firstValue;
+    lut.bitsPerEntry = view.bitsPerEntry;
+    if (!view.Present())
+    {
+        return lut;
+    }
+    const ByteView data = view.data;
+    const std::size_t words = data.size() / 2;
+    const bool packed = view.bitsPerEntry <= 8 && words < view.entryCount;
+    const std::size_t held = packed ? data.size() : words;
+    lut.entries.resize(std::min<std::size_t>(view.entryCount, held));
+    for (std::size_t k = 0; k < lut.entries.size(); ++k)
+    {
+        if (packed)
+        {
+            lut.entries[k] = data[k];
+        }
+        else
+        {
+            const auto word = static_cast<std::uint16_t>(data[2 * k] | (data[2 * k + 1] << 8));
+            lut.entries[k] = view.bitsPerEntry <= 8 ? static_cast<std::uint16_t>(word & 0xFFu) : word;
+        }
+    }
+    return lut;
 }
 
 } // namespace orblane

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace orblane {
 
@@ -16,6 +17,7 @@ enum class PhotometricKind : std::int32_t
     Rgb = 3,
     YbrFull = 4,
     YbrFull422 = 5,
+    PaletteColour = 6,
 };
 
 // From Transfer Syntax UID (0002,0010).
@@ -48,6 +50,44 @@ constexpr bool IsMonochrome(PhotometricKind kind) noexcept
     return kind == PhotometricKind::Monochrome1 || kind == PhotometricKind::Monochrome2;
 }
 
+// A lookup table as the file holds it: its descriptor (PS3.3 C.11.1.1.1, C.7.6.3.1.5) and a view of its LUT Data.
+// The view dies with the file; CopyLut makes the owned table the decoded frame keeps.
+struct LutView
+{
+    ByteView data{};
+    // Entries the descriptor claims (0 in the file means 65536); the data may hold fewer.
+    std::uint32_t entryCount = 0;
+    // The first input value mapped, signed or unsigned as the pixel representation says.
+    std::int32_t firstValue = 0;
+    std::uint16_t bitsPerEntry = 0;
+
+    bool Present() const noexcept { return data.data() != nullptr && entryCount != 0; }
+};
+
+// An owned lookup table: inputs below the first map to the first entry, above the last to the last.
+struct Lut
+{
+    std::int32_t firstValue = 0;
+    std::uint16_t bitsPerEntry = 16;
+    std::vector<std::uint16_t> entries;
+
+    bool Empty() const noexcept { return entries.empty(); }
+    std::uint16_t Lookup(std::int64_t input) const noexcept
+    {
+        const std::int64_t k = input - firstValue;
+        if (k <= 0)
+        {
+            return entries.front();
+        }
+        return static_cast<std::size_t>(k) >= entries.size() ? entries.back() : entries[static_cast<std::size_t>(k)];
+    }
+};
+
+// The entries a LUT's data actually holds, never more than its descriptor claims: 16-bit words, or for 8-bit entries
+// one a word or, where the data is only half that long, two a word (low byte first). Empty when there are none.
+// Throws std::bad_alloc.
+Lut CopyLut(const LutView& view);
+
 // The attributes of one image. Every field starts at zero; the reader of the data set applies the defaults.
 // The planes are views into bytes someone else owns (the mapped file, or a decoder's output); an empty view with a
 // null data pointer is "no plane".
@@ -75,8 +115,32 @@ struct PixelDescription
     std::int32_t frameNumber = 0;
     std::uint32_t planarConfiguration = 0;
     bool hasModalityLut = false;
+    // Modality LUT Sequence (0028,3000), first item: replaces the rescale (PS3.3 C.11.1).
+    LutView modalityLut{};
+    // VOI LUT Sequence (0028,3010), first item.
+    LutView voiLut{};
+    // Red, green and blue Palette Color LUTs (0028,1101-1103 descriptors, 0028,1201-1203 data).
+    std::array<LutView, 3> palette{};
+    // A segmented palette (0028,1221-1223) that this viewer does not expand: the image is refused.
+    bool segmentedPalette = false;
+    // High Bit (0028,0102); the stored bits are [highBit - bitsStored + 1, highBit] of their container.
+    std::uint16_t highBit = 0;
+    // Presentation LUT Shape (2050,0020) INVERSE: the grey scale is shown inverted (once, whatever the photometric).
+    bool presentationInverse = false;
 
     bool HasPlane(std::size_t index) const noexcept { return planes[index].data() != nullptr; }
+    // Forgets every view into the file (planes, syntax UID, LUT data): what is left outlives the file.
+    void ForgetFileViews() noexcept
+    {
+        planes = {};
+        transferSyntaxUid = {};
+        modalityLut.data = {};
+        voiLut.data = {};
+        for (LutView& colour : palette)
+        {
+            colour.data = {};
+        }
+    }
 };
 
 } // namespace orblane

@@ -13,6 +13,13 @@ namespace orblane {
 
 class DicomDataFileIO;
 
+// The bytes of one sequence item's elements (without the item's own header), and how they are encoded.
+struct SequenceItem
+{
+    ByteView bytes;
+    bool implicit = false;
+};
+
 // The top-level elements of a walked data set, built once per file. Only top-level elements describe the file's
 // own image: an image nested in a sequence (an icon, a referenced image) never lends its rows or pixel data. The
 // walk keeps every nesting level in one flat list; the depth of an element follows from the elements that were
@@ -27,6 +34,8 @@ public:
     std::optional<ByteView> Value(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept;
     std::optional<std::uint16_t> Us(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept;
     ByteOrder Order() const noexcept { return order; }
+    // The first item of a top-level sequence, of defined or undefined length; absent when it has none.
+    std::optional<SequenceItem> FirstItem(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept;
 
 private:
     static std::uint32_t Key(std::uint16_t group, std::uint16_t element) noexcept
@@ -37,6 +46,8 @@ private:
     // Occurrences by tag, in file order: a file of many images asks for the n-th of a tag once per image, and a scan
     // from the start each time would make a large file's build quadratic in its elements.
     std::unordered_map<std::uint32_t, std::vector<const TagElement*>> byTag;
+    // The first item of each top-level element that the walk stepped into, as the walk found its end.
+    std::unordered_map<const TagElement*, ByteView> enteredFirstItems;
     ByteOrder order;
 };
 

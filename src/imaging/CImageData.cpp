@@ -55,17 +55,35 @@ std::unique_ptr<CImageData> CImageData::Build(const PixelDescription& source, Po
     image->description = decoded->description;
     PixelDescription& d = image->description;
     // The source bytes belong to a file that is closed after the build.
-    d.planes = {};
-    d.transferSyntaxUid = {};
+    d.ForgetFileViews();
     image->valueMin = decoded->valueMin;
     image->valueMax = decoded->valueMax;
     image->presentMin = decoded->presentMin;
     image->presentMax = decoded->presentMax;
-    if (d.fileWindowWidth <= 0 && IsMonochrome(d.photometric))
+    try
     {
-        // A width of 0 or below from the file would show a flat image; the value range is a window that shows all.
-        d.fileWindowWidth = ClampToInt32(static_cast<std::int64_t>(image->valueMax) - image->valueMin);
+        image->modalityLut = decoded->modalityLut;
+        image->voiLut = decoded->voiLut;
     }
+    catch (const std::bad_alloc&)
+    {
+        if (error != nullptr)
+        {
+            *error = {ErrorCode::OutOfMemory, 0};
+        }
+        return nullptr;
+    }
+    image->fileHasWindow = d.fileWindowWidth > 0;
+    if (!image->fileHasWindow && IsMonochrome(d.photometric))
+    {
+        // No window in the file (or a width below 1, which would show a flat image): the values actually present
+        // span the grey scale, so that an image whose values fill a small part of the stored range is still seen.
+        const std::int64_t span =
+            std::max<std::int64_t>(static_cast<std::int64_t>(decoded->presentMax) - decoded->presentMin, 1);
+        d.fileWindowWidth = ClampToInt32(span);
+        d.fileWindowCentre = ClampToInt32(decoded->presentMin + span / 2);
+    }
+    image->usingVoiLut = !image->fileHasWindow && !image->voiLut.Empty();
     image->view = ViewState(inset);
     image->window.Reset(d.fileWindowCentre, d.fileWindowWidth);
     image->windowTable.Build(image->window.centre, image->window.width);
@@ -138,7 +156,7 @@ const std::u16string& CImageData::GetText(int index) const noexcept
 
 std::int32_t CImageData::ToModalityValue(std::uint32_t sample) const noexcept
 {
-    return ModalityValueOf(description, sample);
+    return ModalityValueOf(description, sample, &modalityLut);
 }
 
 std::uint32_t CImageData::YbrToRgb(int y, int cb, int cr) noexcept
@@ -161,19 +179,27 @@ std::uint32_t CImageData::YbrToRgb(int y, int cb, int cr) noexcept
     return MakeDisplayPixel(channel(red), channel(green), channel(blue));
 }
 
+std::uint32_t CImageData::GreyOf(std::int32_t modalityValue) const noexcept
+{
+    if (!usingVoiLut || voiLut.Empty())
+    {
+        return windowTable.Lookup(modalityValue);
+    }
+    // The LUT's output range, whatever its entry depth, is the display's 0..255 (PS3.3 C.11.2.1.1).
+    const std::uint64_t top = (std::uint64_t{1} << voiLut.bitsPerEntry) - 1;
+    const std::uint64_t entry = std::min<std::uint64_t>(voiLut.Lookup(modalityValue), top);
+    return static_cast<std::uint32_t>(entry * 255 / top);
+}
+
 std::uint32_t CImageData::GrayPixel(std::int32_t modalityValue) const noexcept
 {
-    const std::uint32_t looked = windowTable.Lookup(modalityValue);
-    const std::uint32_t grey = inverted ? 255 - looked : looked;
-    switch (description.photometric)
+    if (!IsMonochrome(description.photometric))
     {
-    case PhotometricKind::Monochrome2:
-        return MakeDisplayPixel(grey, grey, grey);
-    case PhotometricKind::Monochrome1:
-        return MakeDisplayPixel(255 - grey, 255 - grey, 255 - grey);
-    default:
         return MakeDisplayPixel(0, 0, 0);
     }
+    const std::uint32_t grey = GreyOf(modalityValue);
+    const std::uint32_t shown = DisplaysInverted() ? 255 - grey : grey;
+    return MakeDisplayPixel(shown, shown, shown);
 }
 
 void CImageData::RebuildPixelTable() noexcept
@@ -199,9 +225,8 @@ void CImageData::RebuildPixelTable() noexcept
     }
     lutLow = frame->presentMin;
     const bool grey8 = bitmap.BitsPerPixel() == 8;
+    const bool flip = DisplaysInverted();
     const auto pixelOf = [&](std::uint32_t grey) {
-        // MONOCHROME1 shows its lowest values white (PS3.3 C.7.6.3.1.2); inverting flips that once more.
-        const bool flip = (description.photometric == PhotometricKind::Monochrome1) != inverted;
         std::uint32_t shown = flip ? 255 - grey : grey;
         if (!IsMonochrome(description.photometric))
         {
@@ -209,6 +234,15 @@ void CImageData::RebuildPixelTable() noexcept
         }
         return grey8 ? shown : MakeDisplayPixel(shown, shown, shown);
     };
+    if (usingVoiLut && !voiLut.Empty())
+    {
+        // Through the LUT: one look-up per distinct value present, only when the display function changes.
+        for (std::int64_t k = 0; k < size; ++k)
+        {
+            pixelTable[static_cast<std::size_t>(k)] = pixelOf(GreyOf(static_cast<std::int32_t>(lutLow + k)));
+        }
+        return;
+    }
     const std::int64_t width = windowTable.EntryCount() - 1;
     if (width <= 0)
     {
@@ -280,10 +314,8 @@ void CImageData::RepaintWindowed() noexcept
     });
 }
 
-void CImageData::ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std::int32_t widthDivisor,
-                              std::int32_t centreDivisor) noexcept
+void CImageData::Redisplay() noexcept
 {
-    window.Drag(dx, dy, commit, widthDivisor, centreDivisor, description.bitsStored, valueMin, valueMax);
     windowTable.Build(window.centre, window.width);
     RebuildPixelTable();
     RepaintWindowed();
@@ -291,6 +323,10 @@ void CImageData::ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std
 
 void CImageData::SetWindow(std::int32_t centre, std::int32_t width) noexcept
 {
+    if (usingVoiLut)
+    {
+        UseVoiLut(false);
+    }
     window.Reset(centre, width < 1 ? 1 : width);
     windowTable.Build(window.centre, window.width);
     RebuildPixelTable();
@@ -308,12 +344,39 @@ void CImageData::SetInverted(bool invert) noexcept
     RepaintWindowed();
 }
 
+void CImageData::ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std::int32_t widthDivisor,
+                              std::int32_t centreDivisor) noexcept
+{
+    if (usingVoiLut)
+    {
+        UseVoiLut(false);
+    }
+    window.Drag(dx, dy, commit, widthDivisor, centreDivisor, description.bitsStored, valueMin, valueMax);
+    Redisplay();
+}
+
 void CImageData::ResetWindow() noexcept
 {
+    usingVoiLut = !fileHasWindow && !voiLut.Empty();
     window.Reset(description.fileWindowCentre, description.fileWindowWidth);
-    windowTable.Build(window.centre, window.width);
-    RebuildPixelTable();
-    RepaintWindowed();
+    Redisplay();
+}
+
+bool CImageData::UseVoiLut(bool use) noexcept
+{
+    if (use && voiLut.Empty())
+    {
+        return false;
+    }
+    if (usingVoiLut && !use)
+    {
+        // Leaving the LUT for the window that spans its input range, centred on its midpoint.
+        const auto entries = static_cast<std::int64_t>(voiLut.entries.size());
+        window.Reset(ClampToInt32(voiLut.firstValue + entries / 2), ClampToInt32(entries));
+    }
+    usingVoiLut = use;
+    Redisplay();
+    return true;
 }
 
 } // namespace orblane

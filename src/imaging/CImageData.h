@@ -54,8 +54,11 @@ public:
     static std::uint32_t YbrToRgb(int y, int cb, int cr) noexcept;
     std::uint32_t GrayPixel(std::int32_t modalityValue) const noexcept;
 
+    // A contrast drag. Shown through the VOI LUT, the image first switches to the window that spans the LUT's input
+    // range, centred on its midpoint, and the drag starts from there.
     void ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std::int32_t widthDivisor,
                       std::int32_t centreDivisor) noexcept;
+    // Back to the file's first display function: its window, else its VOI LUT, else the values present.
     void ResetWindow() noexcept;
     // Shows the image under this window (a preset) and makes it the base of the next drag; a width below 1 is 1.
     void SetWindow(std::int32_t centre, std::int32_t width) noexcept;
@@ -63,6 +66,11 @@ public:
     // images are inverted where they are drawn.
     void SetInverted(bool invert) noexcept;
     bool Inverted() const noexcept { return inverted; }
+    // Shows the image through the file's VOI LUT (true) or through the window (false). Answers whether the image is
+    // now shown as asked: an image without a VOI LUT can only be windowed.
+    bool UseVoiLut(bool use) noexcept;
+    bool UsesVoiLut() const noexcept { return usingVoiLut; }
+    bool HasVoiLut() const noexcept { return !voiLut.Empty(); }
     void RepaintWindowed() noexcept;
 
     void FitTo(std::int32_t w, std::int32_t h) noexcept { view.FitTo(w, h); }
@@ -101,6 +109,15 @@ public:
 
 private:
     void RebuildPixelTable() noexcept;
+    void Redisplay() noexcept;
+    // Grey 0..255 of a modality value before any inversion: through the VOI LUT or the window.
+    std::uint32_t GreyOf(std::int32_t modalityValue) const noexcept;
+    // MONOCHROME1 and a Presentation LUT Shape of INVERSE each invert; both together cancel.
+    bool DisplaysInverted() const noexcept
+    {
+        return ((description.photometric == PhotometricKind::Monochrome1) != description.presentationInverse) !=
+               inverted;
+    }
 
     // The attributes as built (planes cleared), kept apart from the frame so that they outlive dropped pixels.
     PixelDescription description;
@@ -116,6 +133,12 @@ private:
     std::int32_t presentMin = 0;
     std::int32_t presentMax = 255;
     bool inverted = false;
+    // Owned copies of the file's LUTs (the frame may be dropped; the description's views died with the file).
+    Lut modalityLut;
+    Lut voiLut;
+    bool usingVoiLut = false;
+    // Whether the file gave a window of its own; without one, the default window spans the values present.
+    bool fileHasWindow = false;
 
     // Whole display pixels (or grey bytes for an 8-bit bitmap) for every modality value in [lutLow, lutLow + size),
     // rebuilt at every window change, so that repainting is one load per pixel.

@@ -8,10 +8,12 @@
 #include "platform/Saturate.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -45,15 +47,24 @@ struct Samples
 {
     ByteView bytes;
     FrameGeometry geometry;
+    // Native data only: how far the stored bits sit above bit 0 of their container (High Bit).
+    unsigned shift = 0;
 };
 
 void ComputeValueRange(DecodedFrame& f) noexcept
 {
     const PixelDescription& d = f.description;
     const unsigned bits = d.bitsStored;
+    if (d.hasModalityLut && !f.modalityLut.Empty())
+    {
+        const auto [low, high] = std::minmax_element(f.modalityLut.entries.begin(), f.modalityLut.entries.end());
+        f.valueMin = *low;
+        f.valueMax = *high;
+        return;
+    }
     if (d.pixelRepresentation == 1)
     {
-        // A Modality LUT leaves the rescale at zero; its stored values are the range then.
+        // A Modality LUT without entries leaves the samples as they are.
         const double slope = d.hasModalityLut ? 1.0 : d.rescaleSlope;
         const double intercept = d.hasModalityLut ? 0.0 : d.rescaleIntercept;
         const double half = bits == 0 ? 0.5 : std::ldexp(1.0, static_cast<int>(bits) - 1);
@@ -63,9 +74,8 @@ void ComputeValueRange(DecodedFrame& f) noexcept
     else
     {
         f.valueMin = f.ToModalityValue(0);
-        const std::uint64_t top = std::uint64_t{1} << bits;
-        f.valueMax =
-            top > 0xFFFFFFFFu ? f.ToModalityValue(0xFFFFFFFFu) : f.ToModalityValue(static_cast<std::uint32_t>(top));
+        const std::uint64_t top = (std::uint64_t{1} << std::min(bits, 32u)) - 1;
+        f.valueMax = f.ToModalityValue(static_cast<std::uint32_t>(std::min<std::uint64_t>(top, 0xFFFFFFFFu)));
     }
     if (f.valueMin > f.valueMax)
     {
@@ -75,7 +85,8 @@ void ComputeValueRange(DecodedFrame& f) noexcept
 
 // Fast path for whole 8-, 16- and 32-bit containers: one load per sample, missing samples 0.
 template <typename Word, typename Convert>
-void ReadWholeWords(ByteView plane, std::size_t count, std::uint32_t mask, std::int32_t* out, Convert convert) noexcept
+void ReadWholeWords(ByteView plane, std::size_t count, unsigned shift, std::uint32_t mask, std::int32_t* out,
+                    Convert convert) noexcept
 {
     const std::size_t available = std::min(count, plane.size() / sizeof(Word));
     const std::uint8_t* source = plane.data();
@@ -83,7 +94,7 @@ void ReadWholeWords(ByteView plane, std::size_t count, std::uint32_t mask, std::
     {
         Word word;
         std::memcpy(&word, source + k * sizeof(Word), sizeof(Word));
-        out[k] = convert(static_cast<std::uint32_t>(word) & mask);
+        out[k] = convert((static_cast<std::uint32_t>(word) >> shift) & mask);
     }
     const std::int32_t zero = convert(0);
     std::fill(out + available, out + count, zero);
@@ -99,6 +110,7 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
     const auto mask = static_cast<std::uint32_t>(containerOnes >> (allocated - stored));
     std::int32_t* out = f.values.get();
     const ByteView plane = samples.bytes;
+    const unsigned shift = std::min(samples.shift, allocated - 1);
 
     // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
     // image with fewer pixels than the table has entries converts each pixel instead: a file of many tiny images
@@ -132,7 +144,7 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
                 {
                     sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
                 }
-                const std::int32_t value = table[sample & tableMask];
+                const std::int32_t value = table[(sample >> shift) & tableMask];
                 low = std::min(low, value);
                 high = std::max(high, value);
                 out[k] = value;
@@ -170,15 +182,15 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
     };
     if (allocated == 8)
     {
-        ReadWholeWords<std::uint8_t>(plane, count, mask, out, convert);
+        ReadWholeWords<std::uint8_t>(plane, count, shift, mask, out, convert);
     }
     else if (allocated == 16)
     {
-        ReadWholeWords<std::uint16_t>(plane, count, mask, out, convert);
+        ReadWholeWords<std::uint16_t>(plane, count, shift, mask, out, convert);
     }
     else
     {
-        ReadWholeWords<std::uint32_t>(plane, count, mask, out, convert);
+        ReadWholeWords<std::uint32_t>(plane, count, shift, mask, out, convert);
     }
     const auto [low, high] = std::minmax_element(out, out + count);
     f.presentMin = count == 0 ? 0 : *low;
@@ -223,6 +235,9 @@ void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool
     const auto mask = static_cast<std::uint32_t>(containerOnes >> (allocated - stored));
     const std::uint32_t bias = biased && d.pixelRepresentation == 1 ? 127u : 0u;
     const ByteView bytes = samples.bytes;
+    const unsigned shift = std::min(samples.shift, allocated - 1);
+    // Samples deeper than 8 bits are shown by their top 8.
+    const unsigned toEight = stored > 8 ? stored - 8 : 0;
     // Sample s of pixel k, 0 where the data ends.
     const auto read = [&](std::size_t k, std::size_t s) noexcept -> std::uint32_t {
         const std::size_t index = k * spp + std::min(s, spp - 1);
@@ -234,7 +249,7 @@ void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool
         const std::uint32_t word = container == 1   ? p[0]
                                    : container == 2 ? LoadSample<std::uint16_t>(p)
                                                     : LoadSample<std::uint32_t>(p);
-        return word & mask;
+        return ((word >> shift) & mask) >> toEight;
     };
     const bool ybr = g.colour == SampleColour::YbrFull || g.colour == SampleColour::YbrPartial;
     for (int row = 0; row < rows; ++row)
@@ -260,6 +275,54 @@ void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool
             {
                 out[column] = MakeDisplayPixel(a, b, c);
             }
+        }
+    }
+}
+
+// PALETTE COLOR (PS3.3 C.7.6.3.1.5): every possible index is looked up once in the three LUTs, then a pixel is one
+// table load. Entries deeper than 8 bits are shown by their top 8. `table` holds 2^bitsStored entries.
+void FillPalettePixels(DecodedFrame& f, const Samples& samples, const std::array<Lut, 3>& luts,
+                       std::vector<std::uint32_t>& table) noexcept
+{
+    const PixelDescription& d = f.description;
+    const std::size_t container = ContainerBytes(samples.geometry.bitsAllocated);
+    const unsigned allocated = static_cast<unsigned>(container * 8);
+    const unsigned stored = std::min<unsigned>(d.bitsStored, allocated);
+    const std::uint64_t containerOnes = allocated == 8 ? 0xFFu : allocated == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    const auto mask = static_cast<std::uint32_t>(containerOnes >> (allocated - stored));
+    const unsigned shift = std::min(samples.shift, allocated - 1);
+    const auto channel = [&](std::size_t c, std::int64_t index) noexcept {
+        const unsigned bits = luts[c].bitsPerEntry;
+        return static_cast<std::uint32_t>(luts[c].Lookup(index) >> (bits > 8 ? bits - 8 : 0));
+    };
+    for (std::size_t s = 0; s < table.size(); ++s)
+    {
+        std::int64_t index = static_cast<std::int64_t>(s);
+        if (d.pixelRepresentation == 1 && stored > 0 && ((s >> (stored - 1)) & 1u) != 0)
+        {
+            index -= std::int64_t{1} << stored;
+        }
+        table[s] = MakeDisplayPixel(channel(0, index), channel(1, index), channel(2, index));
+    }
+    const ByteView bytes = samples.bytes;
+    const std::size_t available = bytes.size() / container;
+    const std::uint32_t tableMask = static_cast<std::uint32_t>(table.size() - 1) & mask;
+    for (int row = 0; row < f.height; ++row)
+    {
+        std::uint32_t* out = f.colour.Pixels32(row);
+        const std::size_t first = static_cast<std::size_t>(row) * static_cast<std::size_t>(f.width);
+        for (int column = 0; column < f.width; ++column)
+        {
+            const std::size_t k = first + static_cast<std::size_t>(column);
+            std::uint32_t word = 0;
+            if (k < available)
+            {
+                const std::uint8_t* p = bytes.data() + k * container;
+                word = container == 1   ? p[0]
+                       : container == 2 ? LoadSample<std::uint16_t>(p)
+                                        : LoadSample<std::uint32_t>(p);
+            }
+            out[column] = table[(word >> shift) & tableMask];
         }
     }
 }
@@ -297,32 +360,37 @@ bool ReadsInPlace(const PixelDescription& d, const FrameGeometry& g) noexcept
 
 std::int32_t DecodedFrame::ToModalityValue(std::uint32_t sample) const noexcept
 {
-    return ModalityValueOf(description, sample);
+    return ModalityValueOf(description, sample, &modalityLut);
 }
 
-std::int32_t ModalityValueOf(const PixelDescription& d, std::uint32_t sample) noexcept
+std::int32_t ModalityValueOf(const PixelDescription& d, std::uint32_t sample, const Lut* modalityLut) noexcept
 {
-    if (d.hasModalityLut)
-    {
-        return static_cast<std::int32_t>(sample);
-    }
     const unsigned bits = d.bitsStored;
-    if (d.pixelRepresentation != 1)
-    {
-        double m = sample * d.rescaleSlope + d.rescaleIntercept;
-        const double top = std::ldexp(1.0, static_cast<int>(bits)) - 1.0;
-        if (m > top)
-        {
-            m = top;
-        }
-        return TruncToInt32(m);
-    }
     std::int64_t value = sample;
-    if (bits > 0 && bits <= 32 && ((value >> (bits - 1)) & 1) != 0)
+    if (d.pixelRepresentation == 1 && bits > 0 && bits <= 32 && ((value >> (bits - 1)) & 1) != 0)
     {
         value -= std::int64_t{1} << bits;
     }
+    if (d.hasModalityLut)
+    {
+        if (modalityLut != nullptr && !modalityLut->Empty())
+        {
+            return modalityLut->Lookup(value);
+        }
+        return ClampToInt32(value);
+    }
+    // Not clamped to the stored range: a slope above 1 (MR, PET) gives values the stored bits cannot hold.
     return TruncToInt32(static_cast<double>(value) * d.rescaleSlope + d.rescaleIntercept);
+}
+
+unsigned StoredBitsShift(const PixelDescription& d) noexcept
+{
+    const unsigned container = static_cast<unsigned>(ContainerBytes(d.bitsAllocated) * 8);
+    if (d.bitsStored == 0 || d.highBit + 1u < d.bitsStored || d.highBit >= container || d.highBit >= d.bitsAllocated)
+    {
+        return 0;
+    }
+    return d.highBit + 1u - d.bitsStored;
 }
 
 std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept
@@ -362,13 +430,53 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         d.aspectVertical = 1;
     }
     f.hadPlane0 = d.HasPlane(0);
+    const bool monochrome = f.IsMonochrome();
+    const bool palette = d.photometric == PhotometricKind::PaletteColour;
+    std::array<Lut, 3> paletteLuts;
+    std::vector<std::uint32_t> paletteTable;
+    try
+    {
+        if (monochrome)
+        {
+            f.modalityLut = d.hasModalityLut ? CopyLut(d.modalityLut) : Lut{};
+            f.voiLut = CopyLut(d.voiLut);
+        }
+        if (palette)
+        {
+            // A palette image without its three LUTs (or with only segmented ones, which are not expanded here) is
+            // refused rather than drawn in made-up colours; so are indices deeper than a LUT can address.
+            if (d.bitsStored == 0 || d.bitsStored > 16)
+            {
+                return nullptr;
+            }
+            for (std::size_t c = 0; c < 3; ++c)
+            {
+                paletteLuts[c] = CopyLut(d.palette[c]);
+                if (paletteLuts[c].Empty())
+                {
+                    return nullptr;
+                }
+            }
+            paletteTable.resize(std::size_t{1} << d.bitsStored);
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return outOfMemory();
+    }
+    if (d.hasModalityLut && f.modalityLut.Empty())
+    {
+        // A Modality LUT Sequence without usable entries: the stored values stand as they are.
+        d.hasModalityLut = false;
+        d.rescaleSlope = 1.0;
+        d.rescaleIntercept = 0.0;
+    }
     ComputeValueRange(f);
 
-    const bool monochrome = f.IsMonochrome();
     FrameGeometry declared;
     declared.rows = d.rowCount;
     declared.columns = d.columnCount;
-    declared.samplesPerPixel = monochrome ? 1 : 3;
+    declared.samplesPerPixel = monochrome || palette ? 1 : 3;
     declared.bitsAllocated = d.bitsAllocated;
     declared.bitsStored = d.bitsStored;
     declared.isSigned = d.pixelRepresentation == 1;
@@ -376,8 +484,11 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     declared.planar = !monochrome && d.planarConfiguration != 0;
     declared.chromaHalfWidth = !syntax->encapsulated && d.photometric == PhotometricKind::YbrFull422;
     const std::uint64_t declaredPixels = std::uint64_t{d.columnCount} * d.rowCount;
+    // Native data keeps every bit up to High Bit through the sample reader; the fill shifts the stored bits down.
+    const unsigned shift = syntax->encapsulated ? 0 : StoredBitsShift(d);
+    declared.bitsStored = static_cast<std::uint16_t>(d.bitsStored + shift);
 
-    Samples samples{d.planes[0], declared};
+    Samples samples{d.planes[0], declared, shift};
     bool separatePlanes = false;
     SampleBuffer buffer;
     if (!syntax->encapsulated)
@@ -428,7 +539,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             {
                 return nullptr;
             }
-            samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual};
+            samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual, shift};
         }
     }
     else
@@ -471,7 +582,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         {
             return nullptr;
         }
-        samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual};
+        samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual, 0};
         if (lossless)
         {
             // The data set's rows and columns rule a lossless image: the decoder's samples are read in its rows.
@@ -519,6 +630,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         {
             FillMonochromeValues(f, samples);
         }
+        d.ForgetFileViews();
         return frame;
     }
     if (!f.colour.Create(f.width, f.height, 32))
@@ -528,7 +640,15 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     const bool biased = !syntax->encapsulated && !separatePlanes && !declared.chromaHalfWidth;
     const bool black =
         d.photometric == PhotometricKind::OtherPhotometric && syntax->kind != TransferSyntaxKind::JpegBaseline;
-    FillColourPixels(f, samples, biased, black);
+    if (palette)
+    {
+        FillPalettePixels(f, samples, paletteLuts, paletteTable);
+    }
+    else
+    {
+        FillColourPixels(f, samples, biased, black);
+    }
+    d.ForgetFileViews();
     return frame;
 }
 

@@ -35,6 +35,9 @@ struct DecodedFrame
     std::int32_t presentMax = 0;
     std::int32_t valueMin = 0;
     std::int32_t valueMax = 255;
+    // The file's Modality LUT and VOI LUT, copied out of the file (the description's views of them are cleared).
+    Lut modalityLut;
+    Lut voiLut;
 
     std::span<const std::int32_t> Values() const noexcept { return {values.get(), valueCount}; }
     bool IsMonochrome() const noexcept { return orblane::IsMonochrome(description.photometric); }
@@ -42,8 +45,14 @@ struct DecodedFrame
     std::int32_t ToModalityValue(std::uint32_t sample) const noexcept;
 };
 
-// Stored sample -> modality value (rescale, sign), as used for every pixel and for the value range.
-std::int32_t ModalityValueOf(const PixelDescription& description, std::uint32_t sample) noexcept;
+// Stored sample (its stored bits, shifted down) -> modality value: sign, then the Modality LUT where the image has
+// one, else the rescale, saturated at the 32-bit range. Without `modalityLut` an image with one keeps its samples.
+std::int32_t ModalityValueOf(const PixelDescription& description, std::uint32_t sample,
+                             const Lut* modalityLut = nullptr) noexcept;
+
+// Where the stored bits sit in their container: High Bit (0028,0102) names the top one (PS3.5 8.1.1). A High Bit that
+// cannot hold Bits Stored below it, or lies outside the container, is taken as Bits Stored - 1.
+unsigned StoredBitsShift(const PixelDescription& description) noexcept;
 
 // Decodes one frame of `source` through the codec of its transfer syntax and builds its values or colour pixels.
 // Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason.

@@ -64,25 +64,25 @@ TEST(CImageDataTest, EightBitDefaultWindowMapsTheEndsOfTheRange)
     EXPECT_EQ(image->Bitmap().Pixels32(1)[0], Grey(254));
 }
 
-TEST(CImageDataTest, ModalityValuesFollowRescaleSignAndUpperClamp)
+TEST(CImageDataTest, ModalityValuesFollowRescaleAndSignUnclamped)
 {
-    // 12-bit CT with intercept -1024: stored 0 is air, the range ends at the value of 4096.
+    // 12-bit CT with intercept -1024: stored 0 is air, the range ends at the value of 4095.
     const auto ctBytes = Words16({0, 1024, 4095, 0xF000});
     PixelDescription ct = Monochrome(ctBytes, 4, 1, 16, 12);
     ct.rescaleIntercept = -1024;
     const auto image = CImageData::Build(ct, kInset);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->ValueMin(), -1024);
-    EXPECT_EQ(image->ValueMax(), 3072);
+    EXPECT_EQ(image->ValueMax(), 3071);
     EXPECT_EQ(image->Values()[0], -1024);
     EXPECT_EQ(image->Values()[1], 0);
     EXPECT_EQ(image->Values()[2], 3071);
     EXPECT_EQ(image->Values()[3], -1024) << "bits above Bits Stored are masked off";
 
-    // Slope 2 clamps at 2^12 - 1.
+    // Slope 2 goes beyond what 12 stored bits hold (MR, PET): 4095 * 2, not cut at 2^12 - 1.
     PixelDescription doubled = Monochrome(ctBytes, 4, 1, 16, 12);
     doubled.rescaleSlope = 2.0;
-    EXPECT_EQ(CImageData::Build(doubled, kInset)->Values()[2], 4095);
+    EXPECT_EQ(CImageData::Build(doubled, kInset)->Values()[2], 8190);
 
     // 16-bit signed: two's complement.
     const auto signedBytes = Words16({0xFFFF, 0x8000, 0x7FFF, 0});
@@ -229,7 +229,7 @@ TEST(CImageDataTest, UnbuildableDescriptionsGiveNoImage)
     EXPECT_FALSE(CImageData::Build(Monochrome(bytes, 65535, 65535, 16, 16), kInset));
 }
 
-TEST(CImageDataTest, BitsStoredAboveBitsAllocatedIsClampedAndWindowWidthZeroUsesTheRange)
+TEST(CImageDataTest, BitsStoredAboveBitsAllocatedIsClampedAndWindowWidthZeroUsesTheValuesPresent)
 {
     const std::vector<std::uint8_t> bytes{10, 20};
     PixelDescription d = Monochrome(bytes, 2, 1, 8, 8);
@@ -238,7 +238,8 @@ TEST(CImageDataTest, BitsStoredAboveBitsAllocatedIsClampedAndWindowWidthZeroUses
     const auto image = CImageData::Build(d, kInset);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Description().bitsStored, 8);
-    EXPECT_EQ(image->WindowWidth(), image->ValueMax() - image->ValueMin());
+    EXPECT_EQ(image->WindowWidth(), 10) << "values 10 and 20 present";
+    EXPECT_EQ(image->WindowCentre(), 15);
 }
 
 TEST(CImageDataTest, ColourConversions)
@@ -278,7 +279,7 @@ TEST(CImageDataTest, ColourConversions)
     EXPECT_EQ(c->Bitmap().Pixels32(0)[0], MakeDisplayPixel(254, 0, 0));
     EXPECT_EQ(c->Bitmap().Pixels32(0)[1], CImageData::YbrToRgb(128, 85, 255));
 
-    // Palette colour is built, but black.
+    // A colour model the display does not know is built, but black.
     PixelDescription palette = rgb;
     palette.photometric = PhotometricKind::OtherPhotometric;
     const auto p = CImageData::Build(palette, kInset);

@@ -422,15 +422,22 @@ TEST_F(ImageDataListTest, DescriptionRulesOfTheDataSet)
     const auto window = build("window", [](DicomWriter& w) {
         w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1050, "DS", "40.5\\400");
     });
-    EXPECT_EQ(window.fileWindowCentre, 40);
-    EXPECT_EQ(window.fileWindowWidth, 4096) << "no Window Width: 2^12";
+    EXPECT_EQ(window.fileWindowWidth, 0) << "a centre without a width is no window: the image build takes the values";
 
     const auto voi = build("voi", [](DicomWriter& w) {
         w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1050, "DS", "40").Text(0x0028, 0x1051, "DS", "400");
         w.BeginSequence(0x0028, 0x3010, Length::Undefined).EndSequence();
     });
-    EXPECT_EQ(voi.fileWindowCentre, 2048);
-    EXPECT_EQ(voi.fileWindowWidth, 4096);
+    EXPECT_EQ(voi.fileWindowCentre, 40) << "a VOI LUT Sequence does not discard the window";
+    EXPECT_EQ(voi.fileWindowWidth, 400);
+
+    const auto blank = build("blank", [](DicomWriter& w) {
+        w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1052, "DS", "").Text(0x0028, 0x1053, "DS", "x");
+        w.Text(0x2050, 0x0020, "CS", "INVERSE");
+    });
+    EXPECT_EQ(blank.rescaleSlope, 1.0) << "a malformed slope reads as 1, not 0";
+    EXPECT_EQ(blank.rescaleIntercept, 0.0);
+    EXPECT_TRUE(blank.presentationInverse);
 
     const auto aspect = build("aspect", [](DicomWriter& w) { w.Text(0x0028, 0x0034, "IS", "1\\2"); });
     EXPECT_EQ(aspect.photometric, PhotometricKind::Monochrome1) << "absent photometric";
@@ -443,7 +450,7 @@ TEST_F(ImageDataListTest, DescriptionRulesOfTheDataSet)
     EXPECT_EQ(rgb.photometric, PhotometricKind::Rgb);
     EXPECT_EQ(rgb.fileWindowWidth, 0) << "no window for colour";
     const auto palette = build("palette", [](DicomWriter& w) { w.Text(0x0028, 0x0004, "CS", "PALETTE COLOR"); });
-    EXPECT_EQ(palette.photometric, PhotometricKind::OtherPhotometric);
+    EXPECT_EQ(palette.photometric, PhotometricKind::PaletteColour);
 
     // A UID padded with a space instead of NUL is still the syntax it names.
     DicomWriter spaced;
