@@ -154,7 +154,17 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     setMouseTracking(true);
     // The page itself takes the keys: arrows and digits must not move the focus among the toolbar's buttons.
     setFocusPolicy(Qt::StrongFocus);
-    frameRuns = [](int index) { return FrameRun{index, 1, kDefaultCineRate}; };
+    // The frames of a multi-frame file are consecutive images of the study, each knowing its frame number.
+    frameRuns = [this](int index) {
+        const CImageData* image = imageList->GetImage(index);
+        if (image == nullptr || image->Description().frameCount <= 1)
+        {
+            return FrameRun{index, 1, kDefaultCineRate};
+        }
+        const int first = std::max(0, index - image->Description().frameNumber);
+        const int count = std::min(image->Description().frameCount, imageList->ImageCount() - first);
+        return FrameRun{first, std::max(1, count), kDefaultCineRate};
+    };
     cineTimer = new QTimer(this);
     cineTimer->setTimerType(Qt::PreciseTimer);
     connect(cineTimer, &QTimer::timeout, this, &CDlgImgViewer::CineStep);
