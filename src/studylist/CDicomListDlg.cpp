@@ -1,12 +1,12 @@
 #include "studylist/CDicomListDlg.h"
 
-#include "widgets/CAboutDlg.h"
 #include "core/RunTrace.h"
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
 #include "platform/SettingsPaths.h"
-#include "widgets/CBitmapButton.h"
 #include "viewer/CDlgImgViewer.h"
+#include "widgets/CAboutDlg.h"
+#include "widgets/CBitmapButton.h"
 #include "widgets/Pictures.h"
 
 #include <QGuiApplication>

@@ -8,9 +8,9 @@
 #include "platform/Saturate.h"
 #include "viewer/WaitCursor.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>

@@ -3,8 +3,8 @@
 #include "platform/ErrorSink.h"
 #include "studylist/CDicomListDlg.h"
 #include "support/ScratchFolder.h"
-#include "widgets/CBitmapButton.h"
 #include "viewer/CDlgImgViewer.h"
+#include "widgets/CBitmapButton.h"
 
 #include <QApplication>
 #include <QHeaderView>
