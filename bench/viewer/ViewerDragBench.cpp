@@ -8,7 +8,10 @@
 #include "viewer/CPictureFrame.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QWheelEvent>
+#include <QWindow>
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -44,6 +47,13 @@ struct DragSetup
             viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageSpec));
         }
         viewer->show();
+        // Painting waits for the window system to show the window: until then a repaint draws nothing.
+        QElapsedTimer waited;
+        waited.start();
+        while ((viewer->windowHandle() == nullptr || !viewer->windowHandle()->isExposed()) && waited.elapsed() < 5000)
+        {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
         QCoreApplication::processEvents();
         viewer->ApplyPattern(columns, columns);
         viewer->OnCommand(CDlgImgViewer::kContrastBox);
@@ -79,6 +89,48 @@ void WindowOnly(benchmark::State& state, int side)
     }
 }
 
+// A wheel step to the next image in 1 x 1, the images decoded already: the event reaches the viewer, the page moves
+// and the tile is repainted on screen. Steps go back and forth over the first images, all decoded in the set-up.
+void WheelStep(benchmark::State& state, int side)
+{
+    DragSetup setup(side, 4, 1);
+    SendMouse(*setup.viewer, QEvent::MouseButtonRelease, setup.at, Qt::LeftButton, Qt::NoButton);
+    for (int i = 0; i < 4; ++i)
+    {
+        setup.viewer->Images().GetImage(i);
+    }
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    setup.viewer->Frame(0)->installEventFilter(&counter);
+    int delta = -120;
+    int moves = 0;
+    for (auto _ : state)
+    {
+        const int before = setup.viewer->FirstIndex();
+        QWheelEvent wheel(QPointF(setup.at), QPointF(setup.viewer->mapToGlobal(setup.at)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(setup.viewer.get(), &wheel);
+        // Whatever paint the step left pending reaches the screen inside the measured time.
+        QCoreApplication::processEvents();
+        moves += setup.viewer->FirstIndex() != before ? 1 : 0;
+        // Forward to the third image, then back.
+        if (setup.viewer->FirstIndex() == 2 || setup.viewer->FirstIndex() == 0)
+        {
+            delta = -delta;
+        }
+    }
+    // Every step must have moved the page, or the figure measures nothing.
+    state.counters["pages"] = moves;
+    state.counters["paints"] = counter.paints;
+}
+
 // Painting alone: the tile repainted with no change.
 void PaintOnly(benchmark::State& state, int side, int count, int columns)
 {
@@ -94,6 +146,8 @@ BENCHMARK_CAPTURE(Drag, ct3000_in_1x1, 3000, 1, 1)->Unit(benchmark::kMillisecond
 BENCHMARK_CAPTURE(Drag, mr512_in_6x6, 512, 36, 6)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(WindowOnly, ct3000, 3000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(WindowOnly, mr512, 512)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(WheelStep, ct512_in_1x1, 512)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(WheelStep, ct3000_in_1x1, 3000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(PaintOnly, ct3000_in_1x1, 3000, 1, 1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(PaintOnly, mr512_in_6x6, 512, 36, 6)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -5,11 +5,11 @@
 #include "platform/SettingsPaths.h"
 
 #include <QApplication>
-#include <QStyle>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyle>
 
 #include <algorithm>
 #include <memory>
@@ -140,7 +140,8 @@ void DicomDirList::SetupColumns(int totalWidth, const std::string& infoPath)
 void DicomDirList::FitColumnsToContents(int listWidth)
 {
     // What the rows can have: the list less its frame and a vertical scroll bar, which a long list shows.
-    const int totalWidth = listWidth - 2 * frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int totalWidth =
+        listWidth - 2 * frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     std::array<int, kFixedWidths.size()> widths{};
     int used = 0;
     for (std::size_t column = 0; column < kFixedWidths.size(); ++column)

@@ -18,10 +18,10 @@
 #include <QCryptographicHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWheelEvent>
 #include <QPalette>
 #include <QScreen>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -87,8 +87,8 @@ int PresetDigit(int key, bool shift) noexcept
     {
         return -1;
     }
-    constexpr std::pair<int, int> kShifted[] = {{Qt::Key_ParenRight, 0}, {Qt::Key_Exclam, 1},     {Qt::Key_At, 2},
-                                                {Qt::Key_NumberSign, 3}, {Qt::Key_Dollar, 4},     {Qt::Key_Percent, 5},
+    constexpr std::pair<int, int> kShifted[] = {{Qt::Key_ParenRight, 0},  {Qt::Key_Exclam, 1},   {Qt::Key_At, 2},
+                                                {Qt::Key_NumberSign, 3},  {Qt::Key_Dollar, 4},   {Qt::Key_Percent, 5},
                                                 {Qt::Key_AsciiCircum, 6}, {Qt::Key_ParenLeft, 9}};
     for (const auto& [symbol, digit] : kShifted)
     {
@@ -140,7 +140,8 @@ CDlgImgViewer::CDlgImgViewer(QWidget* parent) : CDlgImgViewer(GetSettingsPath(),
 
 CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     : QDialog(parent), settings(ReadViewerSettings(settingsPath)),
-      imageList(std::make_unique<ImageDataList>(settings.frameInset)), zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
+      imageList(std::make_unique<ImageDataList>(settings.frameInset)), zoomFactor(ReadZoomStep(settingsPath)),
+      currentCursor(Qt::ArrowCursor)
 {
     // A maximised window that can be neither restored nor moved: no minimise or maximise buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -331,8 +332,8 @@ void CDlgImgViewer::LayoutFrames(bool refitAll)
     std::array<bool, kTileCount> keepView{};
     for (std::size_t j = 0; j < frames.size(); ++j)
     {
-        keepView[j] = !refitAll && frames[j]->isVisible() && frames[j]->GetTileImage() != nullptr &&
-                      !frames[j]->IsFitted();
+        keepView[j] =
+            !refitAll && frames[j]->isVisible() && frames[j]->GetTileImage() != nullptr && !frames[j]->IsFitted();
     }
     for (CPictureFrame* frame : frames)
     {
@@ -420,7 +421,11 @@ void CDlgImgViewer::AssignImages()
 
 void CDlgImgViewer::RepaintTiles()
 {
-    repaint(tileArea);
+    // Each tile by itself: a repaint of the dialog's area leaves its opaque children as they were.
+    for (int j = 0; j <= lastSlot; ++j)
+    {
+        frames[static_cast<std::size_t>(j)]->repaint();
+    }
 }
 
 void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext)
@@ -453,7 +458,7 @@ void CDlgImgViewer::TracePage()
     const QImage shot = frames[0]->grab().toImage();
     const QByteArray digest =
         QCryptographicHash::hash(QByteArrayView(shot.constBits(), shot.sizeInBytes()), QCryptographicHash::Md5);
-    Trace("viewer page from image " + std::to_string(firstIndex + 1) + " of " +
+    Trace("page from image " + std::to_string(firstIndex + 1) + " of " +
           std::to_string(imageList->ImageCount()) + ", tile 0 " + digest.toHex().left(12).toStdString());
 }
 
@@ -562,9 +567,9 @@ std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::KeyCommands() noexcept
 {
     using V = CDlgImgViewer;
     static constexpr CommandRow kRows[] = {
-        {kFirstPageCommand, &V::FirstPage},        {kLastPageCommand, &V::LastPage},
-        {kZoomInCentreCommand, &V::ZoomCurrentIn}, {kZoomOutCentreCommand, &V::ZoomCurrentOut},
-        {kInvertCommand, &V::InvertCurrent},       {kCineCommand, &V::ToggleCine},
+        {kFirstPageCommand, &V::FirstPage},         {kLastPageCommand, &V::LastPage},
+        {kZoomInCentreCommand, &V::ZoomCurrentIn},  {kZoomOutCentreCommand, &V::ZoomCurrentOut},
+        {kInvertCommand, &V::InvertCurrent},        {kCineCommand, &V::ToggleCine},
         {kOverlayKeyCommand, &V::ToggleOverlayBox},
     };
     return kRows;

@@ -8,9 +8,9 @@
 #include "platform/Saturate.h"
 #include "viewer/WaitCursor.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
@@ -407,7 +407,8 @@ void CPictureFrame::DrawOverlay(QPainter& painter)
     // Each line is shared by a left and a right block: the right one keeps its width (up to half the line), the
     // left one is cut to what remains, so that the two never run into each other in a small tile.
     const auto place = [&](const QString& left, const QString& right, Qt::Alignment vertical, std::size_t slot) {
-        const int rightWidth = std::min(WidestLine(metrics, right), area.width() / 2);
+        // Two pixels of slack: eliding rounds differently from the advance and would cut a text that fits.
+        const int rightWidth = std::min(WidestLine(metrics, right) + 2, area.width() / 2);
         const QString rightShown = Elided(metrics, right, rightWidth);
         const QString leftShown = Elided(metrics, left, area.width() - rightWidth - kOverlayGap);
         if (!leftShown.isEmpty())

@@ -40,10 +40,7 @@ protected:
         previousHandler = SetErrorHandler(&RecordError);
         raisedCodes.clear();
     }
-    void TearDown() override
-    {
-        SetErrorHandler(previousHandler);
-    }
+    void TearDown() override { SetErrorHandler(previousHandler); }
 
     CImageData* Load(const GreyImageSpec& imageSpec = {})
     {

@@ -177,8 +177,7 @@ TEST_F(ViewerInputTest, RightDragWindowsAndMiddleDragPansTheTileUnderTheCursorIn
     const QPoint from = CentreOf(*viewer, 0);
     Mouse(*viewer, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
     Mouse(*viewer, QEvent::MouseMove, from + QPoint(12, 7), Qt::NoButton, Qt::MiddleButton);
-    Mouse(*viewer, QEvent::MouseButtonPress, from + QPoint(12, 7), Qt::LeftButton,
-          Qt::MiddleButton | Qt::LeftButton);
+    Mouse(*viewer, QEvent::MouseButtonPress, from + QPoint(12, 7), Qt::LeftButton, Qt::MiddleButton | Qt::LeftButton);
     Mouse(*viewer, QEvent::MouseButtonRelease, from + QPoint(12, 7), Qt::MiddleButton, Qt::LeftButton);
     Mouse(*viewer, QEvent::MouseButtonRelease, from + QPoint(12, 7), Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(other->GetOrigin(), (Point{origin.x + 12, origin.y + 7}));

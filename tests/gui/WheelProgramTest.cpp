@@ -85,10 +85,10 @@ TEST(WheelProgramTest, TheRealWheelPagesTheViewerToTheNextImageUnderAWindowManag
 
     // The server picks a free display and writes its number.
     Child server;
-    server.process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                  QStringLiteral("-screen"), QStringLiteral("0"),
-                                                  QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                                  QStringLiteral("tcp")});
+    server.process.start(QStringLiteral("Xvfb"),
+                         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                          QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp")});
     ASSERT_TRUE(server.process.waitForReadyRead(10000));
     const QString display = QStringLiteral(":") + QString::fromLatin1(server.process.readLine()).trimmed();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -116,7 +116,7 @@ TEST(WheelProgramTest, TheRealWheelPagesTheViewerToTheNextImageUnderAWindowManag
     ASSERT_TRUE(program.process.waitForStarted(10000));
 
     QStringList lines;
-    const QRegularExpression page(QStringLiteral("^trace viewer page from image (\\d+) of (\\d+), tile 0 (\\w+)"));
+    const QRegularExpression page(QStringLiteral("^trace page from image (\\d+) of (\\d+), tile 0 (\\w+)"));
     ASSERT_TRUE(WaitForLine(program.process, lines, page, 30000)) << lines.join(QLatin1Char('\n')).toStdString();
     const QRegularExpressionMatch first = page.match(lines.last());
     EXPECT_EQ(first.captured(1), QStringLiteral("1"));
@@ -124,8 +124,8 @@ TEST(WheelProgramTest, TheRealWheelPagesTheViewerToTheNextImageUnderAWindowManag
     // One notch down over the middle of the screen, where the viewer's single tile is.
     QProcess xdotool;
     xdotool.setProcessEnvironment(environment);
-    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("640"),
-                                              QStringLiteral("600"), QStringLiteral("click"), QStringLiteral("5")});
+    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("640"), QStringLiteral("600"),
+                                              QStringLiteral("click"), QStringLiteral("5")});
     ASSERT_TRUE(xdotool.waitForFinished(10000));
     ASSERT_TRUE(WaitForLine(program.process, lines, page, 10000)) << lines.join(QLatin1Char('\n')).toStdString();
     const QRegularExpressionMatch second = page.match(lines.last());

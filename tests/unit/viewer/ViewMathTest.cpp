@@ -1,6 +1,6 @@
 // Area-averaged shrinking and the view arithmetic behind the viewer's keys, with expected values worked by hand.
-#include "imaging/AreaScale.h"
 #include "imaging/ViewMath.h"
+#include "imaging/AreaScale.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +22,10 @@ std::vector<std::uint8_t> Shrink(const std::vector<std::uint8_t>& pixels, int wi
 TEST(AreaScaleTest, EachTargetPixelIsTheRoundedMeanOfItsBox)
 {
     // 4 x 4 grey into 2 x 2: boxes of 2 x 2.
-    const std::vector<std::uint8_t> grey{0,  10, 100, 100, //
-                                         20, 31, 100, 101, //
-                                         255, 255, 0, 0,   //
-                                         255, 254, 0, 1};
+    const std::vector<std::uint8_t> grey{0,   10,  100, 100, //
+                                         20,  31,  100, 101, //
+                                         255, 255, 0,   0,   //
+                                         255, 254, 0,   1};
     // (0+10+20+31)/4 = 15.25 -> 15; (100+100+100+101)/4 = 100.25 -> 100; (255*3+254)/4 = 254.75 -> 255; 1/4 -> 0.
     EXPECT_EQ(Shrink(grey, 4, 4, 1, 2, 2), (std::vector<std::uint8_t>{15, 100, 255, 0}));
 
@@ -49,9 +49,9 @@ TEST(AreaScaleTest, TallBoxesSumPastSixteenBitsAndBadRequestsWriteNothing)
     std::vector<std::uint8_t> pixels(16, 7);
     std::uint8_t out[64] = {};
     const PixelRegion region{pixels.data(), 4, 4, 4, 1};
-    EXPECT_FALSE(AreaScale(region, out, 5, 2, 8));                               // enlarging
-    EXPECT_FALSE(AreaScale(region, out, 0, 2, 8));                               // empty target
-    EXPECT_FALSE(AreaScale(region, out, 2, 2, 1));                               // target stride too short
+    EXPECT_FALSE(AreaScale(region, out, 5, 2, 8));                                 // enlarging
+    EXPECT_FALSE(AreaScale(region, out, 0, 2, 8));                                 // empty target
+    EXPECT_FALSE(AreaScale(region, out, 2, 2, 1));                                 // target stride too short
     EXPECT_FALSE(AreaScale(PixelRegion{pixels.data(), 4, 4, 3, 1}, out, 2, 2, 8)); // source stride too short
     EXPECT_FALSE(AreaScale(PixelRegion{pixels.data(), 2, 2, 8, 2}, out, 1, 1, 8)); // two bytes a pixel
     EXPECT_EQ(out[0], 0);
@@ -59,8 +59,8 @@ TEST(AreaScaleTest, TallBoxesSumPastSixteenBitsAndBadRequestsWriteNothing)
 
 TEST(ViewMathTest, PresetsFullRangeFilterCineRateAndZoomPercent)
 {
-    const std::pair<int, WindowPreset> presets[] = {{1, {40, 400}},  {2, {-600, 1500}}, {3, {400, 1800}},
-                                                    {4, {40, 80}},   {5, {60, 160}},    {6, {50, 350}}};
+    const std::pair<int, WindowPreset> presets[] = {{1, {40, 400}}, {2, {-600, 1500}}, {3, {400, 1800}},
+                                                    {4, {40, 80}},  {5, {60, 160}},    {6, {50, 350}}};
     for (const auto& [digit, preset] : presets)
     {
         ASSERT_TRUE(CtPreset(digit).has_value()) << digit;
