@@ -458,8 +458,8 @@ void CDlgImgViewer::TracePage()
     const QImage shot = frames[0]->grab().toImage();
     const QByteArray digest =
         QCryptographicHash::hash(QByteArrayView(shot.constBits(), shot.sizeInBytes()), QCryptographicHash::Md5);
-    Trace("page from image " + std::to_string(firstIndex + 1) + " of " +
-          std::to_string(imageList->ImageCount()) + ", tile 0 " + digest.toHex().left(12).toStdString());
+    Trace("page from image " + std::to_string(firstIndex + 1) + " of " + std::to_string(imageList->ImageCount()) +
+          ", tile 0 " + digest.toHex().left(12).toStdString());
 }
 
 void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))
