@@ -28,7 +28,8 @@ enum Jpeg2000Detail : int
     kDecodeFailed = 9,     // the tile data could not be decoded
     kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
-    kTooManyTiles = 12, // more tiles than the stream has bytes to carry
+    kTooManyTiles = 12,   // more tiles than the stream has bytes to carry
+    kHighThroughput = 13, // HT code-blocks (T.814), which this library build cannot decode safely
 };
 
 // PS3.5 A.4.4: a fragment holds either a bare codestream or, from some archives, a JP2 file.
@@ -125,6 +126,26 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) no
     if (tiles > codestream.size() / 14 + 1)
     {
         return Fail(DecodeStatus::Corrupt, kTooManyTiles);
+    }
+    // The main header's marker segments up to the first tile: a CAP segment (T.814) or a COD whose code-block style
+    // says HT marks high-throughput code-blocks. Debian 12's OpenJPEG 2.5.0 decodes them with assertions compiled
+    // in, and a damaged HT code-block ends the process in one of them (found by fuzzing): a damaged disc must cost
+    // one image, never the viewer, so such streams are refused until a library without that fault is the floor.
+    std::size_t at = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
+    while (codestream.size() - std::min(at, codestream.size()) >= 4 && codestream[at] == 0xFF)
+    {
+        const std::uint8_t marker = codestream[at + 1];
+        const std::size_t length = (std::size_t{codestream[at + 2]} << 8) | codestream[at + 3];
+        if (marker == 0x90 || marker == 0x93 || length < 2)
+        {
+            break;
+        }
+        if (marker == 0x50 || (marker == 0x52 && length >= 10 && codestream.size() - at >= 2 + 10 &&
+                               (codestream[at + 2 + 8] & 0x40) != 0))
+        {
+            return Fail(DecodeStatus::Unsupported, kHighThroughput);
+        }
+        at += 2 + length;
     }
     return Fail(DecodeStatus::Decoded, 0);
 }
