@@ -523,7 +523,10 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
                 for (std::size_t p = 0; p < 3; ++p)
                 {
                     const ByteView plane = d.planes[p];
-                    std::memcpy(joined.data() + p * planeBytes, plane.data(), std::min(plane.size(), planeBytes));
+                    if (!plane.empty())
+                    {
+                        std::memcpy(joined.data() + p * planeBytes, plane.data(), std::min(plane.size(), planeBytes));
+                    }
                 }
                 frameBytes = joined;
                 declared.planar = true;

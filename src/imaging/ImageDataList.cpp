@@ -116,12 +116,15 @@ int ImageDataList::LoadNextFile()
         {
             const std::size_t before = imageArray.size();
             // The walk is done; building the images reads the mapping again, and a medium that fails now (a
-            // scratched disc, a pulled stick) makes that file unreadable, not the program.
+            // scratched disc, a pulled stick) makes that file unreadable, not the program. What the guarded reads
+            // fill lives outside them, so that a fault (which skips the destructors inside) leaves nothing behind
+            // but what a decoder had allocated at that moment. The index reads only the walk's records.
+            const TopLevelIndex index(*file);
+            PatientStudyInfo info;
             const platform::MappedRead read = platform::GuardMappedRead(file->Mapping().Bytes(), [&] {
-                const PatientStudyInfo info = file->MakeInfoRecord();
+                info = file->MakeInfoRecord();
                 currentTexts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
                 currentTexts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
-                const TopLevelIndex index(*file);
                 // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
                 for (int occurrence = 0;; ++occurrence)
                 {
