@@ -252,6 +252,25 @@ void FillColourPixels(DecodedFrame& f, const Samples& samples, bool biased, bool
         return ((word >> shift) & mask) >> toEight;
     };
     const bool ybr = g.colour == SampleColour::YbrFull || g.colour == SampleColour::YbrPartial;
+    if (container == 1 && spp == 3 && !ybr && !black && bias == 0 && shift == 0 && mask == 0xFFu)
+    {
+        // The common case (every colour JPEG, 8-bit RGB data): three bytes a pixel, no per-sample rules.
+        const std::size_t available = bytes.size() / 3;
+        for (int row = 0; row < rows; ++row)
+        {
+            std::uint32_t* out = f.colour.Pixels32(row);
+            const std::size_t first = static_cast<std::size_t>(row) * static_cast<std::size_t>(columns);
+            const int whole = static_cast<int>(
+                std::min<std::size_t>(static_cast<std::size_t>(columns), available > first ? available - first : 0));
+            const std::uint8_t* in = bytes.data() + first * 3;
+            for (int column = 0; column < whole; ++column)
+            {
+                out[column] = MakeDisplayPixel(in[3 * column], in[3 * column + 1], in[3 * column + 2]);
+            }
+            std::fill(out + whole, out + columns, MakeDisplayPixel(0, 0, 0));
+        }
+        return;
+    }
     for (int row = 0; row < rows; ++row)
     {
         std::uint32_t* out = f.colour.Pixels32(row);
