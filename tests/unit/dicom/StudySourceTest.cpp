@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using test::DicomWriter;
 using test::kExplicitLittleEndian;
 
-struct ImageSpec
+struct ImageFields
 {
     std::string studyUid;
     std::string seriesUid;
@@ -35,29 +35,29 @@ struct ImageSpec
     std::size_t privateBytes = 0; // an OB value before the pixel data, to push it past the first read
 };
 
-void WriteImage(const fs::path& path, const ImageSpec& spec)
+void WriteImage(const fs::path& path, const ImageFields& fields)
 {
     fs::create_directories(path.parent_path());
     DicomWriter writer;
     writer.FileMeta(kExplicitLittleEndian)
         .Text(0x0008, 0x0020, "DA", "20240105")
         .Text(0x0008, 0x0030, "TM", "101500")
-        .Text(0x0008, 0x0060, "CS", spec.modality)
-        .Text(0x0010, 0x0010, "PN", spec.patientName)
-        .Text(0x0010, 0x0020, "LO", "ID-" + spec.patientName.substr(0, 3));
-    writer.Text(0x0020, 0x000D, "UI", spec.studyUid).Text(0x0020, 0x000E, "UI", spec.seriesUid);
-    if (!spec.seriesNumber.empty())
+        .Text(0x0008, 0x0060, "CS", fields.modality)
+        .Text(0x0010, 0x0010, "PN", fields.patientName)
+        .Text(0x0010, 0x0020, "LO", "ID-" + fields.patientName.substr(0, 3));
+    writer.Text(0x0020, 0x000D, "UI", fields.studyUid).Text(0x0020, 0x000E, "UI", fields.seriesUid);
+    if (!fields.seriesNumber.empty())
     {
-        writer.Text(0x0020, 0x0011, "IS", spec.seriesNumber);
+        writer.Text(0x0020, 0x0011, "IS", fields.seriesNumber);
     }
-    if (!spec.instanceNumber.empty())
+    if (!fields.instanceNumber.empty())
     {
-        writer.Text(0x0020, 0x0013, "IS", spec.instanceNumber);
+        writer.Text(0x0020, 0x0013, "IS", fields.instanceNumber);
     }
     writer.UInt16(0x0028, 0x0010, 1).UInt16(0x0028, 0x0011, 1);
-    if (spec.privateBytes != 0)
+    if (fields.privateBytes != 0)
     {
-        writer.Element(0x0029, 0x1010, "OB", test::Bytes(spec.privateBytes, 0x7F));
+        writer.Element(0x0029, 0x1010, "OB", test::Bytes(fields.privateBytes, 0x7F));
     }
     writer.Element(0x7FE0, 0x0010, "OW", test::Bytes(2, 0));
     writer.WriteTo(path);
