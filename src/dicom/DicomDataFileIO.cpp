@@ -17,36 +17,6 @@ namespace {
 // Every walk of a whole file skips the 128-byte preamble and the 4-byte prefix, without checking either.
 constexpr std::size_t kDataSetStart = 132;
 
-// Where a deflated data set's stream starts: just after the File Meta group, whose elements are read as the walk
-// reads them (always explicit VR little endian). 0 when the group does not name the deflated transfer syntax.
-std::size_t DeflatedStreamStart(ByteView file) noexcept
-{
-    if (file.size() <= kDataSetStart)
-    {
-        return 0;
-    }
-    const std::uint8_t* end = file.data() + file.size();
-    const std::uint8_t* position = file.data() + kDataSetStart;
-    bool deflated = false;
-    TagElement tag;
-    for (;;)
-    {
-        const std::uint8_t* next = TagFilebase::ReadTag(position, end, tag);
-        if (next == nullptr || tag.group != 0x0002 || tag.entered != 0)
-        {
-            break;
-        }
-        if (tag.element == 0x0010)
-        {
-            const ByteView uid = TrimUidPad(ByteView(tag.value, tag.length));
-            deflated = std::string_view(reinterpret_cast<const char*>(uid.data()), uid.size()) ==
-                       kDeflatedExplicitLittleEndian;
-        }
-        position = next;
-    }
-    return deflated ? static_cast<std::size_t>(position - file.data()) : 0;
-}
-
 } // namespace
 
 DicomDataFileIO::DicomDataFileIO(std::string storedId, std::string mediumFolder, std::u16string label)
@@ -111,7 +81,7 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
             Inflater inflater;
             const auto walk = [&data, &bytes, &inflater, file] {
                 ByteView source = file;
-                if (const std::size_t streamStart = DeflatedStreamStart(file); streamStart != 0)
+                if (const std::size_t streamStart = DeflatedStreamStart(file, kDataSetStart); streamStart != 0)
                 {
                     // The File Meta group is kept ahead of the inflated data set, so the walk reads one buffer.
                     const ByteView stream = file.subspan(streamStart);

@@ -1,5 +1,8 @@
 #include "dicom/Inflater.h"
 
+#include "dicom/DicomTextRules.h"
+#include "dicom/TagFilebase.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,6 +18,34 @@ constexpr std::size_t kLargestPiece = std::size_t{1} << 30;
 constexpr std::size_t kFirstRoom = std::size_t{64} << 10;
 
 } // namespace
+
+std::size_t DeflatedStreamStart(ByteView file, std::size_t dataSetStart) noexcept
+{
+    if (file.size() <= dataSetStart)
+    {
+        return 0;
+    }
+    const std::uint8_t* end = file.data() + file.size();
+    const std::uint8_t* position = file.data() + dataSetStart;
+    bool deflated = false;
+    TagElement tag;
+    for (;;)
+    {
+        const std::uint8_t* next = TagFilebase::ReadTag(position, end, tag);
+        if (next == nullptr || tag.group != 0x0002 || tag.entered != 0)
+        {
+            break;
+        }
+        if (tag.element == 0x0010)
+        {
+            const ByteView uid = TrimUidPad(ByteView(tag.value, tag.length));
+            deflated = std::string_view(reinterpret_cast<const char*>(uid.data()), uid.size()) ==
+                       kDeflatedExplicitLittleEndian;
+        }
+        position = next;
+    }
+    return deflated ? static_cast<std::size_t>(position - file.data()) : 0;
+}
 
 struct Inflater::State
 {

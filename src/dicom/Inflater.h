@@ -33,6 +33,11 @@ constexpr std::size_t InflateLimit(std::size_t compressedBytes) noexcept
     return byRatio < kInflateRatioFloor ? kInflateRatioFloor : byRatio;
 }
 
+// Where a deflated data set's stream starts in file: just after the File Meta group, whose elements from
+// dataSetStart on are read as the walk reads them (always explicit VR little endian). 0 when the group does not
+// name the deflated transfer syntax.
+std::size_t DeflatedStreamStart(ByteView file, std::size_t dataSetStart) noexcept;
+
 enum class InflateEnd : std::uint8_t
 {
     Complete,     // the stream's last block was inflated
