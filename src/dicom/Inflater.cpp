@@ -70,27 +70,18 @@ InflateEnd Inflater::Run(ByteView input, std::size_t limit, std::vector<std::uin
         state = std::make_unique<State>();
     }
     z_stream& z = state->stream;
-    if (!state->open)
+    // Negative window bits: a raw deflate stream, without the zlib header and checksum (RFC 1951).
+    const int code = state->open ? inflateReset2(&z, -MAX_WBITS) : inflateInit2(&z, -MAX_WBITS);
+    if (code == Z_MEM_ERROR)
     {
-        // Negative window bits: a raw deflate stream, without the zlib header and checksum (RFC 1951).
-        if (const int code = inflateInit2(&z, -MAX_WBITS); code != Z_OK)
-        {
-            if (code == Z_MEM_ERROR)
-            {
-                throw std::bad_alloc();
-            }
-            return InflateEnd::Damaged;
-        }
-        state->open = true;
+        throw std::bad_alloc();
     }
-    else if (inflateReset(&z) != Z_OK)
+    if (code != Z_OK)
     {
         return InflateEnd::Damaged;
     }
+    state->open = true;
     const std::size_t base = out.size();
-    std::size_t produced = 0;
-    std::size_t consumed = 0;
-    InflateEnd end = InflateEnd::Damaged;
     // out holds exactly what was inflated whenever this returns or throws.
     struct Trim
     {
@@ -100,14 +91,34 @@ InflateEnd Inflater::Run(ByteView input, std::size_t limit, std::vector<std::uin
     };
     std::size_t kept = base;
     const Trim trim{out, kept};
+    for (bool wrapped = false;; wrapped = true)
+    {
+        const InflateEnd end = Inflate(input, limit, out, base, kept);
+        // Some writers wrapped the stream in a zlib header (RFC 1950) against the rule. A raw stream cannot start
+        // with one and inflate (it would be a stored block with lengths that disagree), so nothing was inflated.
+        const bool zlibHeader =
+            input.size() >= 2 && (input[0] & 0x0F) == Z_DEFLATED && ((input[0] << 8) | input[1]) % 31 == 0;
+        if (end != InflateEnd::Damaged || kept != base || wrapped || !zlibHeader ||
+            inflateReset2(&z, MAX_WBITS) != Z_OK)
+        {
+            return end;
+        }
+    }
+}
+
+InflateEnd Inflater::Inflate(ByteView input, std::size_t limit, std::vector<std::uint8_t>& out, std::size_t base,
+                             std::size_t& kept)
+{
+    z_stream& z = state->stream;
+    std::size_t produced = 0;
+    std::size_t consumed = 0;
     for (;;)
     {
         if (out.size() - base == produced)
         {
             if (produced >= limit)
             {
-                end = InflateEnd::LimitReached;
-                break;
+                return InflateEnd::LimitReached;
             }
             const std::size_t room = std::min(limit - produced, std::max(kFirstRoom, std::max(produced, input.size())));
             out.resize(base + produced + room);
@@ -124,8 +135,7 @@ InflateEnd Inflater::Run(ByteView input, std::size_t limit, std::vector<std::uin
         kept = base + produced;
         if (code == Z_STREAM_END)
         {
-            end = InflateEnd::Complete;
-            break;
+            return InflateEnd::Complete;
         }
         if (code == Z_MEM_ERROR)
         {
@@ -135,10 +145,9 @@ InflateEnd Inflater::Run(ByteView input, std::size_t limit, std::vector<std::uin
         const bool madeProgress = z.avail_out != outPiece || z.avail_in != inPiece;
         if ((code != Z_OK && code != Z_BUF_ERROR) || (!madeProgress && z.avail_out != 0))
         {
-            break;
+            return InflateEnd::Damaged;
         }
     }
-    return end;
 }
 
 } // namespace orblane

@@ -56,11 +56,16 @@ public:
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
 
-    // Appends the bytes that stream inflates to at the end of out, at most limit of them. Throws std::bad_alloc when
-    // out cannot grow (out then holds what was inflated before).
+    // Appends the bytes that stream inflates to at the end of out, at most limit of them. A stream wrapped in a zlib
+    // header is read as well. Throws std::bad_alloc when out cannot grow (out then holds what was inflated before).
     InflateEnd Run(ByteView stream, std::size_t limit, std::vector<std::uint8_t>& out);
 
 private:
+    // One pass of the open zlib state over input, appending after out's first base bytes; kept follows the size of
+    // what was inflated.
+    InflateEnd Inflate(ByteView input, std::size_t limit, std::vector<std::uint8_t>& out, std::size_t base,
+                       std::size_t& kept);
+
     struct State;
     std::unique_ptr<State> state;
 };

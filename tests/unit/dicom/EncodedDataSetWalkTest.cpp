@@ -7,6 +7,7 @@
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <fstream>
@@ -212,6 +213,26 @@ TEST(EncodedDataSetWalkTest, DeflateBombIsWalkedUpToItsLimit)
     ASSERT_TRUE(file.MakeInfoRecord().patientName);
     EXPECT_EQ(*file.MakeInfoRecord().patientName, u"Bomb^Small");
     EXPECT_FALSE(file.FindValue(0x7FE0, 0x0010)) << "the value runs past what was inflated";
+}
+
+// A writer that wrapped the stream in a zlib header (RFC 1950) against the rule still gets its data set read.
+TEST(EncodedDataSetWalkTest, StreamWrappedInAZlibHeaderIsReadAsWell)
+{
+    DicomWriter w;
+    w.FileMeta(kDeflated);
+    DicomWriter set(false);
+    set.Text(0x0010, 0x0010, "PN", "Wrapped^Stream").UInt16(0x0028, 0x0010, 7);
+    uLongf size = compressBound(static_cast<uLong>(set.Size()));
+    Bytes stream(size);
+    ASSERT_EQ(compress(stream.data(), &size, set.Data().data(), static_cast<uLong>(set.Size())), Z_OK);
+    stream.resize(size);
+    w.Raw(test::ByteSpan(stream));
+    const test::ScratchFolder scratch;
+    const auto path = scratch.Write("zlib.dcm", AsText(w.Data()));
+    DicomDataFileIO file;
+    ASSERT_EQ(file.LoadFile(path), 0);
+    EXPECT_EQ(file.MakeInfoRecord().patientName, u"Wrapped^Stream");
+    EXPECT_EQ(TopLevelIndex(file).Us(0x0028, 0x0010, 0), 7);
 }
 
 // pydicom's own deflated file (written by another toolkit) walks to the last byte of what it inflates to.
