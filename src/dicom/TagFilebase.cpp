@@ -54,6 +54,54 @@ bool IsDelimitation(std::uint16_t group, std::uint16_t element) noexcept
     return group == 0xFFFE && (element == 0xE00D || element == 0xE0DD);
 }
 
+// The header of one element, read in one byte order chosen per element (a branch per element, not per number).
+struct ElementHeader
+{
+    std::uint16_t group = 0;
+    std::uint16_t element = 0;
+    std::uint32_t length = 0;
+    std::size_t size = 8;
+    bool undefined = false;
+    bool unknownSequence = false; // an explicit UN of undefined length
+};
+
+template <ByteOrder order>
+bool ReadHeader(const std::uint8_t* position, std::size_t remaining, bool insideUnknownSequence, TagElement& tag,
+                ElementHeader& read) noexcept
+{
+    read.group = ValueReader::Load16(position, order);
+    read.element = ValueReader::Load16(position + 2, order);
+    if (read.group == 0xFFFE || insideUnknownSequence || (tag.implicit == 1 && read.group != 0x0002))
+    {
+        read.length = ValueReader::Load32(position + 4, order);
+        read.undefined = read.length == kUndefinedLength;
+        return true;
+    }
+    const VrForm form = LookUpVr(position[4], position[5]);
+    if (form == VrForm::Unknown)
+    {
+        return false;
+    }
+    if (form == VrForm::Long)
+    {
+        read.size = 12;
+        if (remaining < read.size)
+        {
+            return false;
+        }
+        read.length = ValueReader::Load32(position + 8, order);
+        read.undefined = read.length == kUndefinedLength;
+        read.unknownSequence = read.undefined && position[4] == 'U' && position[5] == 'N';
+    }
+    else
+    {
+        read.length = ValueReader::Load16(position + 6, order);
+        read.undefined = read.length == kUndefinedShortLength;
+    }
+    tag.vr = {static_cast<char>(position[4]), static_cast<char>(position[5])};
+    return true;
+}
+
 } // namespace
 
 VrForm LookUpVr(std::uint8_t first, std::uint8_t second) noexcept
@@ -83,6 +131,7 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     tag.length = 0;
     tag.value = nullptr;
     tag.entered = 0;
+    tag.vr = {};
     if (position == nullptr || end == nullptr || position >= end)
     {
         return nullptr;
@@ -96,54 +145,25 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     // A big-endian data set keeps its File Meta group little endian (PS3.10 7.1), and the contents of an explicit UN
     // of undefined length are Implicit VR Little Endian whatever the transfer syntax (PS3.5 6.2.2): the group number
     // read little endian says which encoding this element has. Items and delimiters are tags like any other.
-    const ByteOrder order =
-        tag.bigEndian != 0 && !insideUnknownSequence && ValueReader::Load16(position, ByteOrder::Little) != 0x0002
-            ? ByteOrder::Big
-            : ByteOrder::Little;
-    const auto load16 = [order](const std::uint8_t* p) noexcept { return ValueReader::Load16(p, order); };
-    const auto load32 = [order](const std::uint8_t* p) noexcept { return ValueReader::Load32(p, order); };
-    const std::uint16_t group = load16(position);
-    tag.vr = {};
-    std::size_t header = 8;
-    std::uint32_t length = 0;
-    bool undefined = false;
-    bool unknownSequence = false;
-    if (group == 0xFFFE || insideUnknownSequence || (tag.implicit == 1 && group != 0x0002))
+    const bool bigEndian =
+        tag.bigEndian != 0 && !insideUnknownSequence && ValueReader::Load16(position, ByteOrder::Little) != 0x0002;
+    ElementHeader read;
+    const bool readable = bigEndian
+                              ? ReadHeader<ByteOrder::Big>(position, remaining, insideUnknownSequence, tag, read)
+                              : ReadHeader<ByteOrder::Little>(position, remaining, insideUnknownSequence, tag, read);
+    if (!readable)
     {
-        length = load32(position + 4);
-        undefined = length == kUndefinedLength;
+        return nullptr;
     }
-    else
-    {
-        const VrForm form = LookUpVr(position[4], position[5]);
-        if (form == VrForm::Unknown)
-        {
-            return nullptr;
-        }
-        if (form == VrForm::Long)
-        {
-            header = 12;
-            if (remaining < header)
-            {
-                return nullptr;
-            }
-            length = load32(position + 8);
-            undefined = length == kUndefinedLength;
-            unknownSequence = undefined && position[4] == 'U' && position[5] == 'N';
-        }
-        else
-        {
-            length = load16(position + 6);
-            undefined = length == kUndefinedShortLength;
-        }
-        tag.vr = {static_cast<char>(position[4]), static_cast<char>(position[5])};
-    }
+    const std::size_t header = read.size;
+    const std::uint32_t length = read.length;
+    const bool undefined = read.undefined;
     if (!undefined && length > remaining - header)
     {
         return nullptr;
     }
-    tag.group = group;
-    tag.element = load16(position + 2);
+    tag.group = read.group;
+    tag.element = read.element;
     tag.length = length;
     tag.value = position + header;
     tag.entered = undefined ? 1 : 0;
@@ -156,17 +176,14 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     {
         tag.implicitFrom = 0; // the delimitation of the UN sequence: explicit VR again after it
     }
-    if (unknownSequence && level != std::numeric_limits<std::uint32_t>::max())
+    if (read.unknownSequence && level != std::numeric_limits<std::uint32_t>::max())
     {
         tag.implicitFrom = level + 1;
     }
-    if (IsTransferSyntax(tag, end, kImplicitLittleEndian))
+    if (tag.Is(0x0002, 0x0010))
     {
-        tag.implicit = 1;
-    }
-    else if (IsTransferSyntax(tag, end, kExplicitBigEndian))
-    {
-        tag.bigEndian = 1;
+        tag.implicit = IsTransferSyntax(tag, end, kImplicitLittleEndian) ? 1 : tag.implicit;
+        tag.bigEndian = IsTransferSyntax(tag, end, kExplicitBigEndian) ? 1 : tag.bigEndian;
     }
     return undefined ? tag.value : tag.value + length;
 }
