@@ -15,7 +15,8 @@ Bytes DeflateRaw(ByteSpan data, std::size_t zeroTail)
         throw std::runtime_error("deflateInit2");
     }
     Bytes out;
-    const Bytes zeros(std::size_t{1} << 20, 0);
+    // One block of zeros for every call: a fuzz target deflates its input on each run.
+    static const Bytes zeros(std::size_t{1} << 20, 0);
     std::uint8_t room[1 << 16];
     const auto feed = [&](const std::uint8_t* bytes, std::size_t size, int flush) {
         z.next_in = const_cast<Bytef*>(bytes);
