@@ -121,7 +121,7 @@ int ImageDataList::LoadNextFile()
             // but what a decoder had allocated at that moment. The index reads only the walk's records.
             const TopLevelIndex index(*file);
             PatientStudyInfo info;
-            const platform::MappedRead read = platform::GuardMappedRead(file->Mapping().Bytes(), [&] {
+            const platform::MappedRead read = platform::GuardMappedRead(file->DataBytes(), [&] {
                 info = file->MakeInfoRecord();
                 currentTexts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
                 currentTexts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
@@ -176,7 +176,7 @@ int ImageDataList::LoadNative(const TopLevelIndex& index, int occurrence, PixelD
     int samples = 1;
     if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
     {
-        samples = (*value)[0];
+        samples = index.Us(kGroupPixel, 0x0002, 0).value_or((*value)[0]); // a number in the data set's byte order
     }
     for (int p = 0; p < std::min(samples, 4); ++p)
     {
@@ -230,7 +230,8 @@ int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, const TopLevelI
         return 0;
     }
     const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, occurrence).value_or(ByteView());
-    const FrameIndex frames(*pixelData, file.Mapping().End(), description.frameCount, extendedOffsets);
+    const FrameIndex frames(*pixelData, file.DataBytes().data() + file.DataBytes().size(), description.frameCount,
+                            extendedOffsets);
     description.frameCount = static_cast<std::int32_t>(frames.Frames().size());
     int added = 0;
     std::vector<std::uint8_t> joined;
