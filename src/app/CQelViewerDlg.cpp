@@ -50,6 +50,14 @@ void TraceList(CDicomListDlg& list)
         }
         Trace(QStringLiteral("row %1: %2").arg(row).arg(texts.join(QStringLiteral(" | "))));
     }
+    if (list.List().RowCount() > 0)
+    {
+        // Where a whole-program test clicks the top row, in the list window's own coordinates (which a window
+        // manager's frame or a later maximise does not move).
+        const QRect first = list.List().visualRect(list.List().model()->index(0, 0));
+        const QPoint centre = list.List().viewport()->mapTo(&list, first.center());
+        Trace(QStringLiteral("top row centre at %1,%2").arg(centre.x()).arg(centre.y()));
+    }
 }
 
 void TypeKeys(const QStringList& keys, qsizetype next)

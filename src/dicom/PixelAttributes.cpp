@@ -297,6 +297,28 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
     {
         d.frameCount = std::max(1, ParseIntegerString(*frames));
     }
+    // File-wide values, read at the first occurrence as the rescale is.
+    const auto decimalOf = [&index](std::uint16_t group, std::uint16_t element) {
+        const auto text = index.Value(group, element, 0);
+        return text ? ParseDecimalIfAny(*text).value_or(0.0) : 0.0;
+    };
+    d.frameTimeMs = decimalOf(0x0018, 0x1063);
+    d.cineRate = decimalOf(0x0018, 0x0040);
+    d.recommendedFrameRate = decimalOf(0x0008, 0x2144);
+    if (const auto modality = index.Value(0x0008, 0x0060, 0))
+    {
+        // A CS value is padded with a space (PS3.5 6.2); leading spaces are insignificant too.
+        std::string_view text(reinterpret_cast<const char*>(modality->data()), modality->size());
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        {
+            text.remove_suffix(1);
+        }
+        while (!text.empty() && text.front() == ' ')
+        {
+            text.remove_prefix(1);
+        }
+        d.computedTomography = text == "CT";
+    }
     return d;
 }
 

@@ -140,6 +140,13 @@ struct PixelDescription
     // With swapWordBytes: the whole Pixel Data value the planes are cut from, so that the words of a frame that
     // starts inside one (an odd-sized 8-bit frame) are found from the value's start.
     ByteView pixelDataValue{};
+    // Cine timing as the file gives it, 0 where absent or not a number: Frame Time (0018,1063) in milliseconds, Cine
+    // Rate (0018,0040) and Recommended Display Frame Rate (0008,2144) in frames a second. The viewer picks one.
+    double frameTimeMs = 0.0;
+    double cineRate = 0.0;
+    double recommendedFrameRate = 0.0;
+    // Modality (0008,0060) is "CT": the image's values are Hounsfield units, which the CT window presets assume.
+    bool computedTomography = false;
 
     bool HasPlane(std::size_t index) const noexcept { return planes[index].data() != nullptr; }
     // Forgets every view into the file (planes, syntax UID, LUT data): what is left outlives the file.

@@ -158,6 +158,34 @@ bool EncodePng(const DisplayBitmap& bitmap, bool grey, std::vector<std::uint8_t>
     return true;
 }
 
+// A copy of a colour bitmap with every component inverted, as the tile shows an inverted colour image.
+bool InvertedCopy(const DisplayBitmap& source, DisplayBitmap& copy) noexcept
+{
+    if (!copy.Create(source.Width(), source.Height(), source.BitsPerPixel()))
+    {
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(source.Width()) * (source.BitsPerPixel() == 8 ? 1u : 4u);
+    for (int row = 0; row < source.Height(); ++row)
+    {
+        const std::uint8_t* from = source.Row(row);
+        std::uint8_t* to = copy.Row(row);
+        for (std::size_t k = 0; k < rowBytes; ++k)
+        {
+            to[k] = static_cast<std::uint8_t>(~from[k]);
+        }
+        if (source.BitsPerPixel() == 32)
+        {
+            // The fourth byte of an RGB32 pixel stays 0xFF.
+            for (std::size_t k = 3; k < rowBytes; k += 4)
+            {
+                to[k] = 0xFF;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noexcept
@@ -166,22 +194,30 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noe
     {
         return false;
     }
+    // Grey images carry their inversion in their bitmap; colour images share the decoder's pixels and are inverted
+    // only where they are drawn, so the file is written from an inverted copy: a save keeps what the user sees.
+    DisplayBitmap invertedColour;
+    if (inverted && !IsMonochrome(description.photometric) && !InvertedCopy(Bitmap(), invertedColour))
+    {
+        return false;
+    }
+    const DisplayBitmap& shown = invertedColour.IsNull() ? Bitmap() : invertedColour;
     try
     {
         if (format == kImageFileBmp)
         {
             std::vector<std::uint8_t> encoded;
-            return EncodeBmp24(Bitmap(), encoded) && platform::WriteFileAtomically(path, encoded);
+            return EncodeBmp24(shown, encoded) && platform::WriteFileAtomically(path, encoded);
         }
         if (format == kImageFilePng)
         {
             std::vector<std::uint8_t> encoded;
-            return EncodePng(Bitmap(), IsMonochrome(description.photometric), encoded) &&
+            return EncodePng(shown, IsMonochrome(description.photometric), encoded) &&
                    platform::WriteFileAtomically(path, encoded);
         }
         std::uint8_t* data = nullptr;
         unsigned long size = 0;
-        if (!EncodeJpeg(Bitmap(), kExportJpegQuality, IsMonochrome(description.photometric), data, size))
+        if (!EncodeJpeg(shown, kExportJpegQuality, IsMonochrome(description.photometric), data, size))
         {
             return false;
         }

@@ -39,20 +39,24 @@ ScaleFilter FilterFor(double scale) noexcept
 
 double CineFramesPerSecond(double frameTimeMs, double cineRate, double recommendedRate) noexcept
 {
+    // A source is used when it names a rate a display could mean; zero, negative, not-a-number or beyond reason (a
+    // frame time under a millisecond) is no rate at all, and the next source is asked.
+    const auto usable = [](double rate) { return std::isfinite(rate) && rate > 0.0 && rate <= kAbsurdCineRate; };
     double rate = kDefaultCineRate;
-    if (std::isfinite(frameTimeMs) && frameTimeMs > 0.0)
+    const double fromFrameTime = frameTimeMs > 0.0 ? 1000.0 / frameTimeMs : 0.0;
+    if (usable(fromFrameTime))
     {
-        rate = 1000.0 / frameTimeMs;
+        rate = fromFrameTime;
     }
-    else if (std::isfinite(cineRate) && cineRate > 0.0)
+    else if (usable(cineRate))
     {
         rate = cineRate;
     }
-    else if (std::isfinite(recommendedRate) && recommendedRate > 0.0)
+    else if (usable(recommendedRate))
     {
         rate = recommendedRate;
     }
-    return std::clamp(rate, 1.0, 120.0);
+    return std::clamp(rate, kMinCineRate, kMaxCineRate);
 }
 
 int ZoomPercent(std::int32_t displayWidth, std::int32_t columns) noexcept

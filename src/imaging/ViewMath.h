@@ -32,11 +32,15 @@ enum class ScaleFilter : int
 ScaleFilter FilterFor(double scale) noexcept;
 constexpr double kSmoothEnlargeLimit = 4.0;
 
-// Frames per second of a multi-frame image's cine: Frame Time (0018,1063, milliseconds per frame) when it is
-// positive, else Cine Rate (0018,0040), else Recommended Display Frame Rate (0008,2144), else 15. Absent values are
-// passed as 0. The rate stays within [1, 120] so that a corrupt value neither stalls the loop nor floods the UI.
+// Frames per second of a multi-frame image's cine: Frame Time (0018,1063, milliseconds per frame), else Cine Rate
+// (0018,0040), else Recommended Display Frame Rate (0008,2144), else 15. Absent values are passed as 0; a source that
+// is zero, negative or absurd (above kAbsurdCineRate) gives way to the next. The rate used stays within
+// [kMinCineRate, kMaxCineRate], so that a slow series still moves and a fast one does not flood the UI.
 double CineFramesPerSecond(double frameTimeMs, double cineRate, double recommendedRate) noexcept;
 constexpr double kDefaultCineRate = 15.0;
+constexpr double kMinCineRate = 1.0;
+constexpr double kMaxCineRate = 120.0;
+constexpr double kAbsurdCineRate = 1000.0;
 
 // The frames of one multi-frame file as the viewer's images: images [first, first + count) at framesPerSecond.
 struct FrameRun

@@ -164,7 +164,9 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
         }
         const int first = std::max(0, index - image->Description().frameNumber);
         const int count = std::min(image->Description().frameCount, imageList->ImageCount() - first);
-        return FrameRun{first, std::max(1, count), kDefaultCineRate};
+        const PixelDescription& d = image->Description();
+        return FrameRun{first, std::max(1, count),
+                        CineFramesPerSecond(d.frameTimeMs, d.cineRate, d.recommendedFrameRate)};
     };
     cineTimer = new QTimer(this);
     cineTimer->setTimerType(Qt::PreciseTimer);
@@ -215,11 +217,12 @@ void CDlgImgViewer::setVisible(bool visible)
 void CDlgImgViewer::OnInitDialog()
 {
     WaitCursor wait;
-    tileArea = QRect(0, kTileAreaTop, width(), std::max(0, height() - kTileAreaTop));
+    CreateToolbar();
+    const int top = LayoutToolbar();
+    tileArea = QRect(0, top, width(), std::max(0, height() - top));
     LayoutFrames(true);
     currentFrame = frames[0];
     currentFrame->SetSelected(true);
-    CreateToolbar();
     UpdatePageButtons();
     selectBox->Check();
     overlayBox->Check();
@@ -314,6 +317,27 @@ void CDlgImgViewer::CreateToolbar()
     }
 }
 
+int CDlgImgViewer::LayoutToolbar()
+{
+    // Greedy wrapping keeps the table's gaps and its groups' order; a window as wide as the table changes nothing.
+    int shift = 0;
+    int y = kToolbarMargin;
+    for (const ToolbarRow& row : Toolbar())
+    {
+        const bool passesEdge = row.x - shift + kControlSize > width() - kToolbarMargin;
+        if (passesEdge && row.x - shift > kToolbarMargin)
+        {
+            shift = row.x - kToolbarMargin;
+            y += kControlSize + kToolbarMargin;
+        }
+        if (QWidget* control = Control(row.id))
+        {
+            control->setGeometry(row.x - shift, y, kControlSize, kControlSize);
+        }
+    }
+    return y + kControlSize + kToolbarMargin;
+}
+
 QWidget* CDlgImgViewer::Control(int id) const
 {
     for (const ToolbarRow& row : Toolbar())
@@ -340,12 +364,13 @@ void CDlgImgViewer::LayoutFrames(bool refitAll)
         frame->hide();
     }
     const int tileWidth = std::max(0, width() / columns);
-    const int tileHeight = std::max(0, (height() - kTileAreaTop) / rows);
+    const int tileHeight = std::max(0, tileArea.height() / rows);
     lastSlot = columns * rows - 1;
     for (int j = 0; j < kTileCount; ++j)
     {
         CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
-        frame->setGeometry((j % columns) * tileWidth, kTileAreaTop + (j / columns) * tileHeight, tileWidth, tileHeight);
+        frame->setGeometry((j % columns) * tileWidth, tileArea.top() + (j / columns) * tileHeight, tileWidth,
+                           tileHeight);
         if (j <= lastSlot)
         {
             if (frame->GetTileImage() == nullptr)
@@ -468,7 +493,16 @@ void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))
     PageStep step;
     if (rule(CurrentPage(), step))
     {
+        // Paging through a stack must keep up with the wheel: each tile's new image may be drawn roughly first.
+        for (int j = 0; j <= lastSlot; ++j)
+        {
+            frames[static_cast<std::size_t>(j)]->PaintQuickly(true);
+        }
         ShowFrom(step.newFirst, step.fitBegin, step.fitEnd, step.prefetchNext);
+        for (CPictureFrame* frame : frames)
+        {
+            frame->PaintQuickly(false);
+        }
     }
 }
 
@@ -676,8 +710,9 @@ void CDlgImgViewer::ApplyPreset(int digit, bool wholePage)
         {
             continue;
         }
-        // Colour images have no window; the CT presets are Hounsfield values, meaningless for colour.
-        if (!IsMonochrome(image->Description().photometric))
+        // Colour images have no window; the CT presets are Hounsfield values, meaningless for colour and for the
+        // values of any other modality.
+        if (!IsMonochrome(image->Description().photometric) || (ct && !image->Description().computedTomography))
         {
             continue;
         }
@@ -726,6 +761,11 @@ CPictureFrame* CDlgImgViewer::FrameAt(QPoint position) const noexcept
 bool CDlgImgViewer::CinePlaying() const noexcept
 {
     return cineTimer != nullptr && cineTimer->isActive();
+}
+
+int CDlgImgViewer::CineIntervalMs() const noexcept
+{
+    return CinePlaying() ? cineTimer->interval() : 0;
 }
 
 void CDlgImgViewer::ToggleCine()
@@ -1091,8 +1131,13 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
     // The window manager may maximise the window after it was first laid out; the page follows the final size.
-    const QRect area(0, kTileAreaTop, width(), std::max(0, height() - kTileAreaTop));
-    if (initialised && area != tileArea)
+    if (!initialised)
+    {
+        return;
+    }
+    const int top = LayoutToolbar();
+    const QRect area(0, top, width(), std::max(0, height() - top));
+    if (area != tileArea)
     {
         tileArea = area;
         LayoutFrames(false);

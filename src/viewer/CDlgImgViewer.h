@@ -69,10 +69,13 @@ public:
     static constexpr int kResultEscape = 2;
     static constexpr int kTileCount = 36;
     static constexpr int kFirstTileId = 1053;
-    // Toolbar margin, control size, and the top of the tile area (twice the margin plus a control).
+    // Toolbar margin, control size, and the top of the tile area (twice the margin plus a control) while the toolbar
+    // fits one row; a window narrower than kToolbarWidth (a 1920-pixel screen at 2x is 960 wide) wraps the controls
+    // that pass its right edge onto further rows, each a control and a margin lower, and the tiles start below them.
     static constexpr int kToolbarMargin = 4;
     static constexpr int kControlSize = 64;
     static constexpr int kTileAreaTop = 2 * kToolbarMargin + kControlSize;
+    static constexpr int kToolbarWidth = 980 + kControlSize + kToolbarMargin;
 
     // Reads the viewer settings from "Orblane.ini" beside the executable.
     explicit CDlgImgViewer(QWidget* parent = nullptr);
@@ -105,6 +108,8 @@ public:
     const QCursor& CurrentCursor() const noexcept { return currentCursor; }
     bool Dragging() const noexcept { return dragging; }
     bool CinePlaying() const noexcept;
+    // Milliseconds between two cine frames while cine plays (the file's rate), else 0.
+    int CineIntervalMs() const noexcept;
     // The frames of image k's file: the multi-frame decoding answers these; until it does, every image is its own
     // only frame and cine has nothing to play.
     void SetFrameRuns(std::function<FrameRun(int)> runs) { frameRuns = std::move(runs); }
@@ -138,6 +143,8 @@ private:
         CBitmapButton* CDlgImgViewer::*button;
     };
     static std::span<const ToolbarRow> Toolbar() noexcept;
+    // Places the toolbar's controls for the window's width and answers the top of the tile area below them.
+    int LayoutToolbar();
     // Commands without a control, run by keys.
     struct CommandRow
     {

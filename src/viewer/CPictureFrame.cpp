@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -94,6 +95,9 @@ CPictureFrame::CPictureFrame(const ViewerSettings& viewerSettings, QWidget* pare
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    refineTimer = new QTimer(this);
+    refineTimer->setSingleShot(true);
+    connect(refineTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void CPictureFrame::SetNumbers(int imageIndex, int images, int frame, int frames) noexcept
@@ -277,6 +281,7 @@ void CPictureFrame::paintEvent(QPaintEvent*)
 {
     // The widget's backing store is the off-screen image: everything below lands there and reaches the screen in
     // one copy, so a drag does not flicker.
+    paintingQuickly = quickNext;
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     overlayBlocks = {};
@@ -291,7 +296,7 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     DrawBorder(painter);
 }
 
-void CPictureFrame::DrawVisibleImage(QPainter& painter) const
+void CPictureFrame::DrawVisibleImage(QPainter& painter)
 {
     const DisplayBitmap& bitmap = image->Bitmap();
     const int dw = image->DisplayWidth();
@@ -341,21 +346,49 @@ void CPictureFrame::DrawVisibleImage(QPainter& painter) const
     // The filter is chosen in device pixels: on a screen of ratio 2 a tile pixel is two device pixels.
     const double ratio = devicePixelRatioF();
     const double deviceScale = ratio / scaleX;
+    // Only the first paint of an image new to this tile may be quick; any later paint draws it exactly.
+    const bool quick = paintingQuickly && image != lastPainted;
+    lastPainted = image;
     switch (FilterFor(deviceScale))
     {
     case ScaleFilter::Area: {
         const int targetWidth = std::clamp(static_cast<int>(std::lround(target.width() * ratio)), 1, x1 - x0);
         const int targetHeight = std::clamp(static_cast<int>(std::lround(target.height() * ratio)), 1, y1 - y0);
-        QImage shrunk(targetWidth, targetHeight, format);
-        const PixelRegion region{part.constBits(), x1 - x0, y1 - y0, static_cast<std::size_t>(part.bytesPerLine()),
-                                 bytesPerPixel};
-        if (!shrunk.isNull() && AreaScale(region, shrunk.bits(), targetWidth, targetHeight,
-                                          static_cast<std::size_t>(shrunk.bytesPerLine())))
+        const ShrinkKey key{image,
+                            bitmap.Bits(),
+                            image->WindowCentre(),
+                            image->WindowWidth(),
+                            image->Inverted(),
+                            image->UsesVoiLut(),
+                            QRect(x0, y0, x1 - x0, y1 - y0),
+                            QSize(targetWidth, targetHeight)};
+        if (key == shrunkKey && !shrunk.isNull())
         {
             painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
             painter.drawImage(target, shrunk, QRectF(0, 0, targetWidth, targetHeight));
             break;
         }
+        if (quick)
+        {
+            // A few nearest samples now; averaging every pixel waits until the user stops stepping.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(target, part, QRectF(0, 0, x1 - x0, y1 - y0));
+            refineTimer->start(kRefineMilliseconds);
+            break;
+        }
+        shrunk = QImage(targetWidth, targetHeight, format);
+        shrunkKey = {};
+        const PixelRegion region{part.constBits(), x1 - x0, y1 - y0, static_cast<std::size_t>(part.bytesPerLine()),
+                                 bytesPerPixel};
+        if (!shrunk.isNull() && AreaScale(region, shrunk.bits(), targetWidth, targetHeight,
+                                          static_cast<std::size_t>(shrunk.bytesPerLine())))
+        {
+            shrunkKey = key;
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter.drawImage(target, shrunk, QRectF(0, 0, targetWidth, targetHeight));
+            break;
+        }
+        shrunk = QImage();
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         painter.drawImage(target, part, QRectF(0, 0, x1 - x0, y1 - y0));
         break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <filesystem>
 
 class QPainter;
+class QTimer;
 
 namespace orblane {
 
@@ -70,6 +72,12 @@ public:
     // The overlay's four text blocks as last painted (top left, top right, bottom left, bottom right), empty when
     // not shown: what a user reads must not overlap.
     const std::array<QRect, 4>& OverlayBlocks() const noexcept { return overlayBlocks; }
+    // While set, a paint of an image not yet painted here draws a quick nearest-pixel shrink, and the exact
+    // area-averaged one follows kRefineMilliseconds later when no other step came: a wheel turned through a stack of
+    // large images shows each at once and settles on the exact picture where it stops. The viewer sets it around a
+    // paging step's own repaint only, so that nothing else (a grab, an expose) ever draws roughly.
+    void PaintQuickly(bool quickly) noexcept { quickNext = quickly; }
+    static constexpr int kRefineMilliseconds = 120;
     // Writes the image as it is shown to path (format 1 JPEG, 0 bitmap). A failed write raises "10104", so the
     // user never believes a failed export was written. Answers whether the file was written.
     bool SaveImageAs(const std::filesystem::path& path, int format);
@@ -78,7 +86,23 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void DrawVisibleImage(QPainter& painter) const;
+    // What an area-averaged shrink was made from: the same image, bitmap, window and region give the same picture,
+    // so a repaint (selection, overlay, an expose) reuses it instead of averaging millions of pixels again.
+    struct ShrinkKey
+    {
+        const CImageData* image = nullptr;
+        const void* bits = nullptr;
+        int centre = 0;
+        int width = 0;
+        bool inverted = false;
+        bool voiLut = false;
+        QRect source;
+        QSize target;
+
+        bool operator==(const ShrinkKey&) const = default;
+    };
+
+    void DrawVisibleImage(QPainter& painter);
     void DrawOverlay(QPainter& painter);
     void DrawBorder(QPainter& painter) const;
     void Zoom(QPoint p, double target) noexcept;
@@ -93,6 +117,12 @@ private:
     int frameNumber = 0;
     int frameTotal = 0;
     std::array<QRect, 4> overlayBlocks{};
+    bool quickNext = false;
+    bool paintingQuickly = false;
+    const CImageData* lastPainted = nullptr;
+    ShrinkKey shrunkKey;
+    QImage shrunk;
+    QTimer* refineTimer = nullptr;
 };
 
 } // namespace orblane

@@ -16,6 +16,7 @@
 
 #include <fstream>
 #include <memory>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -86,6 +87,9 @@ TEST_F(ImgViewerTest, OpensMaximisedWithItsToolbarAndOneTileAndAOneImageStudyCan
     auto viewer = Open(1);
     EXPECT_EQ(viewer->windowTitle(), QStringLiteral("TALVIREN DICOM MEDIA Viewer"));
     EXPECT_TRUE(viewer->windowState() & Qt::WindowMaximized);
+    // The offscreen screen is 800 pixels wide, where the toolbar wraps; on a screen that holds it, it is one row.
+    viewer->resize(1280, 1024);
+    QCoreApplication::processEvents();
     EXPECT_EQ(viewer->TileArea(), QRect(0, 72, viewer->width(), viewer->height() - 72));
     EXPECT_EQ(viewer->Frame(0)->geometry(), QRect(0, 72, viewer->width(), viewer->height() - 72));
     EXPECT_TRUE(viewer->Frame(0)->isVisible());
@@ -117,6 +121,51 @@ TEST_F(ImgViewerTest, OpensMaximisedWithItsToolbarAndOneTileAndAOneImageStudyCan
          {Viewer::kNextImageButton, Viewer::kNextPageButton, Viewer::kPreviousImageButton, Viewer::kPreviousPageButton})
     {
         EXPECT_FALSE(Enabled(*viewer, id)) << id;
+    }
+}
+
+TEST_F(ImgViewerTest, ANarrowWindowWrapsTheToolbarSoThatEveryControlStaysReachable)
+{
+    auto viewer = Open(2);
+    struct Row
+    {
+        const char* name;
+        int width;
+        int toolbarRows;
+    };
+    // 1048 is the whole row (VIEWEND ends at 1044, plus the margin); a 1920-pixel screen at scale 2 gives 960, a
+    // 1366-pixel one 683; at 400 the controls need three rows.
+    const Row rows[] = {{"OneRowWhereItFits", 1048, 1},
+                        {"FullHdAtTwice", 960, 2},
+                        {"LaptopAtTwice", 683, 2},
+                        {"VeryNarrow", 400, 3},
+                        {"WideAgain", 1280, 1}};
+    for (const Row& row : rows)
+    {
+        viewer->resize(row.width, 700);
+        QCoreApplication::processEvents();
+        QRect controls;
+        std::vector<QRect> places;
+        for (int id = Viewer::kZoomInBox; id <= Viewer::kSaveButton; ++id)
+        {
+            if (QWidget* control = viewer->Control(id))
+            {
+                const QRect place = control->geometry();
+                EXPECT_TRUE(viewer->rect().contains(place)) << row.name << " " << id;
+                EXPECT_TRUE(control->isVisible()) << row.name << " " << id;
+                for (const QRect& other : places)
+                {
+                    EXPECT_FALSE(other.intersects(place)) << row.name << " " << id;
+                }
+                places.push_back(place);
+                controls |= place;
+            }
+        }
+        ASSERT_EQ(places.size(), 15u) << row.name;
+        // Rows of 64-pixel controls 4 pixels apart; the tiles start a margin below the last row.
+        EXPECT_EQ(controls.height(), row.toolbarRows * 68 - 4) << row.name;
+        EXPECT_EQ(viewer->TileArea().top(), controls.bottom() + 1 + 4) << row.name;
+        EXPECT_EQ(viewer->Frame(0)->geometry().top(), viewer->TileArea().top()) << row.name;
     }
 }
 

@@ -10,13 +10,16 @@
 #include "support/CaseName.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -221,6 +224,41 @@ TEST_F(ViewerInputTest, PresetKeysSetTheWindowOfThePageOrWithShiftOfTheCurrentTi
     }
 }
 
+TEST_F(ViewerInputTest, CtPresetsApplyOnlyToCtImagesWhileZeroAndNineApplyToEveryGreyImage)
+{
+    // Tile 0 CT, tile 1 MR, both with values 0-3968 under the file's window 2048/4096.
+    auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
+    test::GreyImageSpec mr;
+    mr.modality = "MR";
+    viewer->AddImageFile(test::WriteGreyImage(folder, "a-ct", {}));
+    viewer->AddImageFile(test::WriteGreyImage(folder, "b-mr", mr));
+    viewer->show();
+    QCoreApplication::processEvents();
+    viewer->ApplyPattern(2, 1);
+    ASSERT_TRUE(ImageAt(*viewer, 0)->Description().computedTomography);
+    ASSERT_FALSE(ImageAt(*viewer, 1)->Description().computedTomography);
+    struct Row
+    {
+        const char* name;
+        Qt::Key key;
+        int ctCentre, ctWidth, mrCentre, mrWidth;
+    };
+    const Row rows[] = {
+        {"SoftTissueReachesTheCtImageOnly", Qt::Key_1, 40, 400, 2048, 4096},
+        {"LungReachesTheCtImageOnly", Qt::Key_2, -600, 1500, 2048, 4096},
+        {"FullRangeReachesBoth", Qt::Key_9, 1984, 3968, 1984, 3968},
+        {"TheFilesWindowReachesBoth", Qt::Key_0, 2048, 4096, 2048, 4096},
+    };
+    for (const Row& row : rows)
+    {
+        QTest::keyClick(viewer.get(), row.key);
+        EXPECT_EQ(ImageAt(*viewer, 0)->WindowCentre(), row.ctCentre) << row.name;
+        EXPECT_EQ(ImageAt(*viewer, 0)->WindowWidth(), row.ctWidth) << row.name;
+        EXPECT_EQ(ImageAt(*viewer, 1)->WindowCentre(), row.mrCentre) << row.name;
+        EXPECT_EQ(ImageAt(*viewer, 1)->WindowWidth(), row.mrWidth) << row.name;
+    }
+}
+
 TEST_F(ViewerInputTest, InvertOverlayAndSaveKeysActOnTheCurrentTile)
 {
     auto viewer = Open(1, 1);
@@ -335,6 +373,104 @@ TEST_F(ViewerInputTest, SpacePlaysTheFramesOfTheCurrentTilesFileInALoopWithoutBl
     QTest::keyClick(viewer.get(), Qt::Key_Down);
     EXPECT_FALSE(viewer->CinePlaying());
     EXPECT_EQ(viewer->Frame(0)->GetTileImage(), ImageAt(*viewer, 1));
+}
+
+TEST_F(ViewerInputTest, CinePlaysAtTheFilesFrameRate)
+{
+    // Three frames each: 100 ms a frame from Frame Time; without timing, 15 frames a second (1000 / 15 = 66.7 ms).
+    struct Row
+    {
+        const char* name;
+        const char* frameTime;
+        int intervalMs;
+    };
+    const Row rows[] = {{"FrameTime", "100", 100}, {"NoTiming", "", 67}, {"AbsurdFrameTimeGivesWay", "0.0001", 67}};
+    for (const Row& row : rows)
+    {
+        auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
+        test::GreyImageSpec spec;
+        spec.frames = 3;
+        spec.frameTime = row.frameTime;
+        viewer->AddImageFile(test::WriteGreyImage(folder, std::string("cine-") + row.name, spec));
+        viewer->show();
+        QCoreApplication::processEvents();
+        QTest::keyClick(viewer.get(), Qt::Key_Space);
+        ASSERT_TRUE(viewer->CinePlaying()) << row.name;
+        EXPECT_EQ(viewer->CineIntervalMs(), row.intervalMs) << row.name;
+    }
+}
+
+TEST_F(ViewerInputTest, CineShowsEveryFrameInTurnWhenDecodingCannotKeepUp)
+{
+    auto viewer = Open(4, 1);
+    // Four frames asked for at 120 a second while each step costs some 25 ms (as a slow decode would): the cine
+    // plays slower than asked, never by skipping a frame.
+    viewer->SetFrameRuns([](int) {
+        QThread::msleep(10);
+        return FrameRun{0, 4, 120.0};
+    });
+    QTest::keyClick(viewer.get(), Qt::Key_Space);
+    ASSERT_TRUE(viewer->CinePlaying());
+    std::vector<int> shown{0};
+    QElapsedTimer clock;
+    clock.start();
+    while (shown.size() < 10 && clock.elapsed() < 5000)
+    {
+        QCoreApplication::processEvents();
+        for (int k = 0; k < 4; ++k)
+        {
+            if (viewer->Frame(0)->GetTileImage() == ImageAt(*viewer, k) && k != shown.back())
+            {
+                shown.push_back(k);
+            }
+        }
+    }
+    ASSERT_GE(shown.size(), 10u);
+    for (std::size_t i = 1; i < shown.size(); ++i)
+    {
+        EXPECT_EQ(shown[i], (shown[i - 1] + 1) % 4) << "step " << i;
+    }
+}
+
+TEST_F(ViewerInputTest, PagingALargeImageDrawsItAtOnceAndTheExactShrinkWhenPagingPauses)
+{
+    // Columns alternating 0 and 4000 shrink by area averaging to an even grey; sampled, they would stay black or
+    // white.
+    test::GreyImageSpec stripes;
+    stripes.rows = stripes.columns = 1200;
+    stripes.value = [](int, int column) { return static_cast<std::uint16_t>(column % 2 * 4000); };
+    auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
+    viewer->AddImageFile(test::WriteGreyImage(folder, "a", stripes));
+    viewer->AddImageFile(test::WriteGreyImage(folder, "b", stripes));
+    viewer->show();
+    QCoreApplication::processEvents();
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    viewer->Frame(0)->installEventFilter(&counter);
+    QTest::keyClick(viewer.get(), Qt::Key_Down);
+    ASSERT_EQ(viewer->FirstIndex(), 1);
+    const int afterStep = counter.paints;
+    EXPECT_GE(afterStep, 1);
+    // Once no further step comes, the tile is drawn again, now exactly.
+    QTRY_VERIFY_WITH_TIMEOUT(counter.paints > afterStep, 2000);
+    // A tile pixel spans about 1.8 columns: most of them mix black and white into a grey, where samples would give
+    // only the black and the white (0 and 249 under the window 2048/4096).
+    const QImage shown = viewer->Frame(0)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint centre = shown.rect().center();
+    int greys = 0;
+    for (int dx = -10; dx <= 10; ++dx)
+    {
+        const int grey = qGray(shown.pixel(centre + QPoint(dx, 0)));
+        greys += grey > 60 && grey < 190 ? 1 : 0;
+    }
+    EXPECT_GE(greys, 14);
 }
 
 } // namespace

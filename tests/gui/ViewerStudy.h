@@ -22,7 +22,10 @@ struct GreyImageSpec
     int windowCentre = 2048;
     int windowWidth = 4096;
     std::string patientName = "TEST^IMAGE";
-    std::string aspect;                                      // Pixel Aspect Ratio text; empty leaves it out
+    std::string aspect; // Pixel Aspect Ratio text; empty leaves it out
+    std::string modality = "CT";
+    int frames = 1;        // frames of the same pixels; more than one writes Number of Frames
+    std::string frameTime; // Frame Time (0018,1063) text; empty leaves it out
     std::function<std::uint16_t(int row, int column)> value; // 12-bit values; a diagonal ramp when not set
 };
 
@@ -36,25 +39,35 @@ inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& fold
                                                        const GreyImageSpec& imageSpec)
 {
     Bytes pixels;
-    pixels.reserve(static_cast<std::size_t>(imageSpec.rows) * static_cast<std::size_t>(imageSpec.columns) * 2);
-    for (int row = 0; row < imageSpec.rows; ++row)
+    pixels.reserve(static_cast<std::size_t>(imageSpec.rows) * static_cast<std::size_t>(imageSpec.columns) * 2 *
+                   static_cast<std::size_t>(imageSpec.frames));
+    for (int row = 0; row < imageSpec.rows * imageSpec.frames; ++row)
     {
         for (int column = 0; column < imageSpec.columns; ++column)
         {
-            const std::uint16_t v = imageSpec.value ? imageSpec.value(row, column) : DiagonalRamp(row, column);
+            const int frameRow = row % imageSpec.rows;
+            const std::uint16_t v =
+                imageSpec.value ? imageSpec.value(frameRow, column) : DiagonalRamp(frameRow, column);
             pixels.push_back(static_cast<std::uint8_t>(v));
             pixels.push_back(static_cast<std::uint8_t>(v >> 8));
         }
     }
     DicomWriter w;
     w.FileMeta(kExplicitLittleEndian)
-        .Text(0x0008, 0x0060, "CS", "CT")
+        .Text(0x0008, 0x0060, "CS", imageSpec.modality)
         .Text(0x0008, 0x0080, "LO", "ORBLANE TEST INSTITUTE")
         .Text(0x0010, 0x0010, "PN", imageSpec.patientName)
-        .Text(0x0010, 0x0020, "LO", "ID0001")
-        .UInt16(0x0028, 0x0002, 1)
-        .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-        .UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageSpec.rows))
+        .Text(0x0010, 0x0020, "LO", "ID0001");
+    if (!imageSpec.frameTime.empty())
+    {
+        w.Text(0x0018, 0x1063, "DS", imageSpec.frameTime);
+    }
+    w.UInt16(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2");
+    if (imageSpec.frames > 1)
+    {
+        w.Text(0x0028, 0x0008, "IS", std::to_string(imageSpec.frames));
+    }
+    w.UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageSpec.rows))
         .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(imageSpec.columns));
     if (!imageSpec.aspect.empty())
     {

@@ -1,6 +1,7 @@
-// The real program under a real X server with a window manager (Xvfb and openbox): Return on the top study opens
-// the viewer, a turn of the real mouse wheel (xdotool, through the X server) pages to the next image, and what tile 0
-// shows changes. Skipped where Xvfb, openbox or xdotool is missing.
+// The real program under a real X server with a window manager (Xvfb and openbox): End, Home and Return on the top
+// study open the viewer, a turn of the real mouse wheel (xdotool, through the X server) pages to the next image, and
+// what tile 0 shows changes; Escape goes back to the list, where a real double-click on the top row opens the viewer
+// again. Skipped where Xvfb, openbox or xdotool is missing.
 #include "gui/StudyMedium.h"
 
 #include <QDeadlineTimer>
@@ -116,6 +117,9 @@ TEST(WheelProgramTest, TheRealWheelPagesTheViewerToTheNextImageUnderAWindowManag
     ASSERT_TRUE(program.process.waitForStarted(10000));
 
     QStringList lines;
+    const QRegularExpression rowPlace(QStringLiteral("^trace top row centre at (\\d+),(\\d+)"));
+    ASSERT_TRUE(WaitForLine(program.process, lines, rowPlace, 30000)) << lines.join(QLatin1Char('\n')).toStdString();
+    const QRegularExpressionMatch topRow = rowPlace.match(lines.last());
     const QRegularExpression page(QStringLiteral("^trace page from image (\\d+) of (\\d+), tile 0 (\\w+)"));
     ASSERT_TRUE(WaitForLine(program.process, lines, page, 30000)) << lines.join(QLatin1Char('\n')).toStdString();
     const QRegularExpressionMatch first = page.match(lines.last());
@@ -133,13 +137,32 @@ TEST(WheelProgramTest, TheRealWheelPagesTheViewerToTheNextImageUnderAWindowManag
     // The tile was drawn anew: its pixels (the overlay's image number among them) differ.
     EXPECT_NE(second.captured(3), first.captured(3)) << "tile 0 shows the same pixels after the wheel";
 
-    // Escape ends the viewer and then the list; the program ends cleanly.
-    for (int i = 0; i < 2; ++i)
-    {
+    const auto typeEscape = [&environment] {
         QProcess key;
         key.setProcessEnvironment(environment);
         key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
         key.waitForFinished(10000);
+    };
+    // Escape ends the viewer; a double-click on the top row of the list, the active window again, opens it anew.
+    typeEscape();
+    ASSERT_TRUE(WaitForLine(program.process, lines, QRegularExpression(QStringLiteral("^trace viewer closed")), 10000))
+        << lines.join(QLatin1Char('\n')).toStdString();
+    QThread::msleep(500);
+    QProcess doubleClick;
+    doubleClick.setProcessEnvironment(environment);
+    doubleClick.start(QStringLiteral("xdotool"),
+                      {QStringLiteral("getactivewindow"), QStringLiteral("mousemove"), QStringLiteral("--window"),
+                       QStringLiteral("%1"), topRow.captured(1), topRow.captured(2), QStringLiteral("click"),
+                       QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+                       QStringLiteral("100"), QStringLiteral("1")});
+    ASSERT_TRUE(doubleClick.waitForFinished(10000));
+    ASSERT_TRUE(WaitForLine(program.process, lines, page, 10000)) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(page.match(lines.last()).captured(1), QStringLiteral("1"));
+
+    // Escape ends the viewer and then the list; the program ends cleanly.
+    for (int i = 0; i < 2; ++i)
+    {
+        typeEscape();
         QThread::msleep(500);
     }
     EXPECT_TRUE(program.process.waitForFinished(15000));

@@ -362,6 +362,54 @@ TEST_F(CImageDataExportTest, BmpHoldsTheWindowedBitmapBottomUpWithPaddedRows)
     EXPECT_NE(ReadAll(path), file);
 }
 
+TEST_F(CImageDataExportTest, InvertedImagesAreSavedAsShownColourAndGrey)
+{
+    // Colour: two RGB pixels (10, 20, 30) and (200, 100, 0); inverted, each component is 255 minus itself.
+    const std::vector<std::uint8_t> rgbBytes{10, 20, 30, 200, 100, 0};
+    PixelDescription rgb;
+    rgb.photometric = PhotometricKind::Rgb;
+    rgb.transferSyntax = TransferSyntaxKind::ExplicitLittle;
+    rgb.columnCount = 2;
+    rgb.rowCount = 1;
+    rgb.bitsAllocated = rgb.bitsStored = 8;
+    rgb.aspectHorizontal = rgb.aspectVertical = 1;
+    rgb.planes[0] = ByteView(rgbBytes);
+    // Grey: 8-bit values 0 and 255 under the full window show 0 and 254; inverted, 255 and 1.
+    const std::vector<std::uint8_t> greyBytes{0, 255};
+    struct Case
+    {
+        const char* name;
+        std::unique_ptr<CImageData> image;
+        std::vector<std::uint8_t> shown;    // blue, green, red of the two pixels as first saved
+        std::vector<std::uint8_t> inverted; // the same once inverted
+    };
+    Case cases[] = {
+        {"colour", CImageData::Build(rgb, kInset), {30, 20, 10, 0, 100, 200}, {225, 235, 245, 255, 155, 55}},
+        {"grey",
+         CImageData::Build(Monochrome(greyBytes, 2, 1, 8, 8), kInset),
+         {0, 0, 0, 254, 254, 254},
+         {255, 255, 255, 1, 1, 1}}};
+    for (Case& c : cases)
+    {
+        ASSERT_TRUE(c.image) << c.name;
+        const auto path = folder / "out.bmp";
+        const auto pixels = [&] {
+            const auto file = ReadAll(path);
+            return file.size() >= 60 ? std::vector<std::uint8_t>(file.begin() + 54, file.begin() + 60)
+                                     : std::vector<std::uint8_t>{};
+        };
+        ASSERT_TRUE(c.image->SaveAs(path, kImageFileBmp)) << c.name;
+        EXPECT_EQ(pixels(), c.shown) << c.name;
+        c.image->SetInverted(true);
+        ASSERT_TRUE(c.image->SaveAs(path, kImageFileBmp)) << c.name;
+        EXPECT_EQ(pixels(), c.inverted) << c.name;
+        // Saving leaves what the tile draws untouched.
+        c.image->SetInverted(false);
+        ASSERT_TRUE(c.image->SaveAs(path, kImageFileBmp)) << c.name;
+        EXPECT_EQ(pixels(), c.shown) << c.name;
+    }
+}
+
 TEST_F(CImageDataExportTest, JpegDecodesBackToTheShownGreyLevels)
 {
     std::vector<std::uint8_t> bytes(64 * 64);

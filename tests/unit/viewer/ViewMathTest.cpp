@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -89,8 +90,13 @@ TEST(ViewMathTest, PresetsFullRangeFilterCineRateAndZoomPercent)
     EXPECT_DOUBLE_EQ(CineFramesPerSecond(0.0, 0.0, 10.0), 10.0);
     EXPECT_DOUBLE_EQ(CineFramesPerSecond(0.0, 0.0, 0.0), 15.0);
     EXPECT_DOUBLE_EQ(CineFramesPerSecond(-5.0, -1.0, 0.0), 15.0);
-    // A Frame Time of 0.001 ms would ask for a million frames a second: held at 120.
-    EXPECT_DOUBLE_EQ(CineFramesPerSecond(0.001, 0.0, 0.0), 120.0);
+    // A Frame Time of 0.001 ms would ask for a million frames a second: no rate, so the next source answers.
+    EXPECT_DOUBLE_EQ(CineFramesPerSecond(0.001, 0.0, 0.0), 15.0);
+    EXPECT_DOUBLE_EQ(CineFramesPerSecond(0.001, 30.0, 10.0), 30.0);
+    EXPECT_DOUBLE_EQ(CineFramesPerSecond(std::nan(""), 5000.0, 10.0), 10.0);
+    // Real but extreme rates are held in 1..120: 5 ms a frame is 200 a second, one frame a minute is 1/60.
+    EXPECT_DOUBLE_EQ(CineFramesPerSecond(5.0, 30.0, 0.0), 120.0);
+    EXPECT_DOUBLE_EQ(CineFramesPerSecond(60000.0, 30.0, 0.0), 1.0);
 
     EXPECT_EQ(ZoomPercent(256, 512), 50);
     EXPECT_EQ(ZoomPercent(1000, 3), 33333);
