@@ -83,6 +83,10 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
                 return EIO;
             }
         }
+        if (loadedPath.empty())
+        {
+            loadedPath = path;
+        }
         dataSet = std::move(walked);
         return 0;
     }
@@ -90,6 +94,21 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
     {
         return ENOMEM;
     }
+}
+
+void DicomDataFileIO::Unload() noexcept
+{
+    dataSet.reset();
+    mapping.Close();
+}
+
+int DicomDataFileIO::Reload() noexcept
+{
+    if (dataSet)
+    {
+        return 0;
+    }
+    return loadedPath.empty() ? LoadDataSet() : LoadFile(loadedPath);
 }
 
 int DicomDataFileIO::GetElement(std::uint16_t group, std::uint16_t element, int occurrence, std::uint32_t& length,
