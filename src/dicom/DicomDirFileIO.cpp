@@ -127,7 +127,9 @@ int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
     }
     if (code == 0)
     {
-        code = mapping.Map();
+        // Read whole, not mapped: its records are walked again each time a study is opened, and a disc that fails
+        // later must not end the program in the middle of such a walk. A DICOMDIR is small beside its images.
+        code = mapping.ReadIn();
     }
     if (code != 0)
     {

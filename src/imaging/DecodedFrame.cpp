@@ -21,7 +21,7 @@ namespace {
 // An owned buffer for decoded samples, left uninitialised: the codec writes what it decodes and zeroes the rest.
 struct SampleBuffer
 {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    platform::LargeArray<std::uint8_t> bytes;
     std::size_t size = 0;
 
     bool Allocate(std::uint64_t wanted) noexcept
@@ -31,13 +31,12 @@ struct SampleBuffer
             return false;
         }
         size = static_cast<std::size_t>(wanted);
-        bytes.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+        bytes = platform::MakeLargeArray<std::uint8_t>(size);
         if (bytes == nullptr)
         {
             size = 0;
             return false;
         }
-        platform::AdviseLargeBuffer(bytes.get(), size);
         return true;
     }
 };
@@ -634,16 +633,12 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     {
         f.displayBits =
             syntax->kind == TransferSyntaxKind::JpegBaseline && samples.geometry.samplesPerPixel == 1 ? 8 : 32;
-        try
-        {
-            f.values = std::make_unique_for_overwrite<std::int32_t[]>(pixels);
-        }
-        catch (const std::bad_alloc&)
+        f.values = platform::MakeLargeArray<std::int32_t>(pixels);
+        if (f.values == nullptr)
         {
             return outOfMemory();
         }
         f.valueCount = pixels;
-        platform::AdviseLargeBuffer(f.values.get(), pixels * sizeof(std::int32_t));
         if (samples.geometry.samplesPerPixel == 3)
         {
             FillValuesFromGreen(f, samples);

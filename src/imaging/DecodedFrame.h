@@ -3,6 +3,7 @@
 #include "dicom/PixelDescription.h"
 #include "imaging/DisplayBitmap.h"
 #include "platform/ErrorCode.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Point.h"
 
 #include <cstddef>
@@ -24,7 +25,7 @@ struct DecodedFrame
     std::int32_t width = 0;
     std::int32_t height = 0;
     // Monochrome: one modality value per pixel, rows top first. Not cleared when made: every build writes each value.
-    std::unique_ptr<std::int32_t[]> values;
+    platform::LargeArray<std::int32_t> values;
     std::size_t valueCount = 0;
     // Colour: the display pixels themselves (32 bits); monochrome: empty.
     DisplayBitmap colour;

@@ -17,15 +17,11 @@ bool DisplayBitmap::Create(int newWidth, int newHeight, int newBitsPerPixel) noe
     }
     const std::size_t rowBytes = static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newBitsPerPixel / 8);
     const std::size_t paddedRow = (rowBytes + 3) / 4 * 4;
-    try
-    {
-        storage = std::make_unique_for_overwrite<std::uint32_t[]>(paddedRow / 4 * static_cast<std::size_t>(newHeight));
-    }
-    catch (const std::bad_alloc&)
+    storage = platform::MakeLargeArray<std::uint32_t>(paddedRow / 4 * static_cast<std::size_t>(newHeight));
+    if (storage == nullptr)
     {
         return false;
     }
-    platform::AdviseLargeBuffer(storage.get(), paddedRow * static_cast<std::size_t>(newHeight));
     width = newWidth;
     height = newHeight;
     bitsPerPixel = newBitsPerPixel;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/LargeBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,8 +43,9 @@ private:
     int bitsPerPixel = 0;
     std::size_t stride = 0;
     // uint32 storage keeps every row 4-byte aligned. It is not cleared when made: every build writes every pixel,
-    // and clearing a radiograph's bitmap first would cost as much as writing it.
-    std::unique_ptr<std::uint32_t[]> storage;
+    // and clearing a radiograph's bitmap first would cost as much as writing it. Recycled: the next page's bitmaps
+    // take the pages of the last one's.
+    platform::LargeArray<std::uint32_t> storage;
 };
 
 // One display pixel from its colour components; the fourth byte is 0xFF so that the buffer is valid RGB32.

@@ -37,7 +37,9 @@ bool FileExists(const std::string& path) noexcept
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path, std::size_t maxBytes)
 {
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO in a file's place would hold the open until a writer came; the checks below refuse it.
+    // It changes nothing for a regular file.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.fd < 0)
     {
         return std::nullopt;

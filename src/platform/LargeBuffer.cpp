@@ -1,12 +1,82 @@
 #include "platform/LargeBuffer.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORBLANE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORBLANE_ASAN 1
+#endif
+#endif
+#if defined(ORBLANE_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace orblane::platform {
+namespace {
+
+// A kept buffer is poisoned for AddressSanitizer, so that a read through a pointer that outlived its array is still
+// reported although the memory was never freed.
+void Poison([[maybe_unused]] void* data, [[maybe_unused]] std::size_t bytes) noexcept
+{
+#if defined(ORBLANE_ASAN)
+    ASAN_POISON_MEMORY_REGION(data, bytes);
+#endif
+}
+
+void Unpoison([[maybe_unused]] void* data, [[maybe_unused]] std::size_t bytes) noexcept
+{
+#if defined(ORBLANE_ASAN)
+    ASAN_UNPOISON_MEMORY_REGION(data, bytes);
+#endif
+}
+
+struct KeptBuffer
+{
+    void* data;
+    std::size_t bytes;
+};
+
+// Decoding threads allocate and release concurrently: one lock, held for a scan of a handful of entries.
+struct Recycler
+{
+    std::mutex lock;
+    std::vector<KeptBuffer> kept;
+    std::size_t keptBytes = 0;
+    std::size_t limit = std::size_t{64} << 20;
+
+    // Frees the oldest kept buffers until `bytes` more fit under the limit; answers whether they do.
+    bool MakeRoom(std::size_t bytes) noexcept
+    {
+        const auto fits = [&] { return keptBytes <= limit && limit - keptBytes >= bytes; };
+        while (!kept.empty() && !fits())
+        {
+            keptBytes -= kept.front().bytes;
+            Unpoison(kept.front().data, kept.front().bytes);
+            std::free(kept.front().data);
+            kept.erase(kept.begin());
+        }
+        return fits();
+    }
+};
+
+Recycler& TheRecycler() noexcept
+{
+    // Never destroyed: buffers may be released by objects that outlive static destruction order.
+    static Recycler* recycler = new Recycler;
+    return *recycler;
+}
+
+} // namespace
 
 void AdviseLargeBuffer(void* data, std::size_t bytes) noexcept
 {
@@ -27,6 +97,80 @@ void AdviseLargeBuffer(void* data, std::size_t bytes) noexcept
     (void)data;
     (void)bytes;
 #endif
+}
+
+void SetRecycledBufferLimit(std::size_t bytes) noexcept
+{
+    Recycler& r = TheRecycler();
+    const std::lock_guard<std::mutex> hold(r.lock);
+    r.limit = bytes;
+    r.MakeRoom(0);
+}
+
+std::size_t RecycledBufferBytes() noexcept
+{
+    Recycler& r = TheRecycler();
+    const std::lock_guard<std::mutex> hold(r.lock);
+    return r.keptBytes;
+}
+
+void* AcquireLargeBuffer(std::size_t& bytes) noexcept
+{
+    if (bytes >= kRecycledBufferMinBytes)
+    {
+        Recycler& r = TheRecycler();
+        const std::lock_guard<std::mutex> hold(r.lock);
+        // The smallest kept buffer that fits, and not one much larger: a bitmap must not pin a radiograph's buffer.
+        auto best = r.kept.end();
+        for (auto it = r.kept.begin(); it != r.kept.end(); ++it)
+        {
+            if (it->bytes >= bytes && it->bytes - bytes <= bytes / 8 &&
+                (best == r.kept.end() || it->bytes < best->bytes))
+            {
+                best = it;
+            }
+        }
+        if (best != r.kept.end())
+        {
+            void* data = best->data;
+            bytes = best->bytes;
+            r.keptBytes -= bytes;
+            r.kept.erase(best);
+            Unpoison(data, bytes);
+            return data;
+        }
+    }
+    void* data = std::malloc(bytes == 0 ? 1 : bytes);
+    AdviseLargeBuffer(data, bytes);
+    return data;
+}
+
+void ReleaseLargeBuffer(void* data, std::size_t bytes) noexcept
+{
+    if (data == nullptr)
+    {
+        return;
+    }
+    if (bytes >= kRecycledBufferMinBytes)
+    {
+        Recycler& r = TheRecycler();
+        const std::lock_guard<std::mutex> hold(r.lock);
+        if (bytes <= r.limit && r.MakeRoom(bytes))
+        {
+            try
+            {
+                r.kept.push_back({data, bytes});
+                r.keptBytes += bytes;
+                Poison(data, bytes);
+                return;
+            }
+            catch (const std::bad_alloc&)
+            {
+                // No room to note it: freed below like any buffer that is not kept.
+            }
+        }
+    }
+    std::free(data);
 }
 
 } // namespace orblane::platform

@@ -90,12 +90,60 @@ int MappedFile::Map() noexcept
     return 0;
 }
 
+int MappedFile::ReadIn() noexcept
+{
+    if (view != nullptr)
+    {
+        return 0;
+    }
+    if (descriptor < 0)
+    {
+        return -1;
+    }
+    // Anonymous pages, so that Close releases a copy exactly as it releases a view.
+    void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED)
+    {
+        return errno;
+    }
+    auto* bytes = static_cast<std::uint8_t*>(address);
+    std::size_t done = 0;
+    while (done < size)
+    {
+        const ssize_t got = ::pread(descriptor, bytes + done, size - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+        {
+            continue;
+        }
+        if (got <= 0)
+        {
+            const int code = got < 0 ? errno : (done == 0 ? EINVAL : 0);
+            if (code != 0)
+            {
+                ::munmap(address, size);
+                return code;
+            }
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    ::mprotect(address, size, PROT_READ);
+    view = bytes;
+    // The pages beyond a shrunken file's end stay mapped (and zero) until Close; the view ends where the file did.
+    mappedSize = size;
+    size = done;
+    ::close(descriptor);
+    descriptor = -1;
+    return 0;
+}
+
 void MappedFile::Close() noexcept
 {
     if (view != nullptr)
     {
-        ::munmap(const_cast<std::uint8_t*>(view), size);
+        ::munmap(const_cast<std::uint8_t*>(view), mappedSize != 0 ? mappedSize : size);
         view = nullptr;
+        mappedSize = 0;
     }
     if (descriptor >= 0)
     {

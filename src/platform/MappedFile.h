@@ -31,6 +31,11 @@ public:
     // of the mapping call. Once mapped, the descriptor is closed (the view keeps the file); on failure the file
     // stays open until Close or destruction.
     int Map() noexcept;
+    // Instead of Map: copies the whole opened file into private memory, so that a medium that fails is met here, as
+    // an errno (EIO), and never by a later read of the view. For small files that are read again and again long
+    // after they were opened (the DICOMDIR, whose records are walked each time a study is opened). A file that
+    // shrank since Open gives the bytes it still has (EINVAL when none).
+    int ReadIn() noexcept;
     // Unmaps and closes whatever is set; safe to call repeatedly.
     void Close() noexcept;
 
@@ -43,6 +48,8 @@ public:
 private:
     const std::uint8_t* view = nullptr;
     std::size_t size = 0;
+    // Set by ReadIn when the copy's pages outnumber the bytes read.
+    std::size_t mappedSize = 0;
     int descriptor = -1;
 };
 

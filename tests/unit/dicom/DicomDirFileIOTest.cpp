@@ -192,6 +192,16 @@ TEST_P(DicomDirFileIOTest, CollectsEveryImageOfEverySeriesInOrderOntoOneChain)
     EXPECT_EQ(chain.front()->Folder(), scratch.FolderText());
 }
 
+// A disc that fails (or a file cut) after the DICOMDIR was opened: its records were read whole at opening, so later
+// walks still list and collect them instead of faulting on a lost page of a mapping.
+TEST_P(DicomDirFileIOTest, RecordsStayReadableWhenTheFileIsCutAfterOpening)
+{
+    ASSERT_EQ(Open(BuildDicomDir(TwoPatientsTwoStudiesEach(), Options())), 0);
+    std::filesystem::resize_file(scratch.Path() / "DICOMDIR", 0);
+    EXPECT_EQ(Collect(0), (std::vector<std::string>{"P1\\S1\\IM1 ", "P1\\S1\\IM2 ", "P1\\S1\\IM3 "}));
+    EXPECT_EQ(Collect(3), std::vector<std::string>{});
+}
+
 TEST_P(DicomDirFileIOTest, SkipsImageRecordsWithoutAFileId)
 {
     std::vector<DirPatient> patients{{"A", "1", "", "", "", {{"20200101", "", {{"CT", {"IM1", "", "IM3"}}}}}}};

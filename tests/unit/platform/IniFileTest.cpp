@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace orblane {
 namespace {
 
@@ -22,6 +29,23 @@ protected:
     }
     TempFolder folder;
 };
+
+// A settings file that is a FIFO (or any non-file) reads as absent: opening it for reading must not wait for a writer
+// that never comes, which would hang the viewer before its first window.
+TEST_F(IniFileTest, AFifoInPlaceOfTheFileReadsAsAbsentWithoutBlocking)
+{
+    const std::string path = folder.Path("fifo.ini");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] { return ReadIniString(path, u"S", u"k", 520); });
+    if (read.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
+    {
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        read.wait();
+        ::close(writer);
+        FAIL() << "the read waited for a writer";
+    }
+    EXPECT_EQ(read.get(), u"");
+}
 
 TEST_F(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase)
 {

@@ -36,6 +36,26 @@ TEST(MappedFileTest, MapsTheWholeFileReadOnlyUntilClosed)
     EXPECT_EQ(file.Map(), -1);
 }
 
+TEST(MappedFileTest, ReadInCopiesTheBytesTheFileStillHas)
+{
+    ScratchFolder scratch;
+    const auto path = scratch.Write("file.bin", std::string(10000, 'x'));
+    for (const std::uintmax_t cutTo : {std::uintmax_t{10000}, std::uintmax_t{3}, std::uintmax_t{0}})
+    {
+        SCOPED_TRACE(cutTo);
+        std::filesystem::resize_file(path, 10000);
+        MappedFile file;
+        ASSERT_EQ(file.Open(path), 0);
+        std::filesystem::resize_file(path, cutTo);
+        ASSERT_EQ(file.ReadIn(), cutTo == 0 ? EINVAL : 0);
+        if (cutTo != 0)
+        {
+            EXPECT_EQ(file.Size(), cutTo);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.View()), file.Size()), std::string(cutTo, 'x'));
+        }
+    }
+}
+
 TEST(MappedFileTest, AnswersTheErrnoOfEveryFileThatCannotBeMapped)
 {
     ScratchFolder scratch;
