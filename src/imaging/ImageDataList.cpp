@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <unistd.h>
 
 namespace orblane {
@@ -311,21 +312,35 @@ int ImageDataList::LoadNextFile()
             file.Unload();
             continue;
         }
-        entries.reserve(entries.size() + static_cast<std::size_t>(added));
-        for (std::size_t o = 0; o < slot.occurrences.size(); ++o)
+        const std::size_t before = entries.size();
+        try
         {
-            const Occurrence& occurrence = slot.occurrences[o];
-            const std::int32_t frames = occurrence.description.frameCount;
-            for (std::int32_t k = 0; k < frames; ++k)
+            for (std::size_t o = 0; o < slot.occurrences.size(); ++o)
             {
-                Entry entry;
-                entry.file = fileNumber;
-                entry.occurrence = static_cast<std::int32_t>(o);
-                entry.frame = k;
-                entries.push_back(std::move(entry));
+                const Occurrence& occurrence = slot.occurrences[o];
+                const std::int32_t frames = occurrence.description.frameCount;
+                for (std::int32_t k = 0; k < frames; ++k)
+                {
+                    Entry entry;
+                    entry.file = fileNumber;
+                    entry.occurrence = static_cast<std::int32_t>(o);
+                    entry.frame = k;
+                    entries.push_back(std::move(entry));
+                }
             }
         }
+        catch (const std::bad_alloc&)
+        {
+            // More frames than memory for their entries (a file claiming millions of tiny frames): "11000", and
+            // the study goes on with the frames that found room.
+            pendingErrors.push_back({{ErrorCode::OutOfMemory, 0}, false});
+            added = static_cast<int>(entries.size() - before);
+        }
         LetGoOfMappings(&slot);
+        if (added == 0)
+        {
+            continue;
+        }
         return added;
     }
     return 0;
@@ -802,13 +817,9 @@ void ImageDataList::DecodeAround(int first, int count)
     {
         return;
     }
-    // Work queued for an older page is no longer wanted.
+    // Work queued for an older page is no longer wanted. Only images already found are decoded ahead: finding more
+    // would change ImageCount, which the paging buttons go by.
     const std::uint64_t generation = ++channel->generation;
-    const int last = first + 2 * count - 1;
-    while (static_cast<int>(entries.size()) <= last && nextFile < static_cast<int>(files.size()))
-    {
-        LoadNextFile();
-    }
     for (int distance = 0; distance < count; ++distance)
     {
         for (const int index : {first + count + distance, first - 1 - distance})

@@ -80,9 +80,9 @@ public:
     // The images on screen [first, first + count), and one more shown elsewhere (a tile playing cine), or -1: the
     // cache never drops their pixels.
     void SetOnScreen(int first, int count, int extra = -1) noexcept;
-    // Queues decodes for the page after [first, first + count) and the page before it, nearest first; whatever was
-    // queued before and has not started is cancelled. Does nothing without a pool or in the dropping mode (an image
-    // that leaves the list would move the indices of queued work).
+    // Queues decodes for the images already found on the page after [first, first + count) and the page before it,
+    // nearest first; whatever was queued before and has not started is cancelled. Does nothing without a pool or in the
+    // dropping mode (an image that leaves the list would move the indices of queued work).
     void DecodeAround(int first, int count);
     // Attaches the frames the pool has finished; answers the indices of the images that got their pixels.
     std::vector<int> CollectDecoded();
