@@ -13,6 +13,10 @@ void RememberedValue::Remember(const TagElement& tag) noexcept
 
 int DicomData::OnTag(const TagElement& tag)
 {
+    if (tag.bigEndian != 0)
+    {
+        byteOrder = ByteOrder::Big;
+    }
     // The identity shown is the data set's own: a name or ID inside a sequence (Other Patient IDs, Original
     // Attributes, Referenced Patient) belongs to another record or an earlier state of this one.
     if (tag.depth != 0)

@@ -36,6 +36,8 @@ public:
     RememberedValue studyDate;       // (0008,0020)
     RememberedValue studyTime;       // (0008,0030)
     RememberedValue institutionName; // (0008,0080)
+    // Of the numbers in the data set's own elements: big endian once the walk has read that transfer syntax.
+    ByteOrder byteOrder = ByteOrder::Little;
 
 protected:
     int OnTag(const TagElement& tag) override;

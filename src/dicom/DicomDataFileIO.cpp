@@ -1,12 +1,15 @@
 #include "dicom/DicomDataFileIO.h"
 
 #include "dicom/DicomTextRules.h"
+#include "dicom/Inflater.h"
 #include "platform/FileIdPath.h"
 #include "platform/MappedReadGuard.h"
 
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -72,16 +75,30 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
         if (mapping.Size() > kDataSetStart)
         {
             DicomData& data = *walked;
-            const std::uint8_t* start = mapping.View() + kDataSetStart;
-            const std::uint8_t* end = mapping.End();
+            const ByteView file = mapping.Bytes();
+            // Owned out here, not inside the guarded read: a fault leaves that read without running destructors.
+            std::vector<std::uint8_t> bytes;
+            Inflater inflater;
+            const auto walk = [&data, &bytes, &inflater, file] {
+                ByteView source = file;
+                if (const std::size_t streamStart = DeflatedStreamStart(file, kDataSetStart); streamStart != 0)
+                {
+                    // The File Meta group is kept ahead of the inflated data set, so the walk reads one buffer.
+                    const ByteView stream = file.subspan(streamStart);
+                    bytes.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(streamStart));
+                    inflater.Run(stream, InflateLimit(stream.size()), bytes);
+                    source = bytes;
+                }
+                data.ParseTags(source.data() + kDataSetStart, source.data() + source.size());
+            };
             // The walk is the first read of the file's pages: a medium that fails now (a pulled stick, a file cut
             // short under the mapping) makes the file unreadable, as a failed open does, instead of ending the run.
-            if (platform::GuardMappedRead(mapping.Bytes(), [&data, start, end] { data.ParseTags(start, end); }) ==
-                platform::MappedRead::Faulted)
+            if (platform::GuardMappedRead(file, walk) == platform::MappedRead::Faulted)
             {
                 mapping.Close();
                 return EIO;
             }
+            inflated = std::move(bytes);
         }
         if (loadedPath.empty())
         {
@@ -99,6 +116,8 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
 void DicomDataFileIO::Unload() noexcept
 {
     dataSet.reset();
+    inflated.clear();
+    inflated.shrink_to_fit();
     mapping.Close();
 }
 

@@ -15,7 +15,8 @@
 namespace orblane {
 
 // One referenced DICOM file: made unopened by the DICOMDIR walk, then loaded once when the viewer first needs one
-// of its images. It stays mapped while it lives, and every value it hands out points into that mapping.
+// of its images. It stays mapped while it lives, and every value it hands out points into DataBytes(): that
+// mapping, or for a deflated data set the inflated copy this object owns.
 class DicomDataFileIO
 {
 public:
@@ -37,7 +38,9 @@ public:
     // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
     // errno of the open or mapping (EACCES for an ID that would leave the folder, ENODEV for a FIFO or device), or
     // EIO when the medium fails under the walk (the mapping is then closed). A walk of readable bytes never fails:
-    // a truncated or foreign file gives a short or empty data set.
+    // a truncated or foreign file gives a short or empty data set. So does a deflated data set whose stream is
+    // damaged (what inflated before the fault is walked) or would inflate beyond InflateLimit (what inflated up to
+    // the limit is walked, as if the file were cut there).
     int LoadDataSet() noexcept;
     // The same for a file named by its path (the command-line tool and the tests).
     int LoadFile(const std::filesystem::path& path) noexcept;
@@ -60,9 +63,15 @@ public:
 
     const DicomData* DataSet() const noexcept { return dataSet.get(); }
     const platform::MappedFile& Mapping() const noexcept { return mapping; }
+    // The bytes the data set lives in, which bound every read of its values: the mapping, or for a deflated data set
+    // its File Meta group followed by the inflated stream (so that an offset reads as in an undeflated file).
+    ByteView DataBytes() const noexcept { return inflated.empty() ? mapping.Bytes() : ByteView(inflated); }
+    // The byte order of the data set's numbers (big endian only for Explicit VR Big Endian).
+    ByteOrder Order() const noexcept { return dataSet ? dataSet->byteOrder : ByteOrder::Little; }
 
 private:
     platform::MappedFile mapping;
+    std::vector<std::uint8_t> inflated; // a deflated data set's bytes (DataBytes); empty for every other file
     std::string fileId;
     std::string folder; // as text: one of these is made per image record, and a path would parse it each time
     std::filesystem::path filePath; // set for a file named by its path rather than by a medium's ID

@@ -55,10 +55,9 @@ std::string_view SkipLeadingSpaces(ByteView text) noexcept
 
 // The value of element (group, element) among the elements of one sequence item; absent when the item does not hold
 // it whole. The walk stops at anything it cannot step over safely (an undefined length, a length past the end).
-std::optional<ByteView> FindInItem(const SequenceItem& item, std::uint16_t group, std::uint16_t element,
-                                   ByteOrder order) noexcept
+std::optional<ByteView> FindInItem(const SequenceItem& item, std::uint16_t group, std::uint16_t element) noexcept
 {
-    const ValueReader reader(item.bytes, order);
+    const ValueReader reader(item.bytes, item.order);
     std::size_t position = 0;
     while (item.bytes.size() - position >= 8)
     {
@@ -105,6 +104,30 @@ std::optional<ByteView> FindInItem(const SequenceItem& item, std::uint16_t group
     return std::nullopt;
 }
 
+// The size of the words whose bytes a big-endian value of this VR holds reversed (PS3.5 7.3, table 7.1-1).
+std::uint8_t WordBytesOfVr(const std::array<char, 2>& vr, std::uint16_t bitsAllocated) noexcept
+{
+    const std::string_view name(vr.data(), vr.size());
+    if (name == "OB")
+    {
+        return 1;
+    }
+    if (name == "OW")
+    {
+        return 2;
+    }
+    if (name == "OL" || name == "OF")
+    {
+        return 4;
+    }
+    if (name == "OD" || name == "OV")
+    {
+        return 8;
+    }
+    // A value whose VR names no word size (UN, or none) is taken in words the size of the samples' container.
+    return bitsAllocated <= 8 ? 1 : bitsAllocated <= 16 ? 2 : 4;
+}
+
 // A LUT Descriptor (entries, first input value, bits per entry) and the LUT Data it describes.
 LutView ReadLut(std::optional<ByteView> descriptor, std::optional<ByteView> data, bool signedInput,
                 ByteOrder order) noexcept
@@ -123,6 +146,7 @@ LutView ReadLut(std::optional<ByteView> descriptor, std::optional<ByteView> data
         return lut;
     }
     lut.data = *data;
+    lut.order = order;
     lut.entryCount = *entries == 0 ? 65536u : *entries;
     lut.firstValue = signedInput ? static_cast<std::int16_t>(*first) : static_cast<std::int32_t>(*first);
     lut.bitsPerEntry = std::clamp<std::uint16_t>(*bits, 1, 16);
@@ -136,8 +160,8 @@ LutView ReadLutItem(const TopLevelIndex& index, std::uint16_t sequence, bool sig
     {
         return {};
     }
-    return ReadLut(FindInItem(*item, kGroupPixel, 0x3002, index.Order()),
-                   FindInItem(*item, kGroupPixel, 0x3006, index.Order()), signedInput, index.Order());
+    return ReadLut(FindInItem(*item, kGroupPixel, 0x3002), FindInItem(*item, kGroupPixel, 0x3006), signedInput,
+                   item->order);
 }
 
 // A DS value; absent when the text holds no number (empty, spaces only, malformed).
@@ -261,6 +285,12 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
             d.segmentedPalette = d.segmentedPalette ||
                                  index.Find(kGroupPixel, static_cast<std::uint16_t>(0x1221 + c), occurrence) != nullptr;
         }
+    }
+    if (const TagElement* pixelData = index.Find(0x7FE0, 0x0010, occurrence);
+        pixelData != nullptr && pixelData->entered == 0 && pixelData->ValueOrder() == ByteOrder::Big)
+    {
+        d.swapWordBytes = WordBytesOfVr(pixelData->vr, d.bitsAllocated);
+        d.pixelDataValue = ByteView(pixelData->value, pixelData->length);
     }
     d.planarConfiguration = index.Us(kGroupPixel, 0x0006, occurrence).value_or(0);
     if (const auto frames = index.Value(kGroupPixel, 0x0008, occurrence))

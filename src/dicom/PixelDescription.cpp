@@ -62,6 +62,10 @@ const char* TransferSyntaxName(TransferSyntaxKind kind) noexcept
         return "Video";
     case TransferSyntaxKind::JpegXl:
         return "JpegXl";
+    case TransferSyntaxKind::ExplicitBig:
+        return "ExplicitBig";
+    case TransferSyntaxKind::DeflatedExplicitLittle:
+        return "DeflatedExplicitLittle";
     case TransferSyntaxKind::UnknownSyntax:
         break;
     }
@@ -82,15 +86,17 @@ Lut CopyLut(const LutView& view)
     const bool packed = view.bitsPerEntry <= 8 && words < view.entryCount;
     const std::size_t held = packed ? data.size() : words;
     lut.entries.resize(std::min<std::size_t>(view.entryCount, held));
+    // Entry k of packed data is byte k of the little-endian words as they would be stored.
+    const std::size_t swap = packed && view.order == ByteOrder::Big && data.size() % 2 == 0 ? 1 : 0;
     for (std::size_t k = 0; k < lut.entries.size(); ++k)
     {
         if (packed)
         {
-            lut.entries[k] = data[k];
+            lut.entries[k] = data[k ^ swap];
         }
         else
         {
-            const auto word = static_cast<std::uint16_t>(data[2 * k] | (data[2 * k + 1] << 8));
+            const std::uint16_t word = ValueReader::Load16(data.data() + 2 * k, view.order);
             lut.entries[k] = view.bitsPerEntry <= 8 ? static_cast<std::uint16_t>(word & 0xFFu) : word;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dicom/ValueReader.h"
 #include "platform/Bytes.h"
 
 #include <array>
@@ -40,6 +41,8 @@ enum class TransferSyntaxKind : std::int32_t
     Rle = 14,
     Video = 15,
     JpegXl = 16,
+    ExplicitBig = 17,
+    DeflatedExplicitLittle = 18,
 };
 
 const char* PhotometricName(PhotometricKind kind) noexcept;
@@ -60,6 +63,8 @@ struct LutView
     // The first input value mapped, signed or unsigned as the pixel representation says.
     std::int32_t firstValue = 0;
     std::uint16_t bitsPerEntry = 0;
+    // The byte order of the data's 16-bit words (US or OW): the data set's.
+    ByteOrder order = ByteOrder::Little;
 
     bool Present() const noexcept { return data.data() != nullptr && entryCount != 0; }
 };
@@ -84,7 +89,8 @@ struct Lut
 };
 
 // The entries a LUT's data actually holds, never more than its descriptor claims: 16-bit words, or for 8-bit entries
-// one a word or, where the data is only half that long, two a word (low byte first). Empty when there are none.
+// one a word or, where the data is only half that long, two a word (low byte first: the first byte in a little
+// endian word, the second in a big endian one). Empty when there are none.
 // Throws std::bad_alloc.
 Lut CopyLut(const LutView& view);
 
@@ -127,12 +133,20 @@ struct PixelDescription
     std::uint16_t highBit = 0;
     // Presentation LUT Shape (2050,0020) INVERSE: the grey scale is shown inverted (once, whatever the photometric).
     bool presentationInverse = false;
+    // Explicit VR Big Endian only: the bytes of the Pixel Data value are stored reversed in words of this size, as
+    // its VR gives (OW: 2, so that 8-bit samples come in swapped pairs and a 32-bit sample as two swapped 16-bit
+    // words; OL, OF: 4; OD: 8; OB: 1, nothing swapped). 0 for every little-endian data set.
+    std::uint8_t swapWordBytes = 0;
+    // With swapWordBytes: the whole Pixel Data value the planes are cut from, so that the words of a frame that
+    // starts inside one (an odd-sized 8-bit frame) are found from the value's start.
+    ByteView pixelDataValue{};
 
     bool HasPlane(std::size_t index) const noexcept { return planes[index].data() != nullptr; }
     // Forgets every view into the file (planes, syntax UID, LUT data): what is left outlives the file.
     void ForgetFileViews() noexcept
     {
         planes = {};
+        pixelDataValue = {};
         transferSyntaxUid = {};
         modalityLut.data = {};
         voiLut.data = {};

@@ -2,6 +2,7 @@
 
 #include "dicom/DicomData.h"
 #include "dicom/DicomTextRules.h"
+#include "dicom/Inflater.h"
 #include "dicom/TagFilebase.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <tuple>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -251,6 +253,8 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
         // One buffer per thread: ten thousand files must not cost ten thousand allocations.
         thread_local std::vector<std::uint8_t> buffer;
         std::size_t wanted = kFirstRead;
+        // A deflated data set's header, inflated: made for those files only, and not kept for the next file.
+        std::vector<std::uint8_t> inflated;
         for (;;)
         {
             const ssize_t got = ReadPrefix(file.Get(), buffer, wanted);
@@ -266,8 +270,18 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
             {
                 return HeaderVerdict::NotDicom;
             }
+            ByteView walked(buffer);
+            if (const std::size_t streamStart = DeflatedStreamStart(walked, kDataSetStart); streamStart != 0)
+            {
+                // A deflated data set: what was read inflates to what a header walk needs, as far as it goes.
+                inflated.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(streamStart));
+                const ByteView stream = walked.subspan(streamStart);
+                Inflater inflater;
+                inflater.Run(stream, std::min(InflateLimit(stream.size()), kMaxHeaderRead), inflated);
+                walked = inflated;
+            }
             HeaderWalk walk;
-            walk.ParseTags(buffer.data() + kDataSetStart, buffer.data() + buffer.size());
+            walk.ParseTags(walked.data() + kDataSetStart, walked.data() + walked.size());
             const bool wholeFile =
                 static_cast<std::uint64_t>(got) >= fileSize || static_cast<std::size_t>(got) < wanted;
             if (!walk.pixelData)

@@ -6,23 +6,13 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace orblane {
 namespace {
 
-constexpr char kImplicitLittleEndian[] = "1.2.840.10008.1.2";
-constexpr std::size_t kImplicitLittleEndianLength = sizeof kImplicitLittleEndian - 1;
-
-// The walk reads little-endian data sets (PS3.5 7.3); the one reader of numbers says so once here.
-std::uint16_t Read16(const std::uint8_t* p) noexcept
-{
-    return ValueReader::Load16(p, ByteOrder::Little);
-}
-
-std::uint32_t Read32(const std::uint8_t* p) noexcept
-{
-    return ValueReader::Load32(p, ByteOrder::Little);
-}
+constexpr std::string_view kImplicitLittleEndian = "1.2.840.10008.1.2";
+constexpr std::string_view kExplicitBigEndian = "1.2.840.10008.1.2.2";
 
 // One lookup by the two VR letters instead of a search of the table; letters the table does not name read as UN.
 constexpr std::array<VrForm, 26 * 26> MakeVrForms()
@@ -38,7 +28,8 @@ constexpr std::array<VrForm, 26 * 26> MakeVrForms()
 
 constexpr std::array<VrForm, 26 * 26> kVrForms = MakeVrForms();
 
-bool IsImplicitTransferSyntax(const TagElement& tag, const std::uint8_t* end) noexcept
+// Whether tag is the Transfer Syntax UID and names uid.
+bool IsTransferSyntax(const TagElement& tag, const std::uint8_t* end, std::string_view uid) noexcept
 {
     if (!tag.Is(0x0002, 0x0010))
     {
@@ -47,22 +38,68 @@ bool IsImplicitTransferSyntax(const TagElement& tag, const std::uint8_t* end) no
     if (tag.entered == 0)
     {
         // A UID is padded to even length with a NUL (PS3.5 9.1), but writers also pad with a space or not at all.
-        const ByteView uid = TrimUidPad(ByteView(tag.value, tag.length));
-        return uid.size() == kImplicitLittleEndianLength &&
-               std::memcmp(uid.data(), kImplicitLittleEndian, kImplicitLittleEndianLength) == 0;
+        const ByteView stored = TrimUidPad(ByteView(tag.value, tag.length));
+        return stored.size() == uid.size() && std::memcmp(stored.data(), uid.data(), uid.size()) == 0;
     }
     // An undefined 2-byte length leaves no bound of its own: the NUL-padded UID is looked for before the end of data.
-    if (static_cast<std::size_t>(end - tag.value) <= kImplicitLittleEndianLength)
+    if (static_cast<std::size_t>(end - tag.value) <= uid.size())
     {
         return false;
     }
-    return std::memcmp(tag.value, kImplicitLittleEndian, kImplicitLittleEndianLength) == 0 &&
-           tag.value[kImplicitLittleEndianLength] == 0;
+    return std::memcmp(tag.value, uid.data(), uid.size()) == 0 && tag.value[uid.size()] == 0;
 }
 
 bool IsDelimitation(std::uint16_t group, std::uint16_t element) noexcept
 {
     return group == 0xFFFE && (element == 0xE00D || element == 0xE0DD);
+}
+
+// The header of one element, read in one byte order chosen per element (a branch per element, not per number).
+struct ElementHeader
+{
+    std::uint16_t group = 0;
+    std::uint16_t element = 0;
+    std::uint32_t length = 0;
+    std::size_t size = 8;
+    bool undefined = false;
+    bool unknownSequence = false; // an explicit UN of undefined length
+};
+
+template <ByteOrder order>
+bool ReadHeader(const std::uint8_t* position, std::size_t remaining, bool insideUnknownSequence, TagElement& tag,
+                ElementHeader& read) noexcept
+{
+    read.group = ValueReader::Load16(position, order);
+    read.element = ValueReader::Load16(position + 2, order);
+    if (read.group == 0xFFFE || insideUnknownSequence || (tag.implicit == 1 && read.group != 0x0002))
+    {
+        read.length = ValueReader::Load32(position + 4, order);
+        read.undefined = read.length == kUndefinedLength;
+        return true;
+    }
+    const VrForm form = LookUpVr(position[4], position[5]);
+    if (form == VrForm::Unknown)
+    {
+        return false;
+    }
+    if (form == VrForm::Long)
+    {
+        read.size = 12;
+        if (remaining < read.size)
+        {
+            return false;
+        }
+        read.length = ValueReader::Load32(position + 8, order);
+        read.undefined = read.length == kUndefinedLength;
+        read.unknownSequence = read.undefined && position[4] == 'U' && position[5] == 'N';
+    }
+    else
+    {
+        read.length = ValueReader::Load16(position + 6, order);
+        read.undefined = read.length == kUndefinedShortLength;
+    }
+    tag.vr = {static_cast<char>(position[4]), static_cast<char>(position[5])};
+    return true;
 }
 
 } // namespace
@@ -94,6 +131,7 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     tag.length = 0;
     tag.value = nullptr;
     tag.entered = 0;
+    tag.vr = {};
     if (position == nullptr || end == nullptr || position >= end)
     {
         return nullptr;
@@ -103,47 +141,29 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     {
         return nullptr;
     }
-    const std::uint16_t group = Read16(position);
     const bool insideUnknownSequence = tag.implicitFrom != 0 && level >= tag.implicitFrom;
-    std::size_t header = 8;
-    std::uint32_t length = 0;
-    bool undefined = false;
-    bool unknownSequence = false;
-    if (group == 0xFFFE || insideUnknownSequence || (tag.implicit == 1 && group != 0x0002))
+    // A big-endian data set keeps its File Meta group little endian (PS3.10 7.1), and the contents of an explicit UN
+    // of undefined length are Implicit VR Little Endian whatever the transfer syntax (PS3.5 6.2.2): the group number
+    // read little endian says which encoding this element has. Items and delimiters are tags like any other.
+    const bool bigEndian =
+        tag.bigEndian != 0 && !insideUnknownSequence && ValueReader::Load16(position, ByteOrder::Little) != 0x0002;
+    ElementHeader read;
+    const bool readable = bigEndian
+                              ? ReadHeader<ByteOrder::Big>(position, remaining, insideUnknownSequence, tag, read)
+                              : ReadHeader<ByteOrder::Little>(position, remaining, insideUnknownSequence, tag, read);
+    if (!readable)
     {
-        length = Read32(position + 4);
-        undefined = length == kUndefinedLength;
+        return nullptr;
     }
-    else
-    {
-        const VrForm form = LookUpVr(position[4], position[5]);
-        if (form == VrForm::Unknown)
-        {
-            return nullptr;
-        }
-        if (form == VrForm::Long)
-        {
-            header = 12;
-            if (remaining < header)
-            {
-                return nullptr;
-            }
-            length = Read32(position + 8);
-            undefined = length == kUndefinedLength;
-            unknownSequence = undefined && position[4] == 'U' && position[5] == 'N';
-        }
-        else
-        {
-            length = Read16(position + 6);
-            undefined = length == kUndefinedShortLength;
-        }
-    }
+    const std::size_t header = read.size;
+    const std::uint32_t length = read.length;
+    const bool undefined = read.undefined;
     if (!undefined && length > remaining - header)
     {
         return nullptr;
     }
-    tag.group = group;
-    tag.element = Read16(position + 2);
+    tag.group = read.group;
+    tag.element = read.element;
     tag.length = length;
     tag.value = position + header;
     tag.entered = undefined ? 1 : 0;
@@ -156,13 +176,14 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     {
         tag.implicitFrom = 0; // the delimitation of the UN sequence: explicit VR again after it
     }
-    if (unknownSequence && level != std::numeric_limits<std::uint32_t>::max())
+    if (read.unknownSequence && level != std::numeric_limits<std::uint32_t>::max())
     {
         tag.implicitFrom = level + 1;
     }
-    if (IsImplicitTransferSyntax(tag, end))
+    if (tag.Is(0x0002, 0x0010))
     {
-        tag.implicit = 1;
+        tag.implicit = IsTransferSyntax(tag, end, kImplicitLittleEndian) ? 1 : tag.implicit;
+        tag.bigEndian = IsTransferSyntax(tag, end, kExplicitBigEndian) ? 1 : tag.bigEndian;
     }
     return undefined ? tag.value : tag.value + length;
 }
@@ -196,7 +217,8 @@ void TagFilebase::ParseTags(const std::uint8_t* start, const std::uint8_t* end)
     {
         mode = WalkMode::Group;
         // A group length that was stepped into has no value of its own to read.
-        const std::uint32_t groupLength = current.entered == 0 && current.length >= 4 ? Read32(current.value) : 0;
+        const std::uint32_t groupLength =
+            current.entered == 0 && current.length >= 4 ? ValueReader::Load32(current.value, current.ValueOrder()) : 0;
         endOfGroup = position + std::min<std::size_t>(groupLength, static_cast<std::size_t>(end - position));
     }
     for (;;)

@@ -16,6 +16,12 @@ int TopDirSearch::OnTag(const TagElement& tag)
     {
         return kSkipAndGoOn;
     }
+    // A DICOMDIR is Explicit VR Little Endian by definition, and its records are walked as such: one that names
+    // another byte order cannot be followed, and is unreadable rather than read as other offsets.
+    if (tag.ValueOrder() != ByteOrder::Little)
+    {
+        return kSkipAndStop;
+    }
     rootOffset = ReadOffset(tag);
     rootPresent = true;
     return kSkipAndStop;

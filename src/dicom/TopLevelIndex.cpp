@@ -4,7 +4,7 @@
 
 namespace orblane {
 
-TopLevelIndex::TopLevelIndex(const DicomDataFileIO& file, ByteOrder byteOrder) : order(byteOrder)
+TopLevelIndex::TopLevelIndex(const DicomDataFileIO& file) : order(file.Order())
 {
     const DicomData* data = file.DataSet();
     if (data == nullptr)
@@ -78,6 +78,8 @@ std::optional<SequenceItem> TopLevelIndex::FirstItem(std::uint16_t group, std::u
         return std::nullopt;
     }
     const bool implicit = tag->implicit == 1 || tag->implicitFrom != 0;
+    // An explicit UN of undefined length holds Implicit VR Little Endian items whatever the data set's byte order.
+    const ByteOrder itemOrder = implicit ? ByteOrder::Little : order;
     if (tag->entered != 0)
     {
         const auto found = enteredFirstItems.find(tag);
@@ -85,7 +87,7 @@ std::optional<SequenceItem> TopLevelIndex::FirstItem(std::uint16_t group, std::u
         {
             return std::nullopt;
         }
-        return SequenceItem{found->second, implicit};
+        return SequenceItem{found->second, implicit, itemOrder};
     }
     if (tag->value == nullptr || tag->length < 8)
     {
@@ -100,7 +102,7 @@ std::optional<SequenceItem> TopLevelIndex::FirstItem(std::uint16_t group, std::u
     const std::size_t remaining = tag->length - 8;
     // An item of undefined length inside a defined sequence runs to its delimitation item, at the latest to the end.
     const std::size_t size = length == kUndefinedLength || length > remaining ? remaining : length;
-    return SequenceItem{ByteView(tag->value + 8, size), implicit};
+    return SequenceItem{ByteView(tag->value + 8, size), implicit, itemOrder};
 }
 
 std::optional<std::uint16_t> TopLevelIndex::Us(std::uint16_t group, std::uint16_t element,

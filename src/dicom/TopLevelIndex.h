@@ -18,6 +18,7 @@ struct SequenceItem
 {
     ByteView bytes;
     bool implicit = false;
+    ByteOrder order = ByteOrder::Little;
 };
 
 // The top-level elements of a walked data set, built once per file. Only top-level elements describe the file's
@@ -27,7 +28,8 @@ struct SequenceItem
 class TopLevelIndex
 {
 public:
-    explicit TopLevelIndex(const DicomDataFileIO& file, ByteOrder order = ByteOrder::Little);
+    // Numbers are read in the byte order of the file's data set.
+    explicit TopLevelIndex(const DicomDataFileIO& file);
 
     const TagElement* Find(std::uint16_t group, std::uint16_t element, int occurrence) const noexcept;
     // The value bytes of a defined-length element; absent for a missing or undefined-length one.

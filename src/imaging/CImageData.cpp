@@ -257,7 +257,9 @@ void CImageData::RebuildPixelTable() noexcept
         return;
     }
     const std::int64_t size = static_cast<std::int64_t>(frame->presentMax) - frame->presentMin + 1;
-    if (size <= 0 || size > kMaxPixelTableEntries)
+    // More entries than the image has pixels cost more to fill and keep than converting each pixel: a file of many
+    // small frames with a wide value range (an RT dose) would otherwise hold megabytes of table per frame.
+    if (size <= 0 || size > kMaxPixelTableEntries || static_cast<std::uint64_t>(size) > frame->valueCount)
     {
         return;
     }

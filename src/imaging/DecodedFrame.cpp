@@ -3,6 +3,7 @@
 #include "imaging/CImageData.h"
 #include "imaging/ImageLimits.h"
 #include "imaging/ParallelRows.h"
+#include "imaging/codecs/Codecs.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/LargeBuffer.h"
 #include "platform/Saturate.h"
@@ -11,6 +12,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -506,6 +508,34 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     const unsigned shift = syntax->encapsulated ? 0 : StoredBitsShift(d);
     declared.bitsStored = static_cast<std::uint16_t>(d.bitsStored + shift);
 
+    // Big-endian native data is read from an owned copy in little-endian order; every other native value in place.
+    std::array<std::vector<std::uint8_t>, 4> swappedPlanes;
+    if (!syntax->encapsulated && d.swapWordBytes > 1)
+    {
+        const ByteView whole = d.pixelDataValue;
+        for (std::size_t p = 0; p < d.planes.size(); ++p)
+        {
+            const ByteView plane = d.planes[p];
+            if (plane.empty())
+            {
+                continue;
+            }
+            const auto at = reinterpret_cast<std::uintptr_t>(plane.data());
+            const auto from = reinterpret_cast<std::uintptr_t>(whole.data());
+            const bool inside = whole.data() != nullptr && at >= from && at - from <= whole.size() &&
+                                plane.size() <= whole.size() - (at - from);
+            try
+            {
+                swappedPlanes[p].resize(plane.size());
+            }
+            catch (const std::bad_alloc&)
+            {
+                return outOfMemory();
+            }
+            SwapWordsToLittleEndian(inside ? whole : plane, inside ? at - from : 0, d.swapWordBytes, swappedPlanes[p]);
+            d.planes[p] = swappedPlanes[p];
+        }
+    }
     Samples samples{d.planes[0], declared, shift};
     bool separatePlanes = false;
     SampleBuffer buffer;

@@ -289,7 +289,7 @@ int ImageDataList::LoadNextFile()
         // reads only the walk's records.
         const TopLevelIndex index(file);
         PatientStudyInfo info;
-        const platform::MappedRead read = platform::GuardMappedRead(file.Mapping().Bytes(), [&] {
+        const platform::MappedRead read = platform::GuardMappedRead(file.DataBytes(), [&] {
             info = file.MakeInfoRecord();
             slot.texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
             slot.texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
@@ -391,7 +391,8 @@ int ImageDataList::ReadOccurrences(FileSlot& slot, const TopLevelIndex& index)
                 break;
             }
             const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, number).value_or(ByteView());
-            occurrence.frames.emplace(*pixelData, file.Mapping().End(), description.frameCount, extendedOffsets);
+            occurrence.frames.emplace(*pixelData, file.DataBytes().data() + file.DataBytes().size(),
+                                      description.frameCount, extendedOffsets);
             description.frameCount = static_cast<std::int32_t>(occurrence.frames->Frames().size());
         }
         else
@@ -401,7 +402,8 @@ int ImageDataList::ReadOccurrences(FileSlot& slot, const TopLevelIndex& index)
             int samples = 1;
             if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
             {
-                samples = (*value)[0];
+                samples =
+                    index.Us(kGroupPixel, 0x0002, 0).value_or((*value)[0]); // a number in the data set's byte order
             }
             for (int p = 0; p < std::min(samples, 4); ++p)
             {
@@ -467,7 +469,7 @@ bool ImageDataList::EnsureMapped(FileSlot& slot)
     const TopLevelIndex index(*slot.file);
     int found = 0;
     const platform::MappedRead read =
-        platform::GuardMappedRead(slot.file->Mapping().Bytes(), [&] { found = ReadOccurrences(slot, index); });
+        platform::GuardMappedRead(slot.file->DataBytes(), [&] { found = ReadOccurrences(slot, index); });
     bool same = read == platform::MappedRead::Completed && slot.occurrences.size() == before.size();
     for (std::size_t o = 0; same && o < before.size(); ++o)
     {
@@ -601,7 +603,7 @@ bool ImageDataList::DecodeEntry(int index)
     ErrorOutcome error;
     // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
     const platform::MappedRead read = platform::GuardMappedRead(
-        slot.file->Mapping().Bytes(), [&description, &frame, &error] { frame = DecodeFrameOf(description, &error); });
+        slot.file->DataBytes(), [&description, &frame, &error] { frame = DecodeFrameOf(description, &error); });
     if (read == platform::MappedRead::Faulted)
     {
         FileFailed(entry.file);
@@ -842,7 +844,7 @@ void ImageDataList::DecodeAround(int first, int count)
             auto job = std::make_shared<Channel::Job>();
             job->channel = channel;
             job->description = FrameDescription(entry, job->joined);
-            job->region = slot.file->Mapping().Bytes();
+            job->region = slot.file->DataBytes();
             job->generation = generation;
             job->result.index = index;
             job->result.file = entry.file;

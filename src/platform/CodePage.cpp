@@ -194,6 +194,20 @@ std::size_t MatchJisDesignation(ByteView bytes, std::size_t at, JisSet& set) noe
     return 0;
 }
 
+// A two-byte character of a 94 x 94 set written in GL (both bytes 21-7E) becomes its EUC form, both bytes with the
+// top bit set; a first byte without its second is one invalid byte. Answers how many input bytes were taken.
+std::size_t PutGraphicPairHigh(ByteView in, std::size_t i, std::vector<std::uint8_t>& out)
+{
+    if (i + 1 < in.size() && IsGraphic94(in[i + 1]))
+    {
+        out.push_back(static_cast<std::uint8_t>(in[i] | 0x80));
+        out.push_back(static_cast<std::uint8_t>(in[i + 1] | 0x80));
+        return 2;
+    }
+    out.push_back(kInvalidByte);
+    return 1;
+}
+
 // ISO 2022 Japanese (as DICOM writes it, with half-width katakana in GR) to EUC-JP: JIS X 0208 pairs get the high
 // bit, JIS X 0212 pairs are prefixed with SS3 (8F), katakana with SS2 (8E). At most two bytes out per byte in.
 void JisToEucJp(ByteView in, std::vector<std::uint8_t>& out)
@@ -232,21 +246,11 @@ void JisToEucJp(ByteView in, std::vector<std::uint8_t>& out)
         const bool isKanji = set == JisSet::Kanji0208 || set == JisSet::Kanji0212;
         if (isKanji && IsGraphic94(byte))
         {
-            if (i + 1 < in.size() && IsGraphic94(in[i + 1]))
+            if (set == JisSet::Kanji0212 && i + 1 < in.size() && IsGraphic94(in[i + 1]))
             {
-                if (set == JisSet::Kanji0212)
-                {
-                    out.push_back(0x8F);
-                }
-                out.push_back(static_cast<std::uint8_t>(byte | 0x80));
-                out.push_back(static_cast<std::uint8_t>(in[i + 1] | 0x80));
-                i += 2;
+                out.push_back(0x8F);
             }
-            else
-            {
-                out.push_back(kInvalidByte);
-                ++i;
-            }
+            i += PutGraphicPairHigh(in, i, out);
             continue;
         }
         if (set == JisSet::Katakana && byte >= 0x21 && byte <= 0x5F)
@@ -294,17 +298,7 @@ void Iso2022KrToEucKr(ByteView in, std::vector<std::uint8_t>& out)
         }
         if (shifted && IsGraphic94(byte))
         {
-            if (i + 1 < in.size() && IsGraphic94(in[i + 1]))
-            {
-                out.push_back(static_cast<std::uint8_t>(byte | 0x80));
-                out.push_back(static_cast<std::uint8_t>(in[i + 1] | 0x80));
-                i += 2;
-            }
-            else
-            {
-                out.push_back(kInvalidByte);
-                ++i;
-            }
+            i += PutGraphicPairHigh(in, i, out);
             continue;
         }
         out.push_back(byte);

@@ -1,31 +1,15 @@
 #include "platform/FileAccess.h"
 
+#include "platform/Descriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace orblane {
-namespace {
 
-// Closes the descriptor on every path out of ReadFileBytes.
-class Descriptor
-{
-public:
-    explicit Descriptor(int descriptor) noexcept : fd(descriptor) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-        {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
-};
-
-} // namespace
+using platform::Descriptor;
 
 bool FileExists(const std::string& path) noexcept
 {

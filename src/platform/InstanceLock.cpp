@@ -1,5 +1,7 @@
 #include "platform/InstanceLock.h"
 
+#include "platform/Descriptor.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,28 +12,7 @@
 namespace orblane {
 namespace {
 
-// Closes a descriptor on every path out.
-class Descriptor
-{
-public:
-    explicit Descriptor(int descriptor) noexcept : fd(descriptor) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-        {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Release() noexcept
-    {
-        const int released = fd;
-        fd = -1;
-        return released;
-    }
-    int fd;
-};
+using platform::Descriptor;
 
 bool WritableByOthers(const struct stat& info) noexcept
 {

@@ -8,7 +8,8 @@
 
 namespace orblane::cli {
 
-// Prints the elements a data-set walk keeps, in walk order, with each value's offset in the file.
+// Prints the elements a data-set walk keeps, in walk order, with each value's offset in the file (for a deflated
+// file, in the file as it would be undeflated: its File Meta group and then the inflated data set).
 int RunDump(Arguments args)
 {
     if (args.size() != 1)
@@ -22,7 +23,7 @@ int RunDump(Arguments args)
         std::fprintf(stderr, "error %d (%s: %s)\n", code, path.c_str(), std::strerror(code));
         return 1;
     }
-    const std::uint8_t* start = file.Mapping().View();
+    const std::uint8_t* start = file.DataBytes().data();
     std::string out = "{\"elements\": [";
     bool first = true;
     for (const TagElement& tag : file.DataSet()->Kept())

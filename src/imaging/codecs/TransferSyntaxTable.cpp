@@ -16,6 +16,12 @@ constexpr std::array kTransferSyntaxes{
                         &DecodeNative},
     TransferSyntaxEntry{"1.2.840.10008.1.2.1", TransferSyntaxKind::ExplicitLittle, "Explicit VR Little Endian", false,
                         &DecodeNative},
+    // Native data both: a deflated data set was inflated by the walk, and the image build swaps a big-endian value's
+    // words into an owned copy (SwapWordsToLittleEndian) before the native codec reads it.
+    TransferSyntaxEntry{"1.2.840.10008.1.2.1.99", TransferSyntaxKind::DeflatedExplicitLittle,
+                        "Deflated Explicit VR Little Endian", false, &DecodeNative},
+    TransferSyntaxEntry{"1.2.840.10008.1.2.2", TransferSyntaxKind::ExplicitBig, "Explicit VR Big Endian", false,
+                        &DecodeNative},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.50", TransferSyntaxKind::JpegBaseline, "JPEG Baseline", true,
                         &DecodeJpegBaseline},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.51", TransferSyntaxKind::JpegExtended, "JPEG Extended (12-bit)", true,

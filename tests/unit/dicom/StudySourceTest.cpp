@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -270,6 +271,31 @@ TEST(StudySourceTest, KnowsTheNamesAMediumGivesItsDicomDir)
     for (const char* name : {"DICOMDIR2", "DICOMDI", "DICOMDIR.dcm", ""})
     {
         EXPECT_FALSE(IsDicomDirName(name)) << name;
+    }
+}
+
+} // namespace
+} // namespace orblane
+
+namespace orblane {
+namespace {
+
+// A folder scan reads the header of a deflated or big-endian copy (written by DCMTK) as that of its original.
+TEST(ScanStudySourceTest, ReadsDeflatedAndBigEndianHeadersAsTheirOriginals)
+{
+    const fs::path data = ORBLANE_TEST_DATA_DIR;
+    ScannedHeader original;
+    ASSERT_EQ(ReadImageHeader(data / "files/CT_small.dcm", original), HeaderVerdict::Image);
+    for (const char* copy : {"datasets/CT_small_deflated.dcm", "datasets/CT_small_bigendian.dcm"})
+    {
+        ScannedHeader header;
+        ASSERT_EQ(ReadImageHeader(data / copy, header), HeaderVerdict::Image) << copy;
+        EXPECT_EQ(std::tie(header.studyUid, header.seriesUid, header.seriesNumber, header.instanceNumber,
+                           header.patientName, header.patientId, header.studyDate, header.studyTime, header.modality),
+                  std::tie(original.studyUid, original.seriesUid, original.seriesNumber, original.instanceNumber,
+                           original.patientName, original.patientId, original.studyDate, original.studyTime,
+                           original.modality))
+            << copy;
     }
 }
 
