@@ -12,6 +12,13 @@ if(ORBLANE_SANITIZE)
         -fno-sanitize-recover=undefined)
     target_link_options(orblane_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(ORBLANE_TSAN)
+    if(ORBLANE_SANITIZE OR ORBLANE_FUZZ)
+        message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer")
+    endif()
+    target_compile_options(orblane_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(orblane_options INTERFACE -fsanitize=thread)
+endif()
 if(ORBLANE_FUZZ)
     # Every object is instrumented for coverage; the fuzz targets add the libFuzzer driver themselves.
     target_compile_options(orblane_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined

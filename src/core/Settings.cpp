@@ -100,7 +100,35 @@ ViewerSettings ReadViewerSettings(const std::string& settingsPath)
         TextOr(ReadIniString(settingsPath, u"AttributeInformation", u"fontname", 510), kDefaultFace);
     const std::u16string size = ReadIniString(settingsPath, u"AttributeInformation", u"fontsize", 510);
     settings.overlayFont.tenthsOfPoint = size.empty() ? 120 : FloorScaled(WideToDouble(size), 10.0);
+    settings.imageCacheBytes = ReadImageCacheBytes(settingsPath);
     return settings;
+}
+
+std::size_t ReadImageCacheBytes(const std::string& settingsPath)
+{
+    const std::u16string value = ReadIniString(settingsPath, u"DisplaySettings", u"ImageCacheMB", 510);
+    const std::size_t first = value.find_first_not_of(u' ');
+    const std::size_t last = value.find_last_not_of(u' ');
+    if (first == std::u16string::npos)
+    {
+        return 0;
+    }
+    // Digits only: "512MB" or "1e3" is no number of megabytes, and a sign makes no sense for a size.
+    std::uint64_t megabytes = 0;
+    for (std::size_t k = first; k <= last; ++k)
+    {
+        const char16_t c = value[k];
+        if (c < u'0' || c > u'9' || megabytes > kMaxImageCacheMegabytes)
+        {
+            return 0;
+        }
+        megabytes = megabytes * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    if (megabytes == 0 || megabytes > kMaxImageCacheMegabytes || megabytes > (SIZE_MAX >> 20))
+    {
+        return 0;
+    }
+    return static_cast<std::size_t>(megabytes << 20);
 }
 
 double ReadZoomStep(const std::string& settingsPath)

@@ -3,6 +3,8 @@
 #include "core/ViewerSettings.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +26,10 @@ int FloorScaled(double value, double scale) noexcept;
 
 // Fills every field from the file; overlayVisible is set to 1.
 ViewerSettings ReadViewerSettings(const std::string& settingsPath);
+// [DisplaySettings] ImageCacheMB in bytes: a whole number of megabytes from 1 to kMaxImageCacheMegabytes (spaces
+// around it allowed); anything else (absent, 0, negative, not a number, absurdly large) gives 0, the default.
+std::size_t ReadImageCacheBytes(const std::string& settingsPath);
+inline constexpr std::uint64_t kMaxImageCacheMegabytes = std::uint64_t{1} << 20;
 // The factor of one zoom step ([ERoperation] ERmangnification, default 1.2).
 double ReadZoomStep(const std::string& settingsPath);
 

@@ -2,6 +2,7 @@
 
 #include "platform/Point.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -47,6 +48,9 @@ struct ViewerSettings
     int wlWidthDivisor = 1000;
     int wlCentreDivisor = 1000;
     FontSpec overlayFont{u"Lucida Sans Unicode", 120};
+    // What the viewer's decoded pixels may hold ([DisplaySettings] ImageCacheMB); 0 leaves it to the image list's
+    // default (512 MB, or a quarter of the physical memory where that is less).
+    std::size_t imageCacheBytes = 0;
 };
 
 } // namespace orblane

@@ -100,6 +100,10 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
             }
             inflated = std::move(bytes);
         }
+        if (loadedPath.empty())
+        {
+            loadedPath = path;
+        }
         dataSet = std::move(walked);
         return 0;
     }
@@ -107,6 +111,23 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
     {
         return ENOMEM;
     }
+}
+
+void DicomDataFileIO::Unload() noexcept
+{
+    dataSet.reset();
+    inflated.clear();
+    inflated.shrink_to_fit();
+    mapping.Close();
+}
+
+int DicomDataFileIO::Reload() noexcept
+{
+    if (dataSet)
+    {
+        return 0;
+    }
+    return loadedPath.empty() ? LoadDataSet() : LoadFile(loadedPath);
 }
 
 int DicomDataFileIO::GetElement(std::uint16_t group, std::uint16_t element, int occurrence, std::uint32_t& length,

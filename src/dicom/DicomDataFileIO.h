@@ -44,6 +44,10 @@ public:
     int LoadDataSet() noexcept;
     // The same for a file named by its path (the command-line tool and the tests).
     int LoadFile(const std::filesystem::path& path) noexcept;
+    // Lets go of the data set and the mapping (every value handed out dies); Reload maps and walks the same file
+    // again, found as the first successful load found it. The viewer keeps only a few files mapped at a time.
+    void Unload() noexcept;
+    int Reload() noexcept;
 
     // The occurrence-th element (from 0, in file order, any nesting level) with this tag: answers 0 and sets length
     // (as stored) and value (into the mapping, raw and padded). Without a data set, value becomes nullptr and the
@@ -73,6 +77,7 @@ private:
     std::filesystem::path filePath; // set for a file named by its path rather than by a medium's ID
     std::unique_ptr<DicomData> dataSet;
     std::u16string studyLabel;
+    std::filesystem::path loadedPath; // where the first successful load found the file
 };
 
 // The files of one open request, in the order the DICOMDIR names them; whoever holds the chain owns the files.

@@ -46,12 +46,25 @@ const DisplayBitmap kNoBitmap;
 
 std::unique_ptr<CImageData> CImageData::Build(const PixelDescription& source, Point inset, ErrorOutcome* error) noexcept
 {
-    std::shared_ptr<const DecodedFrame> decoded = DecodeFrameOf(source, error);
+    return FromFrame(DecodeFrameOf(source, error), inset, error);
+}
+
+std::unique_ptr<CImageData> CImageData::FromFrame(std::shared_ptr<const DecodedFrame> decoded, Point inset,
+                                                  ErrorOutcome* error) noexcept
+{
     if (!decoded)
     {
         return nullptr;
     }
-    auto image = std::make_unique<CImageData>(BuildKey{});
+    std::unique_ptr<CImageData> image(new (std::nothrow) CImageData(BuildKey{}));
+    if (image == nullptr)
+    {
+        if (error != nullptr)
+        {
+            *error = {ErrorCode::OutOfMemory, 0};
+        }
+        return nullptr;
+    }
     image->description = decoded->description;
     PixelDescription& d = image->description;
     // The source bytes belong to a file that is closed after the build.
@@ -117,6 +130,40 @@ bool CImageData::AttachFrame(std::shared_ptr<const DecodedFrame> decoded) noexce
     }
     view.SetImageSize(frame->width, frame->height, description.aspectHorizontal, description.aspectVertical);
     return true;
+}
+
+std::unique_ptr<CImageData> CImageData::Unshowable(const PixelDescription& source, Point inset,
+                                                   std::u16string reason) noexcept
+{
+    std::unique_ptr<CImageData> image(new (std::nothrow) CImageData(BuildKey{}));
+    if (image == nullptr)
+    {
+        return nullptr;
+    }
+    image->description = source;
+    image->description.ForgetFileViews();
+    image->view = ViewState(inset);
+    image->unshownReason = std::move(reason);
+    return image;
+}
+
+void CImageData::MarkUnshowable(std::u16string reason) noexcept
+{
+    DropPixels();
+    unshownReason = std::move(reason);
+}
+
+std::size_t CImageData::PixelBytes() const noexcept
+{
+    if (frame == nullptr)
+    {
+        return 0;
+    }
+    const auto bitmapBytes = [](const DisplayBitmap& b) {
+        return b.IsNull() ? std::size_t{0} : b.Stride() * static_cast<std::size_t>(b.Height());
+    };
+    return frame->valueCount * sizeof(std::int32_t) + bitmapBytes(frame->colour) + bitmapBytes(bitmap) +
+           pixelTable.capacity() * sizeof(std::uint32_t) + sizeof(DecodedFrame);
 }
 
 void CImageData::DropPixels() noexcept

@@ -45,6 +45,17 @@ public:
     // failures are silent.
     static std::unique_ptr<CImageData> Build(const PixelDescription& description, Point frameInset,
                                              ErrorOutcome* error = nullptr) noexcept;
+    // The same from a frame already decoded (on a worker thread, say); null when the bitmap cannot be had.
+    static std::unique_ptr<CImageData> FromFrame(std::shared_ptr<const DecodedFrame> decoded, Point frameInset,
+                                                 ErrorOutcome* error = nullptr) noexcept;
+    // An image whose pixels cannot be shown (no decoder for its transfer syntax, a damaged frame): its tile shows
+    // the texts and `reason` instead of pixels. Null only when memory is short.
+    static std::unique_ptr<CImageData> Unshowable(const PixelDescription& description, Point frameInset,
+                                                  std::u16string reason) noexcept;
+    // Why the image shows no pixels; empty for an image that can be shown.
+    const std::u16string& UnshownReason() const noexcept { return unshownReason; }
+    // Turns a decoded image into one that cannot be shown (its file failed later); the view state stays.
+    void MarkUnshowable(std::u16string reason) noexcept;
 
     void SetText(int index, std::u16string text);
     const std::u16string& GetText(int index) const noexcept;
@@ -90,6 +101,8 @@ public:
     // its pixels again (a frame decoded anew from the same source) and repaints it under the kept window.
     void DropPixels() noexcept;
     bool HasPixels() const noexcept { return frame != nullptr; }
+    // The bytes the pixels hold now (values, colour pixels, display bitmap, pixel table): what dropping them frees.
+    std::size_t PixelBytes() const noexcept;
     bool AttachFrame(std::shared_ptr<const DecodedFrame> decoded) noexcept;
 
     const DisplayBitmap& Bitmap() const noexcept;
@@ -127,6 +140,7 @@ private:
     ViewState view;
     WindowState window;
     std::u16string texts[2];
+    std::u16string unshownReason;
     WindowTable windowTable;
     std::int32_t valueMin = 0;
     std::int32_t valueMax = 255;

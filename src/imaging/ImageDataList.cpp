@@ -4,15 +4,40 @@
 #include "dicom/FrameIndex.h"
 #include "dicom/PixelAttributes.h"
 #include "dicom/TopLevelIndex.h"
+#include "imaging/ThreadPool.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/MappedReadGuard.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <unistd.h>
 
 namespace orblane {
 namespace {
 
 constexpr std::uint16_t kGroupPixel = 0x0028;
+
+// Files mapped at once: a cine reads frame after frame of one file and a page of single-frame files a few dozen; a
+// mapping is cheap to keep, but every one holds a descriptor and the walk's records.
+constexpr int kMappedFiles = 16;
+
+// An eviction drops pixels until the cache holds this share of its budget, so that the next few decodes do not each
+// scan the list again.
+constexpr std::size_t kEvictToPercent = 90;
+
+// Names and UIDs are ASCII.
+std::u16string Widen(std::string_view text)
+{
+    std::u16string wide;
+    wide.reserve(text.size());
+    for (const char c : text)
+    {
+        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    }
+    return wide;
+}
 
 // Case-insensitive for A-Z only, code unit by code unit otherwise.
 int CompareLabels(const std::u16string& a, const std::u16string& b) noexcept
@@ -68,7 +93,126 @@ PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrenc
     return d;
 }
 
-ImageDataList::~ImageDataList() = default;
+std::size_t DefaultImageCacheBytes() noexcept
+{
+    constexpr std::size_t kDefault = std::size_t{512} << 20;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+    {
+        return kDefault;
+    }
+    const std::uint64_t quarter = static_cast<std::uint64_t>(pages) / 4 * static_cast<std::uint64_t>(pageSize);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kDefault, quarter));
+}
+
+// What the pool hands back, and what the list waits for when it goes. Shared by the list and every queued job.
+struct ImageDataList::Channel
+{
+    struct Result
+    {
+        int index = 0;
+        int file = 0;
+        std::shared_ptr<const DecodedFrame> frame;
+        bool faulted = false;
+        bool cancelled = true;
+    };
+
+    // One decode for the pool. Its answer is posted when it is destroyed, run or not, so that the list always
+    // learns that the job is over (and may let go of the file's mapping).
+    struct Job
+    {
+        std::shared_ptr<Channel> channel;
+        PixelDescription description;
+        // A frame split over fragments: the job's own copy of its parts.
+        std::vector<std::uint8_t> joined;
+        ByteView region;
+        std::uint64_t generation = 0;
+        Result result;
+
+        Job() = default;
+        Job(const Job&) = delete;
+        Job& operator=(const Job&) = delete;
+
+        void Run() noexcept
+        {
+            if (channel->generation.load() != generation)
+            {
+                return;
+            }
+            std::shared_ptr<const DecodedFrame> frame;
+            ErrorOutcome error;
+            // Each worker guards its own reads: a fault on this thread ends this decode only.
+            const platform::MappedRead read = platform::GuardMappedRead(
+                region, [this, &frame, &error] { frame = DecodeFrameOf(description, &error); });
+            result.cancelled = false;
+            result.faulted = read == platform::MappedRead::Faulted;
+            if (!result.faulted)
+            {
+                result.frame = std::move(frame);
+            }
+        }
+
+        ~Job()
+        {
+            const std::lock_guard lock(channel->mutex);
+            try
+            {
+                channel->results.push_back(std::move(result));
+            }
+            catch (const std::bad_alloc&)
+            {
+                // The answer is lost; the image is decoded when it is shown, and its file stays mapped.
+            }
+            // Told under the lock: the list cannot be gone before the call returns.
+            if (!result.cancelled && channel->notify)
+            {
+                channel->notify();
+            }
+            --channel->outstanding;
+            channel->idle.notify_all();
+        }
+    };
+
+    std::mutex mutex;
+    std::condition_variable idle;
+    int outstanding = 0;
+    std::vector<Result> results;
+    std::function<void()> notify;
+    // Jobs of an older generation are cancelled: they answer without decoding.
+    std::atomic<std::uint64_t> generation{0};
+};
+
+ImageDataList::ImageDataList(Point inset) noexcept : ImageDataList(inset, ImageListOptions{}) {}
+
+ImageDataList::ImageDataList(Point inset, const ImageListOptions& chosen) noexcept : frameInset(inset), options(chosen)
+{
+    if (options.cacheBytes == 0)
+    {
+        options.cacheBytes = DefaultImageCacheBytes();
+    }
+    if (options.pool != nullptr)
+    {
+        try
+        {
+            channel = std::make_shared<Channel>();
+        }
+        catch (const std::bad_alloc&)
+        {
+            options.pool = nullptr;
+        }
+    }
+}
+
+ImageDataList::~ImageDataList()
+{
+    if (channel)
+    {
+        ++channel->generation;
+        std::unique_lock lock(channel->mutex);
+        channel->idle.wait(lock, [this] { return channel->outstanding == 0; });
+    }
+}
 
 void ImageDataList::AddFile(std::unique_ptr<DicomDataFileIO> file)
 {
@@ -76,15 +220,17 @@ void ImageDataList::AddFile(std::unique_ptr<DicomDataFileIO> file)
     {
         return;
     }
-    auto position = fileArray.end();
+    auto position = files.end();
     const std::u16string& label = file->StudyLabel();
     if (!label.empty())
     {
-        position = std::find_if(fileArray.begin() + nextFile, fileArray.end(), [&](const auto& other) {
-            return other == nullptr || other->StudyLabel().empty() || CompareLabels(other->StudyLabel(), label) < 0;
+        position = std::find_if(files.begin() + nextFile, files.end(), [&](const FileSlot& other) {
+            return other.file->StudyLabel().empty() || CompareLabels(other.file->StudyLabel(), label) < 0;
         });
     }
-    fileArray.insert(position, std::move(file));
+    FileSlot slot;
+    slot.file = std::move(file);
+    files.insert(position, std::move(slot));
 }
 
 CImageData* ImageDataList::GetImage(int index)
@@ -93,151 +239,301 @@ CImageData* ImageDataList::GetImage(int index)
     {
         return nullptr;
     }
-    while (static_cast<int>(imageArray.size()) <= index && nextFile < static_cast<int>(fileArray.size()))
+    if (channel)
     {
-        LoadNextFile();
+        CollectDecoded();
     }
-    return index < static_cast<int>(imageArray.size()) ? imageArray[static_cast<std::size_t>(index)].get() : nullptr;
+    for (;;)
+    {
+        while (static_cast<int>(entries.size()) <= index && nextFile < static_cast<int>(files.size()))
+        {
+            LoadNextFile();
+        }
+        if (index >= static_cast<int>(entries.size()))
+        {
+            return nullptr;
+        }
+        Entry& entry = entries[static_cast<std::size_t>(index)];
+        entry.lastUse = ++useClock;
+        if (entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
+        {
+            return entry.image.get();
+        }
+        if (DecodeEntry(index))
+        {
+            return entries[static_cast<std::size_t>(index)].image.get();
+        }
+        // The image left the list: the next one has taken its index.
+    }
 }
 
 int ImageDataList::LoadNextFile()
 {
-    while (nextFile < static_cast<int>(fileArray.size()))
+    while (nextFile < static_cast<int>(files.size()))
     {
-        std::unique_ptr<DicomDataFileIO> file = std::move(fileArray[static_cast<std::size_t>(nextFile)]);
+        const int fileNumber = nextFile;
+        FileSlot& slot = files[static_cast<std::size_t>(nextFile)];
         ++nextFile;
+        DicomDataFileIO& file = *slot.file;
         int added = 0;
         // A file that is already loaded (the command-line tool loads by path) is not loaded again.
-        if (file && file->DataSet() == nullptr && file->LoadDataSet() != 0)
+        if (file.DataSet() == nullptr && file.LoadDataSet() != 0)
         {
+            slot.failed = true;
             ReportUnreadable();
+            continue;
         }
-        else if (file)
+        // The walk is done; reading the descriptions reads the mapping again, and a medium that fails now (a
+        // scratched disc, a pulled stick) makes that file unreadable, not the program. What the guarded reads fill
+        // lives outside them, so that a fault (which skips the destructors inside) leaves nothing behind. The index
+        // reads only the walk's records.
+        const TopLevelIndex index(file);
+        PatientStudyInfo info;
+        const platform::MappedRead read = platform::GuardMappedRead(file.DataBytes(), [&] {
+            info = file.MakeInfoRecord();
+            slot.texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
+            slot.texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
+            added = ReadOccurrences(slot, index);
+        });
+        if (read == platform::MappedRead::Faulted)
         {
-            const std::size_t before = imageArray.size();
-            // The walk is done; building the images reads the mapping again, and a medium that fails now (a
-            // scratched disc, a pulled stick) makes that file unreadable, not the program. What the guarded reads
-            // fill lives outside them, so that a fault (which skips the destructors inside) leaves nothing behind
-            // but what a decoder had allocated at that moment. The index reads only the walk's records.
-            const TopLevelIndex index(*file);
-            PatientStudyInfo info;
-            const platform::MappedRead read = platform::GuardMappedRead(file->DataBytes(), [&] {
-                info = file->MakeInfoRecord();
-                currentTexts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
-                currentTexts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
-                // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
-                for (int occurrence = 0;; ++occurrence)
-                {
-                    const int count = LoadImages(*file, index, occurrence);
-                    if (count == 0)
-                    {
-                        break;
-                    }
-                    added += count;
-                }
-            });
-            if (read == platform::MappedRead::Faulted)
+            slot.occurrences.clear();
+            slot.failed = true;
+            file.Unload();
+            ReportUnreadable();
+            continue;
+        }
+        slot.mapped = true;
+        slot.lastUse = ++useClock;
+        if (added == 0)
+        {
+            slot.occurrences.clear();
+            slot.mapped = false;
+            file.Unload();
+            continue;
+        }
+        const std::size_t before = entries.size();
+        try
+        {
+            for (std::size_t o = 0; o < slot.occurrences.size(); ++o)
             {
-                // Images built before the fault may hold values read from lost pages: none of the file is shown.
-                imageArray.resize(before);
-                added = 0;
-                ReportUnreadable();
+                const Occurrence& occurrence = slot.occurrences[o];
+                const std::int32_t frames = occurrence.description.frameCount;
+                for (std::int32_t k = 0; k < frames; ++k)
+                {
+                    Entry entry;
+                    entry.file = fileNumber;
+                    entry.occurrence = static_cast<std::int32_t>(o);
+                    entry.frame = k;
+                    entries.push_back(std::move(entry));
+                }
             }
         }
-        if (added > 0)
+        catch (const std::bad_alloc&)
         {
-            return added;
+            // More frames than memory for their entries (a file claiming millions of tiny frames): "11000", and
+            // the study goes on with the frames that found room.
+            pendingErrors.push_back({{ErrorCode::OutOfMemory, 0}, false});
+            added = static_cast<int>(entries.size() - before);
         }
+        LetGoOfMappings(&slot);
+        if (added == 0)
+        {
+            continue;
+        }
+        return added;
     }
     return 0;
 }
 
-int ImageDataList::LoadImages(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence)
+int ImageDataList::ReadOccurrences(FileSlot& slot, const TopLevelIndex& index)
 {
-    PixelDescription description = ReadPixelAttributes(index, occurrence);
-    if (description.rowCount == 0)
-    {
-        return 0;
-    }
-    ResolveTransferSyntax(description);
-    const TransferSyntaxEntry* syntax = FindTransferSyntax(description.transferSyntax);
-    if (syntax == nullptr)
-    {
-        return 0;
-    }
-    return syntax->encapsulated ? LoadEncapsulated(file, index, occurrence, description)
-                                : LoadNative(index, occurrence, description);
-}
-
-int ImageDataList::LoadNative(const TopLevelIndex& index, int occurrence, PixelDescription description)
-{
-    // Colour data may come one Pixel Data element per component (an old form); each occurrence of Rows then owns
-    // as many elements as it has samples.
-    int samples = 1;
-    if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
-    {
-        samples = index.Us(kGroupPixel, 0x0002, 0).value_or((*value)[0]); // a number in the data set's byte order
-    }
-    for (int p = 0; p < std::min(samples, 4); ++p)
-    {
-        if (const auto data = index.Value(0x7FE0, 0x0010, occurrence * samples + p))
-        {
-            description.planes[static_cast<std::size_t>(p)] = *data;
-        }
-    }
-    if (!description.HasPlane(0))
-    {
-        return 0;
-    }
-    if (description.frameCount <= 1 || description.HasPlane(1))
-    {
-        description.frameCount = 1;
-        return Append(description) ? 1 : 0;
-    }
-    // Frame k of native data is the k-th slice of the value, each the size of one image; a frame the value does not
-    // reach is left out, and the last may be cut short like a single image's data.
-    const std::uint64_t frameBits = std::uint64_t{description.rowCount} * description.columnCount *
-                                    static_cast<std::uint64_t>(std::max(1, samples)) * description.bitsAllocated;
-    const std::uint64_t frameBytes = (frameBits + 7) / 8;
-    const ByteView all = description.planes[0];
-    if (frameBytes == 0)
-    {
-        return 0;
-    }
-    const std::uint64_t present = (all.size() + frameBytes - 1) / frameBytes;
-    const auto count =
-        static_cast<std::int32_t>(std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
-    description.frameCount = count;
+    const DicomDataFileIO& file = *slot.file;
     int added = 0;
-    for (std::int32_t k = 0; k < count; ++k)
+    // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
+    for (int number = 0;; ++number)
     {
-        const std::uint64_t offset = frameBytes * static_cast<std::uint64_t>(k);
-        description.planes[0] =
-            all.subspan(static_cast<std::size_t>(offset),
-                        static_cast<std::size_t>(std::min<std::uint64_t>(frameBytes, all.size() - offset)));
-        description.frameNumber = k;
-        added += Append(description) ? 1 : 0;
+        Occurrence occurrence;
+        PixelDescription& description = occurrence.description;
+        description = ReadPixelAttributes(index, number);
+        if (description.rowCount == 0)
+        {
+            break;
+        }
+        ResolveTransferSyntax(description);
+        const TransferSyntaxEntry* syntax = FindTransferSyntax(description.transferSyntax);
+        const bool decodable = syntax != nullptr && syntax->decode != nullptr;
+        if (options.keepUnshowable)
+        {
+            occurrence.syntaxName = TransferSyntaxDisplayName(description.transferSyntaxUid);
+        }
+        if (!decodable && !options.keepUnshowable)
+        {
+            // Nothing this viewer can decode: as before, no image at all.
+            break;
+        }
+        if (!decodable)
+        {
+            // One image stands for all of the element's frames: it cannot be shown, and frames of a video are no
+            // images of their own.
+            if (index.Find(0x7FE0, 0x0010, number) == nullptr)
+            {
+                break;
+            }
+            occurrence.decodable = false;
+            description.frameCount = 1;
+        }
+        else if (syntax->encapsulated)
+        {
+            const TagElement* pixelData = index.Find(0x7FE0, 0x0010, number);
+            if (pixelData == nullptr || pixelData->value == nullptr)
+            {
+                break;
+            }
+            const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, number).value_or(ByteView());
+            occurrence.frames.emplace(*pixelData, file.DataBytes().data() + file.DataBytes().size(),
+                                      description.frameCount, extendedOffsets);
+            description.frameCount = static_cast<std::int32_t>(occurrence.frames->Frames().size());
+        }
+        else
+        {
+            // Colour data may come one Pixel Data element per component (an old form); each occurrence of Rows then
+            // owns as many elements as it has samples.
+            int samples = 1;
+            if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
+            {
+                samples =
+                    index.Us(kGroupPixel, 0x0002, 0).value_or((*value)[0]); // a number in the data set's byte order
+            }
+            for (int p = 0; p < std::min(samples, 4); ++p)
+            {
+                if (const auto data = index.Value(0x7FE0, 0x0010, number * samples + p))
+                {
+                    description.planes[static_cast<std::size_t>(p)] = *data;
+                }
+            }
+            if (!description.HasPlane(0))
+            {
+                break;
+            }
+            if (description.frameCount <= 1 || description.HasPlane(1))
+            {
+                description.frameCount = 1;
+            }
+            else
+            {
+                // Frame k of native data is the k-th slice of the value, each the size of one image; a frame the
+                // value does not reach is left out, and the last may be cut short like a single image's data.
+                const std::uint64_t frameBits = std::uint64_t{description.rowCount} * description.columnCount *
+                                                static_cast<std::uint64_t>(std::max(1, samples)) *
+                                                description.bitsAllocated;
+                occurrence.frameBytes = (frameBits + 7) / 8;
+                if (occurrence.frameBytes == 0)
+                {
+                    break;
+                }
+                const std::uint64_t size = description.planes[0].size();
+                const std::uint64_t present = (size + occurrence.frameBytes - 1) / occurrence.frameBytes;
+                description.frameCount = static_cast<std::int32_t>(
+                    std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
+            }
+        }
+        if (description.frameCount <= 0)
+        {
+            break;
+        }
+        added += description.frameCount;
+        slot.occurrences.push_back(std::move(occurrence));
     }
     return added;
 }
 
-int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
-                                    PixelDescription description)
+bool ImageDataList::EnsureMapped(FileSlot& slot)
 {
-    const TagElement* pixelData = index.Find(0x7FE0, 0x0010, occurrence);
-    if (pixelData == nullptr || pixelData->value == nullptr)
+    if (slot.failed)
     {
-        return 0;
+        return false;
     }
-    const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, occurrence).value_or(ByteView());
-    const FrameIndex frames(*pixelData, file.DataBytes().data() + file.DataBytes().size(), description.frameCount,
-                            extendedOffsets);
-    description.frameCount = static_cast<std::int32_t>(frames.Frames().size());
-    int added = 0;
-    std::vector<std::uint8_t> joined;
-    for (std::size_t k = 0; k < frames.Frames().size(); ++k)
+    slot.lastUse = ++useClock;
+    if (slot.mapped)
     {
-        const std::vector<ByteView>& parts = frames.Frames()[k];
+        return true;
+    }
+    if (slot.file->Reload() != 0)
+    {
+        return false;
+    }
+    // The same walk again: the file must give the images it gave the first time, else it changed under the viewer.
+    std::vector<Occurrence> before;
+    before.swap(slot.occurrences);
+    const TopLevelIndex index(*slot.file);
+    int found = 0;
+    const platform::MappedRead read =
+        platform::GuardMappedRead(slot.file->DataBytes(), [&] { found = ReadOccurrences(slot, index); });
+    bool same = read == platform::MappedRead::Completed && slot.occurrences.size() == before.size();
+    for (std::size_t o = 0; same && o < before.size(); ++o)
+    {
+        same = slot.occurrences[o].description.frameCount == before[o].description.frameCount &&
+               slot.occurrences[o].decodable == before[o].decodable;
+    }
+    if (!same || found == 0)
+    {
+        slot.occurrences.swap(before);
+        slot.file->Unload();
+        return false;
+    }
+    slot.mapped = true;
+    LetGoOfMappings(&slot);
+    return true;
+}
+
+void ImageDataList::LetGoOfMappings(const FileSlot* keep) noexcept
+{
+    for (;;)
+    {
+        int mapped = 0;
+        FileSlot* oldest = nullptr;
+        for (FileSlot& slot : files)
+        {
+            if (!slot.mapped)
+            {
+                continue;
+            }
+            ++mapped;
+            if (&slot != keep && slot.jobsInFlight == 0 && (oldest == nullptr || slot.lastUse < oldest->lastUse))
+            {
+                oldest = &slot;
+            }
+        }
+        if (mapped <= kMappedFiles || oldest == nullptr)
+        {
+            return;
+        }
+        // Every view into the file dies with its mapping; the attributes themselves stay for the next walk to check.
+        for (Occurrence& occurrence : oldest->occurrences)
+        {
+            occurrence.description.ForgetFileViews();
+            occurrence.frames.reset();
+        }
+        oldest->file->Unload();
+        oldest->mapped = false;
+    }
+}
+
+int ImageDataList::MappedFileCount() const noexcept
+{
+    return static_cast<int>(std::count_if(files.begin(), files.end(), [](const FileSlot& s) { return s.mapped; }));
+}
+
+PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const
+{
+    const Occurrence& occurrence =
+        files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)];
+    PixelDescription description = occurrence.description;
+    description.frameNumber = entry.frame;
+    if (occurrence.frames)
+    {
+        const std::vector<ByteView>& parts = occurrence.frames->Frames()[static_cast<std::size_t>(entry.frame)];
         if (parts.size() == 1)
         {
             description.planes[0] = parts.front();
@@ -252,28 +548,356 @@ int ImageDataList::LoadEncapsulated(const DicomDataFileIO& file, const TopLevelI
             }
             description.planes[0] = joined;
         }
-        description.frameNumber = static_cast<std::int32_t>(k);
-        added += Append(description) ? 1 : 0;
     }
-    return added;
+    else if (occurrence.frameBytes != 0)
+    {
+        const ByteView all = occurrence.description.planes[0];
+        const std::uint64_t offset = occurrence.frameBytes * static_cast<std::uint64_t>(entry.frame);
+        description.planes[0] =
+            all.subspan(static_cast<std::size_t>(offset),
+                        static_cast<std::size_t>(std::min<std::uint64_t>(occurrence.frameBytes, all.size() - offset)));
+    }
+    return description;
 }
 
-bool ImageDataList::Append(const PixelDescription& description)
+std::u16string ImageDataList::UnshownReasonOf(const Occurrence& occurrence, bool damaged) const
 {
+    const TransferSyntaxEntry* syntax = FindTransferSyntax(occurrence.description.transferSyntax);
+    if (syntax == nullptr)
+    {
+        return u"Transfer syntax " + Widen(occurrence.syntaxName) + u" cannot be shown";
+    }
+    if (!damaged)
+    {
+        return Widen(occurrence.syntaxName) + u" cannot be shown";
+    }
+    if (!syntax->encapsulated)
+    {
+        return u"Pixel data incomplete: cannot be shown";
+    }
+    return Widen(occurrence.syntaxName) + u" frame damaged: cannot be shown";
+}
+
+bool ImageDataList::DecodeEntry(int index)
+{
+    Entry& entry = entries[static_cast<std::size_t>(index)];
+    FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
+    if (!EnsureMapped(slot))
+    {
+        if (!slot.failed)
+        {
+            // Every image of the file is settled at once (in the dropping mode the others may leave the list):
+            // the caller looks at this index again.
+            FileFailed(entry.file);
+            return options.keepUnshowable;
+        }
+        return Settle(index, nullptr, {}, true);
+    }
+    const Occurrence& occurrence = slot.occurrences[static_cast<std::size_t>(entry.occurrence)];
+    if (!occurrence.decodable)
+    {
+        return Settle(index, nullptr, {}, false);
+    }
+    const PixelDescription description = FrameDescription(entry, joinedScratch);
+    std::shared_ptr<const DecodedFrame> frame;
     ErrorOutcome error;
-    std::unique_ptr<CImageData> image = CImageData::Build(description, frameInset, &error);
+    // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
+    const platform::MappedRead read = platform::GuardMappedRead(
+        slot.file->DataBytes(), [&description, &frame, &error] { frame = DecodeFrameOf(description, &error); });
+    if (read == platform::MappedRead::Faulted)
+    {
+        FileFailed(entry.file);
+        return options.keepUnshowable;
+    }
+    return Settle(index, std::move(frame), error, false);
+}
+
+bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted)
+{
+    Entry& entry = entries[static_cast<std::size_t>(index)];
+    FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
     if (error)
     {
         pendingErrors.push_back({error, false});
     }
-    if (!image)
+    if (frame)
     {
+        bool attached = false;
+        if (entry.image == nullptr)
+        {
+            entry.image = CImageData::FromFrame(std::move(frame), frameInset, &error);
+            if (entry.image != nullptr)
+            {
+                entry.image->SetText(1, slot.texts[0]);
+                entry.image->SetText(2, slot.texts[1]);
+                attached = true;
+            }
+            else if (error)
+            {
+                pendingErrors.push_back({error, false});
+            }
+        }
+        else
+        {
+            attached = entry.image->AttachFrame(std::move(frame));
+            if (!attached)
+            {
+                pendingErrors.push_back({{ErrorCode::OutOfMemory, 0}, false});
+            }
+        }
+        if (attached)
+        {
+            entry.state = EntryState::Decoded;
+            Account(entry);
+            Evict(index);
+            return true;
+        }
+    }
+    if (!options.keepUnshowable && entry.image == nullptr)
+    {
+        // As if the file never had this image: the ones after it move up.
+        entries.erase(entries.begin() + index);
         return false;
     }
-    image->SetText(1, currentTexts[0]);
-    image->SetText(2, currentTexts[1]);
-    imageArray.push_back(std::move(image));
+    std::u16string reason;
+    if (faulted || slot.failed)
+    {
+        reason = u"File cannot be read: cannot be shown";
+    }
+    else if (error.code == ErrorCode::OutOfMemory)
+    {
+        reason = u"Not enough memory: cannot be shown";
+    }
+    else
+    {
+        const Occurrence& occurrence = slot.occurrences[static_cast<std::size_t>(entry.occurrence)];
+        reason = UnshownReasonOf(occurrence, occurrence.decodable);
+    }
+    MakeUnshowable(entry, std::move(reason));
     return true;
+}
+
+void ImageDataList::MakeUnshowable(Entry& entry, std::u16string reason)
+{
+    entry.state = EntryState::Unshowable;
+    cachedBytes -= std::min(cachedBytes, entry.bytes);
+    entry.bytes = 0;
+    if (entry.image != nullptr)
+    {
+        entry.image->MarkUnshowable(std::move(reason));
+        return;
+    }
+    const FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
+    PixelDescription description = slot.occurrences.empty()
+                                       ? PixelDescription{}
+                                       : slot.occurrences[static_cast<std::size_t>(entry.occurrence)].description;
+    description.frameNumber = entry.frame;
+    entry.image = CImageData::Unshowable(description, frameInset, std::move(reason));
+    if (entry.image != nullptr)
+    {
+        entry.image->SetText(1, slot.texts[0]);
+        entry.image->SetText(2, slot.texts[1]);
+    }
+}
+
+void ImageDataList::FileFailed(int file)
+{
+    FileSlot& slot = files[static_cast<std::size_t>(file)];
+    slot.failed = true;
+    ReportUnreadable();
+    // Pixels already decoded were read whole; the images not yet decoded (or dropped) are lost with the file.
+    for (std::size_t k = entries.size(); k-- > 0;)
+    {
+        Entry& entry = entries[k];
+        if (entry.file != file || entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
+        {
+            continue;
+        }
+        if (!options.keepUnshowable && entry.image == nullptr)
+        {
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(k));
+            continue;
+        }
+        MakeUnshowable(entry, u"File cannot be read: cannot be shown");
+    }
+    if (slot.jobsInFlight == 0)
+    {
+        for (Occurrence& occurrence : slot.occurrences)
+        {
+            occurrence.description.ForgetFileViews();
+            occurrence.frames.reset();
+        }
+        slot.file->Unload();
+        slot.mapped = false;
+    }
+}
+
+void ImageDataList::Account(Entry& entry) noexcept
+{
+    cachedBytes -= std::min(cachedBytes, entry.bytes);
+    entry.bytes = entry.image->PixelBytes();
+    cachedBytes += entry.bytes;
+}
+
+bool ImageDataList::OnScreen(int index) const noexcept
+{
+    return (index >= screenFirst && index - screenFirst < screenCount) || index == screenExtra;
+}
+
+void ImageDataList::Evict(int keep) noexcept
+{
+    if (cachedBytes <= options.cacheBytes)
+    {
+        return;
+    }
+    // The least recently shown first; the images on screen and the one just asked for never.
+    std::vector<std::pair<std::uint64_t, int>> candidates;
+    try
+    {
+        for (std::size_t k = 0; k < entries.size(); ++k)
+        {
+            const Entry& entry = entries[k];
+            const int index = static_cast<int>(k);
+            if (entry.state == EntryState::Decoded && index != keep && !OnScreen(index))
+            {
+                candidates.emplace_back(entry.lastUse, index);
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Short of memory for the list of candidates: the oldest of those found so far go.
+    }
+    std::sort(candidates.begin(), candidates.end());
+    const std::size_t target = options.cacheBytes / 100 * kEvictToPercent;
+    for (const auto& [use, index] : candidates)
+    {
+        if (cachedBytes <= target)
+        {
+            break;
+        }
+        Entry& entry = entries[static_cast<std::size_t>(index)];
+        entry.image->DropPixels();
+        entry.state = EntryState::Dropped;
+        cachedBytes -= std::min(cachedBytes, entry.bytes);
+        entry.bytes = 0;
+    }
+}
+
+bool ImageDataList::HasPixels(int index) const noexcept
+{
+    return index >= 0 && index < static_cast<int>(entries.size()) &&
+           entries[static_cast<std::size_t>(index)].state == EntryState::Decoded;
+}
+
+void ImageDataList::SetOnScreen(int first, int count, int extra) noexcept
+{
+    screenFirst = first;
+    screenCount = std::max(0, count);
+    screenExtra = extra;
+    for (int index = first; index < first + screenCount && index < static_cast<int>(entries.size()); ++index)
+    {
+        if (index >= 0)
+        {
+            entries[static_cast<std::size_t>(index)].lastUse = ++useClock;
+        }
+    }
+}
+
+void ImageDataList::SetDecodedNotifier(std::function<void()> notify)
+{
+    if (channel)
+    {
+        const std::lock_guard lock(channel->mutex);
+        channel->notify = std::move(notify);
+    }
+}
+
+void ImageDataList::DecodeAround(int first, int count)
+{
+    if (!channel || !options.keepUnshowable || count <= 0)
+    {
+        return;
+    }
+    // Work queued for an older page is no longer wanted. Only images already found are decoded ahead: finding more
+    // would change ImageCount, which the paging buttons go by.
+    const std::uint64_t generation = ++channel->generation;
+    for (int distance = 0; distance < count; ++distance)
+    {
+        for (const int index : {first + count + distance, first - 1 - distance})
+        {
+            if (index < 0 || index >= static_cast<int>(entries.size()))
+            {
+                continue;
+            }
+            Entry& entry = entries[static_cast<std::size_t>(index)];
+            if (entry.queued || (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped))
+            {
+                continue;
+            }
+            FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
+            if (!EnsureMapped(slot) || !slot.occurrences[static_cast<std::size_t>(entry.occurrence)].decodable)
+            {
+                // Left for the decode on demand, which tells why the image cannot be shown.
+                continue;
+            }
+            auto job = std::make_shared<Channel::Job>();
+            job->channel = channel;
+            job->description = FrameDescription(entry, job->joined);
+            job->region = slot.file->DataBytes();
+            job->generation = generation;
+            job->result.index = index;
+            job->result.file = entry.file;
+            {
+                const std::lock_guard lock(channel->mutex);
+                ++channel->outstanding;
+            }
+            // Refused by the pool, the job still answers (cancelled) when it is let go here.
+            options.pool->Submit([job] { job->Run(); });
+            entry.queued = true;
+            ++slot.jobsInFlight;
+        }
+    }
+}
+
+std::vector<int> ImageDataList::CollectDecoded()
+{
+    std::vector<int> arrived;
+    if (!channel)
+    {
+        return arrived;
+    }
+    std::vector<Channel::Result> results;
+    {
+        const std::lock_guard lock(channel->mutex);
+        results.swap(channel->results);
+    }
+    for (Channel::Result& result : results)
+    {
+        Entry& entry = entries[static_cast<std::size_t>(result.index)];
+        FileSlot& slot = files[static_cast<std::size_t>(result.file)];
+        entry.queued = false;
+        --slot.jobsInFlight;
+        if (result.cancelled || entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
+        {
+            continue;
+        }
+        if (result.faulted)
+        {
+            if (!slot.failed)
+            {
+                FileFailed(result.file);
+            }
+            continue;
+        }
+        // A decode that failed is left to the decode on demand, which tells why the image cannot be shown.
+        if (result.frame && Settle(result.index, std::move(result.frame), {}, false))
+        {
+            arrived.push_back(result.index);
+        }
+    }
+    LetGoOfMappings(nullptr);
+    return arrived;
 }
 
 void ImageDataList::ReportUnreadable()

@@ -1,40 +1,70 @@
 #pragma once
 
+#include "dicom/FrameIndex.h"
 #include "dicom/PixelAttributes.h"
 #include "dicom/PixelDescription.h"
 #include "imaging/CImageData.h"
 #include "platform/ErrorCode.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace orblane {
 
 class DicomDataFileIO;
+class ThreadPool;
 class TopLevelIndex;
 
 // The attributes of image occurrence `occurrence` of a loaded file, its transfer syntax resolved.
 PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence);
 
-// The images of one viewer: it owns the study's files in display order and decodes them lazily, file by file, the
-// first time an image beyond those already decoded is asked for. A file's reader (and its mapping) is released as
-// soon as its images are built.
+// What the decoded pixels of one list may hold, when nothing else is said: 512 MB, or a quarter of the physical
+// memory where that is less.
+std::size_t DefaultImageCacheBytes() noexcept;
+
+// How a list keeps its images.
+struct ImageListOptions
+{
+    // Decoded pixels (values, colour pixels, display bitmaps) beyond this many bytes are dropped, least recently
+    // shown first; never those of the images on screen. 0: DefaultImageCacheBytes().
+    std::size_t cacheBytes = 0;
+    // true (the viewer): an image whose pixels cannot be decoded keeps its place in the study and shows why.
+    // false (the command-line tool, the tests): such an image leaves the list when its decode fails, as if the file
+    // never had it, and the images after it move up.
+    bool keepUnshowable = false;
+    // Where decoding ahead runs; null: nothing is decoded ahead.
+    ThreadPool* pool = nullptr;
+};
+
+// The images of one viewer: it owns the study's files in display order. A file is walked (not decoded) the first
+// time an image beyond those already found is asked for, and each image is decoded the first time it is asked for.
+// Only a few files stay mapped at a time; a file whose mapping was let go is mapped and walked again when one of its
+// images is decoded again. Every method is for the thread that owns the list (the user-interface thread); decoding
+// ahead runs on the pool and its frames are attached by CollectDecoded, on the owner's thread.
 class ImageDataList
 {
 public:
-    explicit ImageDataList(Point inset = {1, 1}) noexcept : frameInset(inset) {}
+    explicit ImageDataList(Point inset = {1, 1}) noexcept;
+    ImageDataList(Point inset, const ImageListOptions& options) noexcept;
     ImageDataList(const ImageDataList&) = delete;
     ImageDataList& operator=(const ImageDataList&) = delete;
+    // Cancels what is queued for the pool and waits for the decodes that already run.
     ~ImageDataList();
 
     // Takes the file; files with a study label are ordered by it, highest first (A-Z compared as a-z), and keep the
     // order in which they were added among equal labels.
     void AddFile(std::unique_ptr<DicomDataFileIO> file);
-    // Image `index`, decoding further files as needed; null when the study has no such image.
+    // Image `index`, walking further files and decoding it as needed; null when the study has no such image.
     CImageData* GetImage(int index);
-    int ImageCount() const noexcept { return static_cast<int>(imageArray.size()); }
-    int FileCount() const noexcept { return static_cast<int>(fileArray.size()); }
-    // Decodes the next file that gives images; answers the number of images added (0 once every file is done).
+    // The images found so far (walked files); images whose decode failed are counted until it fails.
+    int ImageCount() const noexcept { return static_cast<int>(entries.size()); }
+    int FileCount() const noexcept { return static_cast<int>(files.size()); }
+    // Walks the next file that gives images; answers the number of images found (0 once every file is done).
     int LoadNextFile();
 
     // A failure met while building images, for the window that shows it: the code and whether the program ends.
@@ -47,22 +77,99 @@ public:
     // user-interface thread raises dialogs.
     std::vector<PendingError> TakeErrors();
 
+    // The images on screen [first, first + count), and one more shown elsewhere (a tile playing cine), or -1: the
+    // cache never drops their pixels.
+    void SetOnScreen(int first, int count, int extra = -1) noexcept;
+    // Queues decodes for the images already found on the page after [first, first + count) and the page before it,
+    // nearest first; whatever was queued before and has not started is cancelled. Does nothing without a pool or in the
+    // dropping mode (an image that leaves the list would move the indices of queued work).
+    void DecodeAround(int first, int count);
+    // Attaches the frames the pool has finished; answers the indices of the images that got their pixels.
+    std::vector<int> CollectDecoded();
+    // Called on a pool thread each time a decode finishes (for example to post CollectDecoded to the owner's
+    // thread); set it before the first DecodeAround. It must not touch the list.
+    void SetDecodedNotifier(std::function<void()> notify);
+
+    // What the decoded pixels hold now, and how many images have them.
+    std::size_t CachedBytes() const noexcept { return cachedBytes; }
+    bool HasPixels(int index) const noexcept;
+    // Files mapped now (for the tests: a bounded few).
+    int MappedFileCount() const noexcept;
+
 private:
-    int LoadImages(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence);
-    int LoadNative(const TopLevelIndex& index, int occurrence, PixelDescription description);
-    int LoadEncapsulated(const DicomDataFileIO& file, const TopLevelIndex& index, int occurrence,
-                         PixelDescription description);
+    struct Occurrence
+    {
+        // Planes and LUT views point into the file's mapping: valid only while the file is mapped.
+        PixelDescription description;
+        std::optional<FrameIndex> frames;
+        std::uint64_t frameBytes = 0;
+        // Decodable: frames decode one by one; otherwise the occurrence is one image that cannot be shown.
+        bool decodable = true;
+        // The transfer syntax's name for people (its UID when the table lacks it), kept past the mapping.
+        std::string syntaxName;
+    };
+    struct FileSlot
+    {
+        std::unique_ptr<DicomDataFileIO> file;
+        std::vector<Occurrence> occurrences;
+        std::u16string texts[2];
+        std::uint64_t lastUse = 0;
+        int jobsInFlight = 0;
+        bool mapped = false;
+        bool failed = false;
+    };
+    enum class EntryState : std::uint8_t
+    {
+        NotDecoded,
+        Decoded,
+        Dropped,
+        Unshowable,
+    };
+    struct Entry
+    {
+        std::unique_ptr<CImageData> image;
+        std::size_t bytes = 0;
+        std::uint64_t lastUse = 0;
+        std::int32_t file = 0;
+        std::int32_t occurrence = 0;
+        std::int32_t frame = 0;
+        EntryState state = EntryState::NotDecoded;
+        bool queued = false;
+    };
+    struct Channel;
+
+    // Reads the occurrences of a mapped file (inside the caller's guard); answers the images they give.
+    int ReadOccurrences(FileSlot& slot, const TopLevelIndex& index);
+    bool EnsureMapped(FileSlot& slot);
+    void LetGoOfMappings(const FileSlot* keep) noexcept;
+    // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
+    PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const;
+    std::u16string UnshownReasonOf(const Occurrence& occurrence, bool damaged) const;
+    // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
+    bool DecodeEntry(int index);
+    // Gives the entry its frame (or marks why it has none); answers false when it left the list.
+    bool Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted);
+    void MakeUnshowable(Entry& entry, std::u16string reason);
+    void FileFailed(int file);
+    void Account(Entry& entry) noexcept;
+    void Evict(int keep) noexcept;
+    bool OnScreen(int index) const noexcept;
     void ReportUnreadable();
-    // Builds one image of the current file and keeps it; answers whether it was built.
-    bool Append(const PixelDescription& description);
 
     Point frameInset;
-    std::vector<std::unique_ptr<CImageData>> imageArray;
-    std::vector<std::unique_ptr<DicomDataFileIO>> fileArray;
+    ImageListOptions options;
+    std::vector<Entry> entries;
+    std::vector<FileSlot> files;
     int nextFile = 0;
-    std::u16string currentTexts[2];
     std::vector<PendingError> pendingErrors;
     bool reportedUnreadable = false;
+    std::uint64_t useClock = 0;
+    std::size_t cachedBytes = 0;
+    int screenFirst = 0;
+    int screenCount = 0;
+    int screenExtra = -1;
+    std::vector<std::uint8_t> joinedScratch;
+    std::shared_ptr<Channel> channel;
 };
 
 } // namespace orblane

@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/CImageData.h"
+#include "imaging/ThreadPool.h"
 #include "platform/ErrorSink.h"
 #include "platform/IniFile.h"
 #include "platform/SettingsPaths.h"
@@ -140,9 +141,13 @@ CDlgImgViewer::CDlgImgViewer(QWidget* parent) : CDlgImgViewer(GetSettingsPath(),
 
 CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     : QDialog(parent), settings(ReadViewerSettings(settingsPath)),
-      imageList(std::make_unique<ImageDataList>(settings.frameInset)), zoomFactor(ReadZoomStep(settingsPath)),
-      currentCursor(Qt::ArrowCursor)
+      imageList(std::make_unique<ImageDataList>(settings.frameInset,
+                                                ImageListOptions{settings.imageCacheBytes, true, &SharedThreadPool()})),
+      zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
 {
+    // Frames decoded ahead arrive on a pool thread; the list is this thread's, so it only hears of them here.
+    imageList->SetDecodedNotifier(
+        [this] { QMetaObject::invokeMethod(this, &CDlgImgViewer::CollectDecoded, Qt::QueuedConnection); });
     // A maximised window that can be neither restored nor moved: no minimise or maximise buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -366,6 +371,7 @@ void CDlgImgViewer::LayoutFrames(bool refitAll)
     const int tileWidth = std::max(0, width() / columns);
     const int tileHeight = std::max(0, tileArea.height() / rows);
     lastSlot = columns * rows - 1;
+    imageList->SetOnScreen(firstIndex, lastSlot + 1);
     for (int j = 0; j < kTileCount; ++j)
     {
         CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
@@ -386,6 +392,7 @@ void CDlgImgViewer::LayoutFrames(bool refitAll)
     }
     // The image after the page is decoded now: the paging buttons count only decoded images.
     ImageAt(firstIndex + lastSlot + 1);
+    imageList->DecodeAround(firstIndex, lastSlot + 1);
 }
 
 CImageData* CDlgImgViewer::ImageAt(int index)
@@ -397,6 +404,28 @@ CImageData* CDlgImgViewer::ImageAt(int index)
         RaiseError(pending.error, pending.fatal);
     }
     return image;
+}
+
+void CDlgImgViewer::CollectDecoded()
+{
+    const std::vector<int> arrived = imageList->CollectDecoded();
+    for (const ImageDataList::PendingError& pending : imageList->TakeErrors())
+    {
+        RaiseError(pending.error, pending.fatal);
+    }
+    // Usually the page after or before this one; a tile shows an arrival only when the user paged onto it first.
+    for (const int index : arrived)
+    {
+        const CImageData* image = imageList->HasPixels(index) ? imageList->GetImage(index) : nullptr;
+        for (int j = 0; image != nullptr && j <= lastSlot; ++j)
+        {
+            CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
+            if (frame->GetTileImage() == image)
+            {
+                frame->update();
+            }
+        }
+    }
 }
 
 PageState CDlgImgViewer::CurrentPage() const noexcept
@@ -458,6 +487,7 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     WaitCursor wait;
     StopCine();
     firstIndex = newFirst;
+    imageList->SetOnScreen(firstIndex, lastSlot + 1);
     AssignImages();
     for (int i = fitBegin; i < fitEnd; ++i)
     {
@@ -468,6 +498,7 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
         // Decoding the image after the page now keeps the next step as quick as this one.
         ImageAt(firstIndex + lastSlot + 1);
     }
+    imageList->DecodeAround(firstIndex, lastSlot + 1);
     UpdatePageButtons();
     RepaintTiles();
     TracePage();
@@ -811,7 +842,10 @@ void CDlgImgViewer::CineStep()
     }
     const int next = run.first + (cineIndex - run.first + 1) % run.count;
     CImageData* shown = cineTile->GetTileImage();
+    // The frame shown now stays decoded while the next one is fetched.
+    imageList->SetOnScreen(firstIndex, lastSlot + 1, cineIndex);
     CImageData* image = ImageAt(next);
+    imageList->SetOnScreen(firstIndex, lastSlot + 1, next);
     if (image == nullptr || shown == nullptr)
     {
         StopCine();

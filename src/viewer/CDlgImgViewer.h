@@ -160,6 +160,8 @@ private:
     void PlaceFrames();
     // Image `index` of the study, decoding as needed; failures the list met on the way are shown first.
     CImageData* ImageAt(int index);
+    // Takes the frames decoded ahead on the pool (on this thread) and repaints the tiles that show them.
+    void CollectDecoded();
     void UpdatePageButtons();
     void AssignImages();
     // Starts the page at newFirst and fits the tiles [fitBegin, fitEnd) to their frames.

@@ -288,6 +288,16 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     if (image != nullptr)
     {
         DrawVisibleImage(painter);
+        if (!image->UnshownReason().empty())
+        {
+            // No pixels to show: one centred line says why, in the overlay's font and colour, under the texts.
+            QFont font(QString::fromStdU16String(settings->overlayFont.face));
+            font.setPointSizeF(std::max(1, settings->overlayFont.tenthsOfPoint) / 10.0);
+            painter.setFont(font);
+            painter.setPen(ToQColor(settings->overlayTextColor));
+            painter.drawText(rect(), static_cast<int>(Qt::AlignCenter | Qt::TextWordWrap),
+                             QString::fromStdU16String(image->UnshownReason()));
+        }
         if (settings->overlayVisible == 1)
         {
             DrawOverlay(painter);

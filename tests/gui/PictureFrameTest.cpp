@@ -267,6 +267,39 @@ TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
     EXPECT_EQ(without.pixelColor(0, 0), Grey128());
 }
 
+TEST_F(PictureFrameTest, AnImageThatCannotBeShownWritesWhyAcrossTheMiddleOnly)
+{
+    PixelDescription description;
+    description.rowCount = 64;
+    description.columnCount = 64;
+    description.photometric = PhotometricKind::Monochrome2;
+    const auto image = CImageData::Unshowable(description, {1, 1}, u"Video (MPEG-4 AVC) cannot be shown");
+    ASSERT_NE(image, nullptr);
+    ViewerSettings shown;
+    // The overlay's own texts off: what remains in the text colour is the reason alone.
+    shown.overlayVisible = 0;
+    CPictureFrame frame(shown);
+    frame.resize(400, 300);
+    frame.SetImage(image.get());
+    frame.FitImage();
+    const QImage shot = Grab(frame);
+    const QColor textColour(200, 200, 0);
+    int middle = 0;
+    int elsewhere = 0;
+    for (int y = 2; y < 298; ++y)
+    {
+        for (int x = 2; x < 398; ++x)
+        {
+            if (shot.pixelColor(x, y) == textColour)
+            {
+                (y > 110 && y < 190 ? middle : elsewhere) += 1;
+            }
+        }
+    }
+    EXPECT_GT(middle, 0);
+    EXPECT_EQ(elsewhere, 0);
+}
+
 TEST_F(PictureFrameTest, OnlyTheVisiblePartIsScaledAndItLandsWhereTheViewSaysIt)
 {
     // Left half black, right half white under the file's window.

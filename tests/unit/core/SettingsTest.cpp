@@ -112,6 +112,33 @@ TEST(SettingsTest, UnusableZoomStepsFallBackToTheDefault)
     }
 }
 
+TEST(SettingsTest, ImageCacheTakesWholeMegabytesAndLeavesEverythingElseToTheDefault)
+{
+    TempFolder folder;
+    const std::pair<const char*, std::size_t> rows[] = {
+        {"256", std::size_t{256} << 20},
+        {" 64 ", std::size_t{64} << 20},
+        {"1", std::size_t{1} << 20},
+        {"1048576", std::size_t{1} << 40},
+        {"1048577", 0},
+        {"0", 0},
+        {"-5", 0},
+        {"abc", 0},
+        {"512MB", 0},
+        {"1e3", 0},
+        {"99999999999999999999999", 0},
+        {"", 0},
+    };
+    for (const auto& [value, bytes] : rows)
+    {
+        const std::string path =
+            folder.Write("Orblane.ini", std::string("[DisplaySettings]\nImageCacheMB=") + value + "\n");
+        EXPECT_EQ(ReadImageCacheBytes(path), bytes) << "'" << value << "'";
+        EXPECT_EQ(ReadViewerSettings(path).imageCacheBytes, bytes) << "'" << value << "'";
+    }
+    EXPECT_EQ(ReadImageCacheBytes(folder.Path("none.ini")), 0u);
+}
+
 TEST(SettingsTest, StudyListTitlesAndHeaderFont)
 {
     TempFolder folder;

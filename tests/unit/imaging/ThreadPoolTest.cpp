@@ -1,0 +1,119 @@
+#include "imaging/ThreadPool.h"
+
+#include "imaging/ParallelRows.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <latch>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace orblane {
+namespace {
+
+TEST(ThreadPoolTest, RunsJobsInTheOrderQueuedWithUrgentOnesFirst)
+{
+    std::latch release(1);
+    std::mutex mutex;
+    std::vector<char> order;
+    {
+        ThreadPool pool(1);
+        ASSERT_TRUE(pool.Submit([&] { release.wait(); }));
+        for (const char name : {'a', 'b'})
+        {
+            pool.Submit([&, name] {
+                const std::lock_guard lock(mutex);
+                order.push_back(name);
+            });
+        }
+        pool.Submit(
+            [&] {
+                const std::lock_guard lock(mutex);
+                order.push_back('u');
+            },
+            true);
+        release.count_down();
+        std::atomic<bool> done = false;
+        pool.Submit([&] { done = true; });
+        while (!done)
+        {
+            std::this_thread::yield();
+        }
+    }
+    EXPECT_EQ(order, (std::vector<char>{'u', 'a', 'b'}));
+}
+
+TEST(ThreadPoolTest, DestructionFinishesTheRunningJobAndDropsTheQueuedOnesUnrun)
+{
+    std::latch started(1);
+    std::latch release(1);
+    std::atomic<bool> runningFinished = false;
+    std::atomic<int> queuedRan = 0;
+    auto held = std::make_shared<int>(0);
+    const std::weak_ptr<int> watch = held;
+    auto pool = std::make_unique<ThreadPool>(1);
+    pool->Submit([&] {
+        started.count_down();
+        release.wait();
+        runningFinished = true;
+    });
+    for (int k = 0; k < 3; ++k)
+    {
+        pool->Submit([&queuedRan, held] { ++queuedRan; });
+    }
+    held.reset();
+    started.wait();
+    std::thread closer([&] { pool.reset(); });
+    // Time for the destructor to reach its stop before the running job ends (a late one would let the queue run).
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    release.count_down();
+    closer.join();
+    EXPECT_TRUE(runningFinished);
+    EXPECT_EQ(queuedRan, 0);
+    EXPECT_TRUE(watch.expired()) << "the queued jobs were destroyed";
+}
+
+TEST(ThreadPoolTest, RowSplitVisitsEveryRowOnceEvenWhenEveryWorkerIsBusy)
+{
+    // The caller takes back the half no worker picked up: a split never waits for a queue of decodes.
+    ThreadPool& pool = SharedThreadPool();
+    std::latch release(1);
+    std::atomic<unsigned> busy = 0;
+    std::atomic<unsigned> freed = 0;
+    for (unsigned k = 0; k < pool.WorkerCount(); ++k)
+    {
+        pool.Submit([&] {
+            ++busy;
+            release.wait();
+            ++freed;
+        });
+    }
+    while (busy < pool.WorkerCount())
+    {
+        std::this_thread::yield();
+    }
+    constexpr int kRows = 1000;
+    std::vector<std::atomic<int>> visits(kRows);
+    ForRowsInParallel(kRows, kParallelRepaintPixels, [&](int first, int end) noexcept {
+        for (int row = first; row < end; ++row)
+        {
+            ++visits[static_cast<std::size_t>(row)];
+        }
+    });
+    release.count_down();
+    while (freed < pool.WorkerCount())
+    {
+        std::this_thread::yield();
+    }
+    for (int row = 0; row < kRows; ++row)
+    {
+        ASSERT_EQ(visits[static_cast<std::size_t>(row)], 1) << row;
+    }
+}
+
+} // namespace
+} // namespace orblane
