@@ -28,8 +28,9 @@ enum Jpeg2000Detail : int
     kDecodeFailed = 9,     // the tile data could not be decoded
     kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
-    kTooManyTiles = 12,   // more tiles than the stream has bytes to carry
-    kHighThroughput = 13, // HT code-blocks (T.814), which this library build cannot decode safely
+    kTooManyTiles = 12,    // more tiles than the stream has bytes to carry
+    kHighThroughput = 13,  // HT code-blocks (T.814), which this library build cannot decode safely
+    kTilePartTooLong = 14, // a tile-part longer than the stream that holds it
 };
 
 // PS3.5 A.4.4: a fragment holds either a bare codestream or, from some archives, a JP2 file.
@@ -146,6 +147,29 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) no
             return Fail(DecodeStatus::Unsupported, kHighThroughput);
         }
         at += 2 + length;
+    }
+    // Each tile-part's Psot (T.800 A.4.2) is its length from its SOT on, 0 for "to the end of the stream". OpenJPEG
+    // 2.5.0 reserves a tile-part's declared length before it reads it, so a damaged Psot in a few hundred bytes would
+    // cost hundreds of megabytes (found by fuzzing). A stream cut short (a damaged disc) still decodes what it has,
+    // so a tile-part may run past the end, but by no more than eight times what is left plus 1 MiB.
+    while (codestream.size() - std::min(at, codestream.size()) >= 12 && codestream[at] == 0xFF &&
+           codestream[at + 1] == 0x90)
+    {
+        const std::uint32_t psot = BigEndian32(codestream.data() + at + 6);
+        if (psot == 0)
+        {
+            break;
+        }
+        const std::uint64_t left = codestream.size() - at;
+        if (psot > left && psot - left > left * 8 + (std::uint64_t{1} << 20))
+        {
+            return Fail(DecodeStatus::Corrupt, kTilePartTooLong);
+        }
+        if (psot > left)
+        {
+            break;
+        }
+        at += psot;
     }
     return Fail(DecodeStatus::Decoded, 0);
 }

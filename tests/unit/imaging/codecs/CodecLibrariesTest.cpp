@@ -269,6 +269,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"HighThroughputRgb", DecodeJpeg2000, "rgb_ht_rct.j2c", kRgb, 0, 0, 0, DecodeStatus::Unsupported},
         RefusalCase{"HighThroughputDamaged", DecodeJpeg2000, "../fuzz/jpeg2000/ht_mel_assert.j2c", kCt, 0, 0, 0,
                     DecodeStatus::Unsupported},
+        // A 269-byte JP2 whose tile-part claims 738 MB: refused before the library reserves that much.
+        RefusalCase{"TilePartLongerThanAnyStreamCouldBe", DecodeJpeg2000, "../fuzz/jpeg2000/oom-48104cd6.jp2", kCt, 0,
+                    0, 0, DecodeStatus::Corrupt},
         // Half the tile data: what is there is decoded, the rest reads as 0, and the caller is told.
         RefusalCase{"TileDataCutShort", DecodeJpeg2000, "ct_small.j2k", kCt, 0, 0, 6000,
                     DecodeStatus::DecodedWithWarning}),
