@@ -38,13 +38,13 @@ struct DragSetup
         viewer = std::make_unique<CDlgImgViewer>((folder.Path() / "Orblane.ini").string());
         for (int i = 0; i < count; ++i)
         {
-            test::GreyImageSpec imageSpec;
-            imageSpec.rows = side;
-            imageSpec.columns = side;
-            imageSpec.value = [](int row, int column) {
+            test::GreyImageOptions imageOptions;
+            imageOptions.rows = side;
+            imageOptions.columns = side;
+            imageOptions.value = [](int row, int column) {
                 return static_cast<std::uint16_t>((row * 7 + column * 3) % 4096);
             };
-            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageSpec));
+            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageOptions));
         }
         viewer->show();
         // Painting waits for the window system to show the window: until then a repaint draws nothing.

@@ -64,12 +64,12 @@ void CErrorDlg::OnInitDialog()
     messageLabel->setText(message);
     actionLabel->setText(action);
 
-    const FontSpec fontSpec = ReadErrorDialogOkFont(infoPath);
-    buttonFont = QFont(QString::fromStdU16String(fontSpec.face));
+    const FontChoice configuredFont = ReadErrorDialogOkFont(infoPath);
+    buttonFont = QFont(QString::fromStdU16String(configuredFont.face));
     // A size of 0 or below leaves the platform's default size, as the font creation would.
-    if (fontSpec.tenthsOfPoint > 0)
+    if (configuredFont.tenthsOfPoint > 0)
     {
-        buttonFont.setPointSizeF(std::min(fontSpec.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
+        buttonFont.setPointSizeF(std::min(configuredFont.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
     }
     okButton->setFont(buttonFont);
     okButton->update();

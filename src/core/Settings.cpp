@@ -167,9 +167,9 @@ std::array<std::u16string, 6> ReadStudyListColumnTitles(const std::string& infoP
     return titles;
 }
 
-FontSpec ReadStudyListHeaderFont(const std::string& infoPath)
+FontChoice ReadStudyListHeaderFont(const std::string& infoPath)
 {
-    const FontSpec fallback{std::u16string(kDefaultFace), 90};
+    const FontChoice fallback{std::u16string(kDefaultFace), 90};
     const std::u16string face = ReadIniString(infoPath, u"InspectionList", u"fonttype", 519);
     const std::u16string size = ReadIniString(infoPath, u"InspectionList", u"fontsize", 519);
     if (face.empty() || size.empty())
@@ -181,7 +181,7 @@ FontSpec ReadStudyListHeaderFont(const std::string& infoPath)
     {
         return fallback;
     }
-    return FontSpec{face, points * 10};
+    return FontChoice{face, points * 10};
 }
 
 std::u16string ReadErrorDialogOkCaption(const std::string& infoPath)
@@ -189,11 +189,11 @@ std::u16string ReadErrorDialogOkCaption(const std::string& infoPath)
     return TextOr(ReadIniString(infoPath, u"OK", u"agree", 520), u"OK");
 }
 
-FontSpec ReadErrorDialogOkFont(const std::string& infoPath)
+FontChoice ReadErrorDialogOkFont(const std::string& infoPath)
 {
     const std::u16string size = TextOr(ReadIniString(infoPath, u"OK", u"fontsize", 520), u"9.0");
-    return FontSpec{TextOr(ReadIniString(infoPath, u"OK", u"fonttype", 520), kDefaultFace),
-                    FloorScaled(WideToDouble(size), 10.0)};
+    return FontChoice{TextOr(ReadIniString(infoPath, u"OK", u"fonttype", 520), kDefaultFace),
+                      FloorScaled(WideToDouble(size), 10.0)};
 }
 
 std::optional<std::u16string> ReadVersionDialogOkCaption(const std::string& infoPath)
@@ -206,7 +206,7 @@ std::optional<std::u16string> ReadVersionDialogOkCaption(const std::string& info
     return caption;
 }
 
-FontSpec ReadVersionDialogOkFont(const std::string& infoPath)
+FontChoice ReadVersionDialogOkFont(const std::string& infoPath)
 {
     const std::u16string size = ReadIniString(infoPath, u"OK", u"fontsize", 519);
     int tenths = 90;
@@ -218,7 +218,7 @@ FontSpec ReadVersionDialogOkFont(const std::string& infoPath)
             tenths = points * 10;
         }
     }
-    return FontSpec{TextOr(ReadIniString(infoPath, u"OK", u"fonttype", 519), kDefaultFace), tenths};
+    return FontChoice{TextOr(ReadIniString(infoPath, u"OK", u"fonttype", 519), kDefaultFace), tenths};
 }
 
 } // namespace orblane

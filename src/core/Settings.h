@@ -39,14 +39,14 @@ double ReadZoomStep(const std::string& settingsPath);
 std::array<std::u16string, 6> ReadStudyListColumnTitles(const std::string& infoPath);
 // The study list's column header font; 9 pt "Lucida Sans Unicode" unless both face and a size of at least 1 pt are
 // given.
-FontSpec ReadStudyListHeaderFont(const std::string& infoPath);
+FontChoice ReadStudyListHeaderFont(const std::string& infoPath);
 // Caption of the error dialog's OK button ("OK" when not set).
 std::u16string ReadErrorDialogOkCaption(const std::string& infoPath);
 // The error dialog's OK button font: floor(fontsize * 10) tenths of a point (one decimal kept), default 9.0 pt.
-FontSpec ReadErrorDialogOkFont(const std::string& infoPath);
+FontChoice ReadErrorDialogOkFont(const std::string& infoPath);
 // Caption of the version dialog's OK button; nullopt keeps the dialog's own caption.
 std::optional<std::u16string> ReadVersionDialogOkCaption(const std::string& infoPath);
 // The version dialog's OK button font: whole points only (9.5 gives 90 tenths), 9 pt unless at least 1 pt.
-FontSpec ReadVersionDialogOkFont(const std::string& infoPath);
+FontChoice ReadVersionDialogOkFont(const std::string& infoPath);
 
 } // namespace orblane

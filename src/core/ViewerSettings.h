@@ -29,7 +29,7 @@ constexpr std::uint8_t ColourBlue(ColourRef colour) noexcept
 }
 
 // A font as the settings name it: a face and a size in tenths of a point.
-struct FontSpec
+struct FontChoice
 {
     std::u16string face;
     int tenthsOfPoint = 0;
@@ -47,7 +47,7 @@ struct ViewerSettings
     Point frameInset{1, 1};
     int wlWidthDivisor = 1000;
     int wlCentreDivisor = 1000;
-    FontSpec overlayFont{u"Lucida Sans Unicode", 120};
+    FontChoice overlayFont{u"Lucida Sans Unicode", 120};
     // What the viewer's decoded pixels may hold ([DisplaySettings] ImageCacheMB); 0 leaves it to the image list's
     // default (512 MB, or a quarter of the physical memory where that is less).
     std::size_t imageCacheBytes = 0;

@@ -104,9 +104,9 @@ void DicomDirList::SetupColumns(int totalWidth)
 
 void DicomDirList::SetupColumns(int totalWidth, const std::string& infoPath)
 {
-    const FontSpec fontSpec = ReadStudyListHeaderFont(infoPath);
-    QFont headerFont(QString::fromStdU16String(fontSpec.face));
-    headerFont.setPointSizeF(std::min(fontSpec.tenthsOfPoint, kMaxHeaderFontTenths) / 10.0);
+    const FontChoice configuredFont = ReadStudyListHeaderFont(infoPath);
+    QFont headerFont(QString::fromStdU16String(configuredFont.face));
+    headerFont.setPointSizeF(std::min(configuredFont.tenthsOfPoint, kMaxHeaderFontTenths) / 10.0);
     header()->setFont(headerFont);
 
     QPalette colours = palette();

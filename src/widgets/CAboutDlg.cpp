@@ -100,9 +100,9 @@ bool CAboutDlg::OnInitDialog()
     const int h = bitmap.height();
     okButton->setGeometry((w - kButtonWidth) / 2, h + kButtonGap, kButtonWidth, kButtonHeight);
 
-    const FontSpec fontSpec = ReadVersionDialogOkFont(infoPath);
-    buttonFont = QFont(QString::fromStdU16String(fontSpec.face));
-    buttonFont.setPointSizeF(std::min(fontSpec.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
+    const FontChoice configuredFont = ReadVersionDialogOkFont(infoPath);
+    buttonFont = QFont(QString::fromStdU16String(configuredFont.face));
+    buttonFont.setPointSizeF(std::min(configuredFont.tenthsOfPoint, kMaxButtonFontTenths) / 10.0);
     okButton->setFont(buttonFont);
     if (const std::optional<std::u16string> caption = ReadVersionDialogOkCaption(infoPath))
     {

@@ -38,10 +38,10 @@ protected:
         return Shown(std::move(viewer));
     }
     // A one-image study of the image described.
-    std::unique_ptr<Viewer> OpenImage(const test::GreyImageSpec& imageSpec)
+    std::unique_ptr<Viewer> OpenImage(const test::GreyImageOptions& imageOptions)
     {
         auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
-        viewer->AddImageFile(test::WriteGreyImage(folder, "single", imageSpec));
+        viewer->AddImageFile(test::WriteGreyImage(folder, "single", imageOptions));
         return Shown(std::move(viewer));
     }
     static std::unique_ptr<Viewer> Shown(std::unique_ptr<Viewer> viewer)
@@ -339,10 +339,10 @@ TEST_F(ImgViewerTest, APressSelectsTheTileUnderItInEveryModeButNotOutsideThePage
 TEST_F(ImgViewerTest, InZoomModesAClickZoomsAboutThePointAndAOnePixelDragPans)
 {
     // Large enough that a fit leaves room below the zoom limit.
-    test::GreyImageSpec imageSpec;
-    imageSpec.rows = 600;
-    imageSpec.columns = 600;
-    auto viewer = OpenImage(imageSpec);
+    test::GreyImageOptions imageOptions;
+    imageOptions.rows = 600;
+    imageOptions.columns = 600;
+    auto viewer = OpenImage(imageOptions);
     CImageData* image = ImageAt(*viewer, 0);
     Click(*viewer, Viewer::kZoomInBox);
     const double fitted = image->GetZoom();

@@ -24,7 +24,7 @@
 namespace orblane {
 namespace {
 
-using test::GreyImageSpec;
+using test::GreyImageOptions;
 
 std::vector<std::string> raisedCodes;
 void RecordError(std::string_view code, std::uint32_t, bool)
@@ -42,9 +42,9 @@ protected:
     }
     void TearDown() override { SetErrorHandler(previousHandler); }
 
-    CImageData* Load(const GreyImageSpec& imageSpec = {})
+    CImageData* Load(const GreyImageOptions& imageOptions = {})
     {
-        list.AddFile(test::WriteGreyImage(folder, "image" + std::to_string(list.FileCount()), imageSpec));
+        list.AddFile(test::WriteGreyImage(folder, "image" + std::to_string(list.FileCount()), imageOptions));
         CImageData* image = list.GetImage(list.FileCount() - 1);
         EXPECT_NE(image, nullptr);
         return image;
@@ -121,9 +121,9 @@ TEST_F(PictureFrameTest, ImageFittedAboveTheRangeZoomsOnlyOutAndThenToTheLimit)
 
 TEST_F(PictureFrameTest, TheZoomRangeIsDividedByTheFitScale)
 {
-    GreyImageSpec imageSpec;
-    imageSpec.aspect = "2\\2";
-    CImageData* image = Load(imageSpec);
+    GreyImageOptions imageOptions;
+    imageOptions.aspect = "2\\2";
+    CImageData* image = Load(imageOptions);
     CPictureFrame frame;
     // A tile narrower than the image fits its width and takes the horizontal aspect (2) as fit scale.
     frame.resize(102, 202);
@@ -145,10 +145,10 @@ TEST_F(PictureFrameTest, TheZoomRangeIsDividedByTheFitScale)
 
 TEST_F(PictureFrameTest, WindowDragsAreMeasuredFromTheCommittedWindowAndClamped)
 {
-    GreyImageSpec imageSpec;
-    imageSpec.windowCentre = 1000;
-    imageSpec.windowWidth = 200;
-    CImageData* image = Load(imageSpec);
+    GreyImageOptions imageOptions;
+    imageOptions.windowCentre = 1000;
+    imageOptions.windowWidth = 200;
+    CImageData* image = Load(imageOptions);
     CPictureFrame frame;
     frame.SetImage(image);
 
@@ -231,12 +231,12 @@ int LitOverlayPixels(const QImage& shot)
 
 TEST_F(PictureFrameTest, OverlayShowsBothTextsAndSwitchedOffLeavesOnlyTheBorder)
 {
-    GreyImageSpec imageSpec;
-    imageSpec.value = [](int, int) { return std::uint16_t{0}; };
+    GreyImageOptions imageOptions;
+    imageOptions.value = [](int, int) { return std::uint16_t{0}; };
     ViewerSettings shown;
     CPictureFrame frame(shown);
     frame.resize(400, 300);
-    frame.SetImage(Load(imageSpec));
+    frame.SetImage(Load(imageOptions));
     frame.FitImage();
 
     const QImage withText = Grab(frame);
@@ -303,11 +303,11 @@ TEST_F(PictureFrameTest, AnImageThatCannotBeShownWritesWhyAcrossTheMiddleOnly)
 TEST_F(PictureFrameTest, OnlyTheVisiblePartIsScaledAndItLandsWhereTheViewSaysIt)
 {
     // Left half black, right half white under the file's window.
-    GreyImageSpec imageSpec;
-    imageSpec.rows = 100;
-    imageSpec.columns = 100;
-    imageSpec.value = [](int, int column) { return static_cast<std::uint16_t>(column < 50 ? 0 : 4095); };
-    CImageData* image = Load(imageSpec);
+    GreyImageOptions imageOptions;
+    imageOptions.rows = 100;
+    imageOptions.columns = 100;
+    imageOptions.value = [](int, int column) { return static_cast<std::uint16_t>(column < 50 ? 0 : 4095); };
+    CImageData* image = Load(imageOptions);
     CPictureFrame frame;
     frame.resize(200, 200);
     frame.SetImage(image);

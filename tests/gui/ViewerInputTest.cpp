@@ -29,12 +29,12 @@ using Viewer = CDlgImgViewer;
 class ViewerInputTest : public ::testing::Test
 {
 protected:
-    std::unique_ptr<Viewer> Open(int count, int columns = 2, const test::GreyImageSpec& imageSpec = {})
+    std::unique_ptr<Viewer> Open(int count, int columns = 2, const test::GreyImageOptions& imageOptions = {})
     {
         auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
         for (int i = 0; i < count; ++i)
         {
-            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageSpec));
+            viewer->AddImageFile(test::WriteGreyImage(folder, "image" + std::to_string(i), imageOptions));
         }
         viewer->show();
         QCoreApplication::processEvents();
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ViewerPagingInputTest, ::testing::ValuesIn(kPag
 
 TEST_F(ViewerInputTest, CtrlWheelZoomsTheTileUnderTheCursorAboutTheCursorAndKeysZoomAboutTheCentre)
 {
-    test::GreyImageSpec large;
+    test::GreyImageOptions large;
     large.rows = 600;
     large.columns = 600;
     auto viewer = Open(4, 2, large);
@@ -228,7 +228,7 @@ TEST_F(ViewerInputTest, CtPresetsApplyOnlyToCtImagesWhileZeroAndNineApplyToEvery
 {
     // Tile 0 CT, tile 1 MR, both with values 0-3968 under the file's window 2048/4096.
     auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
-    test::GreyImageSpec mr;
+    test::GreyImageOptions mr;
     mr.modality = "MR";
     viewer->AddImageFile(test::WriteGreyImage(folder, "a-ct", {}));
     viewer->AddImageFile(test::WriteGreyImage(folder, "b-mr", mr));
@@ -388,10 +388,10 @@ TEST_F(ViewerInputTest, CinePlaysAtTheFilesFrameRate)
     for (const Row& row : rows)
     {
         auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());
-        test::GreyImageSpec spec;
-        spec.frames = 3;
-        spec.frameTime = row.frameTime;
-        viewer->AddImageFile(test::WriteGreyImage(folder, std::string("cine-") + row.name, spec));
+        test::GreyImageOptions cine;
+        cine.frames = 3;
+        cine.frameTime = row.frameTime;
+        viewer->AddImageFile(test::WriteGreyImage(folder, std::string("cine-") + row.name, cine));
         viewer->show();
         QCoreApplication::processEvents();
         QTest::keyClick(viewer.get(), Qt::Key_Space);
@@ -436,7 +436,7 @@ TEST_F(ViewerInputTest, PagingALargeImageDrawsItAtOnceAndTheExactShrinkWhenPagin
 {
     // Columns alternating 0 and 4000 shrink by area averaging to an even grey; sampled, they would stay black or
     // white.
-    test::GreyImageSpec stripes;
+    test::GreyImageOptions stripes;
     stripes.rows = stripes.columns = 1200;
     stripes.value = [](int, int column) { return static_cast<std::uint16_t>(column % 2 * 4000); };
     auto viewer = std::make_unique<Viewer>((folder.Path() / "Orblane.ini").string());

@@ -25,13 +25,13 @@ namespace {
 // own.
 std::unique_ptr<DicomDataFileIO> WritePhantom(const test::ScratchFolder& folder)
 {
-    test::GreyImageSpec imageSpec;
-    imageSpec.rows = 256;
-    imageSpec.columns = 256;
-    imageSpec.windowCentre = 1100;
-    imageSpec.windowWidth = 800;
-    imageSpec.patientName = "PHANTOM^CT";
-    imageSpec.value = [](int row, int column) {
+    test::GreyImageOptions imageOptions;
+    imageOptions.rows = 256;
+    imageOptions.columns = 256;
+    imageOptions.windowCentre = 1100;
+    imageOptions.windowWidth = 800;
+    imageOptions.patientName = "PHANTOM^CT";
+    imageOptions.value = [](int row, int column) {
         const auto inside = [&](int cy, int cx, int r) {
             return (row - cy) * (row - cy) + (column - cx) * (column - cx) < r * r;
         };
@@ -41,7 +41,7 @@ std::unique_ptr<DicomDataFileIO> WritePhantom(const test::ScratchFolder& folder)
         }
         return inside(128, 128, 110) ? static_cast<std::uint16_t>(1000 + (row + column) / 4) : std::uint16_t{0};
     };
-    return test::WriteGreyImage(folder, "phantom", imageSpec);
+    return test::WriteGreyImage(folder, "phantom", imageOptions);
 }
 
 // A 200 x 160 JPEG lossless image (12 bits) from the test encoder.

@@ -15,7 +15,7 @@
 
 namespace orblane::test {
 
-struct GreyImageSpec
+struct GreyImageOptions
 {
     int rows = 32;
     int columns = 32;
@@ -36,49 +36,49 @@ inline std::uint16_t DiagonalRamp(int row, int column)
 
 // A 16-bit MONOCHROME2 image (12 bits stored) as an unopened file below the folder.
 inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& folder, const std::string& name,
-                                                       const GreyImageSpec& imageSpec)
+                                                       const GreyImageOptions& imageOptions)
 {
     Bytes pixels;
-    pixels.reserve(static_cast<std::size_t>(imageSpec.rows) * static_cast<std::size_t>(imageSpec.columns) * 2 *
-                   static_cast<std::size_t>(imageSpec.frames));
-    for (int row = 0; row < imageSpec.rows * imageSpec.frames; ++row)
+    pixels.reserve(static_cast<std::size_t>(imageOptions.rows) * static_cast<std::size_t>(imageOptions.columns) * 2 *
+                   static_cast<std::size_t>(imageOptions.frames));
+    for (int row = 0; row < imageOptions.rows * imageOptions.frames; ++row)
     {
-        for (int column = 0; column < imageSpec.columns; ++column)
+        for (int column = 0; column < imageOptions.columns; ++column)
         {
-            const int frameRow = row % imageSpec.rows;
+            const int frameRow = row % imageOptions.rows;
             const std::uint16_t v =
-                imageSpec.value ? imageSpec.value(frameRow, column) : DiagonalRamp(frameRow, column);
+                imageOptions.value ? imageOptions.value(frameRow, column) : DiagonalRamp(frameRow, column);
             pixels.push_back(static_cast<std::uint8_t>(v));
             pixels.push_back(static_cast<std::uint8_t>(v >> 8));
         }
     }
     DicomWriter w;
     w.FileMeta(kExplicitLittleEndian)
-        .Text(0x0008, 0x0060, "CS", imageSpec.modality)
+        .Text(0x0008, 0x0060, "CS", imageOptions.modality)
         .Text(0x0008, 0x0080, "LO", "ORBLANE TEST INSTITUTE")
-        .Text(0x0010, 0x0010, "PN", imageSpec.patientName)
+        .Text(0x0010, 0x0010, "PN", imageOptions.patientName)
         .Text(0x0010, 0x0020, "LO", "ID0001");
-    if (!imageSpec.frameTime.empty())
+    if (!imageOptions.frameTime.empty())
     {
-        w.Text(0x0018, 0x1063, "DS", imageSpec.frameTime);
+        w.Text(0x0018, 0x1063, "DS", imageOptions.frameTime);
     }
     w.UInt16(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2");
-    if (imageSpec.frames > 1)
+    if (imageOptions.frames > 1)
     {
-        w.Text(0x0028, 0x0008, "IS", std::to_string(imageSpec.frames));
+        w.Text(0x0028, 0x0008, "IS", std::to_string(imageOptions.frames));
     }
-    w.UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageSpec.rows))
-        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(imageSpec.columns));
-    if (!imageSpec.aspect.empty())
+    w.UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageOptions.rows))
+        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(imageOptions.columns));
+    if (!imageOptions.aspect.empty())
     {
-        w.Text(0x0028, 0x0034, "IS", imageSpec.aspect);
+        w.Text(0x0028, 0x0034, "IS", imageOptions.aspect);
     }
     w.UInt16(0x0028, 0x0100, 16)
         .UInt16(0x0028, 0x0101, 12)
         .UInt16(0x0028, 0x0102, 11)
         .UInt16(0x0028, 0x0103, 0)
-        .Text(0x0028, 0x1050, "DS", std::to_string(imageSpec.windowCentre))
-        .Text(0x0028, 0x1051, "DS", std::to_string(imageSpec.windowWidth))
+        .Text(0x0028, 0x1050, "DS", std::to_string(imageOptions.windowCentre))
+        .Text(0x0028, 0x1051, "DS", std::to_string(imageOptions.windowWidth))
         .Element(0x7FE0, 0x0010, "OW", pixels);
     w.WriteTo(folder.Path() / name);
     return std::make_unique<DicomDataFileIO>(name, folder.FolderText(), u"");
@@ -90,9 +90,9 @@ inline std::vector<std::unique_ptr<DicomDataFileIO>> WriteGreyStudy(const Scratc
     std::vector<std::unique_ptr<DicomDataFileIO>> files;
     for (int i = 0; i < count; ++i)
     {
-        GreyImageSpec imageSpec;
-        imageSpec.patientName = "IMAGE^" + std::to_string(i);
-        files.push_back(WriteGreyImage(folder, "img" + std::to_string(i), imageSpec));
+        GreyImageOptions imageOptions;
+        imageOptions.patientName = "IMAGE^" + std::to_string(i);
+        files.push_back(WriteGreyImage(folder, "img" + std::to_string(i), imageOptions));
     }
     return files;
 }

@@ -77,7 +77,7 @@ int Category(std::int32_t diff)
 }
 
 // T.81 K.2: code lengths from frequencies, with one reserved code so that no code is all ones, limited to 16 bits.
-HuffmanSpec OptimalTable(const std::array<std::uint64_t, 17>& counts)
+HuffmanDefinition OptimalTable(const std::array<std::uint64_t, 17>& counts)
 {
     constexpr int kSymbols = 18; // categories 0..16 and the reserved symbol
     std::array<std::uint64_t, kSymbols> freq{};
@@ -149,10 +149,10 @@ HuffmanSpec OptimalTable(const std::array<std::uint64_t, 17>& counts)
         --longest;
     }
     --bits[longest]; // drop the reserved code
-    HuffmanSpec tableSpec;
+    HuffmanDefinition tableDefinition;
     for (int l = 1; l <= 16; ++l)
     {
-        tableSpec.bits[l - 1] = static_cast<std::uint8_t>(bits[l]);
+        tableDefinition.bits[l - 1] = static_cast<std::uint8_t>(bits[l]);
     }
     for (int size = 1; size < 40; ++size)
     {
@@ -160,18 +160,18 @@ HuffmanSpec OptimalTable(const std::array<std::uint64_t, 17>& counts)
         {
             if (codeSize[v] == size)
             {
-                tableSpec.values.push_back(static_cast<std::uint8_t>(v));
+                tableDefinition.values.push_back(static_cast<std::uint8_t>(v));
             }
         }
     }
     // The reserved symbol sorted last among the longest codes; removing its count drops it from the order too.
     std::size_t total = 0;
-    for (auto b : tableSpec.bits)
+    for (auto b : tableDefinition.bits)
     {
         total += b;
     }
-    tableSpec.values.resize(total);
-    return tableSpec;
+    tableDefinition.values.resize(total);
+    return tableDefinition;
 }
 
 struct Code
@@ -180,16 +180,16 @@ struct Code
     int length = 0;
 };
 
-std::array<Code, 256> CodesOf(const HuffmanSpec& tableSpec)
+std::array<Code, 256> CodesOf(const HuffmanDefinition& tableDefinition)
 {
     std::array<Code, 256> codes{};
     std::uint32_t code = 0;
     std::size_t index = 0;
     for (int l = 1; l <= 16; ++l)
     {
-        for (int i = 0; i < tableSpec.bits[l - 1]; ++i)
+        for (int i = 0; i < tableDefinition.bits[l - 1]; ++i)
         {
-            codes[tableSpec.values.at(index++)] = Code{code++, l};
+            codes[tableDefinition.values.at(index++)] = Code{code++, l};
         }
         code <<= 1;
     }
@@ -265,15 +265,15 @@ std::vector<std::int32_t> Differences(std::span<const std::uint16_t> samples, co
 
 } // namespace
 
-HuffmanSpec BuiltInTable()
+HuffmanDefinition BuiltInTable()
 {
-    HuffmanSpec tableSpec;
-    tableSpec.bits = {0, 1, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
+    HuffmanDefinition tableDefinition;
+    tableDefinition.bits = {0, 1, 5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
     for (std::uint8_t v = 0; v <= 16; ++v)
     {
-        tableSpec.values.push_back(v);
+        tableDefinition.values.push_back(v);
     }
-    return tableSpec;
+    return tableDefinition;
 }
 
 std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples, const LosslessEncodeOptions& o)
@@ -283,14 +283,14 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
         throw std::invalid_argument("sample count does not match the image size");
     }
     const std::vector<std::int32_t> diffs = Differences(samples, o);
-    HuffmanSpec tableSpec;
+    HuffmanDefinition tableDefinition;
     switch (o.table)
     {
     case TableChoice::BuiltIn:
-        tableSpec = BuiltInTable();
+        tableDefinition = BuiltInTable();
         break;
     case TableChoice::Custom:
-        tableSpec = o.custom;
+        tableDefinition = o.custom;
         break;
     case TableChoice::Optimal: {
         std::array<std::uint64_t, 17> counts{};
@@ -298,11 +298,11 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
         {
             ++counts[static_cast<std::size_t>(Category(d))];
         }
-        tableSpec = OptimalTable(counts);
+        tableDefinition = OptimalTable(counts);
         break;
     }
     }
-    const std::array<Code, 256> codes = CodesOf(tableSpec);
+    const std::array<Code, 256> codes = CodesOf(tableDefinition);
 
     std::vector<std::uint8_t> out;
     PutMarker(out, 0xD8);
@@ -315,10 +315,10 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
     if (o.table != TableChoice::BuiltIn)
     {
         PutMarker(out, 0xC4);
-        Put16(out, 19 + static_cast<std::uint32_t>(tableSpec.values.size()));
+        Put16(out, 19 + static_cast<std::uint32_t>(tableDefinition.values.size()));
         out.push_back(o.tableSlot);
-        out.insert(out.end(), tableSpec.bits.begin(), tableSpec.bits.end());
-        out.insert(out.end(), tableSpec.values.begin(), tableSpec.values.end());
+        out.insert(out.end(), tableDefinition.bits.begin(), tableDefinition.bits.end());
+        out.insert(out.end(), tableDefinition.values.begin(), tableDefinition.values.end());
     }
     if (o.restartInterval != 0)
     {

@@ -10,7 +10,7 @@
 
 namespace orblane::test {
 
-struct HuffmanSpec
+struct HuffmanDefinition
 {
     std::array<std::uint8_t, 16> bits{}; // number of codes of length 1..16
     std::vector<std::uint8_t> values;    // categories in code order
@@ -32,12 +32,12 @@ struct LosslessEncodeOptions
     std::uint16_t restartInterval = 0; // in samples (one sample is one MCU here); 0 = none
     bool dnl = false;                  // Y = 0 in the frame header and a DNL segment after the scan
     TableChoice table = TableChoice::Optimal;
-    HuffmanSpec custom;
+    HuffmanDefinition custom;
     std::uint8_t tableSlot = 0;
 };
 
 // The decoder's built-in table (17 codes, categories 0..16).
-HuffmanSpec BuiltInTable();
+HuffmanDefinition BuiltInTable();
 
 // Encodes width * height samples (row by row, each below 2^precision).
 std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples, const LosslessEncodeOptions& options);

@@ -104,7 +104,7 @@ private:
     std::map<std::uint32_t, std::function<void(DicomWriter&)>> items;
 };
 
-// Group 0002 of a Part 10 file, with its group length.
+// Group 0002 of a DICOM file (PS3.10), with its group length.
 void WriteFileMeta(DicomWriter& writer, std::string_view sopClass, std::string_view sopInstance,
                    std::string_view transferSyntax)
 {

@@ -155,7 +155,7 @@ TEST(SettingsTest, StudyListTitlesAndHeaderFont)
 
     const auto header = [&](std::string_view body) {
         folder.Write("OrblInf.ini", std::string("[InspectionList]\n") + std::string(body));
-        const FontSpec font = ReadStudyListHeaderFont(path);
+        const FontChoice font = ReadStudyListHeaderFont(path);
         return std::make_pair(font.face, font.tenthsOfPoint);
     };
     const auto standard = std::make_pair(std::u16string(u"Lucida Sans Unicode"), 90);

@@ -130,7 +130,7 @@ TEST(LosslessRoundTripTest, TableWhoseShortestCodeHasManyExtraBits)
 {
     // Category 15 under the one 1-bit code, categories 0..12 under 5-bit codes: most of the table's weight needs more
     // bits than one look-up resolves, which changes how samples are decoded; the result must not change.
-    HuffmanSpec table;
+    HuffmanDefinition table;
     table.bits = {1, 0, 0, 0, 13};
     table.values = {15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     for (int precision : {8, 12})
