@@ -1,6 +1,7 @@
 // Walks an Explicit VR Big Endian data set, reads its pixel attributes and builds its images (the words of its
 // native pixel data swapped into an owned copy) the way the viewer does. The input is the data set after a fixed
 // File Meta group naming the syntax, so that every input is walked big endian.
+#include "MemoryFile.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/CImageData.h"
 #include "imaging/ImageDataList.h"
@@ -25,15 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     orblane::test::Bytes file = meta;
     file.insert(file.end(), data, data + size);
-    // A real, exactly sized mapping, so that any read past the file's end is caught.
-    static const int fd = ::memfd_create("fuzz_bigendian", 0);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0 ||
-        ::pwrite(fd, file.data(), file.size(), 0) != static_cast<ssize_t>(file.size()))
-    {
-        return 0;
-    }
-    auto loaded = std::make_unique<orblane::DicomDataFileIO>();
-    if (loaded->LoadFile("/proc/self/fd/" + std::to_string(fd)) != 0)
+    auto loaded = orblane::fuzz::LoadFromMemory(file);
+    if (!loaded)
     {
         return 0;
     }

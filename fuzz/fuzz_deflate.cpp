@@ -4,6 +4,7 @@
 // every fault inflate can meet (damaged blocks, a stream cut short, a bomb against the limit). Odd: an undeflated data
 // set that this target deflates, cut after as many stream bytes as the next two bytes say (0: whole), so that the
 // walk of inflated bytes gets inputs that inflate cleanly. A fixed File Meta group naming the syntax is put ahead.
+#include "MemoryFile.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/CImageData.h"
 #include "imaging/ImageDataList.h"
@@ -44,15 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     stream.begin() +
                         static_cast<std::ptrdiff_t>(cut == 0 || cut > stream.size() ? stream.size() : cut));
     }
-    // A real, exactly sized mapping, so that any read past the file's end is caught.
-    static const int fd = ::memfd_create("fuzz_deflate", 0);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0 ||
-        ::pwrite(fd, file.data(), file.size(), 0) != static_cast<ssize_t>(file.size()))
-    {
-        return 0;
-    }
-    auto loaded = std::make_unique<orblane::DicomDataFileIO>();
-    if (loaded->LoadFile("/proc/self/fd/" + std::to_string(fd)) != 0)
+    auto loaded = orblane::fuzz::LoadFromMemory(file);
+    if (!loaded)
     {
         return 0;
     }
