@@ -350,7 +350,26 @@ void DicomDirList::keyPressEvent(QKeyEvent* event)
         emit OpenRequested();
         return;
     }
+    const QModelIndex current = currentIndex();
+    if (event->key() == Qt::Key_Space && current.isValid())
+    {
+        // Space selects the current row and Ctrl+Space toggles it, nothing more: the view would also start a
+        // keyboard search with the key's text, which for a key event without text jumps to the next row and
+        // selects or toggles that one too.
+        selectionModel()->select(current, selectionCommand(current, event));
+        event->accept();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
+    // The view moves nothing when Home or End lands on the row that is current already (the top row is current as
+    // soon as the list has the focus), so "Home, Enter" would open nothing: the row they land on is selected here.
+    const bool plainHomeOrEnd = (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) &&
+                                (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const QModelIndex landed = currentIndex();
+    if (plainHomeOrEnd && landed.isValid() && !selectionModel()->isRowSelected(landed.row(), landed.parent()))
+    {
+        selectionModel()->select(landed, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
 }
 
 void DicomDirList::mouseDoubleClickEvent(QMouseEvent* event)

@@ -276,6 +276,15 @@ TEST_F(StudyListTest, DoubleClickOnARowAndEnterOnASelectionOpenTheViewerAsTheVie
              QTest::keyClick(&List(), Qt::Key_Enter);
          },
          5},
+        // The top row is current but not selected (as when the list takes the focus): Home selects it.
+        {"HomeOnTheCurrentTopRowThenEnter",
+         [&] {
+             List().clearSelection();
+             List().selectionModel()->setCurrentIndex(List().model()->index(0, 0), QItemSelectionModel::NoUpdate);
+             QTest::keyClick(&List(), Qt::Key_Home);
+             QTest::keyClick(&List(), Qt::Key_Return);
+         },
+         2},
         {"EnterWithNothingSelected",
          [&] {
              List().clearSelection();
