@@ -3,10 +3,12 @@
 // header against the caller's limits and buffer before any of that is allocated, then packs the planes into the one
 // output layout of every codec.
 #include "imaging/codecs/Codecs.h"
+#include "platform/ChildProcess.h"
 
 #include <openjpeg.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -28,9 +30,10 @@ enum Jpeg2000Detail : int
     kDecodeFailed = 9,     // the tile data could not be decoded
     kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
-    kTooManyTiles = 12,    // more tiles than the stream has bytes to carry
-    kHighThroughput = 13,  // HT code-blocks (T.814), which this library build cannot decode safely
-    kTilePartTooLong = 14, // a tile-part longer than the stream that holds it
+    kTooManyTiles = 12,      // more tiles than the stream has bytes to carry
+    kHighThroughput = 13,    // HT code-blocks (T.814) where no child process can decode them safely
+    kTilePartTooLong = 14,   // a tile-part longer than the stream that holds it
+    kChildDecodeFailed = 15, // the child process decoding HT code-blocks crashed, aborted or hung
 };
 
 // PS3.5 A.4.4: a fragment holds either a bare codestream or, from some archives, a JP2 file.
@@ -87,10 +90,33 @@ ByteView FindCodestream(ByteView file) noexcept
     return {};
 }
 
+// The marker codes OpenJPEG 2.5.0 reads in a codestream's headers. On any other code it searches on, two bytes at a
+// time, for the next of these, so the segments it will read after an unknown marker are found the same way here.
+bool LibraryReadsMarker(std::uint8_t marker) noexcept
+{
+    static constexpr std::uint8_t kRead[] = {0x4F, 0x50, 0x51, 0x52, 0x53, 0x55, 0x57, 0x58, 0x59,
+                                             0x5C, 0x5D, 0x5E, 0x5F, 0x60, 0x61, 0x63, 0x64, 0x74,
+                                             0x75, 0x77, 0x78, 0x90, 0x91, 0x92, 0x93, 0xD9};
+    return std::find(std::begin(kRead), std::end(kRead), marker) != std::end(kRead);
+}
+
+// Where the library's search from `from` for a marker it reads stops: the end of the stream if nothing is found.
+std::size_t NextKnownMarker(ByteView codestream, std::size_t from) noexcept
+{
+    for (std::size_t at = from; codestream.size() - std::min(at, codestream.size()) >= 2; at += 2)
+    {
+        if (codestream[at] == 0xFF && LibraryReadsMarker(codestream[at + 1]))
+        {
+            return at;
+        }
+    }
+    return codestream.size();
+}
+
 // What the SIZ segment (T.800 A.5.1) promises, read before the library sees the stream: OpenJPEG allocates its
 // per-tile and per-component state while reading the main header, so a few hundred bytes declaring 25 000 tiles
 // would otherwise cost hundreds of megabytes before any of our checks ran.
-DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) noexcept
+DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bool& highThroughput) noexcept
 {
     if (codestream.size() < 42 || codestream[0] != 0xFF || codestream[1] != 0x4F || codestream[2] != 0xFF ||
         codestream[3] != 0x51)
@@ -129,13 +155,18 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) no
         return Fail(DecodeStatus::Corrupt, kTooManyTiles);
     }
     // The main header's marker segments up to the first tile: a CAP segment (T.814) or a COD whose code-block style
-    // says HT marks high-throughput code-blocks. Debian 12's OpenJPEG 2.5.0 decodes them with assertions compiled
-    // in, and a damaged HT code-block ends the process in one of them (found by fuzzing): a damaged disc must cost
-    // one image, never the viewer, so such streams are refused until a library without that fault is the floor.
-    std::size_t at = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
+    // says HT marks high-throughput code-blocks, which the caller decodes apart (see DecodeInChild).
+    highThroughput = false;
+    const std::size_t afterSiz = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
+    std::size_t at = afterSiz;
     while (codestream.size() - std::min(at, codestream.size()) >= 4 && codestream[at] == 0xFF)
     {
         const std::uint8_t marker = codestream[at + 1];
+        if (!LibraryReadsMarker(marker))
+        {
+            at = NextKnownMarker(codestream, at + 2);
+            continue;
+        }
         const std::size_t length = (std::size_t{codestream[at + 2]} << 8) | codestream[at + 3];
         if (marker == 0x90 || marker == 0x93 || length < 2)
         {
@@ -144,32 +175,37 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) no
         if (marker == 0x50 || (marker == 0x52 && length >= 10 && codestream.size() - at >= 2 + 10 &&
                                (codestream[at + 2 + 8] & 0x40) != 0))
         {
-            return Fail(DecodeStatus::Unsupported, kHighThroughput);
+            highThroughput = true;
         }
         at += 2 + length;
     }
     // Each tile-part's Psot (T.800 A.4.2) is its length from its SOT on, 0 for "to the end of the stream". OpenJPEG
     // 2.5.0 reserves a tile-part's declared length before it reads it, so a damaged Psot in a few hundred bytes would
     // cost hundreds of megabytes (found by fuzzing). A stream cut short (a damaged disc) still decodes what it has,
-    // so a tile-part may run past the end, but by no more than eight times what is left plus 1 MiB.
-    while (codestream.size() - std::min(at, codestream.size()) >= 12 && codestream[at] == 0xFF &&
-           codestream[at + 1] == 0x90)
+    // so a tile-part may run past the end, but by no more than eight times what is left plus 1 MiB. Every SOT
+    // segment after SIZ is checked wherever it stands, not only those a walk from tile-part to tile-part reaches: the
+    // library finds tile-parts by searching past markers it does not know and past tile-parts cut short, and
+    // entropy-coded data never holds FF 90 (a stuffed bit follows every FF), so a match is a tile-part the library
+    // may read.
+    for (std::size_t sot = afterSiz; sot < codestream.size(); ++sot)
     {
-        const std::uint32_t psot = BigEndian32(codestream.data() + at + 6);
-        if (psot == 0)
+        const void* found = std::memchr(codestream.data() + sot, 0xFF, codestream.size() - sot);
+        if (found == nullptr)
         {
             break;
         }
-        const std::uint64_t left = codestream.size() - at;
+        sot = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - codestream.data());
+        if (codestream.size() - sot < 10 || codestream[sot + 1] != 0x90 || codestream[sot + 2] != 0x00 ||
+            codestream[sot + 3] != 0x0A)
+        {
+            continue;
+        }
+        const std::uint32_t psot = BigEndian32(codestream.data() + sot + 6);
+        const std::uint64_t left = codestream.size() - sot;
         if (psot > left && psot - left > left * 8 + (std::uint64_t{1} << 20))
         {
             return Fail(DecodeStatus::Corrupt, kTilePartTooLong);
         }
-        if (psot > left)
-        {
-            break;
-        }
-        at += psot;
     }
     return Fail(DecodeStatus::Decoded, 0);
 }
@@ -322,32 +358,10 @@ bool UsesMultiComponentTransform(opj_codec_t* codec) noexcept
     return info != nullptr && info->m_default_tile_info.mct != 0;
 }
 
-} // namespace
-
-DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
-                            std::span<std::uint8_t> out) noexcept
+// The library's decode of a stream whose headers were checked.
+DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const FrameGeometry& declared,
+                               const DecodeLimits& limits, std::span<std::uint8_t> out) noexcept
 {
-    OPJ_CODEC_FORMAT format = OPJ_CODEC_UNKNOWN;
-    ByteView codestream;
-    if (StartsWith(frame, kCodestreamStart))
-    {
-        format = OPJ_CODEC_J2K;
-        codestream = frame;
-    }
-    else if (StartsWith(frame, kJp2Signature))
-    {
-        format = OPJ_CODEC_JP2;
-        codestream = FindCodestream(frame);
-    }
-    else
-    {
-        return Fail(DecodeStatus::Corrupt, kNotJpeg2000);
-    }
-    if (const DecodeResult siz = CheckSizSegment(codestream, limits); siz.status != DecodeStatus::Decoded)
-    {
-        return siz;
-    }
-
     Messages messages;
     const std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_decompress(format));
     if (codec == nullptr)
@@ -487,6 +501,82 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
     result.status = damaged ? DecodeStatus::DecodedWithWarning : DecodeStatus::Decoded;
     result.detail = damaged ? kDecodeFailed : 0;
     return result;
+}
+
+// Debian 12's OpenJPEG 2.5.0 decodes HT code-blocks with assertions compiled in, and a damaged HT code-block ends
+// the process in one of them (found by fuzzing). A damaged disc must cost one image, never the viewer, so such
+// streams are decoded in a child process that shares only the output; where none can be started they are refused.
+// A frame that takes longer than this is taken for a hang of the library.
+constexpr std::chrono::seconds kChildDecodeLimit{20};
+
+DecodeResult DecodeInChild(ByteView frame, OPJ_CODEC_FORMAT format, const FrameGeometry& declared,
+                           const DecodeLimits& limits, std::span<std::uint8_t> out) noexcept
+{
+    platform::SharedScratch scratch(sizeof(DecodeResult) + out.size());
+    const std::span<std::uint8_t> shared = scratch.Bytes();
+    if (shared.size() < sizeof(DecodeResult))
+    {
+        return Fail(DecodeStatus::OutOfMemory, kLibraryOutOfMemory);
+    }
+    const auto decode = [&]() noexcept {
+        const DecodeResult result = DecodeWithLibrary(frame, format, declared, limits, shared.subspan(sizeof result));
+        std::memcpy(shared.data(), &result, sizeof result);
+    };
+    switch (platform::RunInChild(decode, kChildDecodeLimit))
+    {
+    case platform::ChildEnd::Finished:
+        break;
+    case platform::ChildEnd::Failed:
+        return Fail(DecodeStatus::Corrupt, kChildDecodeFailed);
+    case platform::ChildEnd::Unavailable:
+        return Fail(DecodeStatus::Unsupported, kHighThroughput);
+    }
+    DecodeResult result;
+    std::memcpy(&result, shared.data(), sizeof result);
+    if (result.Ok())
+    {
+        const std::uint64_t bytes = FrameBytes(result.actual);
+        if (bytes > out.size())
+        {
+            return Fail(DecodeStatus::Corrupt, kOutputTooSmall);
+        }
+        std::memcpy(out.data(), shared.data() + sizeof result, static_cast<std::size_t>(bytes));
+    }
+    return result;
+}
+
+} // namespace
+
+DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                            std::span<std::uint8_t> out) noexcept
+{
+    OPJ_CODEC_FORMAT format = OPJ_CODEC_UNKNOWN;
+    ByteView codestream;
+    if (StartsWith(frame, kCodestreamStart))
+    {
+        format = OPJ_CODEC_J2K;
+        codestream = frame;
+    }
+    else if (StartsWith(frame, kJp2Signature))
+    {
+        format = OPJ_CODEC_JP2;
+        codestream = FindCodestream(frame);
+    }
+    else
+    {
+        return Fail(DecodeStatus::Corrupt, kNotJpeg2000);
+    }
+    bool highThroughput = false;
+    if (const DecodeResult siz = CheckSizSegment(codestream, limits, highThroughput);
+        siz.status != DecodeStatus::Decoded)
+    {
+        return siz;
+    }
+    if (highThroughput)
+    {
+        return DecodeInChild(frame, format, declared, limits, out);
+    }
+    return DecodeWithLibrary(frame, format, declared, limits, out);
 }
 
 } // namespace orblane

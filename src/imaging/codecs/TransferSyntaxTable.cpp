@@ -38,13 +38,14 @@ constexpr std::array kTransferSyntaxes{
                         &DecodeJpeg2000, kDensePixelsPerByte},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.91", TransferSyntaxKind::Jpeg2000, "JPEG 2000", true, &DecodeJpeg2000,
                         kDensePixelsPerByte},
-    TransferSyntaxEntry{"1.2.840.10008.1.2.4.201", TransferSyntaxKind::Htj2kLossless, "HTJ2K Lossless", true, nullptr},
+    TransferSyntaxEntry{"1.2.840.10008.1.2.4.201", TransferSyntaxKind::Htj2kLossless, "HTJ2K Lossless", true,
+                        &DecodeJpeg2000, kDensePixelsPerByte},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.202", TransferSyntaxKind::Htj2kLosslessRpcl, "HTJ2K Lossless RPCL", true,
-                        nullptr},
-    TransferSyntaxEntry{"1.2.840.10008.1.2.4.203", TransferSyntaxKind::Htj2k, "HTJ2K", true, nullptr},
+                        &DecodeJpeg2000, kDensePixelsPerByte},
+    TransferSyntaxEntry{"1.2.840.10008.1.2.4.203", TransferSyntaxKind::Htj2k, "HTJ2K", true, &DecodeJpeg2000,
+                        kDensePixelsPerByte},
     TransferSyntaxEntry{"1.2.840.10008.1.2.5", TransferSyntaxKind::Rle, "RLE Lossless", true, &DecodeRle},
-    // Known, but not images this viewer can show: their files are listed, their pixels are not decoded. (HTJ2K above
-    // has no decoder either while the library's HT decoder can end the process on a damaged code-block.)
+    // Known, but not images this viewer can show: their files are listed, their pixels are not decoded.
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.100", TransferSyntaxKind::Video, "Video (MPEG-2)", true, nullptr},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.101", TransferSyntaxKind::Video, "Video (MPEG-2 High Level)", true,
                         nullptr},

@@ -268,7 +268,11 @@ INSTANTIATE_TEST_SUITE_P(
                        {u"", u"JPEG Baseline frame damaged: cannot be shown", u""}},
         UnshowableCase{
             "VideoIsOneImage", "1.2.840.10008.1.2.4.102", 30, {0, 0}, {u"Video (MPEG-4 AVC) cannot be shown"}},
-        UnshowableCase{"HighThroughputJpeg2000", "1.2.840.10008.1.2.4.203", 1, {0}, {u"HTJ2K cannot be shown"}},
+        UnshowableCase{"DamagedHighThroughputJpeg2000",
+                       "1.2.840.10008.1.2.4.203",
+                       1,
+                       {0},
+                       {u"HTJ2K frame damaged: cannot be shown"}},
         UnshowableCase{"UnknownSyntax", "1.2.3.4.5", 1, {}, {u"Transfer syntax 1.2.3.4.5 cannot be shown"}},
         UnshowableCase{
             "NativeDataCutShort", test::kExplicitLittleEndian, 1, {}, {u"Pixel data incomplete: cannot be shown"}}),

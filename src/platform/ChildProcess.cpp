@@ -1,0 +1,135 @@
+#include "platform/ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#define ORBLANE_HAS_FORK 1
+#endif
+
+namespace orblane::platform {
+
+#if ORBLANE_HAS_FORK
+
+SharedScratch::SharedScratch(std::size_t bytes) noexcept
+{
+    void* shared = ::mmap(nullptr, bytes == 0 ? 1 : bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared != MAP_FAILED)
+    {
+        data = static_cast<std::uint8_t*>(shared);
+        size = bytes;
+    }
+}
+
+SharedScratch::~SharedScratch()
+{
+    if (data != nullptr)
+    {
+        ::munmap(data, size == 0 ? 1 : size);
+    }
+}
+
+namespace {
+
+// Waits for the child to end, killing it when the limit passes. A pidfd wakes the wait the moment the child ends;
+// kernels before 5.3 have none, and there the wait polls every millisecond.
+void WaitOrKill(pid_t child, std::chrono::milliseconds limit) noexcept
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+#ifdef SYS_pidfd_open
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    if (pidfd >= 0)
+    {
+        for (;;)
+        {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd ended{pidfd, POLLIN, 0};
+            const int ready = left.count() > 0 ? ::poll(&ended, 1, static_cast<int>(left.count())) : 0;
+            if (ready > 0)
+            {
+                break;
+            }
+            if (ready == 0)
+            {
+                ::kill(child, SIGKILL);
+                break;
+            }
+            if (errno != EINTR)
+            {
+                break; // the blocking wait below still reaps the child
+            }
+        }
+        ::close(pidfd);
+        return;
+    }
+#endif
+    for (;;)
+    {
+        // WNOWAIT leaves the ended child to the blocking wait of the caller, which reads its status.
+        siginfo_t info{};
+        const int polled = ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT);
+        if ((polled < 0 && errno != EINTR) || (polled == 0 && info.si_pid == child))
+        {
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+        {
+            ::kill(child, SIGKILL);
+            return;
+        }
+        const timespec pause{0, 1000000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+} // namespace
+
+ChildEnd detail::RunInChild(void (*work)(void*), void* context, std::chrono::milliseconds limit) noexcept
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+    {
+        return ChildEnd::Unavailable;
+    }
+    if (child == 0)
+    {
+        for (const int fatal : {SIGABRT, SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
+        {
+            ::signal(fatal, SIG_DFL);
+        }
+        sigset_t all;
+        sigemptyset(&all);
+        ::sigprocmask(SIG_SETMASK, &all, nullptr);
+        work(context);
+        ::_exit(0);
+    }
+    WaitOrKill(child, limit);
+    int status = 0;
+    pid_t reaped = -1;
+    do
+    {
+        reaped = ::waitpid(child, &status, 0);
+    } while (reaped < 0 && errno == EINTR);
+    return reaped == child && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ChildEnd::Finished : ChildEnd::Failed;
+}
+
+#else
+
+SharedScratch::SharedScratch(std::size_t) noexcept {}
+SharedScratch::~SharedScratch() = default;
+
+ChildEnd detail::RunInChild(void (*)(void*), void*, std::chrono::milliseconds) noexcept
+{
+    return ChildEnd::Unavailable;
+}
+
+#endif
+
+} // namespace orblane::platform
