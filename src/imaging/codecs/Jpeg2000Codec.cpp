@@ -113,6 +113,37 @@ std::size_t NextKnownMarker(ByteView codestream, std::size_t from) noexcept
     return codestream.size();
 }
 
+// Whether the marker segments of a header, from `at` up to its SOT or SOD, mark high-throughput code-blocks: a CAP
+// segment (T.814), or a COD or COC whose code-block style has the HT bit (T.800 A.6.1 and A.6.2: the style byte
+// follows Scod, SGcod and two size bytes in a COD, Ccoc, Scoc and the same three bytes in a COC, whose component
+// index is one byte with fewer than 257 components).
+bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at) noexcept
+{
+    constexpr std::uint8_t kHighThroughputStyle = 0x40;
+    while (codestream.size() - std::min(at, codestream.size()) >= 4 && codestream[at] == 0xFF)
+    {
+        const std::uint8_t marker = codestream[at + 1];
+        if (!LibraryReadsMarker(marker))
+        {
+            at = NextKnownMarker(codestream, at + 2);
+            continue;
+        }
+        const std::size_t length = (std::size_t{codestream[at + 2]} << 8) | codestream[at + 3];
+        if (marker == 0x90 || marker == 0x93 || length < 2)
+        {
+            return false;
+        }
+        const std::size_t styleAt = marker == 0x52 ? at + 12 : at + 9;
+        if (marker == 0x50 || ((marker == 0x52 || marker == 0x53) && styleAt < at + 2 + length &&
+                               styleAt < codestream.size() && (codestream[styleAt] & kHighThroughputStyle) != 0))
+        {
+            return true;
+        }
+        at += 2 + length;
+    }
+    return false;
+}
+
 // What the SIZ segment (T.800 A.5.1) promises, read before the library sees the stream: OpenJPEG allocates its
 // per-tile and per-component state while reading the main header, so a few hundred bytes declaring 25 000 tiles
 // would otherwise cost hundreds of megabytes before any of our checks ran.
@@ -154,31 +185,9 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
     {
         return Fail(DecodeStatus::Corrupt, kTooManyTiles);
     }
-    // The main header's marker segments up to the first tile: a CAP segment (T.814) or a COD whose code-block style
-    // says HT marks high-throughput code-blocks, which the caller decodes apart (see DecodeInChild).
-    highThroughput = false;
+    // HT code-blocks are decoded apart (see DecodeInChild): the main header and every tile-part header are looked at.
     const std::size_t afterSiz = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
-    std::size_t at = afterSiz;
-    while (codestream.size() - std::min(at, codestream.size()) >= 4 && codestream[at] == 0xFF)
-    {
-        const std::uint8_t marker = codestream[at + 1];
-        if (!LibraryReadsMarker(marker))
-        {
-            at = NextKnownMarker(codestream, at + 2);
-            continue;
-        }
-        const std::size_t length = (std::size_t{codestream[at + 2]} << 8) | codestream[at + 3];
-        if (marker == 0x90 || marker == 0x93 || length < 2)
-        {
-            break;
-        }
-        if (marker == 0x50 || (marker == 0x52 && length >= 10 && codestream.size() - at >= 2 + 10 &&
-                               (codestream[at + 2 + 8] & 0x40) != 0))
-        {
-            highThroughput = true;
-        }
-        at += 2 + length;
-    }
+    highThroughput = HeaderMarksHighThroughput(codestream, afterSiz);
     // Each tile-part's Psot (T.800 A.4.2) is its length from its SOT on, 0 for "to the end of the stream". OpenJPEG
     // 2.5.0 reserves a tile-part's declared length before it reads it, so a damaged Psot in a few hundred bytes would
     // cost hundreds of megabytes (found by fuzzing). A stream cut short (a damaged disc) still decodes what it has,
@@ -200,6 +209,7 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
         {
             continue;
         }
+        highThroughput = highThroughput || HeaderMarksHighThroughput(codestream, sot + 12);
         const std::uint32_t psot = BigEndian32(codestream.data() + sot + 6);
         const std::uint64_t left = codestream.size() - sot;
         if (psot > left && psot - left > left * 8 + (std::uint64_t{1} << 20))

@@ -272,6 +272,10 @@ INSTANTIATE_TEST_SUITE_P(
         // child process that decodes it ends.
         RefusalCase{"HighThroughputDamaged", DecodeJpeg2000, "../fuzz/jpeg2000/ht_mel_assert.j2c", kCt, 0, 0, 0,
                     DecodeStatus::Corrupt},
+        // The same assertion, the HT style in a COD found only by searching past an unknown marker as the library
+        // does (found by a long fuzz run, when the style byte was read from the wrong offset).
+        RefusalCase{"HighThroughputStyleBehindAnUnknownMarker", DecodeJpeg2000,
+                    "../fuzz/jpeg2000/ht-style-behind-unknown-marker.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
         // A 269-byte JP2 whose tile-part claims 738 MB: refused before the library reserves that much.
         RefusalCase{"TilePartLongerThanAnyStreamCouldBe", DecodeJpeg2000, "../fuzz/jpeg2000/oom-48104cd6.jp2", kCt, 0,
                     0, 0, DecodeStatus::Corrupt},
