@@ -2,6 +2,7 @@
 
 #include "imaging/CImageData.h"
 #include "imaging/ImageLimits.h"
+#include "imaging/LosslessJpeg.h"
 #include "imaging/ParallelRows.h"
 #include "imaging/codecs/Codecs.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
@@ -101,6 +102,33 @@ void ReadWholeWords(ByteView plane, std::size_t count, unsigned shift, std::uint
     std::fill(out + available, out + count, zero);
 }
 
+// One stretch of the hot monochrome fill: samples of `Width` bytes (little-endian) through the modality table, with
+// the range of the values written. Everything arrives by value and the range lives in locals until the end: a stored
+// value cannot alias them, so they stay in registers (through references, every store sent them back to memory, and
+// the loop ran at the speed of that round trip).
+template <std::size_t Width>
+void FillThroughTable(const std::uint8_t* source, std::int32_t* out, std::size_t begin, std::size_t end,
+                      const std::int32_t* table, unsigned shift, std::uint32_t tableMask, std::int32_t& lowOut,
+                      std::int32_t& highOut) noexcept
+{
+    std::int32_t low = table[0];
+    std::int32_t high = table[0];
+    for (std::size_t k = begin; k < end; ++k)
+    {
+        std::uint32_t sample = source[k * Width];
+        if constexpr (Width == 2)
+        {
+            sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
+        }
+        const std::int32_t value = table[(sample >> shift) & tableMask];
+        low = std::min(low, value);
+        high = std::max(high, value);
+        out[k] = value;
+    }
+    lowOut = low;
+    highOut = high;
+}
+
 void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
 {
     const PixelDescription& d = f.description;
@@ -133,23 +161,11 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
         const std::int32_t* table = modality.get();
         const std::uint32_t tableMask = static_cast<std::uint32_t>(tableSize - 1) & mask;
         const std::uint8_t* source = plane.data();
-        const std::size_t width = allocated / 8;
-        const std::size_t available = std::min(count, plane.size() / width);
+        const std::size_t available = std::min(count, plane.size() / (allocated / 8));
+        const auto fillRun = allocated == 8 ? FillThroughTable<1> : FillThroughTable<2>;
         // One half of a large image on a second thread; each half finds the range of its own values.
         const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
-            low = high = table[0];
-            for (std::size_t k = begin; k < end; ++k)
-            {
-                std::uint32_t sample = source[k * width];
-                if (width == 2)
-                {
-                    sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
-                }
-                const std::int32_t value = table[(sample >> shift) & tableMask];
-                low = std::min(low, value);
-                high = std::max(high, value);
-                out[k] = value;
-            }
+            fillRun(source, out, begin, end, table, shift, tableMask, low, high);
         };
         std::int32_t low = table[0];
         std::int32_t high = table[0];
@@ -610,6 +626,16 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         {
             wanted = std::min<std::uint64_t>(
                 {declaredPixels * d.bitsAllocated, limits.maxPixels * 2, static_cast<std::uint64_t>(INT32_MAX)});
+            // A header that gives its line count says exactly what the decoder can write (one component, at most
+            // the declared container a sample). Sized to that, the buffer is one the recycler keeps and hands back
+            // for the next image; the bound above is several times the frame, a fresh mapping whose pages all fault.
+            lossless::FrameHeader header;
+            if (lossless::ReadLosslessFrameHeader(stream, &header) == lossless::kOk && header.lines != 0)
+            {
+                const std::uint64_t streamBytes =
+                    std::uint64_t{header.lines} * header.samplesPerLine * ContainerBytes(declared.bitsAllocated);
+                wanted = std::min(wanted, std::max(FrameBytes(declared), streamBytes));
+            }
         }
         if (!buffer.Allocate(wanted))
         {
