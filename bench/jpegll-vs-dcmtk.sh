@@ -21,8 +21,8 @@ fi
 "$build/bin/orblane-demo-medium" "$work/medium" >/dev/null
 radiograph=
 while IFS= read -r -d '' file; do
-    if dcmdump -q +P 0028,0010 +P 0028,0011 "$file" 2>/dev/null | grep -q 'US 2560' &&
-        dcmdump -q +P 0028,0011 "$file" 2>/dev/null | grep -q 'US 2048'; then
+    size=$(dcmdump -q +P 0028,0010 +P 0028,0011 "$file" 2>/dev/null | awk '{print $3}' | tr '\n' ' ')
+    if [ "$size" = "2560 2048 " ]; then
         radiograph=$file
         break
     fi
