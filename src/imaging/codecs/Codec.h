@@ -59,7 +59,7 @@ struct DecodeLimits
     std::uint64_t maxPixels = 0;
     // Optional: a codec that writes `out` front to back may publish here how many leading bytes of it are final
     // (written for good, never touched again), so that the caller can convert them while the rest decodes. A codec
-    // that does not publish leaves it alone; nothing else is ever stored.
+    // that cannot say so leaves it alone.
     std::atomic<std::size_t>* finalBytes = nullptr;
 };
 
