@@ -1,5 +1,6 @@
 // Lossless decode speed on synthetic images with realistic structure (smooth anatomy, noise, sharp edges), encoded
-// with image-optimised Huffman tables as clinical encoders write them; input already in memory.
+// with image-optimised Huffman tables as clinical encoders write them; input already in memory. Whole processes,
+// `orblane-cli decode-jpegll` against DCMTK's dcmdjpeg on the demo radiograph: bench/jpegll-vs-dcmtk.sh.
 #include "imaging/LosslessDecoder.h"
 #include "imaging/LosslessJpeg.h"
 #include "imaging/codecs/Codecs.h"

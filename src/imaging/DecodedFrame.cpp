@@ -2,6 +2,7 @@
 
 #include "imaging/CImageData.h"
 #include "imaging/ImageLimits.h"
+#include "imaging/LosslessJpeg.h"
 #include "imaging/ParallelRows.h"
 #include "imaging/codecs/Codecs.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
@@ -101,7 +102,121 @@ void ReadWholeWords(ByteView plane, std::size_t count, unsigned shift, std::uint
     std::fill(out + available, out + count, zero);
 }
 
-void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
+// One stretch of the hot monochrome fill: samples of `Width` bytes (little-endian) through the modality table, with
+// the range of the values written. Everything arrives by value and the range lives in locals until the end: a stored
+// value cannot alias them, so they stay in registers (through references, every store sent them back to memory, and
+// the loop ran at the speed of that round trip).
+template <std::size_t Width>
+void FillThroughTable(const std::uint8_t* source, std::int32_t* out, std::size_t begin, std::size_t end,
+                      const std::int32_t* table, unsigned shift, std::uint32_t tableMask, std::int32_t& lowOut,
+                      std::int32_t& highOut) noexcept
+{
+    std::int32_t low = table[0];
+    std::int32_t high = table[0];
+    for (std::size_t k = begin; k < end; ++k)
+    {
+        std::uint32_t sample = source[k * Width];
+        if constexpr (Width == 2)
+        {
+            sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
+        }
+        const std::int32_t value = table[(sample >> shift) & tableMask];
+        low = std::min(low, value);
+        high = std::max(high, value);
+        out[k] = value;
+    }
+    lowOut = low;
+    highOut = high;
+}
+
+// Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
+// image with fewer pixels than the table has entries converts each pixel instead (null): a file of many tiny images
+// would otherwise cost a full table per image.
+std::unique_ptr<std::int32_t[]> MakeModalityTable(const DecodedFrame& f) noexcept
+{
+    const unsigned bits = f.description.bitsStored;
+    const std::size_t tableSize = bits <= 16 ? std::size_t{1} << bits : 0;
+    std::unique_ptr<std::int32_t[]> modality;
+    if (tableSize != 0 && f.valueCount >= tableSize)
+    {
+        modality.reset(new (std::nothrow) std::int32_t[tableSize]);
+        for (std::size_t s = 0; modality && s < tableSize; ++s)
+        {
+            modality[s] = f.ToModalityValue(static_cast<std::uint32_t>(s));
+        }
+    }
+    return modality;
+}
+
+// The leading values already filled while the frame was decoding, and their range.
+struct FilledAhead
+{
+    std::size_t count = 0;
+    std::int32_t low = 0;
+    std::int32_t high = 0;
+};
+
+// Fills values behind a decoder that publishes how far its output is final (DecodeLimits::finalBytes): a pool worker
+// converts each stretch as it becomes final, so that most of the fill is done on the second core while the first is
+// still decoding. The decoding thread ends the watch when the decoder returns, then fills whatever is left. Shared by
+// that thread and the job; the job touches the rest of what it was given only after claiming the work.
+struct FillBehindDecoder
+{
+    static constexpr std::size_t kEnded = static_cast<std::size_t>(-1);
+    std::atomic<std::size_t> finalBytes{0};
+    detail::RowHalf work;
+    FilledAhead filled;
+
+    // On the worker: converts final samples until the decode ends.
+    template <typename Fill>
+    void Run(Fill fill, std::size_t sampleBytes, std::size_t available, std::int32_t first) noexcept
+    {
+        std::int32_t low = first;
+        std::int32_t high = first;
+        std::size_t done = 0;
+        for (std::size_t bytes = finalBytes.load(std::memory_order_acquire); bytes != kEnded;
+             bytes = finalBytes.load(std::memory_order_acquire))
+        {
+            const std::size_t ready = std::min(bytes / sampleBytes, available);
+            if (ready > done)
+            {
+                std::int32_t stretchLow = first;
+                std::int32_t stretchHigh = first;
+                fill(done, ready, stretchLow, stretchHigh);
+                low = std::min(low, stretchLow);
+                high = std::max(high, stretchHigh);
+                done = ready;
+                continue;
+            }
+            finalBytes.wait(bytes, std::memory_order_acquire);
+        }
+        filled = {done, low, high};
+    }
+
+    // On the decoding thread, once the decoder has returned: answers what the worker filled (nothing when it never
+    // started, and then it never will).
+    FilledAhead End() noexcept
+    {
+        finalBytes.store(kEnded, std::memory_order_release);
+        finalBytes.notify_all();
+        if (work.Claim())
+        {
+            return {};
+        }
+        int seen = work.state.load(std::memory_order_acquire);
+        while (seen != detail::RowHalf::kDone)
+        {
+            work.state.wait(seen, std::memory_order_acquire);
+            seen = work.state.load(std::memory_order_acquire);
+        }
+        return filled;
+    }
+};
+
+// `modality`: the table from MakeModalityTable when the caller made it already; `ahead`: values filled during the
+// decode, from the first on.
+void FillMonochromeValues(DecodedFrame& f, const Samples& samples, std::unique_ptr<std::int32_t[]> modality = nullptr,
+                          FilledAhead ahead = {}) noexcept
 {
     const PixelDescription& d = f.description;
     const std::size_t count = f.valueCount;
@@ -113,18 +228,10 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
     const ByteView plane = samples.bytes;
     const unsigned shift = std::min(samples.shift, allocated - 1);
 
-    // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
-    // image with fewer pixels than the table has entries converts each pixel instead: a file of many tiny images
-    // would otherwise cost a full table per image.
-    std::unique_ptr<std::int32_t[]> modality;
     const std::size_t tableSize = d.bitsStored <= 16 ? std::size_t{1} << d.bitsStored : 0;
-    if (tableSize != 0 && count >= tableSize)
+    if (modality == nullptr)
     {
-        modality.reset(new (std::nothrow) std::int32_t[tableSize]);
-        for (std::size_t s = 0; modality && s < tableSize; ++s)
-        {
-            modality[s] = f.ToModalityValue(static_cast<std::uint32_t>(s));
-        }
+        modality = MakeModalityTable(f);
     }
     if (modality && (allocated == 8 || allocated == 16))
     {
@@ -133,37 +240,27 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
         const std::int32_t* table = modality.get();
         const std::uint32_t tableMask = static_cast<std::uint32_t>(tableSize - 1) & mask;
         const std::uint8_t* source = plane.data();
-        const std::size_t width = allocated / 8;
-        const std::size_t available = std::min(count, plane.size() / width);
+        const std::size_t available = std::min(count, plane.size() / (allocated / 8));
+        const auto fillRun = allocated == 8 ? FillThroughTable<1> : FillThroughTable<2>;
         // One half of a large image on a second thread; each half finds the range of its own values.
         const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
-            low = high = table[0];
-            for (std::size_t k = begin; k < end; ++k)
-            {
-                std::uint32_t sample = source[k * width];
-                if (width == 2)
-                {
-                    sample |= static_cast<std::uint32_t>(source[k * 2 + 1]) << 8;
-                }
-                const std::int32_t value = table[(sample >> shift) & tableMask];
-                low = std::min(low, value);
-                high = std::max(high, value);
-                out[k] = value;
-            }
+            fillRun(source, out, begin, end, table, shift, tableMask, low, high);
         };
+        const std::size_t start = std::min(ahead.count, available);
         std::int32_t low = table[0];
         std::int32_t high = table[0];
         std::int32_t otherLow = table[0];
         std::int32_t otherHigh = table[0];
-        const std::size_t split = available >= kParallelRepaintPixels ? available / 2 : available;
-        ForRowsInParallel(split < available ? 2 : 1, available, [&](int first, int end) noexcept {
+        const std::size_t rest = available - start;
+        const std::size_t split = rest >= kParallelRepaintPixels ? start + rest / 2 : available;
+        ForRowsInParallel(split < available ? 2 : 1, rest, [&](int first, int end) noexcept {
             if (first == 0 && end == 2)
             {
-                fill(0, available, low, high);
+                fill(start, available, low, high);
             }
             else if (first == 0)
             {
-                fill(0, split, low, high);
+                fill(start, split, low, high);
             }
             else
             {
@@ -172,6 +269,11 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
         });
         low = std::min(low, otherLow);
         high = std::max(high, otherHigh);
+        if (start != 0)
+        {
+            low = std::min(low, ahead.low);
+            high = std::max(high, ahead.high);
+        }
         // Samples the value does not hold read as 0.
         std::fill(out + available, out + count, table[0]);
         f.presentMin = low;
@@ -196,6 +298,45 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples) noexcept
     const auto [low, high] = std::minmax_element(out, out + count);
     f.presentMin = count == 0 ? 0 : *low;
     f.presentMax = count == 0 ? 0 : *high;
+}
+
+// Starts the worker that fills `f`'s values from `samples` (the decoder's output, `bitsAllocated` containers of at
+// most 16 bits) as the decoder publishes them. Null when no job can be queued; the caller then fills afterwards.
+std::shared_ptr<FillBehindDecoder> StartFillBehind(DecodedFrame& f, const std::int32_t* table, ByteView samples,
+                                                   std::uint16_t bitsAllocated) noexcept
+{
+    // The parameters of the hot case of FillMonochromeValues, which fills whatever this leaves.
+    const unsigned allocated = static_cast<unsigned>(ContainerBytes(bitsAllocated) * 8);
+    const unsigned stored = std::min<unsigned>(f.description.bitsStored, allocated);
+    const std::uint32_t mask = (allocated == 8 ? 0xFFu : 0xFFFFu) >> (allocated - stored);
+    const auto tableMask = static_cast<std::uint32_t>((std::size_t{1} << f.description.bitsStored) - 1) & mask;
+    const std::size_t sampleBytes = allocated / 8;
+    const std::size_t available = std::min(f.valueCount, samples.size() / sampleBytes);
+    const auto fillRun = allocated == 8 ? FillThroughTable<1> : FillThroughTable<2>;
+    std::shared_ptr<FillBehindDecoder> behind;
+    try
+    {
+        behind = std::make_shared<FillBehindDecoder>();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+    const std::uint8_t* source = samples.data();
+    std::int32_t* out = f.values.get();
+    const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
+        fillRun(source, out, begin, end, table, 0, tableMask, low, high);
+    };
+    const bool queued = SharedThreadPool().Submit(
+        [behind, fill, sampleBytes, available, first = table[0]]() noexcept {
+            if (behind->work.Claim())
+            {
+                behind->Run(fill, sampleBytes, available, first);
+                behind->work.Finish();
+            }
+        },
+        true);
+    return queued ? behind : nullptr;
 }
 
 // A colour decode of an image labelled monochrome: its green channel carries the grey (8-bit samples).
@@ -539,6 +680,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     Samples samples{d.planes[0], declared, shift};
     bool separatePlanes = false;
     SampleBuffer buffer;
+    std::unique_ptr<std::int32_t[]> modality;
+    FilledAhead ahead;
     if (!syntax->encapsulated)
     {
         // One sample a pixel is the least any photometric needs, so this bound never refuses a complete image.
@@ -610,15 +753,51 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         {
             wanted = std::min<std::uint64_t>(
                 {declaredPixels * d.bitsAllocated, limits.maxPixels * 2, static_cast<std::uint64_t>(INT32_MAX)});
+            // A header that gives its line count says exactly what the decoder can write (one component, at most
+            // the declared container a sample). Sized to that, the buffer is one the recycler keeps and hands back
+            // for the next image; the bound above is several times the frame, a fresh mapping whose pages all fault.
+            lossless::FrameHeader header;
+            if (lossless::ReadLosslessFrameHeader(stream, &header) == lossless::kOk && header.lines != 0)
+            {
+                const std::uint64_t streamBytes =
+                    std::uint64_t{header.lines} * header.samplesPerLine * ContainerBytes(declared.bitsAllocated);
+                wanted = std::min(wanted, std::max(FrameBytes(declared), streamBytes));
+            }
         }
         if (!buffer.Allocate(wanted))
         {
             return outOfMemory();
         }
-        DecodeResult result = syntax->decode(stream, declared, limits, {buffer.bytes.get(), buffer.size});
+        // A large monochrome lossless frame is converted to values behind the decoder, as its lines become final.
+        std::shared_ptr<FillBehindDecoder> behind;
+        DecodeLimits watched = limits;
+        if (lossless && monochrome && declaredPixels >= kParallelRepaintPixels && ContainerBytes(d.bitsAllocated) <= 2)
+        {
+            f.values = platform::MakeLargeArray<std::int32_t>(static_cast<std::size_t>(declaredPixels));
+            if (f.values == nullptr)
+            {
+                return outOfMemory();
+            }
+            f.valueCount = static_cast<std::size_t>(declaredPixels);
+            modality = MakeModalityTable(f);
+            behind = modality ? StartFillBehind(f, modality.get(), ByteView(buffer.bytes.get(), buffer.size),
+                                                declared.bitsAllocated)
+                              : nullptr;
+            if (behind)
+            {
+                watched.finalBytes = &behind->finalBytes;
+            }
+        }
+        DecodeResult result = syntax->decode(stream, declared, watched, {buffer.bytes.get(), buffer.size});
+        if (behind)
+        {
+            // Before anything else happens to the buffer: the worker reads it until it has been told to stop.
+            ahead = behind->End();
+        }
         if (result.status == DecodeStatus::OutputTooSmall &&
             std::uint64_t{result.actual.rows} * result.actual.columns <= limits.maxPixels)
         {
+            ahead = {};
             if (!buffer.Allocate(FrameBytes(result.actual)))
             {
                 return outOfMemory();
@@ -663,19 +842,25 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     {
         f.displayBits =
             syntax->kind == TransferSyntaxKind::JpegBaseline && samples.geometry.samplesPerPixel == 1 ? 8 : 32;
-        f.values = platform::MakeLargeArray<std::int32_t>(pixels);
-        if (f.values == nullptr)
+        if (f.values == nullptr || f.valueCount != pixels)
         {
-            return outOfMemory();
+            // Not made ahead of the decode (or, never expected, made for another size).
+            ahead = {};
+            modality.reset();
+            f.values = platform::MakeLargeArray<std::int32_t>(pixels);
+            if (f.values == nullptr)
+            {
+                return outOfMemory();
+            }
+            f.valueCount = pixels;
         }
-        f.valueCount = pixels;
         if (samples.geometry.samplesPerPixel == 3)
         {
             FillValuesFromGreen(f, samples);
         }
         else
         {
-            FillMonochromeValues(f, samples);
+            FillMonochromeValues(f, samples, std::move(modality), ahead);
         }
         d.ForgetFileViews();
         return frame;

@@ -475,7 +475,7 @@ int DecodeStream(LosslessState* state) noexcept
 
 int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capacity, std::uint16_t* lines,
                    std::uint16_t* samplesPerLine, std::uint16_t* containerBits, std::uint16_t* precision,
-                   std::uint16_t* highBit) noexcept
+                   std::uint16_t* highBit, std::atomic<std::size_t>* finalBytes) noexcept
 {
     if (source.data() == nullptr || destination == nullptr || lines == nullptr || samplesPerLine == nullptr ||
         containerBits == nullptr || precision == nullptr || highBit == nullptr)
@@ -489,6 +489,7 @@ int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capa
         state.sourceEnd = source.data() + source.size();
         state.destination = destination;
         state.capacity = capacity;
+        state.finalBytes = finalBytes;
         const int rc = DecodeStream(&state);
         if (rc != kOk)
         {

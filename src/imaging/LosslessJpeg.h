@@ -7,6 +7,7 @@
 #include "platform/Bytes.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -127,14 +128,18 @@ struct LosslessState
     std::array<HuffmanTable, 4> tables{};
     // Fast decode table for the scan's table, built once the container width is known.
     std::array<std::uint32_t, std::size_t{1} << kLookaheadBits> fast{};
+    // Where the scan publishes how many leading bytes of the destination are final (none when null).
+    std::atomic<std::size_t>* finalBytes = nullptr;
 };
 
 // Decodes one JPEG lossless stream into destination (one byte per sample when P < 9, otherwise one little-endian
 // 16-bit word), row by row, top row first, each sample scaled back by the point transform. On 0 the five outputs are
-// set; on any other code they are untouched.
+// set; on any other code they are untouched. With `finalBytes`, the scan stores there, as it goes, how many leading
+// bytes of the destination hold their final samples (only a scan without point transform, whose samples are never
+// rewritten once decoded, publishes anything).
 int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capacity, std::uint16_t* lines,
                    std::uint16_t* samplesPerLine, std::uint16_t* containerBits, std::uint16_t* precision,
-                   std::uint16_t* highBit) noexcept;
+                   std::uint16_t* highBit, std::atomic<std::size_t>* finalBytes = nullptr) noexcept;
 
 // Reads the stream only as far as its frame header, with the same rules and codes as DecodeLossless, so that a
 // caller can size the destination. Y is 0 when the line count comes from a DNL segment.

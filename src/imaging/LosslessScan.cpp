@@ -592,6 +592,12 @@ int DecodeScan(LosslessState& s) noexcept
     const std::uint8_t* p = s.cursor;
     std::uint8_t* const out = s.destination;
 
+    // A sample is final once decoded unless the point transform scales it at the end. The reader is woken a few
+    // dozen times a frame rather than at every line: a wake is a system call when it sleeps.
+    std::atomic<std::size_t>* const finalBytes = pointTransform == 0 ? s.finalBytes : nullptr;
+    constexpr std::size_t kWakeEveryBytes = std::size_t{256} << 10;
+    std::size_t wokenAt = 0;
+
     BitReader reader;
     std::uint32_t lastDiff = 0; // the difference repeated by category 16 in 8-bit data; none before the first sample
     std::uint32_t lastDiffBefore = 0;
@@ -665,6 +671,16 @@ int DecodeScan(LosslessState& s) noexcept
                 return rc;
             }
             pos += runLength;
+            if (finalBytes != nullptr)
+            {
+                const std::size_t bytes = pos * sampleBytes;
+                finalBytes->store(bytes, std::memory_order_release);
+                if (bytes - wokenAt >= kWakeEveryBytes)
+                {
+                    finalBytes->notify_all();
+                    wokenAt = bytes;
+                }
+            }
         }
         if (!endedEarly)
         {

@@ -2,6 +2,7 @@
 
 #include "platform/Bytes.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -56,6 +57,10 @@ struct DecodeLimits
     // A stream declaring more pixels than this is refused before anything is allocated. The caller derives it from
     // the stream's length (MaxPixelsForStream), so that a few bytes cannot obtain gigabytes.
     std::uint64_t maxPixels = 0;
+    // Optional: a codec that writes `out` front to back may publish here how many leading bytes of it are final
+    // (written for good, never touched again), so that the caller can convert them while the rest decodes. A codec
+    // that cannot say so leaves it alone.
+    std::atomic<std::size_t>* finalBytes = nullptr;
 };
 
 enum class DecodeStatus : std::uint8_t

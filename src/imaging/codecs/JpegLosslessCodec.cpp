@@ -118,8 +118,11 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
     int rc = lossless::kOk;
     if (streamContainer <= container)
     {
+        // The decoder's bytes are the contract's only when no pass follows it (no widening, no byte swap).
+        const bool inPlace = streamContainer == container && std::endian::native == std::endian::little;
         rc = lossless::DecodeLossless(frame, out.data(), Capacity(sampleCapacity * streamContainer), &lines,
-                                      &samplesPerLine, &containerBits, &precision, &highBit);
+                                      &samplesPerLine, &containerBits, &precision, &highBit,
+                                      inPlace ? limits.finalBytes : nullptr);
     }
     else
     {

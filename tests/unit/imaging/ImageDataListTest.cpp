@@ -387,6 +387,56 @@ TEST_F(ImageDataListTest, LosslessSamplesAreReadInTheDecodersContainer)
     }
 }
 
+TEST_F(ImageDataListTest, LargeLosslessFramesDecodeToTheEncodedSamples)
+{
+    // Frames this large are converted to values on a second thread while the decoder is still writing them: every
+    // value must still be its own sample's, whatever the stream's layout.
+    struct Case
+    {
+        const char* name;
+        int precision;
+        std::uint16_t bitsAllocated;
+        std::uint16_t restartInterval;
+        bool dnl;
+    };
+    const Case cases[] = {
+        {"TwelveBitsInSixteen", 12, 16, 0, false},
+        {"RestartEveryLineAndAHalf", 14, 16, 1536, false},
+        {"LineCountInADnlSegment", 16, 16, 0, true},
+        {"EightBitsInEight", 8, 8, 0, false},
+    };
+    constexpr int kWidth = 1024;
+    constexpr int kHeight = 640;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        test::LosslessEncodeOptions options;
+        options.precision = c.precision;
+        options.width = kWidth;
+        options.height = kHeight;
+        options.restartInterval = c.restartInterval;
+        options.dnl = c.dnl;
+        const auto samples = test::MakeTestImage(kWidth, kHeight, c.precision, 11);
+        DicomWriter w;
+        w.FileMeta(test::kJpegLossless);
+        w.UInt16(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2").UInt16(0x0028, 0x0010, kHeight);
+        w.UInt16(0x0028, 0x0011, kWidth).UInt16(0x0028, 0x0100, c.bitsAllocated);
+        w.UInt16(0x0028, 0x0101, static_cast<std::uint16_t>(c.precision)).UInt16(0x0028, 0x0103, 0);
+        w.Text(0x0028, 0x1052, "DS", "-1000").Text(0x0028, 0x1053, "DS", "1");
+        w.BeginEncapsulated().Fragment({}).Fragment(test::EncodeLossless(samples, options)).EndSequence();
+        ImageDataList list;
+        list.AddFile(Write(c.name, w));
+        const CImageData* image = list.GetImage(0);
+        ASSERT_NE(image, nullptr);
+        ASSERT_EQ(image->Values().size(), samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+        {
+            ASSERT_EQ(image->Values()[i], samples[i] - 1000) << "sample " << i;
+        }
+        EXPECT_EQ(image->PresentMax(), *std::max_element(samples.begin(), samples.end()) - 1000);
+    }
+}
+
 TEST_F(ImageDataListTest, IconImageDoesNotLendItsPixelDataToTheMainImage)
 {
     DicomWriter w;
