@@ -103,7 +103,7 @@ struct DisplayPixelsOut
 
 // What a codec may offer beside DecodeFrame when its library converts colour to display pixels itself: the frame goes
 // straight into the display bitmap, without the interleaved samples in between (for a small colour JPEG their
-// buffer and the loop over it cost a fifth of the open). The pixels are those the image build makes of DecodeFrame's
+// buffer and the loop over it cost a quarter of the open). The pixels are those the image build makes of DecodeFrame's
 // samples at 8 bits. A stream of another size than rows x columns (an empty `out` included) answers OutputTooSmall
 // with its geometry and writes nothing, so that the caller can size its bitmap and call again.
 using DecodeFrameToDisplay = DecodeResult (*)(ByteView frame, const DecodeLimits& limits,
