@@ -517,6 +517,57 @@ bool ReadsInPlace(const PixelDescription& d, const FrameGeometry& g) noexcept
            (d.bitsAllocated == 8 || d.bitsAllocated == 16 || d.bitsAllocated == 32) && !d.HasPlane(1) && !d.HasPlane(2);
 }
 
+enum class BitmapDecode
+{
+    Built,
+    Failed,
+    OutOfMemory,
+};
+
+// A colour frame whose codec writes display pixels itself goes straight into the bitmap. The stream's size rules over
+// Rows and Columns, as on the sample path; a declared size the stream cannot have is not allocated on trust: the
+// codec's answer (its header) sizes the bitmap instead.
+BitmapDecode DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream, const DecodeLimits& limits,
+                              FrameGeometry size, DisplayBitmap& bitmap) noexcept
+{
+    if (std::uint64_t{size.rows} * size.columns > limits.maxPixels)
+    {
+        size.rows = size.columns = 0;
+    }
+    // Twice at most: the declared size, then the stream's own.
+    for (int attempt = 0; attempt < 2; ++attempt)
+    {
+        DisplayPixelsOut out;
+        if (size.rows != 0 && size.columns != 0)
+        {
+            if (std::uint64_t{size.rows} * size.columns > kMaxImagePixels)
+            {
+                return BitmapDecode::Failed;
+            }
+            if (!bitmap.Create(size.columns, size.rows, 32))
+            {
+                return BitmapDecode::OutOfMemory;
+            }
+            out = {bitmap.Bits(), bitmap.Stride(), size.rows, size.columns};
+        }
+        const DecodeResult result = syntax.decodeToDisplay(stream, limits, out);
+        if (result.Ok())
+        {
+            return BitmapDecode::Built;
+        }
+        if (result.status == DecodeStatus::OutOfMemory)
+        {
+            return BitmapDecode::OutOfMemory;
+        }
+        if (result.status != DecodeStatus::OutputTooSmall)
+        {
+            return BitmapDecode::Failed;
+        }
+        size = result.actual;
+    }
+    return BitmapDecode::Failed;
+}
+
 } // namespace
 
 std::int32_t DecodedFrame::ToModalityValue(std::uint32_t sample) const noexcept
@@ -649,6 +700,10 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     const unsigned shift = syntax->encapsulated ? 0 : StoredBitsShift(d);
     declared.bitsStored = static_cast<std::uint16_t>(d.bitsStored + shift);
 
+    // A colour model the display does not convert gives black pixels rather than guessed colours.
+    const bool black =
+        d.photometric == PhotometricKind::OtherPhotometric && syntax->kind != TransferSyntaxKind::JpegBaseline;
+
     // Big-endian native data is read from an owned copy in little-endian order; every other native value in place.
     std::array<std::vector<std::uint8_t>, 4> swappedPlanes;
     if (!syntax->encapsulated && d.swapWordBytes > 1)
@@ -735,6 +790,25 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             }
             samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual, shift};
         }
+    }
+    else if (syntax->decodeToDisplay != nullptr && !monochrome && !palette && !black && d.bitsStored >= 8)
+    {
+        // Below 8 stored bits the sample path masks the samples, so only whole bytes take the shortcut.
+        const ByteView stream = d.planes[0];
+        const DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
+        switch (DecodeIntoBitmap(*syntax, stream, limits, declared, f.colour))
+        {
+        case BitmapDecode::Built:
+            break;
+        case BitmapDecode::Failed:
+            return nullptr;
+        case BitmapDecode::OutOfMemory:
+            return outOfMemory();
+        }
+        f.width = f.colour.Width();
+        f.height = f.colour.Height();
+        d.ForgetFileViews();
+        return frame;
     }
     else
     {
@@ -870,8 +944,6 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         return outOfMemory();
     }
     const bool biased = !syntax->encapsulated && !separatePlanes && !declared.chromaHalfWidth;
-    const bool black =
-        d.photometric == PhotometricKind::OtherPhotometric && syntax->kind != TransferSyntaxKind::JpegBaseline;
     if (palette)
     {
         FillPalettePixels(f, samples, paletteLuts, paletteTable);

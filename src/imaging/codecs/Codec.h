@@ -96,4 +96,22 @@ struct DecodeResult
 using DecodeFrame = DecodeResult (*)(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                                      std::span<std::uint8_t> out) noexcept;
 
+// Display pixels as the viewer keeps them: 32 bits each, blue, green, red and 0xFF in memory (little-endian
+// 0xFFRRGGBB), rows top first, `stride` bytes apart; exactly rows x columns of them.
+struct DisplayPixelsOut
+{
+    std::uint8_t* data = nullptr;
+    std::size_t stride = 0;
+    std::uint16_t rows = 0;
+    std::uint16_t columns = 0;
+};
+
+// What a codec may offer beside DecodeFrame when its library converts colour to display pixels itself: the frame goes
+// straight into the display bitmap, without the interleaved samples in between (for a small colour JPEG their
+// buffer and the loop over it cost a quarter of the open). The pixels are those the image build makes of DecodeFrame's
+// samples at 8 bits. A stream of another size than rows x columns (an empty `out` included) answers OutputTooSmall
+// with its geometry and writes nothing, so that the caller can size its bitmap and call again.
+using DecodeFrameToDisplay = DecodeResult (*)(ByteView frame, const DecodeLimits& limits,
+                                              const DisplayPixelsOut& out) noexcept;
+
 } // namespace orblane

@@ -18,6 +18,9 @@ void SwapWordsToLittleEndian(ByteView value, std::size_t offset, std::size_t wor
 // JPEG baseline and 8-bit extended (T.81 processes 1, 2 and 4 at 8 bits) through TurboJPEG.
 DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                                 std::span<std::uint8_t> out) noexcept;
+// The same decode written as display pixels (TurboJPEG's own BGRA output).
+DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, const DecodeLimits& limits,
+                                         const DisplayPixelsOut& out) noexcept;
 // JPEG extended at 12 bits (T.81 processes 2 and 4, Huffman, sequential): our own DCT decoder; 8-bit streams go to
 // DecodeJpegBaseline.
 DecodeResult DecodeJpegExtended(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,

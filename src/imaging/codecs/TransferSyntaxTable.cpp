@@ -23,7 +23,7 @@ constexpr std::array kTransferSyntaxes{
     TransferSyntaxEntry{"1.2.840.10008.1.2.2", TransferSyntaxKind::ExplicitBig, "Explicit VR Big Endian", false,
                         &DecodeNative},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.50", TransferSyntaxKind::JpegBaseline, "JPEG Baseline", true,
-                        &DecodeJpegBaseline},
+                        &DecodeJpegBaseline, kMaxPixelsPerCompressedByte, &DecodeJpegBaselineToDisplay},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.51", TransferSyntaxKind::JpegExtended, "JPEG Extended (12-bit)", true,
                         &DecodeJpegExtended},
     TransferSyntaxEntry{"1.2.840.10008.1.2.4.57", TransferSyntaxKind::JpegLosslessAnyPredictor, "JPEG Lossless", true,

@@ -23,6 +23,8 @@ struct TransferSyntaxEntry
     // How many pixels one byte of stream may stand for: the bound on what a frame of a given length may make the
     // viewer allocate. Wavelet and run-mode coders describe a flat image in very few bytes, so they get more room.
     std::uint64_t pixelsPerByte = kMaxPixelsPerCompressedByte;
+    // The codec's shortcut for colour frames, where it has one: display pixels without samples in between.
+    DecodeFrameToDisplay decodeToDisplay = nullptr;
 };
 
 // The entry of a Transfer Syntax UID as stored (a trailing NUL or space pad is ignored); null for a UID the table

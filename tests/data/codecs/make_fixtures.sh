@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Rewrites the JPEG 2000, HTJ2K and JPEG-LS fixtures of this folder from pydicom's test files (see README.md). Run by
-# hand, never by the build: it needs gdcmconv (libgdcm-tools), dcmtk, opj_compress (libopenjp2-tools), Debian's
+# Rewrites the JPEG 2000, HTJ2K, JPEG-LS and JPEG fixtures of this folder from pydicom's test files (see README.md).
+# Run by hand, never by the build: it needs gdcmconv (libgdcm-tools), dcmtk, opj_compress (libopenjp2-tools), Debian's
 # python3-pydicom and ojph_compress / ojph_expand (openjph-tools 0.9.0; OJPH_BIN names their folder).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -112,4 +112,11 @@ dcmcjpls mr_p8.dcm mr8.dcm && fragment mr8.dcm "$here/mr_small_p8.jls"
 dcmodify -nb -m "(0028,0103)=0" pm.dcm
 dcmcjpls pm.dcm pml.dcm && fragment pml.dcm "$here/ct512.jls"
 gdcmconv --j2k pm.dcm pmj.dcm && fragment pmj.dcm "$here/ct512.j2k"
+
+# Subsampled colour JPEG baseline (DCMTK's IJG encoder) and the RGB samples DCMTK's decoder gives for it.
+dcmdjpeg "$here/../files/SC_rgb_jpeg_dcmtk.dcm" sc.dcm
+for mode in 422 411; do
+    dcmcjpeg +eb "$([ $mode = 422 ] && echo +s2 || echo +n1)" sc.dcm "j$mode.dcm" && fragment "j$mode.dcm" "$here/rgb_$mode.jpg"
+    dcmdjpeg "j$mode.dcm" "d$mode.dcm" && raw "d$mode.dcm" "$here/rgb_${mode}_dcmtk.raw"
+done
 ls -l "$here"
