@@ -21,7 +21,7 @@ std::vector<std::uint8_t> SlicePixels(int slice, int slices)
 {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kSide) * kSide * 2);
     const int radius = 60 + 180 * slice / std::max(1, slices - 1);
-    const int level = 1024 + 40 + (slice * 7) % 300;
+    const int level = 1024 - 160 + (slice * 3) % 250;
     std::size_t at = 0;
     for (int y = 0; y < kSide; ++y)
     {
