@@ -122,15 +122,21 @@ step() {
     xdotool key --repeat "$count" --delay 5 "$key"
     wait_lines "trace page from image" $((before + count)) 600
 }
+rss() { awk '/VmRSS/ { print int($2 / 1024) }' "/proc/$viewerPid/status"; }
+# The resident size every 20 ms while paging, for where the peak falls.
+echo "before paging $(rss) MB" > "$out/rss.txt"
+(while kill -0 "$viewerPid" 2>/dev/null; do rss >> "$out/rss.txt" 2>/dev/null || true; sleep 0.02; done) &
 base=$(grep -c "trace page from image" "$log" || true)
 start=$(now)
 step Next "$pages"
 forward=$(now)
+echo "forward done" >> "$out/rss.txt"
 sleep 1
 import -window root "$out/end.png"
 back0=$(now)
 step Prior "$pages"
 backward=$(now)
+echo "back done" >> "$out/rss.txt"
 sleep 1
 import -window root "$out/back.png"
 hwm=$(grep VmHWM "/proc/$viewerPid/status" | awk '{print $2}')
@@ -142,7 +148,9 @@ echo "back at: ${last#trace }"
 awk -v o="$opening" -v p="$opened" 'BEGIN { printf "first page %.0f ms after the double-click\n", (p - o) * 1000 }'
 awk -v s="$start" -v f="$forward" -v b0="$back0" -v b="$backward" -v n="$pages" \
     'BEGIN { printf "forward %.2f s (%.1f pages/s), back %.2f s (%.1f pages/s)\n", f - s, n / (f - s), b - b0, n / (b - b0) }'
-echo "peak RSS (VmHWM) $((hwm / 1024)) MB"
+echo "peak RSS (VmHWM) $((hwm / 1024)) MB; resident $(head -1 "$out/rss.txt" | awk '{ print $3 }') MB before paging," \
+    "at most $(awk '/forward done/ { exit } /^[0-9]/ { m = $1 > m ? $1 : m } END { print m }' "$out/rss.txt") MB" \
+    "forward, $(awk '/forward done/ { on = 1; next } /back done/ { exit } on && /^[0-9]/ { m = $1 > m ? $1 : m } END { print m }' "$out/rss.txt") MB back"
 echo "screenshots: $out/end.png $out/back.png; log: $log"
 xdotool key Escape
 sleep 1

@@ -227,6 +227,10 @@ struct ImageDataList::WalkAhead
     std::vector<Occurrence> occurrences;
     std::u16string texts[2];
     std::vector<std::shared_ptr<const DecodedFrame>> frames;
+    // The owner's own: what the frames add to the cache's bytes until they join it, and whether the walk is past
+    // counting (counted, or taken back).
+    std::size_t countedBytes = 0;
+    bool settled = false;
 
     void Run(Channel& channel) noexcept
     {
@@ -265,6 +269,11 @@ struct ImageDataList::WalkAhead
         const std::lock_guard lock(channel.mutex);
         state.store(Done);
         channel.idle.notify_all();
+        // The owner counts the frames against the cache when it collects.
+        if (!frames.empty() && channel.notify)
+        {
+            channel.notify();
+        }
     }
 
     void DecodeFirstImages()
@@ -446,7 +455,15 @@ int ImageDataList::LoadNextFile()
         ++nextFile;
         std::shared_ptr<WalkAhead> walk;
         WalkOutcome outcome = WalkOutcome::NotWalked;
-        if (TakeBackWalk(slot, walk))
+        const bool taken = TakeBackWalk(slot, walk);
+        if (walk)
+        {
+            // Its frames are counted again as they join the list, image by image.
+            cachedBytes -= std::min(cachedBytes, walk->countedBytes);
+            walk->countedBytes = 0;
+            walk->settled = true;
+        }
+        if (taken)
         {
             outcome = walk->outcome;
             slot.occurrences = std::move(walk->occurrences);
@@ -1079,6 +1096,7 @@ void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generatio
         const std::lock_guard lock(channel->mutex);
         ++channel->outstanding;
     }
+    walksAhead.push_back(walk);
     slot.walkAhead = std::move(walk);
     // Refused by the pool, the walk stays queued and the owner takes the file back when it needs it.
     options.pool->Submit([task] { task->walk->Run(*task->channel); });
@@ -1126,6 +1144,29 @@ std::vector<int> ImageDataList::CollectDecoded()
             arrived.push_back(result.index);
         }
     }
+    // Frames decoded by walks ahead wait outside the list for their file's turn: they count against the budget
+    // (a page of them is tens of megabytes), so the cache makes room for them as for any other decode.
+    std::erase_if(walksAhead, [this](const std::shared_ptr<WalkAhead>& walk) {
+        if (!walk->settled && walk->state.load() == WalkAhead::Done)
+        {
+            for (const auto& frame : walk->frames)
+            {
+                if (frame)
+                {
+                    walk->countedBytes +=
+                        frame->valueCount * sizeof(std::int32_t) +
+                        (frame->colour.IsNull()
+                             ? 0
+                             : frame->colour.Stride() * static_cast<std::size_t>(frame->colour.Height())) +
+                        sizeof(DecodedFrame);
+                }
+            }
+            cachedBytes += walk->countedBytes;
+            walk->settled = true;
+        }
+        return walk->settled || walk->state.load() == WalkAhead::Withdrawn;
+    });
+    Evict(-1);
     LetGoOfMappings(nullptr);
     return arrived;
 }

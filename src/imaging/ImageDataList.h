@@ -196,6 +196,8 @@ private:
     int screenCount = 0;
     int screenExtra = -1;
     std::vector<std::uint8_t> joinedScratch;
+    // Walks queued whose decoded frames are not counted against the cache yet.
+    std::vector<std::shared_ptr<WalkAhead>> walksAhead;
     std::shared_ptr<Channel> channel;
 };
 
