@@ -42,7 +42,9 @@ openboxPid=$!
 sleep 1
 export XDG_RUNTIME_DIR
 XDG_RUNTIME_DIR=$(mktemp -d)
-ORBLANE_TRACE=1 "$out/medium/VIEWER/Orblane" 2>"$log" &
+# The log exists before the program (which opens it in the background) writes to it.
+: >"$log"
+ORBLANE_TRACE=1 "$out/medium/VIEWER/Orblane" 2>>"$log" &
 viewerPid=$!
 finish() {
     kill "$viewerPid" 2>/dev/null || true
