@@ -113,6 +113,45 @@ void BM_PageDown1x1_Ct512Native(benchmark::State& state)
 }
 BENCHMARK(BM_PageDown1x1_Ct512Native)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Opening a study to its first 6 x 6 page as the viewer does: every file added (labelled with the study's date-time,
+// as the study list hands them over), the page decoded, the image after it asked for and decoding ahead started.
+// The study's size should cost next to nothing beyond the page's own images: compare 2000 files with 37. The files
+// beyond the first pages are the same few files named again (nothing reads them before the first page shows).
+void BM_OpenStudyFirstPage6x6(benchmark::State& state)
+{
+    const auto files = static_cast<int>(state.range(0));
+    constexpr int kPage = 36;
+    constexpr int kDistinct = 3 * kPage;
+    std::vector<std::filesystem::path> paths;
+    for (int k = 0; k < kDistinct; ++k)
+    {
+        paths.push_back(WriteNative("ct-" + std::to_string(k) + ".dcm", 1, 512, k));
+    }
+    for (auto _ : state)
+    {
+        {
+            ImageDataList list({1, 1}, ImageListOptions{0, true, &SharedThreadPool()});
+            for (int k = 0; k < files; ++k)
+            {
+                const auto& path = paths[static_cast<std::size_t>(k % kDistinct)];
+                list.AddFile(std::make_unique<DicomDataFileIO>(path.filename().string(),
+                                                               path.parent_path().string() + "/", u"2025-01-02 08:00"));
+            }
+            list.SetOnScreen(0, kPage);
+            for (int index = 0; index < kPage; ++index)
+            {
+                benchmark::DoNotOptimize(list.GetImage(index)->Bitmap().Bits());
+            }
+            list.GetImage(kPage);
+            list.DecodeAround(0, kPage);
+            state.PauseTiming();
+        }
+        // The list waits for the walks ahead when it goes: not part of the opening.
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenStudyFirstPage6x6)->Arg(37)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 std::uint64_t Digest(const CImageData& image)
 {
     const DisplayBitmap& bitmap = image.Bitmap();

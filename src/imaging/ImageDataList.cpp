@@ -174,13 +174,139 @@ struct ImageDataList::Channel
         }
     };
 
+    // One walk ahead for the pool: outstanding, like a decode, until the pool lets it go, run or not.
+    struct WalkTask
+    {
+        std::shared_ptr<Channel> channel;
+        std::shared_ptr<WalkAhead> walk;
+
+        WalkTask() = default;
+        WalkTask(const WalkTask&) = delete;
+        WalkTask& operator=(const WalkTask&) = delete;
+
+        ~WalkTask()
+        {
+            const std::lock_guard lock(channel->mutex);
+            --channel->outstanding;
+            channel->idle.notify_all();
+        }
+    };
+
     std::mutex mutex;
+    // Told when a job is let go and when a walk ahead is over.
     std::condition_variable idle;
     int outstanding = 0;
     std::vector<Result> results;
     std::function<void()> notify;
     // Jobs of an older generation are cancelled: they answer without decoding.
     std::atomic<std::uint64_t> generation{0};
+};
+
+// A file walked on the pool before the study reaches it, and the answers it leaves for the owner. Its state goes
+// Queued, Running, Done on the pool, or from Queued to Withdrawn: the owner took the file back before the walk
+// began, or nobody wanted the walk any more when its turn came.
+struct ImageDataList::WalkAhead
+{
+    enum : int
+    {
+        Queued,
+        Running,
+        Done,
+        Withdrawn,
+    };
+
+    DicomDataFileIO* file = nullptr;
+    bool keepUnshowable = true;
+    // How many of the file's first images may fall on the pages asked for: those are decoded here as well.
+    int wanted = 0;
+    // The request it serves; asking for the same file again renews it.
+    std::atomic<std::uint64_t> generation{0};
+    std::atomic<int> state{Queued};
+    // Written by the pool before Done, read by the owner after it.
+    WalkOutcome outcome = WalkOutcome::NotWalked;
+    std::vector<Occurrence> occurrences;
+    std::u16string texts[2];
+    std::vector<std::shared_ptr<const DecodedFrame>> frames;
+    // The owner's own: what the frames add to the cache's bytes until they join it, and whether the walk is past
+    // counting (counted, or taken back).
+    std::size_t countedBytes = 0;
+    bool settled = false;
+
+    void Run(Channel& channel) noexcept
+    {
+        int expected = Queued;
+        if (channel.generation.load() != generation.load())
+        {
+            state.compare_exchange_strong(expected, Withdrawn);
+            return;
+        }
+        if (!state.compare_exchange_strong(expected, Running))
+        {
+            return;
+        }
+        try
+        {
+            outcome = WalkFile(*file, keepUnshowable, occurrences, texts);
+            if (outcome == WalkOutcome::Walked)
+            {
+                DecodeFirstImages();
+            }
+        }
+        catch (const std::bad_alloc&)
+        {
+            // The owner walks the file itself, as if nobody had walked ahead.
+            outcome = WalkOutcome::NotWalked;
+            occurrences.clear();
+            frames.clear();
+        }
+        // The mapping goes with the walk: a study walked ahead must not hold more files open than the owner allows.
+        for (Occurrence& occurrence : occurrences)
+        {
+            occurrence.description.ForgetFileViews();
+            occurrence.frames.reset();
+        }
+        file->Unload();
+        const std::lock_guard lock(channel.mutex);
+        state.store(Done);
+        channel.idle.notify_all();
+        // The owner counts the frames against the cache when it collects.
+        if (!frames.empty() && channel.notify)
+        {
+            channel.notify();
+        }
+    }
+
+    void DecodeFirstImages()
+    {
+        std::vector<std::uint8_t> joined;
+        for (const Occurrence& occurrence : occurrences)
+        {
+            for (int frame = 0; frame < occurrence.description.frameCount; ++frame)
+            {
+                if (static_cast<int>(frames.size()) >= wanted)
+                {
+                    return;
+                }
+                std::shared_ptr<const DecodedFrame> decoded;
+                if (occurrence.decodable)
+                {
+                    const PixelDescription description = FrameDescription(occurrence, frame, joined);
+                    ErrorOutcome error;
+                    const platform::MappedRead read =
+                        platform::GuardMappedRead(file->DataBytes(), [&description, &decoded, &error] {
+                            decoded = DecodeFrameOf(description, &error);
+                        });
+                    if (read == platform::MappedRead::Faulted)
+                    {
+                        // The owner meets the fault again when it decodes the image, and tells.
+                        return;
+                    }
+                }
+                // A frame that failed is left to the decode on demand, which tells why it cannot be shown.
+                frames.push_back(std::move(decoded));
+            }
+        }
+    }
 };
 
 ImageDataList::ImageDataList(Point inset) noexcept : ImageDataList(inset, ImageListOptions{}) {}
@@ -222,7 +348,12 @@ void ImageDataList::AddFile(std::unique_ptr<DicomDataFileIO> file)
     }
     auto position = files.end();
     const std::u16string& label = file->StudyLabel();
-    if (!label.empty())
+    // Files not walked yet are kept labelled ones first, highest label first, then those without: a study's files
+    // mostly arrive under one label, and then the end is their place without a search of the whole study.
+    const bool afterLast = files.size() > static_cast<std::size_t>(nextFile) &&
+                           !files.back().file->StudyLabel().empty() &&
+                           CompareLabels(files.back().file->StudyLabel(), label) >= 0;
+    if (!label.empty() && !afterLast)
     {
         position = std::find_if(files.begin() + nextFile, files.end(), [&](const FileSlot& other) {
             return other.file->StudyLabel().empty() || CompareLabels(other.file->StudyLabel(), label) < 0;
@@ -267,6 +398,54 @@ CImageData* ImageDataList::GetImage(int index)
     }
 }
 
+ImageDataList::WalkOutcome ImageDataList::WalkFile(DicomDataFileIO& file, bool keepUnshowable,
+                                                   std::vector<Occurrence>& occurrences, std::u16string (&texts)[2])
+{
+    // A file that is already loaded (the command-line tool loads by path) is not loaded again.
+    if (file.DataSet() == nullptr && file.LoadDataSet() != 0)
+    {
+        return WalkOutcome::Unreadable;
+    }
+    // The walk is done; reading the descriptions reads the mapping again, and a medium that fails now (a scratched
+    // disc, a pulled stick) makes that file unreadable, not the program. What the guarded reads fill lives outside
+    // them, so that a fault (which skips the destructors inside) leaves nothing behind. The index reads only the
+    // walk's records.
+    const TopLevelIndex index(file);
+    PatientStudyInfo info;
+    int added = 0;
+    const platform::MappedRead read = platform::GuardMappedRead(file.DataBytes(), [&] {
+        info = file.MakeInfoRecord();
+        texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
+        texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
+        added = ReadOccurrences(file, index, keepUnshowable, occurrences);
+    });
+    if (read == platform::MappedRead::Faulted || added == 0)
+    {
+        occurrences.clear();
+        file.Unload();
+        return read == platform::MappedRead::Faulted ? WalkOutcome::Unreadable : WalkOutcome::NoImages;
+    }
+    return WalkOutcome::Walked;
+}
+
+bool ImageDataList::TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& walk)
+{
+    walk = std::move(slot.walkAhead);
+    if (!walk)
+    {
+        return false;
+    }
+    int expected = WalkAhead::Queued;
+    if (walk->state.compare_exchange_strong(expected, WalkAhead::Withdrawn) || expected == WalkAhead::Withdrawn)
+    {
+        return false;
+    }
+    // Running or done: a walk that runs is one file's work, sooner over than begun again here.
+    std::unique_lock lock(channel->mutex);
+    channel->idle.wait(lock, [&walk] { return walk->state.load() == WalkAhead::Done; });
+    return walk->outcome != WalkOutcome::NotWalked;
+}
+
 int ImageDataList::LoadNextFile()
 {
     while (nextFile < static_cast<int>(files.size()))
@@ -274,44 +453,43 @@ int ImageDataList::LoadNextFile()
         const int fileNumber = nextFile;
         FileSlot& slot = files[static_cast<std::size_t>(nextFile)];
         ++nextFile;
-        DicomDataFileIO& file = *slot.file;
-        int added = 0;
-        // A file that is already loaded (the command-line tool loads by path) is not loaded again.
-        if (file.DataSet() == nullptr && file.LoadDataSet() != 0)
+        std::shared_ptr<WalkAhead> walk;
+        WalkOutcome outcome = WalkOutcome::NotWalked;
+        const bool taken = TakeBackWalk(slot, walk);
+        if (walk)
         {
-            slot.failed = true;
-            ReportUnreadable();
-            continue;
+            // Its frames are counted again as they join the list, image by image.
+            cachedBytes -= std::min(cachedBytes, walk->countedBytes);
+            walk->countedBytes = 0;
+            walk->settled = true;
         }
-        // The walk is done; reading the descriptions reads the mapping again, and a medium that fails now (a
-        // scratched disc, a pulled stick) makes that file unreadable, not the program. What the guarded reads fill
-        // lives outside them, so that a fault (which skips the destructors inside) leaves nothing behind. The index
-        // reads only the walk's records.
-        const TopLevelIndex index(file);
-        PatientStudyInfo info;
-        const platform::MappedRead read = platform::GuardMappedRead(file.DataBytes(), [&] {
-            info = file.MakeInfoRecord();
-            slot.texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
-            slot.texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
-            added = ReadOccurrences(slot, index);
-        });
-        if (read == platform::MappedRead::Faulted)
+        if (taken)
         {
-            slot.occurrences.clear();
-            slot.failed = true;
-            file.Unload();
-            ReportUnreadable();
-            continue;
-        }
-        slot.mapped = true;
-        slot.lastUse = ++useClock;
-        if (added == 0)
-        {
-            slot.occurrences.clear();
+            outcome = walk->outcome;
+            slot.occurrences = std::move(walk->occurrences);
+            slot.texts[0] = std::move(walk->texts[0]);
+            slot.texts[1] = std::move(walk->texts[1]);
+            // The pool let go of the mapping: an image it did not decode maps the file again when it is shown.
             slot.mapped = false;
-            file.Unload();
+        }
+        else
+        {
+            walk.reset();
+            outcome = WalkFile(*slot.file, options.keepUnshowable, slot.occurrences, slot.texts);
+            slot.mapped = outcome == WalkOutcome::Walked;
+        }
+        slot.lastUse = ++useClock;
+        if (outcome == WalkOutcome::Unreadable)
+        {
+            slot.failed = true;
+            ReportUnreadable();
             continue;
         }
+        if (outcome != WalkOutcome::Walked)
+        {
+            continue;
+        }
+        int added = 0;
         const std::size_t before = entries.size();
         try
         {
@@ -334,7 +512,21 @@ int ImageDataList::LoadNextFile()
             // More frames than memory for their entries (a file claiming millions of tiny frames): "11000", and
             // the study goes on with the frames that found room.
             pendingErrors.push_back({{ErrorCode::OutOfMemory, 0}, false});
-            added = static_cast<int>(entries.size() - before);
+        }
+        added = static_cast<int>(entries.size() - before);
+        if (walk)
+        {
+            const std::size_t ready = std::min(walk->frames.size(), entries.size() - before);
+            for (std::size_t k = 0; k < ready; ++k)
+            {
+                if (walk->frames[k])
+                {
+                    const int index = static_cast<int>(before + k);
+                    // Wanted soon: not the first the cache lets go of.
+                    entries[before + k].lastUse = ++useClock;
+                    Settle(index, std::move(walk->frames[k]), {}, false);
+                }
+            }
         }
         LetGoOfMappings(&slot);
         if (added == 0)
@@ -346,9 +538,9 @@ int ImageDataList::LoadNextFile()
     return 0;
 }
 
-int ImageDataList::ReadOccurrences(FileSlot& slot, const TopLevelIndex& index)
+int ImageDataList::ReadOccurrences(const DicomDataFileIO& file, const TopLevelIndex& index, bool keepUnshowable,
+                                   std::vector<Occurrence>& occurrences)
 {
-    const DicomDataFileIO& file = *slot.file;
     int added = 0;
     // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
     for (int number = 0;; ++number)
@@ -363,11 +555,11 @@ int ImageDataList::ReadOccurrences(FileSlot& slot, const TopLevelIndex& index)
         ResolveTransferSyntax(description);
         const TransferSyntaxEntry* syntax = FindTransferSyntax(description.transferSyntax);
         const bool decodable = syntax != nullptr && syntax->decode != nullptr;
-        if (options.keepUnshowable)
+        if (keepUnshowable)
         {
             occurrence.syntaxName = TransferSyntaxDisplayName(description.transferSyntaxUid);
         }
-        if (!decodable && !options.keepUnshowable)
+        if (!decodable && !keepUnshowable)
         {
             // Nothing this viewer can decode: as before, no image at all.
             break;
@@ -443,7 +635,7 @@ int ImageDataList::ReadOccurrences(FileSlot& slot, const TopLevelIndex& index)
             break;
         }
         added += description.frameCount;
-        slot.occurrences.push_back(std::move(occurrence));
+        occurrences.push_back(std::move(occurrence));
     }
     return added;
 }
@@ -468,8 +660,9 @@ bool ImageDataList::EnsureMapped(FileSlot& slot)
     before.swap(slot.occurrences);
     const TopLevelIndex index(*slot.file);
     int found = 0;
-    const platform::MappedRead read =
-        platform::GuardMappedRead(slot.file->DataBytes(), [&] { found = ReadOccurrences(slot, index); });
+    const platform::MappedRead read = platform::GuardMappedRead(slot.file->DataBytes(), [&] {
+        found = ReadOccurrences(*slot.file, index, options.keepUnshowable, slot.occurrences);
+    });
     bool same = read == platform::MappedRead::Completed && slot.occurrences.size() == before.size();
     for (std::size_t o = 0; same && o < before.size(); ++o)
     {
@@ -527,13 +720,19 @@ int ImageDataList::MappedFileCount() const noexcept
 
 PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const
 {
-    const Occurrence& occurrence =
-        files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)];
+    return FrameDescription(
+        files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)],
+        entry.frame, joined);
+}
+
+PixelDescription ImageDataList::FrameDescription(const Occurrence& occurrence, int frame,
+                                                 std::vector<std::uint8_t>& joined)
+{
     PixelDescription description = occurrence.description;
-    description.frameNumber = entry.frame;
+    description.frameNumber = frame;
     if (occurrence.frames)
     {
-        const std::vector<ByteView>& parts = occurrence.frames->Frames()[static_cast<std::size_t>(entry.frame)];
+        const std::vector<ByteView>& parts = occurrence.frames->Frames()[static_cast<std::size_t>(frame)];
         if (parts.size() == 1)
         {
             description.planes[0] = parts.front();
@@ -552,7 +751,7 @@ PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector
     else if (occurrence.frameBytes != 0)
     {
         const ByteView all = occurrence.description.planes[0];
-        const std::uint64_t offset = occurrence.frameBytes * static_cast<std::uint64_t>(entry.frame);
+        const std::uint64_t offset = occurrence.frameBytes * static_cast<std::uint64_t>(frame);
         description.planes[0] =
             all.subspan(static_cast<std::size_t>(offset),
                         static_cast<std::size_t>(std::min<std::uint64_t>(occurrence.frameBytes, all.size() - offset)));
@@ -819,19 +1018,32 @@ void ImageDataList::DecodeAround(int first, int count)
     {
         return;
     }
-    // Work queued for an older page is no longer wanted. Only images already found are decoded ahead: finding more
-    // would change ImageCount, which the paging buttons go by.
+    // Work queued for an older page is no longer wanted.
     const std::uint64_t generation = ++channel->generation;
-    for (int distance = 0; distance < count; ++distance)
+    const int end = first + 2 * count + 1;
+    for (int distance = 0; distance <= count; ++distance)
     {
         for (const int index : {first + count + distance, first - 1 - distance})
         {
-            if (index < 0 || index >= static_cast<int>(entries.size()))
+            if (index < 0 || (distance == count && index < first))
             {
                 continue;
             }
+            const int found = static_cast<int>(entries.size());
+            if (index >= found)
+            {
+                // Not found yet: each file still to walk gives at least one image, so this one lies in the
+                // (index - found)-th of them or an earlier one. The walk on the pool leaves ImageCount alone, which
+                // the paging buttons go by; the images join the list when the study reaches their file.
+                if (index - found < static_cast<int>(files.size()) - nextFile)
+                {
+                    QueueWalkAhead(nextFile + index - found, end - index, generation);
+                }
+                continue;
+            }
             Entry& entry = entries[static_cast<std::size_t>(index)];
-            if (entry.queued || (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped))
+            if (entry.queuedFor == generation ||
+                (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped))
             {
                 continue;
             }
@@ -854,10 +1066,40 @@ void ImageDataList::DecodeAround(int first, int count)
             }
             // Refused by the pool, the job still answers (cancelled) when it is let go here.
             options.pool->Submit([job] { job->Run(); });
-            entry.queued = true;
+            entry.queuedFor = generation;
             ++slot.jobsInFlight;
         }
     }
+}
+
+void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generation)
+{
+    FileSlot& slot = files[static_cast<std::size_t>(file)];
+    if (slot.walkAhead)
+    {
+        // Renewed before its state is read: a walk that has not begun either sees the renewal or has withdrawn.
+        slot.walkAhead->generation.store(generation);
+        if (slot.walkAhead->state.load() != WalkAhead::Withdrawn)
+        {
+            return;
+        }
+    }
+    auto walk = std::make_shared<WalkAhead>();
+    walk->file = slot.file.get();
+    walk->keepUnshowable = options.keepUnshowable;
+    walk->wanted = wanted;
+    walk->generation.store(generation);
+    auto task = std::make_shared<Channel::WalkTask>();
+    task->channel = channel;
+    task->walk = walk;
+    {
+        const std::lock_guard lock(channel->mutex);
+        ++channel->outstanding;
+    }
+    walksAhead.push_back(walk);
+    slot.walkAhead = std::move(walk);
+    // Refused by the pool, the walk stays queued and the owner takes the file back when it needs it.
+    options.pool->Submit([task] { task->walk->Run(*task->channel); });
 }
 
 std::vector<int> ImageDataList::CollectDecoded()
@@ -876,7 +1118,6 @@ std::vector<int> ImageDataList::CollectDecoded()
     {
         Entry& entry = entries[static_cast<std::size_t>(result.index)];
         FileSlot& slot = files[static_cast<std::size_t>(result.file)];
-        entry.queued = false;
         --slot.jobsInFlight;
         if (result.cancelled || entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
         {
@@ -891,11 +1132,41 @@ std::vector<int> ImageDataList::CollectDecoded()
             continue;
         }
         // A decode that failed is left to the decode on demand, which tells why the image cannot be shown.
-        if (result.frame && Settle(result.index, std::move(result.frame), {}, false))
+        if (!result.frame)
+        {
+            continue;
+        }
+        // Wanted soon: an image decoded ahead is not the first the cache lets go of (the images of a page arrive
+        // one by one, and each arrival may make room).
+        entry.lastUse = ++useClock;
+        if (Settle(result.index, std::move(result.frame), {}, false))
         {
             arrived.push_back(result.index);
         }
     }
+    // Frames decoded by walks ahead wait outside the list for their file's turn: they count against the budget
+    // (a page of them is tens of megabytes), so the cache makes room for them as for any other decode.
+    std::erase_if(walksAhead, [this](const std::shared_ptr<WalkAhead>& walk) {
+        if (!walk->settled && walk->state.load() == WalkAhead::Done)
+        {
+            for (const auto& frame : walk->frames)
+            {
+                if (frame)
+                {
+                    walk->countedBytes +=
+                        frame->valueCount * sizeof(std::int32_t) +
+                        (frame->colour.IsNull()
+                             ? 0
+                             : frame->colour.Stride() * static_cast<std::size_t>(frame->colour.Height())) +
+                        sizeof(DecodedFrame);
+                }
+            }
+            cachedBytes += walk->countedBytes;
+            walk->settled = true;
+        }
+        return walk->settled || walk->state.load() == WalkAhead::Withdrawn;
+    });
+    Evict(-1);
     LetGoOfMappings(nullptr);
     return arrived;
 }

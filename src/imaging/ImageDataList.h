@@ -80,9 +80,12 @@ public:
     // The images on screen [first, first + count), and one more shown elsewhere (a tile playing cine), or -1: the
     // cache never drops their pixels.
     void SetOnScreen(int first, int count, int extra = -1) noexcept;
-    // Queues decodes for the images already found on the page after [first, first + count) and the page before it,
-    // nearest first; whatever was queued before and has not started is cancelled. Does nothing without a pool or in the
-    // dropping mode (an image that leaves the list would move the indices of queued work).
+    // Queues decodes for the page after [first, first + count), the image after that page (the one the next step
+    // asks for first) and the page before it, nearest first; whatever was queued before and has not started is
+    // cancelled. Files not walked yet that may hold those images are walked on the pool and their first images
+    // decoded there; they join the list (and ImageCount) only when the owner reaches them, in study order. Does
+    // nothing without a pool or in the dropping mode (an image that leaves the list would move the indices of
+    // queued work).
     void DecodeAround(int first, int count);
     // Attaches the frames the pool has finished; answers the indices of the images that got their pixels.
     std::vector<int> CollectDecoded();
@@ -97,6 +100,7 @@ public:
     int MappedFileCount() const noexcept;
 
 private:
+    struct WalkAhead;
     struct Occurrence
     {
         // Planes and LUT views point into the file's mapping: valid only while the file is mapped.
@@ -113,6 +117,9 @@ private:
         std::unique_ptr<DicomDataFileIO> file;
         std::vector<Occurrence> occurrences;
         std::u16string texts[2];
+        // The walk of this file on the pool, while the file has not joined the list: the pool reads the file object
+        // until the walk is over, and the owner touches it only after taking the walk back.
+        std::shared_ptr<WalkAhead> walkAhead;
         std::uint64_t lastUse = 0;
         int jobsInFlight = 0;
         bool mapped = false;
@@ -134,16 +141,36 @@ private:
         std::int32_t occurrence = 0;
         std::int32_t frame = 0;
         EntryState state = EntryState::NotDecoded;
-        bool queued = false;
+        // The request that last queued its decode: a decode queued for an older one is cancelled unless it began,
+        // so the entry is queued again when a newer page wants it.
+        std::uint64_t queuedFor = 0;
     };
     struct Channel;
+    enum class WalkOutcome : std::uint8_t
+    {
+        NotWalked, // the pool gave up before the walk (no memory): the owner walks the file itself
+        Unreadable,
+        NoImages,
+        Walked,
+    };
 
     // Reads the occurrences of a mapped file (inside the caller's guard); answers the images they give.
-    int ReadOccurrences(FileSlot& slot, const TopLevelIndex& index);
+    static int ReadOccurrences(const DicomDataFileIO& file, const TopLevelIndex& index, bool keepUnshowable,
+                               std::vector<Occurrence>& occurrences);
+    // Loads and walks a file not walked before (on the owner's thread or the pool's); Walked leaves it mapped, with
+    // at least one occurrence.
+    static WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<Occurrence>& occurrences,
+                                std::u16string (&texts)[2]);
+    // The walk the pool did of this slot's file, once it is over (waiting for one that runs); false when the owner
+    // is to walk the file itself.
+    bool TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& walk);
+    void QueueWalkAhead(int file, int wanted, std::uint64_t generation);
     bool EnsureMapped(FileSlot& slot);
     void LetGoOfMappings(const FileSlot* keep) noexcept;
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
     PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const;
+    static PixelDescription FrameDescription(const Occurrence& occurrence, int frame,
+                                             std::vector<std::uint8_t>& joined);
     std::u16string UnshownReasonOf(const Occurrence& occurrence, bool damaged) const;
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
     bool DecodeEntry(int index);
@@ -169,6 +196,8 @@ private:
     int screenCount = 0;
     int screenExtra = -1;
     std::vector<std::uint8_t> joinedScratch;
+    // Walks queued whose decoded frames are not counted against the cache yet.
+    std::vector<std::shared_ptr<WalkAhead>> walksAhead;
     std::shared_ptr<Channel> channel;
 };
 

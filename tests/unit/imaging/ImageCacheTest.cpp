@@ -294,18 +294,67 @@ TEST_F(ImageCacheTest, DecodesTheNeighbouringPagesNearestFirstAndCancelsWhatAnot
     list.DecodeAround(12, 4);
     release.count_down();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (finished < 8 && std::chrono::steady_clock::now() < deadline)
+    while (finished < 9 && std::chrono::steady_clock::now() < deadline)
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(finished, 8);
-    // One worker runs the queue in order: the page after first, each step alternating with the page before.
-    EXPECT_EQ(list.CollectDecoded(), (std::vector<int>{16, 11, 17, 10, 18, 9, 19, 8}));
+    ASSERT_EQ(finished, 9);
+    // One worker runs the queue in order: the page after first, each step alternating with the page before, then
+    // the image after the next page (the one the next step asks for first).
+    EXPECT_EQ(list.CollectDecoded(), (std::vector<int>{16, 11, 17, 10, 18, 9, 19, 8, 20}));
     for (int k = 4; k < 8; ++k)
     {
         EXPECT_FALSE(list.HasPixels(k)) << "cancelled: " << k;
     }
     EXPECT_EQ(list.GetImage(19)->Values()[0], FrameValue(19));
+}
+
+TEST_F(ImageCacheTest, FilesNotWalkedYetAreWalkedAndDecodedAheadAndJoinInStudyOrderWhenReached)
+{
+    ThreadPool pool(1);
+    ImageDataList list({1, 1}, ImageListOptions{0, true, &pool});
+    // Each file is told by its side; the fourth has two frames.
+    const std::vector<int> frameCounts = {1, 1, 1, 2, 1, 1};
+    for (std::size_t k = 0; k < frameCounts.size(); ++k)
+    {
+        list.AddFile(Write("f" + std::to_string(k), NativeFrames(frameCounts[k], 4 + static_cast<int>(k))));
+    }
+    // A page of two and the image after it, as the viewer shows the first page: three files walked.
+    for (int index = 0; index < 3; ++index)
+    {
+        ASSERT_NE(list.GetImage(index), nullptr);
+    }
+    list.SetOnScreen(0, 2);
+    list.DecodeAround(0, 2);
+    // The only worker runs in order: once this job runs, the walks asked for above are over.
+    std::latch drained(1);
+    pool.Submit([&] { drained.count_down(); });
+    drained.wait();
+    EXPECT_EQ(list.ImageCount(), 3) << "the paging buttons go by the images the owner found";
+
+    // Gone from the disc: only what was walked and decoded ahead can still be shown.
+    for (const char* name : {"f3", "f4", "f5"})
+    {
+        std::filesystem::remove(folder.Path(name));
+    }
+    const struct
+    {
+        int index;
+        int side;
+        std::uint16_t value;
+    } ahead[] = {{3, 7, FrameValue(0)}, {4, 7, FrameValue(1)}, {5, 8, FrameValue(0)}};
+    for (const auto& expected : ahead)
+    {
+        const CImageData* image = list.GetImage(expected.index);
+        ASSERT_NE(image, nullptr) << expected.index;
+        EXPECT_EQ(image->Description().columnCount, expected.side) << expected.index;
+        EXPECT_EQ(image->Values()[0], expected.value) << expected.index;
+    }
+    EXPECT_TRUE(list.HasPixels(3) && list.HasPixels(4) && list.HasPixels(5));
+    // The file after the pages asked for was left alone: read only now, it is missing.
+    EXPECT_EQ(list.GetImage(6), nullptr);
+    Report(list);
+    EXPECT_EQ(raised, (std::vector<std::string>{"10100"}));
 }
 
 } // namespace
