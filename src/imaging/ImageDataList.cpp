@@ -93,6 +93,16 @@ PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrenc
     return d;
 }
 
+namespace {
+
+// What a decoded frame and its display bitmap will hold: 32-bit values (or colour pixels) and a 32-bit bitmap.
+std::size_t ExpectedPixelBytes(const PixelDescription& d) noexcept
+{
+    return static_cast<std::size_t>(d.columnCount) * d.rowCount * 2 * sizeof(std::uint32_t);
+}
+
+} // namespace
+
 std::size_t DefaultImageCacheBytes() noexcept
 {
     constexpr std::size_t kDefault = std::size_t{512} << 20;
@@ -114,6 +124,9 @@ struct ImageDataList::Channel
         int index = 0;
         int file = 0;
         std::shared_ptr<const DecodedFrame> frame;
+        // What the list set aside in its budget for this decode, while its request is the newest one.
+        std::size_t reserved = 0;
+        std::uint64_t generation = 0;
         bool faulted = false;
         bool cancelled = true;
     };
@@ -945,7 +958,7 @@ bool ImageDataList::OnScreen(int index) const noexcept
 
 void ImageDataList::Evict(int keep) noexcept
 {
-    if (cachedBytes <= options.cacheBytes)
+    if (cachedBytes + aheadBytes <= options.cacheBytes)
     {
         return;
     }
@@ -971,7 +984,7 @@ void ImageDataList::Evict(int keep) noexcept
     const std::size_t target = options.cacheBytes / 100 * kEvictToPercent;
     for (const auto& [use, index] : candidates)
     {
-        if (cachedBytes <= target)
+        if (cachedBytes + aheadBytes <= target)
         {
             break;
         }
@@ -1020,6 +1033,9 @@ void ImageDataList::DecodeAround(int first, int count)
     }
     // Work queued for an older page is no longer wanted.
     const std::uint64_t generation = ++channel->generation;
+    // Older requests hold nothing of the budget: what of them has not begun is cancelled, and what has begun is
+    // counted when it arrives.
+    aheadBytes = 0;
     const int end = first + 2 * count + 1;
     for (int distance = 0; distance <= count; ++distance)
     {
@@ -1060,6 +1076,9 @@ void ImageDataList::DecodeAround(int first, int count)
             job->generation = generation;
             job->result.index = index;
             job->result.file = entry.file;
+            job->result.reserved = ExpectedPixelBytes(job->description);
+            job->result.generation = generation;
+            aheadBytes += job->result.reserved;
             {
                 const std::lock_guard lock(channel->mutex);
                 ++channel->outstanding;
@@ -1070,6 +1089,9 @@ void ImageDataList::DecodeAround(int first, int count)
             ++slot.jobsInFlight;
         }
     }
+    // Room for what was queued is made now, not when it arrives: until the owner collects them, the frames decoded
+    // ahead are held outside the cache (two 6 x 6 pages of CT: some 150 MB on top of a full budget).
+    Evict(-1);
 }
 
 void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generation)
@@ -1119,6 +1141,10 @@ std::vector<int> ImageDataList::CollectDecoded()
         Entry& entry = entries[static_cast<std::size_t>(result.index)];
         FileSlot& slot = files[static_cast<std::size_t>(result.file)];
         --slot.jobsInFlight;
+        if (result.generation == channel->generation.load())
+        {
+            aheadBytes -= std::min(aheadBytes, result.reserved);
+        }
         if (result.cancelled || entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
         {
             continue;

@@ -192,6 +192,8 @@ private:
     bool reportedUnreadable = false;
     std::uint64_t useClock = 0;
     std::size_t cachedBytes = 0;
+    // Set aside for decodes queued on the pool and not collected yet.
+    std::size_t aheadBytes = 0;
     int screenFirst = 0;
     int screenCount = 0;
     int screenExtra = -1;

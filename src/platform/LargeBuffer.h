@@ -22,6 +22,8 @@ inline constexpr std::size_t kRecycledBufferMinBytes = std::size_t{256} << 10;
 // kept are memory the process holds; whoever budgets memory may lower the limit (0 keeps nothing).
 void SetRecycledBufferLimit(std::size_t bytes) noexcept;
 std::size_t RecycledBufferBytes() noexcept;
+// The bytes of large buffers handed out and not released yet (kept buffers not counted): what decoded images hold.
+std::size_t LargeBufferBytesInUse() noexcept;
 
 // At least `bytes` of uninitialised memory, aligned for any scalar, from the kept buffers when one fits (it is at
 // most an eighth larger), else freshly allocated and advised; null when none can be had. `bytes` becomes the

@@ -7,6 +7,7 @@
 #include "imaging/JpegBaseline.h"
 #include "imaging/ThreadPool.h"
 #include "platform/ErrorSink.h"
+#include "platform/LargeBuffer.h"
 #include "support/CaseName.h"
 #include "support/DicomWriter.h"
 #include "unit/TempFolder.h"
@@ -307,6 +308,32 @@ TEST_F(ImageCacheTest, DecodesTheNeighbouringPagesNearestFirstAndCancelsWhatAnot
         EXPECT_FALSE(list.HasPixels(k)) << "cancelled: " << k;
     }
     EXPECT_EQ(list.GetImage(19)->Values()[0], FrameValue(19));
+}
+
+TEST_F(ImageCacheTest, FramesDecodedAheadFitInTheBudgetBeforeTheyAreCollected)
+{
+    // 512 x 512 frames (about 2 MiB each with their bitmaps), pages of three and a budget of six images: the
+    // neighbouring pages decoded ahead must push older images out before they arrive, or until the owner collects
+    // them the process holds the budget and them on top of it.
+    constexpr std::size_t kBudget = 12u << 20;
+    ThreadPool pool(1);
+    ImageDataList list({1, 1}, ImageListOptions{kBudget, true, &pool});
+    list.AddFile(Write("large", NativeFrames(30, 512)));
+    const std::size_t before = platform::LargeBufferBytesInUse();
+    for (int first = 0; first + 3 <= 30; first += 3)
+    {
+        list.SetOnScreen(first, 3);
+        for (int k = first; k < first + 3; ++k)
+        {
+            ASSERT_NE(list.GetImage(k), nullptr) << k;
+        }
+        list.DecodeAround(first, 3);
+        // The only worker runs in order: once this job runs, the decodes asked for above are over.
+        std::latch drained(1);
+        pool.Submit([&] { drained.count_down(); });
+        drained.wait();
+        EXPECT_LE(platform::LargeBufferBytesInUse() - before, kBudget + (1u << 20)) << "page from " << first;
+    }
 }
 
 TEST_F(ImageCacheTest, FilesNotWalkedYetAreWalkedAndDecodedAheadAndJoinInStudyOrderWhenReached)
