@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,20 +39,7 @@ std::filesystem::path WriteNative(const std::string& name, int frames, int side,
         return path;
     }
     test::DicomWriter w;
-    w.FileMeta(test::kExplicitLittleEndian)
-        .UInt16(0x0028, 0x0002, 1)
-        .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-        .Text(0x0028, 0x0008, "IS", std::to_string(frames))
-        .UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(side))
-        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(side))
-        .UInt16(0x0028, 0x0100, 16)
-        .UInt16(0x0028, 0x0101, 12)
-        .UInt16(0x0028, 0x0102, 11)
-        .UInt16(0x0028, 0x0103, 0)
-        .Text(0x0028, 0x1050, "DS", "40")
-        .Text(0x0028, 0x1051, "DS", "400")
-        .Text(0x0028, 0x1052, "DS", "-1024")
-        .Text(0x0028, 0x1053, "DS", "1");
+    w.FileMeta(test::kExplicitLittleEndian).GreyPixelModule(side, side, 16, 12, frames).CtWindowAndRescale();
     const std::size_t pixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
     std::vector<std::uint8_t> bytes(pixels * 2 * static_cast<std::size_t>(frames));
     for (std::size_t k = 0; k < bytes.size() / 2; ++k)
@@ -105,13 +94,66 @@ void BM_PageDown1x1_Ct512Native(benchmark::State& state)
             list.CollectDecoded();
             list.SetOnScreen(index, 1);
             benchmark::DoNotOptimize(list.GetImage(index)->Bitmap().Bits());
-            list.GetImage(index + 1);
+            list.FindImage(index + 1);
             list.DecodeAround(index, 1);
         }
     }
     state.SetItemsProcessed(state.iterations() * kSlices);
 }
 BENCHMARK(BM_PageDown1x1_Ct512Native)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Page Down held in 1 x 1 over a JPEG 2000 lossless CT (the 512 x 512 slice of tests/data/codecs, 120 files): the
+// viewer's calls for each step. Arg 0 decodes every image on the calling thread as it is asked for (one thread);
+// Arg 1 decodes ahead on the shared pool, as the viewer does. Compare the two runs' images per second.
+void BM_PageDown1x1_Ct512Jpeg2000(benchmark::State& state)
+{
+    constexpr int kSlices = 120;
+    const bool ahead = state.range(0) != 0;
+    std::ifstream in(std::string(ORBLANE_TEST_DATA_DIR) + "/codecs/ct512.j2k", std::ios::binary);
+    const std::vector<std::uint8_t> stream{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::filesystem::path> paths;
+    for (int k = 0; k < kSlices; ++k)
+    {
+        const auto path = BenchFolder() / ("j2k-" + std::to_string(k) + ".dcm");
+        test::DicomWriter w;
+        w.FileMeta("1.2.840.10008.1.2.4.90")
+            .GreyPixelModule(512, 512, 16, 16)
+            .CtWindowAndRescale()
+            .BeginEncapsulated()
+            .Fragment({})
+            .Fragment(stream)
+            .EndSequence();
+        w.WriteTo(path);
+        paths.push_back(path);
+    }
+    for (auto _ : state)
+    {
+        ImageDataList list({1, 1}, ImageListOptions{0, true, ahead ? &SharedThreadPool() : nullptr});
+        for (const auto& path : paths)
+        {
+            list.AddFile(FileAt(path));
+        }
+        for (int index = 0; index < kSlices; ++index)
+        {
+            list.CollectDecoded();
+            list.SetOnScreen(index, 1);
+            benchmark::DoNotOptimize(list.GetImage(index)->Bitmap().Bits());
+            // The viewer's step: with a pool the image after the page is only found (the pool decodes it), on one
+            // thread it is decoded now.
+            if (ahead)
+            {
+                list.FindImage(index + 1);
+            }
+            else
+            {
+                list.GetImage(index + 1);
+            }
+            list.DecodeAround(index, 1);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kSlices);
+}
+BENCHMARK(BM_PageDown1x1_Ct512Jpeg2000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Opening a study to its first 6 x 6 page as the viewer does: every file added (labelled with the study's date-time,
 // as the study list hands them over), the page decoded, the image after it asked for and decoding ahead started.

@@ -142,6 +142,9 @@ struct ImageDataList::Channel
         ByteView region;
         std::uint64_t generation = 0;
         Result result;
+        // Under the channel's lock: begun on the pool, or taken by the owner, which decodes the image itself.
+        bool started = false;
+        bool claimed = false;
 
         Job() = default;
         Job(const Job&) = delete;
@@ -149,9 +152,21 @@ struct ImageDataList::Channel
 
         void Run() noexcept
         {
-            if (channel->generation.load() != generation)
             {
-                return;
+                const std::lock_guard lock(channel->mutex);
+                if (channel->generation.load() != generation || claimed)
+                {
+                    return;
+                }
+                try
+                {
+                    channel->running.push_back(result.index);
+                }
+                catch (const std::bad_alloc&)
+                {
+                    return;
+                }
+                started = true;
             }
             std::shared_ptr<const DecodedFrame> frame;
             ErrorOutcome error;
@@ -169,6 +184,14 @@ struct ImageDataList::Channel
         ~Job()
         {
             const std::lock_guard lock(channel->mutex);
+            if (started)
+            {
+                const auto it = std::find(channel->running.begin(), channel->running.end(), result.index);
+                if (it != channel->running.end())
+                {
+                    channel->running.erase(it);
+                }
+            }
             try
             {
                 channel->results.push_back(std::move(result));
@@ -210,6 +233,10 @@ struct ImageDataList::Channel
     std::condition_variable idle;
     int outstanding = 0;
     std::vector<Result> results;
+    // The images whose decode runs on the pool now; each leaves with its result posted.
+    std::vector<int> running;
+    // The owner's own: the decodes of its newest request, nearest first.
+    std::vector<std::weak_ptr<Job>> queued;
     std::function<void()> notify;
     // Jobs of an older generation are cancelled: they answer without decoding.
     std::atomic<std::uint64_t> generation{0};
@@ -389,11 +416,7 @@ CImageData* ImageDataList::GetImage(int index)
     }
     for (;;)
     {
-        while (static_cast<int>(entries.size()) <= index && nextFile < static_cast<int>(files.size()))
-        {
-            LoadNextFile();
-        }
-        if (index >= static_cast<int>(entries.size()))
+        if (!FindImage(index))
         {
             return nullptr;
         }
@@ -403,12 +426,80 @@ CImageData* ImageDataList::GetImage(int index)
         {
             return entry.image.get();
         }
+        if (channel && ShareWithPool(index))
+        {
+            CollectDecoded();
+            if (entries[static_cast<std::size_t>(index)].state == EntryState::Decoded)
+            {
+                return entries[static_cast<std::size_t>(index)].image.get();
+            }
+        }
         if (DecodeEntry(index))
         {
             return entries[static_cast<std::size_t>(index)].image.get();
         }
         // The image left the list: the next one has taken its index.
     }
+}
+
+bool ImageDataList::FindImage(int index)
+{
+    while (static_cast<int>(entries.size()) <= index && nextFile < static_cast<int>(files.size()))
+    {
+        LoadNextFile();
+    }
+    return index >= 0 && index < static_cast<int>(entries.size());
+}
+
+bool ImageDataList::ShareWithPool(int index)
+{
+    // Taken out of the weak pointers before the lock: the last owner of a job posts its result under that lock.
+    std::vector<std::shared_ptr<Channel::Job>> jobs;
+    for (const std::weak_ptr<Channel::Job>& weak : channel->queued)
+    {
+        if (auto job = weak.lock())
+        {
+            jobs.push_back(std::move(job));
+        }
+    }
+    int help = -1;
+    {
+        const std::lock_guard lock(channel->mutex);
+        const bool running =
+            std::find(channel->running.begin(), channel->running.end(), index) != channel->running.end();
+        for (const auto& job : jobs)
+        {
+            // Not begun: the pool must not decode again what the owner decodes now.
+            if (!job->started && !job->claimed && (job->result.index == index || (running && help < 0)))
+            {
+                job->claimed = true;
+                if (job->result.index != index)
+                {
+                    help = job->result.index;
+                }
+            }
+        }
+        if (!running)
+        {
+            return false;
+        }
+    }
+    jobs.clear();
+    // While a worker decodes this image, this thread decodes the next one nobody has begun (the one the user pages
+    // to next) rather than wait idle: holding a key down then decodes on both cores, not on the pool's alone.
+    if (help >= 0)
+    {
+        const Entry& other = entries[static_cast<std::size_t>(help)];
+        if (other.state == EntryState::NotDecoded || other.state == EntryState::Dropped)
+        {
+            DecodeEntry(help);
+        }
+    }
+    std::unique_lock lock(channel->mutex);
+    channel->idle.wait(lock, [&] {
+        return std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end();
+    });
+    return true;
 }
 
 ImageDataList::WalkOutcome ImageDataList::WalkFile(DicomDataFileIO& file, bool keepUnshowable,
@@ -1036,6 +1127,20 @@ void ImageDataList::DecodeAround(int first, int count)
     // Older requests hold nothing of the budget: what of them has not begun is cancelled, and what has begun is
     // counted when it arrives.
     aheadBytes = 0;
+    channel->queued.clear();
+    // An image a worker is decoding for an older request arrives anyway: it is not queued again.
+    std::vector<int> running;
+    {
+        const std::lock_guard lock(channel->mutex);
+        try
+        {
+            running = channel->running;
+        }
+        catch (const std::bad_alloc&)
+        {
+            // Queued again then: decoded twice at worst.
+        }
+    }
     const int end = first + 2 * count + 1;
     for (int distance = 0; distance <= count; ++distance)
     {
@@ -1059,7 +1164,8 @@ void ImageDataList::DecodeAround(int first, int count)
             }
             Entry& entry = entries[static_cast<std::size_t>(index)];
             if (entry.queuedFor == generation ||
-                (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped))
+                (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped) ||
+                std::find(running.begin(), running.end(), index) != running.end())
             {
                 continue;
             }
@@ -1082,6 +1188,14 @@ void ImageDataList::DecodeAround(int first, int count)
             {
                 const std::lock_guard lock(channel->mutex);
                 ++channel->outstanding;
+            }
+            try
+            {
+                channel->queued.push_back(job);
+            }
+            catch (const std::bad_alloc&)
+            {
+                // Not shared with the owner: an image asked for meanwhile may be decoded twice.
             }
             // Refused by the pool, the job still answers (cancelled) when it is let go here.
             options.pool->Submit([job] { job->Run(); });

@@ -61,6 +61,8 @@ public:
     void AddFile(std::unique_ptr<DicomDataFileIO> file);
     // Image `index`, walking further files and decoding it as needed; null when the study has no such image.
     CImageData* GetImage(int index);
+    // Walks further files until image `index` is found, without decoding it; answers whether the study has it.
+    bool FindImage(int index);
     // The images found so far (walked files); images whose decode failed are counted until it fails.
     int ImageCount() const noexcept { return static_cast<int>(entries.size()); }
     int FileCount() const noexcept { return static_cast<int>(files.size()); }
@@ -172,6 +174,10 @@ private:
     static PixelDescription FrameDescription(const Occurrence& occurrence, int frame,
                                              std::vector<std::uint8_t>& joined);
     std::u16string UnshownReasonOf(const Occurrence& occurrence, bool damaged) const;
+    // For an image the owner wants now: takes its queued decode back from the pool, or, when a worker is decoding
+    // it, decodes another queued image meanwhile and waits for it; answers whether it waited (the result is then
+    // posted for CollectDecoded).
+    bool ShareWithPool(int index);
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
     bool DecodeEntry(int index);
     // Gives the entry its frame (or marks why it has none); answers false when it left the list.

@@ -390,8 +390,7 @@ void CDlgImgViewer::LayoutFrames(bool refitAll)
             frame->show();
         }
     }
-    // The image after the page is decoded now: the paging buttons count only decoded images.
-    ImageAt(firstIndex + lastSlot + 1);
+    FindImageAfterPage();
     imageList->DecodeAround(firstIndex, lastSlot + 1);
 }
 
@@ -404,6 +403,17 @@ CImageData* CDlgImgViewer::ImageAt(int index)
         RaiseError(pending.error, pending.fatal);
     }
     return image;
+}
+
+void CDlgImgViewer::FindImageAfterPage()
+{
+    // The paging buttons go by the images found, so the image after the page is found now; its pixels are decoded
+    // ahead on the pool, and the next step waits for them (or decodes them) only if it comes first.
+    imageList->FindImage(firstIndex + lastSlot + 1);
+    for (const ImageDataList::PendingError& pending : imageList->TakeErrors())
+    {
+        RaiseError(pending.error, pending.fatal);
+    }
 }
 
 void CDlgImgViewer::CollectDecoded()
@@ -495,8 +505,7 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
     }
     if (prefetchNext)
     {
-        // Decoding the image after the page now keeps the next step as quick as this one.
-        ImageAt(firstIndex + lastSlot + 1);
+        FindImageAfterPage();
     }
     imageList->DecodeAround(firstIndex, lastSlot + 1);
     UpdatePageButtons();

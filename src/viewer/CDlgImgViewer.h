@@ -159,6 +159,7 @@ private:
     void LayoutFrames(bool refitAll);
     void PlaceFrames();
     // Image `index` of the study, decoding as needed; failures the list met on the way are shown first.
+    void FindImageAfterPage();
     CImageData* ImageAt(int index);
     // Takes the frames decoded ahead on the pool (on this thread) and repaints the tiles that show them.
     void CollectDecoded();

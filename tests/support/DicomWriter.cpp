@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace orblane::test {
 namespace {
@@ -146,6 +147,29 @@ DicomWriter& DicomWriter::UInt16(std::uint16_t group, std::uint16_t element, std
 {
     const std::uint8_t raw[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
     return Element(group, element, "US", raw);
+}
+
+DicomWriter& DicomWriter::GreyPixelModule(int rows, int columns, int bitsAllocated, int bitsStored, int frames)
+{
+    UInt16(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2");
+    if (frames > 0)
+    {
+        Text(0x0028, 0x0008, "IS", std::to_string(frames));
+    }
+    return UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(rows))
+        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(columns))
+        .UInt16(0x0028, 0x0100, static_cast<std::uint16_t>(bitsAllocated))
+        .UInt16(0x0028, 0x0101, static_cast<std::uint16_t>(bitsStored))
+        .UInt16(0x0028, 0x0102, static_cast<std::uint16_t>(bitsStored - 1))
+        .UInt16(0x0028, 0x0103, 0);
+}
+
+DicomWriter& DicomWriter::CtWindowAndRescale()
+{
+    return Text(0x0028, 0x1050, "DS", "40")
+        .Text(0x0028, 0x1051, "DS", "400")
+        .Text(0x0028, 0x1052, "DS", "-1024")
+        .Text(0x0028, 0x1053, "DS", "1");
 }
 
 DicomWriter& DicomWriter::UInt32(std::uint16_t group, std::uint16_t element, std::uint32_t value)

@@ -58,6 +58,10 @@ public:
     DicomWriter& Text(std::uint16_t group, std::uint16_t element, std::string_view vr, std::string_view text);
     DicomWriter& UInt16(std::uint16_t group, std::uint16_t element, std::uint16_t value); // US
     DicomWriter& UInt32(std::uint16_t group, std::uint16_t element, std::uint32_t value); // UL
+    // The image pixel attributes of an unsigned MONOCHROME2 image, Number of Frames only when `frames` > 0.
+    DicomWriter& GreyPixelModule(int rows, int columns, int bitsAllocated, int bitsStored, int frames = 0);
+    // A CT's rescale (intercept -1024, slope 1) and soft-tissue window (40 / 400).
+    DicomWriter& CtWindowAndRescale();
     // A header only, with any length (also one that the value does not have): for broken and hostile files.
     DicomWriter& Header(std::uint16_t group, std::uint16_t element, std::string_view vr, std::uint32_t length);
 

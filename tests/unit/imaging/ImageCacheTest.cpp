@@ -39,14 +39,7 @@ DicomWriter NativeFrames(int frames, int side)
     DicomWriter w;
     w.FileMeta(test::kExplicitLittleEndian)
         .Text(0x0010, 0x0010, "PN", "Cache^Test")
-        .UInt16(0x0028, 0x0002, 1)
-        .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-        .Text(0x0028, 0x0008, "IS", std::to_string(frames))
-        .UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(side))
-        .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(side))
-        .UInt16(0x0028, 0x0100, 16)
-        .UInt16(0x0028, 0x0101, 16)
-        .UInt16(0x0028, 0x0103, 0);
+        .GreyPixelModule(side, side, 16, 16, frames);
     std::vector<std::uint8_t> bytes;
     for (int k = 0; k < frames; ++k)
     {
@@ -218,16 +211,7 @@ TEST_P(UnshowableTest, KeepsItsPlaceAndSaysWhy)
 {
     const UnshowableCase& c = GetParam();
     DicomWriter w;
-    w.FileMeta(c.syntax)
-        .Text(0x0010, 0x0010, "PN", "Unshown^Case")
-        .UInt16(0x0028, 0x0002, 1)
-        .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-        .Text(0x0028, 0x0008, "IS", std::to_string(c.frames))
-        .UInt16(0x0028, 0x0010, 8)
-        .UInt16(0x0028, 0x0011, 16)
-        .UInt16(0x0028, 0x0100, 8)
-        .UInt16(0x0028, 0x0101, 8)
-        .UInt16(0x0028, 0x0103, 0);
+    w.FileMeta(c.syntax).Text(0x0010, 0x0010, "PN", "Unshown^Case").GreyPixelModule(8, 16, 8, 8, c.frames);
     if (c.fragments.empty())
     {
         w.Element(0x7FE0, 0x0010, "OB", std::vector<std::uint8_t>(4, 1));
