@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <new>
 #include <unistd.h>
@@ -114,6 +115,71 @@ std::size_t DefaultImageCacheBytes() noexcept
     }
     const std::uint64_t quarter = static_cast<std::uint64_t>(pages) / 4 * static_cast<std::uint64_t>(pageSize);
     return static_cast<std::size_t>(std::min<std::uint64_t>(kDefault, quarter));
+}
+
+namespace {
+
+// The memory this process may use: the machine's, or less where its control group (a container, a desktop's slice)
+// sets a limit; 0 when not known.
+std::uint64_t UsableMemoryBytes() noexcept
+{
+    std::uint64_t usable = 0;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages > 0 && pageSize > 0)
+    {
+        usable = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    }
+    try
+    {
+        std::ifstream groups("/proc/self/cgroup");
+        std::string line;
+        while (std::getline(groups, line))
+        {
+            // "0::/path" (version 2) or "N:memory:/path" (version 1). "max" reads as no number, and version 1's
+            // "no limit" is near 2^63: neither lowers what the machine has.
+            std::string limitFile;
+            if (line.starts_with("0::"))
+            {
+                limitFile = "/sys/fs/cgroup" + line.substr(3) + "/memory.max";
+            }
+            else if (const std::size_t at = line.find(":memory:"); at != std::string::npos)
+            {
+                limitFile = "/sys/fs/cgroup/memory" + line.substr(at + 8) + "/memory.limit_in_bytes";
+            }
+            else
+            {
+                continue;
+            }
+            std::ifstream limitText(limitFile);
+            std::uint64_t limit = 0;
+            if (limitText >> limit && limit > 0 && (usable == 0 || limit < usable))
+            {
+                usable = limit;
+            }
+        }
+    }
+    catch (...)
+    {
+        // What the machine has stands.
+    }
+    return usable;
+}
+
+} // namespace
+
+std::size_t ImageCacheBudget(std::size_t chosen) noexcept
+{
+    if (chosen == 0)
+    {
+        return DefaultImageCacheBytes();
+    }
+    const std::uint64_t usable = UsableMemoryBytes();
+    if (usable == 0)
+    {
+        return std::min(chosen, DefaultImageCacheBytes());
+    }
+    return static_cast<std::size_t>(std::min<std::uint64_t>(chosen, usable / 2));
 }
 
 // What the pool hands back, and what the list waits for when it goes. Shared by the list and every queued job.
@@ -353,10 +419,7 @@ ImageDataList::ImageDataList(Point inset) noexcept : ImageDataList(inset, ImageL
 
 ImageDataList::ImageDataList(Point inset, const ImageListOptions& chosen) noexcept : frameInset(inset), options(chosen)
 {
-    if (options.cacheBytes == 0)
-    {
-        options.cacheBytes = DefaultImageCacheBytes();
-    }
+    options.cacheBytes = ImageCacheBudget(options.cacheBytes);
     if (options.pool != nullptr)
     {
         try

@@ -26,6 +26,10 @@ PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrenc
 // What the decoded pixels of one list may hold, when nothing else is said: 512 MB, or a quarter of the physical
 // memory where that is less.
 std::size_t DefaultImageCacheBytes() noexcept;
+// The budget a list keeps to: DefaultImageCacheBytes() for 0, else the chosen bytes, but never more than half the
+// memory the process may use (the machine's, or its control group's limit): a budget of a terabyte, which the
+// settings file allows, would let paging a long study take all of it, and the kernel would end the viewer.
+std::size_t ImageCacheBudget(std::size_t chosen) noexcept;
 
 // How a list keeps its images.
 struct ImageListOptions

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace orblane {
 namespace {
 
@@ -31,8 +33,8 @@ protected:
     QString Viewer() const { return medium.path() + QStringLiteral("/VIEWER/"); }
 
     // Runs the program to its end with these keys typed into the list, started from the viewer's folder unless
-    // another current folder is given; answers its stderr lines.
-    QStringList Run(const QString& keys, const QString& currentFolder = {})
+    // another current folder is given (by the path given, else by its full path); answers its stderr lines.
+    QStringList Run(const QString& keys, const QString& currentFolder = {}, const QString& program = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -43,7 +45,7 @@ protected:
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(currentFolder.isEmpty() ? Viewer() : currentFolder);
-        process.start(Viewer() + QStringLiteral("Orblane"), {});
+        process.start(program.isEmpty() ? Viewer() + QStringLiteral("Orblane") : program, {});
         EXPECT_TRUE(process.waitForStarted(10000));
         EXPECT_TRUE(process.waitForFinished(30000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
@@ -119,6 +121,42 @@ TEST_F(ProgramTest, StartedFromAnotherFolderItFindsEveryFileBesideTheExecutable)
     const QStringList steps = Matching(lines, QStringLiteral("trace v"));
     ASSERT_EQ(steps.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(steps[2], QStringLiteral("trace version dialog opened"));
+}
+
+TEST_F(ProgramTest, StartedByARelativePathFromAnotherFolderMissingFilesAreReportedOnceAndPagingReachesTheLastImage)
+{
+    // A file manager or shortcut starts the viewer with the user's folder current. The medium holds one study of
+    // five files, the second and fourth of them gone: "10100" once, then the other three page to the end.
+    const std::filesystem::path folder = medium.path().toStdString();
+    test::BuildDicomDir(
+        {test::DirPatient{
+            "Far^Away",
+            "3001",
+            "19900101",
+            "F",
+            "",
+            {test::DirStudy{
+                "20250101", "120000", {test::DirSeries{"CT", {"ST\\S1", "ST\\S2", "ST\\S3", "ST\\S4", "ST\\S5"}}}}}}})
+        .WriteTo(folder / "DICOMDIR");
+    for (const char* name : {"S1", "S3", "S5"})
+    {
+        test::WriteTinyImage(folder / "ST" / name, static_cast<std::uint16_t>(name[1]));
+    }
+    const QTemporaryDir elsewhere;
+    const QString relative = QDir(elsewhere.path()).relativeFilePath(Viewer() + QStringLiteral("Orblane"));
+    ASSERT_TRUE(relative.startsWith(QStringLiteral("../")));
+    // Home and Return open the study; PgDown four times tries to pass its end.
+    const QStringList lines =
+        Run(QStringLiteral("Home,Return,Wait,PgDown,PgDown,PgDown,PgDown,Wait,Escape,Wait,Escape"), elsewhere.path(),
+            relative);
+    const QString all = lines.join(QLatin1Char('\n'));
+    const QStringList errors = Matching(lines, QStringLiteral("error "));
+    ASSERT_EQ(errors.size(), 1) << all.toStdString();
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("error 10100: "))) << errors[0].toStdString();
+    const QStringList pages = Matching(lines, QStringLiteral("trace page from image "));
+    ASSERT_FALSE(pages.isEmpty()) << all.toStdString();
+    EXPECT_TRUE(pages.last().startsWith(QStringLiteral("trace page from image 3 of 3,"))) << all.toStdString();
+    EXPECT_EQ(Matching(lines, QStringLiteral("trace viewer closed")).size(), 1) << all.toStdString();
 }
 
 TEST_F(ProgramTest, AMediumWithLowerCaseNamesStarts)

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include <unistd.h>
 
 namespace orblane {
 namespace {
@@ -526,6 +529,20 @@ TEST(ImageDataListParseTest, NumberTextsStopAtTheFirstOtherCharacter)
     EXPECT_DOUBLE_EQ(parseReal("-1024.5\\3"), -1024.5);
     EXPECT_DOUBLE_EQ(parseReal(" 2.5E1"), 25.0);
     EXPECT_DOUBLE_EQ(parseReal("abc"), 0.0);
+}
+
+TEST(ImageDataListBudgetTest, AChosenBudgetIsKeptUpToHalfThePhysicalMemory)
+{
+    // The settings file allows up to a terabyte; paging a long study with it must not take the machine's memory.
+    const std::uint64_t half = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) *
+                               static_cast<std::uint64_t>(::sysconf(_SC_PAGE_SIZE)) / 2;
+    EXPECT_EQ(ImageCacheBudget(0), DefaultImageCacheBytes());
+    EXPECT_EQ(ImageCacheBudget(std::size_t{64} << 20), std::size_t{64} << 20);
+    // Half of the machine's memory at most (a control group's limit may lower it).
+    const std::size_t capped = ImageCacheBudget(std::size_t{1} << 40);
+    EXPECT_LE(capped, half);
+    EXPECT_GT(capped, 0u);
+    EXPECT_EQ(ImageCacheBudget(SIZE_MAX), capped);
 }
 
 } // namespace
