@@ -190,6 +190,9 @@ struct ImageDataList::Channel
         int index = 0;
         int file = 0;
         std::shared_ptr<const DecodedFrame> frame;
+        // The image built on the pool as well (display bitmap included) for an entry that had none: the owner's
+        // thread then only attaches it.
+        std::unique_ptr<CImageData> image;
         // What the list set aside in its budget for this decode, while its request is the newest one.
         std::size_t reserved = 0;
         std::uint64_t generation = 0;
@@ -207,6 +210,9 @@ struct ImageDataList::Channel
         std::vector<std::uint8_t> joined;
         ByteView region;
         std::uint64_t generation = 0;
+        Point inset;
+        // The entry has no image yet, so none of the user's view state: the whole image can be built here.
+        bool buildImage = false;
         Result result;
         // Under the channel's lock: begun on the pool, or taken by the owner, which decodes the image itself.
         bool started = false;
@@ -243,6 +249,12 @@ struct ImageDataList::Channel
             result.faulted = read == platform::MappedRead::Faulted;
             if (!result.faulted)
             {
+                if (buildImage && frame)
+                {
+                    // A failure here leaves the build to the owner, which reports it.
+                    ErrorOutcome ignored;
+                    result.image = CImageData::FromFrame(frame, inset, &ignored);
+                }
                 result.frame = std::move(frame);
             }
         }
@@ -303,6 +315,28 @@ struct ImageDataList::Channel
     std::vector<int> running;
     // The owner's own: the decodes of its newest request, nearest first.
     std::vector<std::weak_ptr<Job>> queued;
+
+    // Those of `queued` not over yet. Taken out of the weak pointers before the lock: the last owner of a job posts
+    // its result under that lock.
+    std::vector<std::shared_ptr<Job>> LiveJobs() const
+    {
+        std::vector<std::shared_ptr<Job>> jobs;
+        try
+        {
+            for (const std::weak_ptr<Job>& weak : queued)
+            {
+                if (auto job = weak.lock())
+                {
+                    jobs.push_back(std::move(job));
+                }
+            }
+        }
+        catch (const std::bad_alloc&)
+        {
+            // Those found so far.
+        }
+        return jobs;
+    }
     std::function<void()> notify;
     // Jobs of an older generation are cancelled: they answer without decoding.
     std::atomic<std::uint64_t> generation{0};
@@ -333,6 +367,9 @@ struct ImageDataList::WalkAhead
     std::vector<Occurrence> occurrences;
     std::u16string texts[2];
     std::vector<std::shared_ptr<const DecodedFrame>> frames;
+    // Each frame's image, display bitmap included, where it could be built: the owner's thread only attaches it.
+    std::vector<std::unique_ptr<CImageData>> images;
+    Point inset;
     // The owner's own: what the frames add to the cache's bytes until they join it, and whether the walk is past
     // counting (counted, or taken back).
     std::size_t countedBytes = 0;
@@ -364,6 +401,7 @@ struct ImageDataList::WalkAhead
             outcome = WalkOutcome::NotWalked;
             occurrences.clear();
             frames.clear();
+            images.clear();
         }
         // The mapping goes with the walk: a study walked ahead must not hold more files open than the owner allows.
         for (Occurrence& occurrence : occurrences)
@@ -409,7 +447,14 @@ struct ImageDataList::WalkAhead
                     }
                 }
                 // A frame that failed is left to the decode on demand, which tells why it cannot be shown.
+                std::unique_ptr<CImageData> image;
+                if (decoded)
+                {
+                    ErrorOutcome ignored;
+                    image = CImageData::FromFrame(decoded, inset, &ignored);
+                }
                 frames.push_back(std::move(decoded));
+                images.push_back(std::move(image));
             }
         }
     }
@@ -516,40 +561,52 @@ bool ImageDataList::FindImage(int index)
 
 bool ImageDataList::ShareWithPool(int index)
 {
-    // Taken out of the weak pointers before the lock: the last owner of a job posts its result under that lock.
-    std::vector<std::shared_ptr<Channel::Job>> jobs;
-    for (const std::weak_ptr<Channel::Job>& weak : channel->queued)
-    {
-        if (auto job = weak.lock())
-        {
-            jobs.push_back(std::move(job));
-        }
-    }
-    int help = -1;
+    std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
     {
         const std::lock_guard lock(channel->mutex);
-        const bool running =
-            std::find(channel->running.begin(), channel->running.end(), index) != channel->running.end();
         for (const auto& job : jobs)
         {
             // Not begun: the pool must not decode again what the owner decodes now.
-            if (!job->started && !job->claimed && (job->result.index == index || (running && help < 0)))
+            if (job->result.index == index && !job->started)
             {
                 job->claimed = true;
-                if (job->result.index != index)
-                {
-                    help = job->result.index;
-                }
             }
         }
-        if (!running)
+        if (std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end())
         {
             return false;
         }
     }
     jobs.clear();
-    // While a worker decodes this image, this thread decodes the next one nobody has begun (the one the user pages
-    // to next) rather than wait idle: holding a key down then decodes on both cores, not on the pool's alone.
+    HelpWhileWaiting();
+    std::unique_lock lock(channel->mutex);
+    channel->idle.wait(lock, [&] {
+        return std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end();
+    });
+    return true;
+}
+
+void ImageDataList::HelpWhileWaiting()
+{
+    // While a worker does what the owner waits for, the owner does the next queued work nobody has begun (what the
+    // user pages to next) rather than wait idle: holding a key down then decodes on every core, not on the pool's
+    // workers alone.
+    int help = -1;
+    {
+        std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
+        {
+            const std::lock_guard lock(channel->mutex);
+            for (const auto& job : jobs)
+            {
+                if (!job->started && !job->claimed && job->generation == channel->generation.load())
+                {
+                    job->claimed = true;
+                    help = job->result.index;
+                    break;
+                }
+            }
+        }
+    }
     if (help >= 0)
     {
         const Entry& other = entries[static_cast<std::size_t>(help)];
@@ -557,12 +614,17 @@ bool ImageDataList::ShareWithPool(int index)
         {
             DecodeEntry(help);
         }
+        return;
     }
-    std::unique_lock lock(channel->mutex);
-    channel->idle.wait(lock, [&] {
-        return std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end();
-    });
-    return true;
+    // A file walked ahead: the same walk the pool would run (it claims itself), its answers left for the study.
+    for (const std::shared_ptr<WalkAhead>& walk : walksAhead)
+    {
+        if (walk->state.load() == WalkAhead::Queued && walk->generation.load() == channel->generation.load())
+        {
+            walk->Run(*channel);
+            return;
+        }
+    }
 }
 
 ImageDataList::WalkOutcome ImageDataList::WalkFile(DicomDataFileIO& file, bool keepUnshowable,
@@ -608,6 +670,10 @@ bool ImageDataList::TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& wal
         return false;
     }
     // Running or done: a walk that runs is one file's work, sooner over than begun again here.
+    if (walk->state.load() == WalkAhead::Running)
+    {
+        HelpWhileWaiting();
+    }
     std::unique_lock lock(channel->mutex);
     channel->idle.wait(lock, [&walk] { return walk->state.load() == WalkAhead::Done; });
     return walk->outcome != WalkOutcome::NotWalked;
@@ -691,7 +757,8 @@ int ImageDataList::LoadNextFile()
                     const int index = static_cast<int>(before + k);
                     // Wanted soon: not the first the cache lets go of.
                     entries[before + k].lastUse = ++useClock;
-                    Settle(index, std::move(walk->frames[k]), {}, false);
+                    Settle(index, std::move(walk->frames[k]), {}, false,
+                           k < walk->images.size() ? std::move(walk->images[k]) : nullptr);
                 }
             }
         }
@@ -978,7 +1045,8 @@ bool ImageDataList::DecodeEntry(int index)
     return Settle(index, std::move(frame), error, false);
 }
 
-bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted)
+bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
+                           std::unique_ptr<CImageData> built)
 {
     Entry& entry = entries[static_cast<std::size_t>(index)];
     FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
@@ -991,7 +1059,7 @@ bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame,
         bool attached = false;
         if (entry.image == nullptr)
         {
-            entry.image = CImageData::FromFrame(std::move(frame), frameInset, &error);
+            entry.image = built ? std::move(built) : CImageData::FromFrame(std::move(frame), frameInset, &error);
             if (entry.image != nullptr)
             {
                 entry.image->SetText(1, slot.texts[0]);
@@ -1245,6 +1313,8 @@ void ImageDataList::DecodeAround(int first, int count)
             job->generation = generation;
             job->result.index = index;
             job->result.file = entry.file;
+            job->inset = frameInset;
+            job->buildImage = entry.image == nullptr;
             job->result.reserved = ExpectedPixelBytes(job->description);
             job->result.generation = generation;
             aheadBytes += job->result.reserved;
@@ -1286,6 +1356,7 @@ void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generatio
     auto walk = std::make_shared<WalkAhead>();
     walk->file = slot.file.get();
     walk->keepUnshowable = options.keepUnshowable;
+    walk->inset = frameInset;
     walk->wanted = wanted;
     walk->generation.store(generation);
     auto task = std::make_shared<Channel::WalkTask>();
@@ -1342,7 +1413,7 @@ std::vector<int> ImageDataList::CollectDecoded()
         // Wanted soon: an image decoded ahead is not the first the cache lets go of (the images of a page arrive
         // one by one, and each arrival may make room).
         entry.lastUse = ++useClock;
-        if (Settle(result.index, std::move(result.frame), {}, false))
+        if (Settle(result.index, std::move(result.frame), {}, false, std::move(result.image)))
         {
             arrived.push_back(result.index);
         }
@@ -1352,9 +1423,14 @@ std::vector<int> ImageDataList::CollectDecoded()
     std::erase_if(walksAhead, [this](const std::shared_ptr<WalkAhead>& walk) {
         if (!walk->settled && walk->state.load() == WalkAhead::Done)
         {
-            for (const auto& frame : walk->frames)
+            for (std::size_t k = 0; k < walk->frames.size(); ++k)
             {
-                if (frame)
+                const auto& frame = walk->frames[k];
+                if (k < walk->images.size() && walk->images[k])
+                {
+                    walk->countedBytes += walk->images[k]->PixelBytes();
+                }
+                else if (frame)
                 {
                     walk->countedBytes +=
                         frame->valueCount * sizeof(std::int32_t) +

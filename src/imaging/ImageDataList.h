@@ -182,10 +182,13 @@ private:
     // it, decodes another queued image meanwhile and waits for it; answers whether it waited (the result is then
     // posted for CollectDecoded).
     bool ShareWithPool(int index);
+    // Runs one piece of queued work nobody has begun (a decode, else a walk ahead) on the owner's thread.
+    void HelpWhileWaiting();
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
     bool DecodeEntry(int index);
     // Gives the entry its frame (or marks why it has none); answers false when it left the list.
-    bool Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted);
+    bool Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
+                std::unique_ptr<CImageData> built = nullptr);
     void MakeUnshowable(Entry& entry, std::u16string reason);
     void FileFailed(int file);
     void Account(Entry& entry) noexcept;
