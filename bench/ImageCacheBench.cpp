@@ -72,6 +72,37 @@ void BM_OpenMultiFrame(benchmark::State& state)
 }
 BENCHMARK(BM_OpenMultiFrame)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// Page Down held in 1 x 1 over the files given, with the viewer's calls for each step. With a pool the image after
+// the page is only found (the pool decodes it ahead); without one it is decoded now, on this thread.
+void PageDown1x1(benchmark::State& state, const std::vector<std::filesystem::path>& paths, ThreadPool* pool)
+{
+    const int slices = static_cast<int>(paths.size());
+    for (auto _ : state)
+    {
+        ImageDataList list({1, 1}, ImageListOptions{0, true, pool});
+        for (const auto& path : paths)
+        {
+            list.AddFile(FileAt(path));
+        }
+        for (int index = 0; index < slices; ++index)
+        {
+            list.CollectDecoded();
+            list.SetOnScreen(index, 1);
+            benchmark::DoNotOptimize(list.GetImage(index)->Bitmap().Bits());
+            if (pool != nullptr)
+            {
+                list.FindImage(index + 1);
+            }
+            else
+            {
+                list.GetImage(index + 1);
+            }
+            list.DecodeAround(index, 1);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * slices);
+}
+
 // Page Down held in 1 x 1 over a native CT study: the viewer's calls for each step, decoding ahead on the shared
 // pool. Items per second are images shown per second (the tile's own painting is not part of it).
 void BM_PageDown1x1_Ct512Native(benchmark::State& state)
@@ -82,23 +113,7 @@ void BM_PageDown1x1_Ct512Native(benchmark::State& state)
     {
         paths.push_back(WriteNative("ct-" + std::to_string(k) + ".dcm", 1, 512, k));
     }
-    for (auto _ : state)
-    {
-        ImageDataList list({1, 1}, ImageListOptions{0, true, &SharedThreadPool()});
-        for (const auto& path : paths)
-        {
-            list.AddFile(FileAt(path));
-        }
-        for (int index = 0; index < kSlices; ++index)
-        {
-            list.CollectDecoded();
-            list.SetOnScreen(index, 1);
-            benchmark::DoNotOptimize(list.GetImage(index)->Bitmap().Bits());
-            list.FindImage(index + 1);
-            list.DecodeAround(index, 1);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * kSlices);
+    PageDown1x1(state, paths, &SharedThreadPool());
 }
 BENCHMARK(BM_PageDown1x1_Ct512Native)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -108,7 +123,6 @@ BENCHMARK(BM_PageDown1x1_Ct512Native)->Unit(benchmark::kMillisecond)->UseRealTim
 void BM_PageDown1x1_Ct512Jpeg2000(benchmark::State& state)
 {
     constexpr int kSlices = 120;
-    const bool ahead = state.range(0) != 0;
     std::ifstream in(std::string(ORBLANE_TEST_DATA_DIR) + "/codecs/ct512.j2k", std::ios::binary);
     const std::vector<std::uint8_t> stream{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::vector<std::filesystem::path> paths;
@@ -126,32 +140,7 @@ void BM_PageDown1x1_Ct512Jpeg2000(benchmark::State& state)
         w.WriteTo(path);
         paths.push_back(path);
     }
-    for (auto _ : state)
-    {
-        ImageDataList list({1, 1}, ImageListOptions{0, true, ahead ? &SharedThreadPool() : nullptr});
-        for (const auto& path : paths)
-        {
-            list.AddFile(FileAt(path));
-        }
-        for (int index = 0; index < kSlices; ++index)
-        {
-            list.CollectDecoded();
-            list.SetOnScreen(index, 1);
-            benchmark::DoNotOptimize(list.GetImage(index)->Bitmap().Bits());
-            // The viewer's step: with a pool the image after the page is only found (the pool decodes it), on one
-            // thread it is decoded now.
-            if (ahead)
-            {
-                list.FindImage(index + 1);
-            }
-            else
-            {
-                list.GetImage(index + 1);
-            }
-            list.DecodeAround(index, 1);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * kSlices);
+    PageDown1x1(state, paths, state.range(0) != 0 ? &SharedThreadPool() : nullptr);
 }
 BENCHMARK(BM_PageDown1x1_Ct512Jpeg2000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
