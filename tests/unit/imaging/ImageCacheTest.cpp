@@ -10,6 +10,7 @@
 #include "platform/LargeBuffer.h"
 #include "support/CaseName.h"
 #include "support/DicomWriter.h"
+#include "support/GreyJpeg.h"
 #include "unit/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -199,12 +200,7 @@ std::vector<std::uint8_t> GreyJpeg(std::uint8_t level)
     {
         std::fill(bitmap.Row(row), bitmap.Row(row) + 16, level);
     }
-    std::uint8_t* data = nullptr;
-    unsigned long size = 0;
-    EncodeJpeg(bitmap, 95, true, data, size);
-    std::vector<std::uint8_t> bytes(data, data + size);
-    FreeJpeg(data);
-    return bytes;
+    return test::GreyJpegOf(bitmap, 95);
 }
 
 TEST_P(UnshowableTest, KeepsItsPlaceAndSaysWhy)

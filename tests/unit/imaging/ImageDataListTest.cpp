@@ -5,6 +5,7 @@
 #include "imaging/JpegBaseline.h"
 #include "platform/ErrorSink.h"
 #include "support/DicomWriter.h"
+#include "support/GreyJpeg.h"
 #include "support/LosslessEncoder.h"
 #include "unit/TempFolder.h"
 
@@ -74,12 +75,7 @@ std::vector<std::uint8_t> GreyJpeg(int width, int height, std::uint8_t level)
     {
         std::fill(bitmap.Row(row), bitmap.Row(row) + width, level);
     }
-    std::uint8_t* data = nullptr;
-    unsigned long size = 0;
-    EXPECT_TRUE(EncodeJpeg(bitmap, 95, true, data, size));
-    std::vector<std::uint8_t> bytes(data, data + size);
-    FreeJpeg(data);
-    return bytes;
+    return test::GreyJpegOf(bitmap, 95);
 }
 
 class ImageDataListTest : public ::testing::Test

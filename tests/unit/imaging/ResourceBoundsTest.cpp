@@ -3,6 +3,7 @@
 #include "imaging/JpegBaseline.h"
 #include "imaging/LosslessDecoder.h"
 #include "platform/ErrorSink.h"
+#include "support/GreyJpeg.h"
 #include "support/LosslessEncoder.h"
 
 #include <gtest/gtest.h>
@@ -56,12 +57,7 @@ std::vector<std::uint8_t> FlatJpeg(int width, int height)
     {
         std::fill(bitmap.Row(row), bitmap.Row(row) + bitmap.Width(), std::uint8_t{0});
     }
-    std::uint8_t* data = nullptr;
-    unsigned long size = 0;
-    EXPECT_TRUE(EncodeJpeg(bitmap, 90, true, data, size));
-    std::vector<std::uint8_t> bytes(data, data + size);
-    FreeJpeg(data);
-    return bytes;
+    return test::GreyJpegOf(bitmap, 90);
 }
 
 // Rewrites the frame size in the stream's SOF0 header.

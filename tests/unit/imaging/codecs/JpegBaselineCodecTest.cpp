@@ -4,6 +4,7 @@
 #include "imaging/JpegBaseline.h"
 #include "imaging/codecs/Codecs.h"
 #include "support/CaseName.h"
+#include "support/GreyJpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -39,12 +40,7 @@ std::vector<std::uint8_t> GreyRamp(int width, int height)
             bitmap.Row(row)[column] = static_cast<std::uint8_t>(column * 255 / (width - 1));
         }
     }
-    std::uint8_t* data = nullptr;
-    unsigned long size = 0;
-    EXPECT_TRUE(EncodeJpeg(bitmap, 90, true, data, size));
-    std::vector<std::uint8_t> bytes(data, data + size);
-    FreeJpeg(data);
-    return bytes;
+    return test::GreyJpegOf(bitmap, 90);
 }
 
 struct ColourJpegCase
