@@ -113,6 +113,19 @@ int DicomDataFileIO::LoadFile(const std::filesystem::path& path) noexcept
     }
 }
 
+bool DicomDataFileIO::IsPart10() const noexcept
+{
+    // The walk read these bytes already, but on a failing medium a page read a moment ago may be gone: guarded.
+    const ByteView bytes = DataBytes();
+    if (!dataSet || bytes.size() < kDataSetStart)
+    {
+        return false;
+    }
+    bool marked = false;
+    const auto look = [&marked, bytes] { marked = std::memcmp(bytes.data() + kDataSetStart - 4, "DICM", 4) == 0; };
+    return platform::GuardMappedRead(bytes, look) == platform::MappedRead::Completed && marked;
+}
+
 void DicomDataFileIO::Unload() noexcept
 {
     dataSet.reset();

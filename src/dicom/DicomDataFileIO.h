@@ -66,6 +66,9 @@ public:
     // The bytes the data set lives in, which bound every read of its values: the mapping, or for a deflated data set
     // its File Meta group followed by the inflated stream (so that an offset reads as in an undeflated file).
     ByteView DataBytes() const noexcept { return inflated.empty() ? mapping.Bytes() : ByteView(inflated); }
+    // Whether the loaded file starts as a DICOM Part 10 file does: a 128-byte preamble, then "DICM". The viewer reads
+    // a medium's files either way; the command line refuses other files rather than answer an empty success.
+    bool IsPart10() const noexcept;
     // The byte order of the data set's numbers (big endian only for Explicit VR Big Endian).
     ByteOrder Order() const noexcept { return dataSet ? dataSet->byteOrder : ByteOrder::Little; }
 

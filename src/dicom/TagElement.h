@@ -39,6 +39,9 @@ struct TagElement
     // level of that element's contents. Such a UN is a sequence written in Implicit VR Little Endian (PS3.5 6.2.2),
     // so everything at this level or deeper is read implicitly.
     std::uint32_t implicitFrom = 0;
+    // Carried from element to element by a walk that starts with the File Meta group: 1 while in that group, 2 once
+    // the data set's first element has shown which VR style the data set is really written in.
+    std::uint8_t vrStyle = 0;
 
     bool Is(std::uint16_t g, std::uint16_t e) const noexcept { return group == g && element == e; }
     // The byte order of this element's numbers: the data set's, but little endian in group 0002 and inside an

@@ -49,6 +49,42 @@ bool IsTransferSyntax(const TagElement& tag, const std::uint8_t* end, std::strin
     return std::memcmp(tag.value, uid.data(), uid.size()) == 0 && tag.value[uid.size()] == 0;
 }
 
+// Two letters that name a VR of the table: what the bytes after a tag are in explicit VR, and (almost) never in
+// implicit VR, where they are the low half of a length.
+bool IsKnownVr(std::uint8_t first, std::uint8_t second) noexcept
+{
+    return std::any_of(kVrTable.begin(), kVrTable.end(), [first, second](const VrTableRow& row) {
+        return static_cast<std::uint8_t>(row.name[0]) == first && static_cast<std::uint8_t>(row.name[1]) == second;
+    });
+}
+
+// Real files declare one VR style in their File Meta group and write the data set in the other (pydicom and GDCM
+// read them). As the common toolkits do, the first element of the data set decides: VR letters after its tag mean
+// explicit VR, anything else implicit. A big-endian data set is taken as declared (implicit big endian is no form).
+void SettleVrStyle(const std::uint8_t* position, std::size_t remaining, std::uint32_t level, bool insideUnknownSequence,
+                   TagElement& tag) noexcept
+{
+    if (tag.vrStyle == 2 || level != 0 || insideUnknownSequence)
+    {
+        return;
+    }
+    const bool meta = ValueReader::Load16(position, ByteOrder::Little) == 0x0002;
+    if (tag.vrStyle == 0)
+    {
+        tag.vrStyle = meta ? 1 : 0;
+        return;
+    }
+    if (meta || ValueReader::Load16(position, ByteOrder::Little) == 0xFFFE)
+    {
+        return;
+    }
+    tag.vrStyle = 2;
+    if (tag.bigEndian == 0 && remaining >= 8)
+    {
+        tag.implicit = IsKnownVr(position[4], position[5]) ? 0 : 1;
+    }
+}
+
 bool IsDelimitation(std::uint16_t group, std::uint16_t element) noexcept
 {
     return group == 0xFFFE && (element == 0xE00D || element == 0xE0DD);
@@ -142,6 +178,7 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
         return nullptr;
     }
     const bool insideUnknownSequence = tag.implicitFrom != 0 && level >= tag.implicitFrom;
+    SettleVrStyle(position, remaining, level, insideUnknownSequence, tag);
     // A big-endian data set keeps its File Meta group little endian (PS3.10 7.1), and the contents of an explicit UN
     // of undefined length are Implicit VR Little Endian whatever the transfer syntax (PS3.5 6.2.2): the group number
     // read little endian says which encoding this element has. Items and delimiters are tags like any other.

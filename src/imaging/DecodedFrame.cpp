@@ -7,6 +7,7 @@
 #include "imaging/codecs/Codecs.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/LargeBuffer.h"
+#include "platform/MappedReadGuard.h"
 #include "platform/Saturate.h"
 
 #include <algorithm>
@@ -52,6 +53,40 @@ struct Samples
     // Native data only: how far the stored bits sit above bit 0 of their container (High Bit).
     unsigned shift = 0;
 };
+
+// Runs a read of source bytes under this thread's own guard; answers whether the medium failed under it. Every part
+// of a split read holds its own, and the caller looks at the flags after the join: a jump never crosses a thread.
+template <class Read> bool ReadFaulted(ByteView region, Read&& read) noexcept
+{
+    return platform::GuardMappedRead(region, read) == platform::MappedRead::Faulted;
+}
+
+// The bytes a description's views may reach (planes, the whole pixel value, LUT data): where a fault is the medium's.
+ByteView SourceRegion(const PixelDescription& d) noexcept
+{
+    const std::uint8_t* begin = nullptr;
+    const std::uint8_t* end = nullptr;
+    const auto take = [&](ByteView view) noexcept {
+        if (view.data() == nullptr || view.empty())
+        {
+            return;
+        }
+        begin = begin == nullptr ? view.data() : std::min(begin, view.data());
+        end = end == nullptr ? view.data() + view.size() : std::max(end, view.data() + view.size());
+    };
+    for (const ByteView plane : d.planes)
+    {
+        take(plane);
+    }
+    take(d.pixelDataValue);
+    take(d.modalityLut.data);
+    take(d.voiLut.data);
+    for (const LutView& colour : d.palette)
+    {
+        take(colour.data);
+    }
+    return begin == nullptr ? ByteView{} : ByteView(begin, static_cast<std::size_t>(end - begin));
+}
 
 void ComputeValueRange(DecodedFrame& f) noexcept
 {
@@ -214,9 +249,11 @@ struct FillBehindDecoder
 };
 
 // `modality`: the table from MakeModalityTable when the caller made it already; `ahead`: values filled during the
-// decode, from the first on.
-void FillMonochromeValues(DecodedFrame& f, const Samples& samples, std::unique_ptr<std::int32_t[]> modality = nullptr,
-                          FilledAhead ahead = {}) noexcept
+// decode, from the first on. Answers whether the medium failed under the read of the samples (they may lie in the
+// mapping); each thread of a split fill guards its own half.
+[[nodiscard]] bool FillMonochromeValues(DecodedFrame& f, const Samples& samples,
+                                        std::unique_ptr<std::int32_t[]> modality = nullptr,
+                                        FilledAhead ahead = {}) noexcept
 {
     const PixelDescription& d = f.description;
     const std::size_t count = f.valueCount;
@@ -253,20 +290,26 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples, std::unique_p
         std::int32_t otherHigh = table[0];
         const std::size_t rest = available - start;
         const std::size_t split = rest >= kParallelRepaintPixels ? start + rest / 2 : available;
+        // One flag a half, each written by the thread that ran it and read after the join.
+        bool faulted[2] = {false, false};
         ForRowsInParallel(split < available ? 2 : 1, rest, [&](int first, int end) noexcept {
             if (first == 0 && end == 2)
             {
-                fill(start, available, low, high);
+                faulted[0] = ReadFaulted(plane, [&] { fill(start, available, low, high); });
             }
             else if (first == 0)
             {
-                fill(start, split, low, high);
+                faulted[0] = ReadFaulted(plane, [&] { fill(start, split, low, high); });
             }
             else
             {
-                fill(split, available, otherLow, otherHigh);
+                faulted[1] = ReadFaulted(plane, [&] { fill(split, available, otherLow, otherHigh); });
             }
         });
+        if (faulted[0] || faulted[1])
+        {
+            return true;
+        }
         low = std::min(low, otherLow);
         high = std::max(high, otherHigh);
         if (start != 0)
@@ -278,26 +321,33 @@ void FillMonochromeValues(DecodedFrame& f, const Samples& samples, std::unique_p
         std::fill(out + available, out + count, table[0]);
         f.presentMin = low;
         f.presentMax = high;
-        return;
+        return false;
     }
     const auto convert = [&](std::uint32_t sample) noexcept {
         return modality ? modality[sample & (tableSize - 1)] : f.ToModalityValue(sample);
     };
-    if (allocated == 8)
+    const bool faulted = ReadFaulted(plane, [&] {
+        if (allocated == 8)
+        {
+            ReadWholeWords<std::uint8_t>(plane, count, shift, mask, out, convert);
+        }
+        else if (allocated == 16)
+        {
+            ReadWholeWords<std::uint16_t>(plane, count, shift, mask, out, convert);
+        }
+        else
+        {
+            ReadWholeWords<std::uint32_t>(plane, count, shift, mask, out, convert);
+        }
+    });
+    if (faulted)
     {
-        ReadWholeWords<std::uint8_t>(plane, count, shift, mask, out, convert);
-    }
-    else if (allocated == 16)
-    {
-        ReadWholeWords<std::uint16_t>(plane, count, shift, mask, out, convert);
-    }
-    else
-    {
-        ReadWholeWords<std::uint32_t>(plane, count, shift, mask, out, convert);
+        return true;
     }
     const auto [low, high] = std::minmax_element(out, out + count);
     f.presentMin = count == 0 ? 0 : *low;
     f.presentMax = count == 0 ? 0 : *high;
+    return false;
 }
 
 // Starts the worker that fills `f`'s values from `samples` (the decoder's output, `bitsAllocated` containers of at
@@ -517,19 +567,13 @@ bool ReadsInPlace(const PixelDescription& d, const FrameGeometry& g) noexcept
            (d.bitsAllocated == 8 || d.bitsAllocated == 16 || d.bitsAllocated == 32) && !d.HasPlane(1) && !d.HasPlane(2);
 }
 
-enum class BitmapDecode
-{
-    Built,
-    Failed,
-    OutOfMemory,
-};
-
 // A colour frame whose codec writes display pixels itself goes straight into the bitmap. The stream's size rules over
 // Rows and Columns, as on the sample path; a declared size the stream cannot have is not allocated on trust: the
 // codec's answer (its header) sizes the bitmap instead.
-BitmapDecode DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream, const DecodeLimits& limits,
+DecodeResult DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream, const DecodeLimits& limits,
                               FrameGeometry size, DisplayBitmap& bitmap) noexcept
 {
+    DecodeResult failed;
     if (std::uint64_t{size.rows} * size.columns > limits.maxPixels)
     {
         size.rows = size.columns = 0;
@@ -542,30 +586,25 @@ BitmapDecode DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream
         {
             if (std::uint64_t{size.rows} * size.columns > kMaxImagePixels)
             {
-                return BitmapDecode::Failed;
+                failed.status = DecodeStatus::Unsupported;
+                failed.reason = "image too large";
+                return failed;
             }
             if (!bitmap.Create(size.columns, size.rows, 32))
             {
-                return BitmapDecode::OutOfMemory;
+                failed.status = DecodeStatus::OutOfMemory;
+                return failed;
             }
             out = {bitmap.Bits(), bitmap.Stride(), size.rows, size.columns};
         }
         const DecodeResult result = syntax.decodeToDisplay(stream, limits, out);
-        if (result.Ok())
-        {
-            return BitmapDecode::Built;
-        }
-        if (result.status == DecodeStatus::OutOfMemory)
-        {
-            return BitmapDecode::OutOfMemory;
-        }
         if (result.status != DecodeStatus::OutputTooSmall)
         {
-            return BitmapDecode::Failed;
+            return result;
         }
         size = result.actual;
     }
-    return BitmapDecode::Failed;
+    return failed;
 }
 
 } // namespace
@@ -605,24 +644,52 @@ unsigned StoredBitsShift(const PixelDescription& d) noexcept
     return d.highBit + 1u - d.bitsStored;
 }
 
-std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept
+std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error,
+                                                  FrameOutcome* outcome) noexcept
 {
+    const auto fail = [&](FrameFailure failure, const char* reason = nullptr) -> std::shared_ptr<const DecodedFrame> {
+        if (outcome != nullptr)
+        {
+            *outcome = {failure, reason};
+        }
+        return nullptr;
+    };
     const auto outOfMemory = [&]() -> std::shared_ptr<const DecodedFrame> {
         if (error != nullptr)
         {
             *error = {ErrorCode::OutOfMemory, 0};
         }
-        return nullptr;
+        return fail(FrameFailure::OutOfMemory);
     };
-    if (source.rowCount == 0 || source.columnCount == 0 || source.bitsAllocated == 0 || source.bitsAllocated > 32)
+    // What a codec's refusal means for the tile: its own words where it has them.
+    const auto codecFailed = [&](const DecodeResult& result) -> std::shared_ptr<const DecodedFrame> {
+        if (result.status == DecodeStatus::OutOfMemory)
+        {
+            return outOfMemory();
+        }
+        return fail(result.status == DecodeStatus::Unsupported ? FrameFailure::Unsupported : FrameFailure::Damaged,
+                    result.reason);
+    };
+    if (outcome != nullptr)
     {
-        return nullptr;
+        *outcome = {};
+    }
+    if (source.rowCount == 0 || source.columnCount == 0)
+    {
+        return fail(FrameFailure::Damaged, "no rows or columns");
+    }
+    if (source.bitsAllocated == 0 || source.bitsAllocated > 32)
+    {
+        return fail(FrameFailure::Unsupported, "bits allocated");
     }
     const TransferSyntaxEntry* syntax = FindTransferSyntax(source.transferSyntax);
     if (syntax == nullptr || syntax->decode == nullptr)
     {
-        return nullptr;
+        return fail(FrameFailure::Unsupported);
     }
+    // Where the source bytes lie (the mapping, mostly): every read of them below is guarded on its own thread.
+    const ByteView region = SourceRegion(source);
+    const auto faulted = [&region](auto&& read) noexcept { return ReadFaulted(region, read); };
     std::shared_ptr<DecodedFrame> frame;
     try
     {
@@ -646,35 +713,57 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     const bool palette = d.photometric == PhotometricKind::PaletteColour;
     std::array<Lut, 3> paletteLuts;
     std::vector<std::uint32_t> paletteTable;
-    try
+    // A palette image without its three LUTs (or with only segmented ones, which are not expanded here) is refused
+    // rather than drawn in made-up colours; so are indices deeper than a LUT can address.
+    if (palette && (d.bitsStored == 0 || d.bitsStored > 16))
     {
-        if (monochrome)
+        return fail(FrameFailure::Unsupported, "palette index depth");
+    }
+    bool lutsCopied = false;
+    // The LUT data lies in the mapping: copied under the guard (a fault may leak a half-grown table, nothing worse).
+    const bool lutFault = faulted([&] {
+        try
         {
-            f.modalityLut = d.hasModalityLut ? CopyLut(d.modalityLut) : Lut{};
-            f.voiLut = CopyLut(d.voiLut);
-        }
-        if (palette)
-        {
-            // A palette image without its three LUTs (or with only segmented ones, which are not expanded here) is
-            // refused rather than drawn in made-up colours; so are indices deeper than a LUT can address.
-            if (d.bitsStored == 0 || d.bitsStored > 16)
+            if (monochrome)
             {
-                return nullptr;
+                f.modalityLut = d.hasModalityLut ? CopyLut(d.modalityLut) : Lut{};
+                f.voiLut = CopyLut(d.voiLut);
             }
-            for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t c = 0; palette && c < 3; ++c)
             {
                 paletteLuts[c] = CopyLut(d.palette[c]);
-                if (paletteLuts[c].Empty())
-                {
-                    return nullptr;
-                }
             }
-            paletteTable.resize(std::size_t{1} << d.bitsStored);
+            lutsCopied = true;
         }
+        catch (const std::bad_alloc&)
+        {
+        }
+    });
+    if (lutFault)
+    {
+        return fail(FrameFailure::ReadFault);
     }
-    catch (const std::bad_alloc&)
+    if (!lutsCopied)
     {
         return outOfMemory();
+    }
+    if (palette)
+    {
+        for (const Lut& lut : paletteLuts)
+        {
+            if (lut.Empty())
+            {
+                return fail(FrameFailure::Unsupported, "no palette");
+            }
+        }
+        try
+        {
+            paletteTable.resize(std::size_t{1} << d.bitsStored);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return outOfMemory();
+        }
     }
     if (d.hasModalityLut && f.modalityLut.Empty())
     {
@@ -728,13 +817,37 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             {
                 return outOfMemory();
             }
-            SwapWordsToLittleEndian(inside ? whole : plane, inside ? at - from : 0, d.swapWordBytes, swappedPlanes[p]);
+            std::vector<std::uint8_t>& swapped = swappedPlanes[p];
+            if (faulted([&] {
+                    SwapWordsToLittleEndian(inside ? whole : plane, inside ? at - from : 0, d.swapWordBytes, swapped);
+                }))
+            {
+                return fail(FrameFailure::ReadFault);
+            }
             d.planes[p] = swappedPlanes[p];
         }
     }
     Samples samples{d.planes[0], declared, shift};
     bool separatePlanes = false;
     SampleBuffer buffer;
+    // A compressed frame is copied out of the mapping, under the guard, before a codec reads it: a fault must never
+    // jump out of a codec, which would be left with its memory and its state (a library's, or a thread it waits
+    // for). Beside the decode the copy is small.
+    SampleBuffer streamCopy;
+    ByteView stream;
+    if (syntax->encapsulated)
+    {
+        const ByteView stored = d.planes[0];
+        if (!stored.empty() && !streamCopy.Allocate(stored.size()))
+        {
+            return outOfMemory();
+        }
+        if (!stored.empty() && faulted([&] { std::memcpy(streamCopy.bytes.get(), stored.data(), stored.size()); }))
+        {
+            return fail(FrameFailure::ReadFault);
+        }
+        stream = ByteView(streamCopy.bytes.get(), streamCopy.size);
+    }
     std::unique_ptr<std::int32_t[]> modality;
     FilledAhead ahead;
     if (!syntax->encapsulated)
@@ -745,9 +858,13 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         {
             heldBits += static_cast<std::uint64_t>(plane.size()) * 8;
         }
-        if (declaredPixels > heldBits / d.bitsAllocated * kMinPixelDataShare || declaredPixels > kMaxImagePixels)
+        if (declaredPixels > kMaxImagePixels)
         {
-            return nullptr;
+            return fail(FrameFailure::Unsupported, "image too large");
+        }
+        if (declaredPixels > heldBits / d.bitsAllocated * kMinPixelDataShare)
+        {
+            return fail(FrameFailure::Damaged);
         }
         if (!ReadsInPlace(d, declared))
         {
@@ -766,13 +883,20 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
                 {
                     return outOfMemory();
                 }
-                for (std::size_t p = 0; p < 3; ++p)
-                {
-                    const ByteView plane = d.planes[p];
-                    if (!plane.empty())
+                const bool joinFault = faulted([&] {
+                    for (std::size_t p = 0; p < 3; ++p)
                     {
-                        std::memcpy(joined.data() + p * planeBytes, plane.data(), std::min(plane.size(), planeBytes));
+                        const ByteView plane = d.planes[p];
+                        if (!plane.empty())
+                        {
+                            std::memcpy(joined.data() + p * planeBytes, plane.data(),
+                                        std::min(plane.size(), planeBytes));
+                        }
                     }
+                });
+                if (joinFault)
+                {
+                    return fail(FrameFailure::ReadFault);
                 }
                 frameBytes = joined;
                 declared.planar = true;
@@ -782,11 +906,17 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             {
                 return outOfMemory();
             }
-            const DecodeResult result =
-                syntax->decode(frameBytes, declared, DecodeLimits{kMaxImagePixels}, {buffer.bytes.get(), buffer.size});
+            DecodeResult result;
+            if (faulted([&] {
+                    result = syntax->decode(frameBytes, declared, DecodeLimits{kMaxImagePixels},
+                                            {buffer.bytes.get(), buffer.size});
+                }))
+            {
+                return fail(FrameFailure::ReadFault);
+            }
             if (!result.Ok())
             {
-                return nullptr;
+                return codecFailed(result);
             }
             samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual, shift};
         }
@@ -794,16 +924,11 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     else if (syntax->decodeToDisplay != nullptr && !monochrome && !palette && !black && d.bitsStored >= 8)
     {
         // Below 8 stored bits the sample path masks the samples, so only whole bytes take the shortcut.
-        const ByteView stream = d.planes[0];
         const DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
-        switch (DecodeIntoBitmap(*syntax, stream, limits, declared, f.colour))
+        const DecodeResult result = DecodeIntoBitmap(*syntax, stream, limits, declared, f.colour);
+        if (!result.Ok())
         {
-        case BitmapDecode::Built:
-            break;
-        case BitmapDecode::Failed:
-            return nullptr;
-        case BitmapDecode::OutOfMemory:
-            return outOfMemory();
+            return codecFailed(result);
         }
         f.width = f.colour.Width();
         f.height = f.colour.Height();
@@ -812,13 +937,12 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     }
     else
     {
-        const ByteView stream = d.planes[0];
         const DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
         const bool lossless = syntax->kind == TransferSyntaxKind::JpegLossless ||
                               syntax->kind == TransferSyntaxKind::JpegLosslessAnyPredictor;
         if (lossless && declaredPixels > limits.maxPixels)
         {
-            return nullptr;
+            return fail(FrameFailure::Damaged, "stream too short for its size");
         }
         // Room for the declared image, and for a stream whose header disagrees a little with the data set: the
         // lossless decoder takes the data set's bits allocated in bytes per sample, as much as the stream can fill.
@@ -862,6 +986,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
                 watched.finalBytes = &behind->finalBytes;
             }
         }
+        // The stream is the owned copy: nothing here can fault, so End() below is always reached and the worker
+        // filling behind the decoder never waits for the rest forever.
         DecodeResult result = syntax->decode(stream, declared, watched, {buffer.bytes.get(), buffer.size});
         if (behind)
         {
@@ -878,13 +1004,9 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             }
             result = syntax->decode(stream, result.actual, limits, {buffer.bytes.get(), buffer.size});
         }
-        if (result.status == DecodeStatus::OutOfMemory)
-        {
-            return outOfMemory();
-        }
         if (!result.Ok())
         {
-            return nullptr;
+            return codecFailed(result);
         }
         samples = {ByteView(buffer.bytes.get(), buffer.size), result.actual, 0};
         if (lossless)
@@ -909,7 +1031,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     f.height = samples.geometry.rows;
     if (std::uint64_t{static_cast<std::uint32_t>(f.width)} * static_cast<std::uint32_t>(f.height) > kMaxImagePixels)
     {
-        return nullptr;
+        return fail(FrameFailure::Unsupported, "image too large");
     }
     const std::size_t pixels = static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height);
     if (monochrome)
@@ -928,13 +1050,12 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
             }
             f.valueCount = pixels;
         }
-        if (samples.geometry.samplesPerPixel == 3)
+        const bool fillFault = samples.geometry.samplesPerPixel == 3
+                                   ? faulted([&] { FillValuesFromGreen(f, samples); })
+                                   : FillMonochromeValues(f, samples, std::move(modality), ahead);
+        if (fillFault)
         {
-            FillValuesFromGreen(f, samples);
-        }
-        else
-        {
-            FillMonochromeValues(f, samples, std::move(modality), ahead);
+            return fail(FrameFailure::ReadFault);
         }
         d.ForgetFileViews();
         return frame;
@@ -944,13 +1065,19 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         return outOfMemory();
     }
     const bool biased = !syntax->encapsulated && !separatePlanes && !declared.chromaHalfWidth;
-    if (palette)
+    const bool fillFault = faulted([&] {
+        if (palette)
+        {
+            FillPalettePixels(f, samples, paletteLuts, paletteTable);
+        }
+        else
+        {
+            FillColourPixels(f, samples, biased, black);
+        }
+    });
+    if (fillFault)
     {
-        FillPalettePixels(f, samples, paletteLuts, paletteTable);
-    }
-    else
-    {
-        FillColourPixels(f, samples, biased, black);
+        return fail(FrameFailure::ReadFault);
     }
     d.ForgetFileViews();
     return frame;

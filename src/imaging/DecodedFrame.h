@@ -55,8 +55,31 @@ std::int32_t ModalityValueOf(const PixelDescription& description, std::uint32_t 
 // cannot hold Bits Stored below it, or lies outside the container, is taken as Bits Stored - 1.
 unsigned StoredBitsShift(const PixelDescription& description) noexcept;
 
+// Why a frame was not built, as the tile and the command line tell it.
+enum class FrameFailure : std::uint8_t
+{
+    None,
+    // A kind of frame this viewer does not decode (a transfer syntax without codec, a sample layout a codec refuses).
+    Unsupported,
+    // The frame's bytes are damaged or cut short.
+    Damaged,
+    OutOfMemory,
+    // The medium failed under the read (SIGBUS in the mapping): the file is to be treated as unreadable.
+    ReadFault,
+};
+
+struct FrameOutcome
+{
+    FrameFailure failure = FrameFailure::None;
+    // A few words on what was found, for people (static text), or null: "3 components", "no palette".
+    const char* reason = nullptr;
+};
+
 // Decodes one frame of `source` through the codec of its transfer syntax and builds its values or colour pixels.
-// Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason.
-std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept;
+// Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason, and
+// `outcome` why. Every read of the source bytes is guarded on the thread that makes it (the fill of a large frame
+// runs on two), so a medium that fails under the read gives ReadFault here and never leaves by a jump.
+std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error,
+                                                  FrameOutcome* outcome = nullptr) noexcept;
 
 } // namespace orblane

@@ -196,6 +196,8 @@ struct ImageDataList::Channel
         // What the list set aside in its budget for this decode, while its request is the newest one.
         std::size_t reserved = 0;
         std::uint64_t generation = 0;
+        // Why the decode gave no frame: a damaged or unsupported frame is settled as such, never decoded again.
+        FrameOutcome outcome;
         bool faulted = false;
         bool cancelled = true;
     };
@@ -242,11 +244,13 @@ struct ImageDataList::Channel
             }
             std::shared_ptr<const DecodedFrame> frame;
             ErrorOutcome error;
+            FrameOutcome outcome;
             // Each worker guards its own reads: a fault on this thread ends this decode only.
             const platform::MappedRead read = platform::GuardMappedRead(
-                region, [this, &frame, &error] { frame = DecodeFrameOf(description, &error); });
+                region, [this, &frame, &error, &outcome] { frame = DecodeFrameOf(description, &error, &outcome); });
             result.cancelled = false;
-            result.faulted = read == platform::MappedRead::Faulted;
+            result.faulted = read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault;
+            result.outcome = outcome;
             if (!result.faulted)
             {
                 if (buildImage && frame)
@@ -436,11 +440,12 @@ struct ImageDataList::WalkAhead
                 {
                     const PixelDescription description = FrameDescription(occurrence, frame, joined);
                     ErrorOutcome error;
+                    FrameOutcome why;
                     const platform::MappedRead read =
-                        platform::GuardMappedRead(file->DataBytes(), [&description, &decoded, &error] {
-                            decoded = DecodeFrameOf(description, &error);
+                        platform::GuardMappedRead(file->DataBytes(), [&description, &decoded, &error, &why] {
+                            decoded = DecodeFrameOf(description, &error, &why);
                         });
-                    if (read == platform::MappedRead::Faulted)
+                    if (read == platform::MappedRead::Faulted || why.failure == FrameFailure::ReadFault)
                     {
                         // The owner meets the fault again when it decodes the image, and tells.
                         return;
@@ -1034,19 +1039,22 @@ bool ImageDataList::DecodeEntry(int index)
     const PixelDescription description = FrameDescription(entry, joinedScratch);
     std::shared_ptr<const DecodedFrame> frame;
     ErrorOutcome error;
+    FrameOutcome outcome;
     // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
-    const platform::MappedRead read = platform::GuardMappedRead(
-        slot.file->DataBytes(), [&description, &frame, &error] { frame = DecodeFrameOf(description, &error); });
-    if (read == platform::MappedRead::Faulted)
+    const platform::MappedRead read =
+        platform::GuardMappedRead(slot.file->DataBytes(), [&description, &frame, &error, &outcome] {
+            frame = DecodeFrameOf(description, &error, &outcome);
+        });
+    if (read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault)
     {
         FileFailed(entry.file);
         return options.keepUnshowable;
     }
-    return Settle(index, std::move(frame), error, false);
+    return Settle(index, std::move(frame), error, false, nullptr, outcome);
 }
 
 bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
-                           std::unique_ptr<CImageData> built)
+                           std::unique_ptr<CImageData> built, FrameOutcome outcome)
 {
     Entry& entry = entries[static_cast<std::size_t>(index)];
     FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
@@ -1101,6 +1109,14 @@ bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame,
     else if (error.code == ErrorCode::OutOfMemory)
     {
         reason = u"Not enough memory: cannot be shown";
+    }
+    else if (outcome.failure == FrameFailure::Unsupported)
+    {
+        // The codec (or the image build) refused this kind of frame: saying "damaged" would blame a sound file.
+        const Occurrence& occurrence = slot.occurrences[static_cast<std::size_t>(entry.occurrence)];
+        reason = Widen(occurrence.syntaxName) + u" frame not supported" +
+                 (outcome.reason != nullptr ? u" (" + Widen(outcome.reason) + u")" : std::u16string()) +
+                 u": cannot be shown";
     }
     else
     {
@@ -1405,9 +1421,15 @@ std::vector<int> ImageDataList::CollectDecoded()
             }
             continue;
         }
-        // A decode that failed is left to the decode on demand, which tells why the image cannot be shown.
+        // A frame found damaged or unsupported is settled with its reason: decoding it again on demand would
+        // cost the owner's thread what it cost the pool (a damaged stream may take a library seconds). Any other
+        // failure (memory) is left to the decode on demand, which tells why the image cannot be shown.
         if (!result.frame)
         {
+            if (result.outcome.failure == FrameFailure::Damaged || result.outcome.failure == FrameFailure::Unsupported)
+            {
+                Settle(result.index, nullptr, {}, false, nullptr, result.outcome);
+            }
             continue;
         }
         // Wanted soon: an image decoded ahead is not the first the cache lets go of (the images of a page arrive

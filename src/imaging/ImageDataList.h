@@ -188,7 +188,7 @@ private:
     bool DecodeEntry(int index);
     // Gives the entry its frame (or marks why it has none); answers false when it left the list.
     bool Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
-                std::unique_ptr<CImageData> built = nullptr);
+                std::unique_ptr<CImageData> built = nullptr, FrameOutcome outcome = {});
     void MakeUnshowable(Entry& entry, std::u16string reason);
     void FileFailed(int file);
     void Account(Entry& entry) noexcept;

@@ -32,6 +32,11 @@ int RunInfo(Arguments args)
         std::fprintf(stderr, "error %d (%s: %s)\n", code, path.c_str(), std::strerror(code));
         return 1;
     }
+    if (!file.IsPart10())
+    {
+        std::fprintf(stderr, "error 10100 (%s: not a DICOM file)\n", path.c_str());
+        return 1;
+    }
     const PatientStudyInfo info = file.MakeInfoRecord();
     const PixelDescription pixels = ReadPixelDescription(file, 0);
     const std::string out =

@@ -91,14 +91,21 @@ int RunRender(Arguments args)
         SetErrorHandler(previous);
         return 1;
     }
+    if (!file->IsPart10())
+    {
+        // An empty list of images would read as a file that holds none.
+        std::fprintf(stderr, "error 10100 (%s: not a DICOM file)\n", input.c_str());
+        SetErrorHandler(previous);
+        return 1;
+    }
     std::error_code created;
     std::filesystem::create_directories(outdir, created);
 
-    ImageDataList list;
+    // Images that cannot be shown keep their place, as in the viewer, so that each is reported with its reason.
+    ImageDataList list({1, 1}, ImageListOptions{0, true, nullptr});
     const PixelDescription first = ReadPixelDescription(*file, 0);
     const std::string syntaxName = TransferSyntaxDisplayName(first.transferSyntaxUid);
-    const TransferSyntaxEntry* syntax = FindTransferSyntax(first.transferSyntax);
-    const bool decodable = first.rowCount == 0 || (syntax != nullptr && syntax->decode != nullptr);
+    const bool hasPixelData = file->FindValue(0x7FE0, 0x0010).has_value();
     list.AddFile(std::move(file));
     std::string out = "{\"images\": [";
     bool failed = false;
@@ -113,6 +120,14 @@ int RunRender(Arguments args)
         {
             break;
         }
+        out += index == 0 ? "" : ", ";
+        if (!image->UnshownReason().empty())
+        {
+            out += "{\"index\": " + std::to_string(index) +
+                   ", \"decodable\": false, \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) +
+                   ", \"reason\": " + JsonString(image->UnshownReason()) + "}";
+            continue;
+        }
         const std::string stem = "image-" + std::to_string(index);
         if (!image->SaveAs(outdir / (stem + (format == kImageFileJpeg ? ".jpg" : ".bmp")), format))
         {
@@ -125,7 +140,6 @@ int RunRender(Arguments args)
             std::fprintf(stderr, "error 10104 (%s.values)\n", (outdir / stem).c_str());
             failed = true;
         }
-        out += index == 0 ? "" : ", ";
         out += "{\"index\": " + std::to_string(index) + ", \"width\": " + std::to_string(image->Bitmap().Width()) +
                ", \"height\": " + std::to_string(image->Bitmap().Height()) + ", \"photometric\": \"" +
                PhotometricName(d.photometric) + "\", \"transferSyntax\": \"" + TransferSyntaxName(d.transferSyntax) +
@@ -138,11 +152,11 @@ int RunRender(Arguments args)
                ", \"frame\": " + std::to_string(d.frameNumber + 1) + ", \"frames\": " + std::to_string(d.frameCount) +
                ", \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) + ", \"decodable\": true}";
     }
-    if (list.ImageCount() == 0 && !decodable)
+    if (list.ImageCount() == 0 && hasPixelData)
     {
-        // Known pixel data that this viewer cannot decode (video, an unknown syntax) is listed, not left out.
+        // Pixel data whose image attributes cannot be read (no Rows, no frame found) is listed, not left out.
         out += "{\"index\": 0, \"decodable\": false, \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) +
-               ", \"reason\": " + JsonStringUtf8(syntaxName + " cannot be shown") + "}";
+               ", \"reason\": " + JsonStringUtf8("Pixel data without a readable image: cannot be shown") + "}";
     }
     out += "]}\n";
     std::fputs(out.c_str(), stdout);

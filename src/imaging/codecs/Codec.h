@@ -81,6 +81,8 @@ struct DecodeResult
     DecodeStatus status = DecodeStatus::Corrupt;
     // The codec's own code for what went wrong (its library's error or a code of its own); 0 when decoded.
     int detail = 0;
+    // Unsupported or Corrupt: what the codec found, in a few words for people (static text), or null.
+    const char* reason = nullptr;
     // What the output holds: rows, columns and samples as decoded (they may differ from the declared geometry, which
     // then only bounds them), container as declared, precision and signedness as the stream says.
     FrameGeometry actual;
