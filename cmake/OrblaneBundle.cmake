@@ -25,10 +25,17 @@ set(ORBLANE_BUNDLE_BASE_LIBRARIES
     "^lib(c|m|dl|pthread|rt|resolv|util|anl|mvec)\\.so"
     # libX11 opens libXcursor (and through it libXrender and libXfixes) itself, for the desktop's cursor theme.
     "^lib(X11|X11-xcb|xcb|Xau|Xdmcp|Xcursor|Xrender|Xfixes|Xext)\\.so"
-    "^lib(GL|EGL|GLX|OpenGL|GLdispatch)\\.so"
+    # libOpenGL is not among them: Debian's libgl1 and libegl1 do not pull in libopengl0.
+    "^lib(GL|EGL|GLX|GLdispatch)\\.so"
     "^lib(fontconfig|freetype)\\.so"
     "^lib(glib|gobject|gio|gmodule|gthread)-2\\.0\\.so"
     "^libdbus-1\\.so")
+# Debian 12's packages that hold that base, with what they pull in: the minimal desktop the bundle test starts the
+# viewer on (debootstrap's minbase and these, nothing else). libc6 is part of minbase.
+set(ORBLANE_BUNDLE_BASE_PACKAGES
+    libx11-6 libx11-xcb1 libxcb1 libxau6 libxdmcp6 libxcursor1 libxrender1 libxfixes3 libxext6
+    libgl1 libegl1 libglx0 libglvnd0
+    libfontconfig1 libfreetype6 libglib2.0-0 libdbus-1-3)
 
 set(ORBLANE_BUNDLE_MODULE "${CMAKE_CURRENT_LIST_FILE}")
 
@@ -67,9 +74,11 @@ set(ORBLANE_BUNDLE_STAMP [[${stamp}]])
 set(ORBLANE_PATCHELF [[${ORBLANE_PATCHELF}]])
 set(ORBLANE_STRIP [[${CMAKE_STRIP}]])
 ")
-    # The whole-program test of the bundle reads the base list from here rather than keeping a copy of its own.
+    # The whole-program tests of the bundle read the base lists from here rather than keeping copies of their own.
     list(JOIN ORBLANE_BUNDLE_BASE_LIBRARIES "\n" baseLines)
     file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/bundle-base-libraries.txt" CONTENT "${baseLines}\n" @ONLY)
+    list(JOIN ORBLANE_BUNDLE_BASE_PACKAGES "\n" packageLines)
+    file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/bundle-base-packages.txt" CONTENT "${packageLines}\n" @ONLY)
 
     # The viewer is an output too, so that a VIEWER/ folder someone deleted is staged again.
     add_custom_command(OUTPUT "${stamp}" "${arg_VIEWER_DIR}/Orblane"
