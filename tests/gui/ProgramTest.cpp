@@ -159,6 +159,73 @@ TEST_F(ProgramTest, StartedByARelativePathFromAnotherFolderMissingFilesAreReport
     EXPECT_EQ(Matching(lines, QStringLiteral("trace viewer closed")).size(), 1) << all.toStdString();
 }
 
+TEST_F(ProgramTest, AFileCutShortUnderTheViewerIsReportedOnceAndPagingGoesOnToTheLastImage)
+{
+    // A 20-frame file of 1024 x 1024 slices, large enough that each is filled on two threads. Once the first page
+    // shows (the file mapped and walked), it is cut after its fourth frame, as a pulled stick leaves it: the frames
+    // after the cut raise SIGBUS on whichever thread reads them.
+    const std::filesystem::path folder = medium.path().toStdString();
+    test::BuildDicomDir(
+        {test::DirPatient{"Cut^Short",
+                          "3002",
+                          "19900101",
+                          "M",
+                          "",
+                          {test::DirStudy{"20250101", "120000", {test::DirSeries{"CR", {"ST\\CUT"}}}}}}})
+        .WriteTo(folder / "DICOMDIR");
+    constexpr int kSide = 1024;
+    constexpr int kFrames = 20;
+    constexpr std::size_t kFrameBytes = std::size_t{kSide} * kSide * 2;
+    std::vector<std::uint8_t> pixels(kFrameBytes * kFrames);
+    for (std::size_t k = 0; k < pixels.size(); ++k)
+    {
+        pixels[k] = static_cast<std::uint8_t>(k % 2 == 0 ? k >> 11 : (k >> 19) & 0x0F);
+    }
+    test::DicomWriter writer;
+    writer.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0008, 0x0060, "CS", "CR")
+        .Text(0x0010, 0x0010, "PN", "Cut^Short")
+        .GreyPixelModule(kSide, kSide, 16, 12, kFrames)
+        .Element(0x7FE0, 0x0010, "OW", pixels);
+    const std::filesystem::path file = folder / "ST" / "CUT";
+    std::filesystem::create_directories(file.parent_path());
+    writer.WriteTo(file);
+    const std::uintmax_t kept = std::filesystem::file_size(file) - kFrameBytes * (kFrames - 4);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("ORBLANE_AUTOCLOSE_DIALOGS"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("ORBLANE_TRACE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("ORBLANE_TEST_KEYS"),
+                       QStringLiteral("Home,Return,Wait,Wait,Wait,Wait,PgDown,PgDown,PgDown,PgDown,PgDown,PgDown,"
+                                      "PgDown,PgDown,End,Wait,Escape,Wait,Escape"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(Viewer());
+    process.start(Viewer() + QStringLiteral("Orblane"), {});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    process.setReadChannel(QProcess::StandardError);
+    QString err;
+    while (!err.contains(QStringLiteral("trace page from image 1 ")) && process.waitForReadyRead(20000))
+    {
+        err += QString::fromUtf8(process.readAllStandardError());
+    }
+    ASSERT_TRUE(err.contains(QStringLiteral("trace page from image 1 "))) << err.toStdString();
+    std::filesystem::resize_file(file, kept);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    err += QString::fromUtf8(process.readAllStandardError());
+    const QStringList lines = err.split(QLatin1Char('\n'));
+    const QStringList errors = Matching(lines, QStringLiteral("error "));
+    ASSERT_EQ(errors.size(), 1) << err.toStdString();
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("error 10100: "))) << errors[0].toStdString();
+    const QStringList pages = Matching(lines, QStringLiteral("trace page from image "));
+    ASSERT_FALSE(pages.isEmpty()) << err.toStdString();
+    EXPECT_TRUE(pages.last().startsWith(QStringLiteral("trace page from image 20 of 20,"))) << err.toStdString();
+}
+
 TEST_F(ProgramTest, AMediumWithLowerCaseNamesStarts)
 {
     ASSERT_TRUE(
