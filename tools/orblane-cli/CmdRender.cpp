@@ -152,11 +152,14 @@ int RunRender(Arguments args)
                ", \"frame\": " + std::to_string(d.frameNumber + 1) + ", \"frames\": " + std::to_string(d.frameCount) +
                ", \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) + ", \"decodable\": true}";
     }
-    if (list.ImageCount() == 0 && hasPixelData)
+    if (list.ImageCount() == 0 && (hasPixelData || first.rowCount != 0))
     {
-        // Pixel data whose image attributes cannot be read (no Rows, no frame found) is listed, not left out.
+        // Pixel data whose image attributes cannot be read (no Rows, no frame found), or an image whose pixel data
+        // the file does not hold whole, is listed, not left out.
+        const char* reason = hasPixelData ? "Pixel data without a readable image: cannot be shown"
+                                          : "Pixel data missing or cut short: cannot be shown";
         out += "{\"index\": 0, \"decodable\": false, \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) +
-               ", \"reason\": " + JsonStringUtf8("Pixel data without a readable image: cannot be shown") + "}";
+               ", \"reason\": " + JsonStringUtf8(reason) + "}";
     }
     out += "]}\n";
     std::fputs(out.c_str(), stdout);

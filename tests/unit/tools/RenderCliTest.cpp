@@ -23,6 +23,7 @@ enum class Input
     PlainText,   // a text file named like an image
     DamagedJpeg, // a JPEG Baseline frame that is no JPEG stream
     SlowJpegLs,  // the fuzzing finding CharLS spends seconds on
+    CutShort,    // pydicom's MR_truncated.dcm: the Pixel Data element runs past the end of the file
 };
 
 struct RenderCase
@@ -53,6 +54,8 @@ fs::path MakeInput(Input input, const fs::path& folder)
     }
     case Input::SlowJpegLs:
         return fs::path(kData) / "findings" / "jpegls-damaged-slow.dcm";
+    case Input::CutShort:
+        return fs::path(kData) / "files" / "MR_truncated.dcm";
     }
     return path;
 }
@@ -87,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  R"("reason": "JPEG Baseline frame damaged: cannot be shown"})"},
                       RenderCase{"StreamTheLibrarySpendsSecondsOn", Input::SlowJpegLs, 0,
                                  R"("decodable": false, "transferSyntaxName": "JPEG-LS Near-Lossless", )"
-                                 R"("reason": "JPEG-LS Near-Lossless frame damaged: cannot be shown")"}),
+                                 R"("reason": "JPEG-LS Near-Lossless frame damaged: cannot be shown")"},
+                      RenderCase{"PixelDataCutShort", Input::CutShort, 0,
+                                 R"("reason": "Pixel data missing or cut short: cannot be shown")"}),
     test::ByCaseName());
 
 } // namespace
