@@ -534,6 +534,7 @@ BitmapDecode DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream
     {
         size.rows = size.columns = 0;
     }
+    const SampleColour declaredColour = size.colour;
     // Twice at most: the declared size, then the stream's own.
     for (int attempt = 0; attempt < 2; ++attempt)
     {
@@ -550,7 +551,7 @@ BitmapDecode DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream
             }
             out = {bitmap.Bits(), bitmap.Stride(), size.rows, size.columns};
         }
-        const DecodeResult result = syntax.decodeToDisplay(stream, limits, out);
+        const DecodeResult result = syntax.decodeToDisplay(stream, declaredColour, limits, out);
         if (result.Ok())
         {
             return BitmapDecode::Built;

@@ -110,8 +110,9 @@ struct DisplayPixelsOut
 // straight into the display bitmap, without the interleaved samples in between (for a small colour JPEG their
 // buffer and the loop over it cost a quarter of the open). The pixels are those the image build makes of DecodeFrame's
 // samples at 8 bits. A stream of another size than rows x columns (an empty `out` included) answers OutputTooSmall
-// with its geometry and writes nothing, so that the caller can size its bitmap and call again.
-using DecodeFrameToDisplay = DecodeResult (*)(ByteView frame, const DecodeLimits& limits,
+// with its geometry and writes nothing, so that the caller can size its bitmap and call again. `declared` is the
+// colour model the data set gives the samples (FrameGeometry::colour), for a stream that does not say its own.
+using DecodeFrameToDisplay = DecodeResult (*)(ByteView frame, SampleColour declared, const DecodeLimits& limits,
                                               const DisplayPixelsOut& out) noexcept;
 
 } // namespace orblane
