@@ -696,6 +696,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     declared.colour = DeclaredColour(d.photometric);
     declared.planar = !monochrome && d.planarConfiguration != 0;
     declared.chromaHalfWidth = !syntax->encapsulated && d.photometric == PhotometricKind::YbrFull422;
+    declared.firstBit = d.firstBit;
     const std::uint64_t declaredPixels = std::uint64_t{d.columnCount} * d.rowCount;
     // Native data keeps every bit up to High Bit through the sample reader; the fill shifts the stored bits down.
     const unsigned shift = syntax->encapsulated ? 0 : StoredBitsShift(d);

@@ -36,6 +36,9 @@ struct FrameGeometry
     bool planar = false;
     // Native YBR_FULL_422: two pixels share one Cb and Cr (Y0 Y1 Cb Cr); the output has all three for each pixel.
     bool chromaHalfWidth = false;
+    // Native data of 1 bit a sample only: the bit (from the lowest) of the frame's first byte where its first sample
+    // lies. 0 in a result.
+    std::uint8_t firstBit = 0;
     SampleColour colour = SampleColour::Grey;
 };
 
