@@ -22,10 +22,10 @@ using TjHandle = std::unique_ptr<void, HandleCloser>;
 // Every JPEG needs its SOI, a frame header, tables and a scan: anything shorter is not worth handing to the decoder.
 constexpr std::size_t kMinimumStreamBytes = 64;
 
-// What the stream's own markers say of its three components, in the order libjpeg weighs them: a JFIF APP0 means
-// YCbCr, an Adobe APP14 its transform flag (0: none), components named 'R', 'G', 'B' none. Only the first of these
-// needs reading here: the library then reports RGB for the other two, and YCbCr (converting) for a stream that says
-// nothing.
+// Whether the stream says how its three components relate to RGB, in the order libjpeg weighs it: a JFIF APP0 means
+// YCbCr, an Adobe APP14 its transform flag (0: none), components named 'R', 'G', 'B' none. The names need no reading
+// here: for them, and for an Adobe "none", the library reports RGB; it reports YCbCr both for a stream that says so
+// and for one that says nothing, which only these markers tell apart.
 bool StreamDeclaresColour(ByteView frame) noexcept
 {
     // Markers up to the first scan; each segment's length is checked against what remains.
@@ -58,10 +58,10 @@ bool StreamDeclaresColour(ByteView frame) noexcept
         }
         const std::uint8_t* data = frame.data() + position + 4;
         const std::size_t dataLength = length - 2;
-        // The signature alone counts, also where the library would find the segment too short to use: it then
-        // keeps its own guess, YCbCr, which is what such a stream would say anyway.
+        // As the 12-bit decoder reads them: a JFIF signature counts whatever follows it (a reader that finds the
+        // segment too short guesses YCbCr, which is what JFIF says); an Adobe segment needs its transform flag.
         if ((marker == 0xE0 && dataLength >= 5 && std::memcmp(data, "JFIF", 5) == 0) ||
-            (marker == 0xEE && dataLength >= 5 && std::memcmp(data, "Adobe", 5) == 0))
+            (marker == 0xEE && dataLength >= 12 && std::memcmp(data, "Adobe", 5) == 0))
         {
             return true;
         }
