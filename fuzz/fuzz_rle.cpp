@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     geometry.columns = static_cast<std::uint16_t>(data[1] + 1);
     geometry.samplesPerPixel = (data[2] & 1) != 0 ? 3 : 1;
     constexpr std::uint16_t kContainers[4] = {8, 16, 32, 12};
-    geometry.bitsAllocated = kContainers[(data[2] >> 1) & 3];
+    // Bit 3 picks 1 bit a pixel (one segment of packed bits).
+    geometry.bitsAllocated = (data[2] & 0x08) != 0 ? 1 : kContainers[(data[2] >> 1) & 3];
     geometry.bitsStored = geometry.bitsAllocated;
     // Now and then one byte short, so that the output check meets both sides.
     const std::size_t outBytes = static_cast<std::size_t>(FrameBytes(geometry)) - ((data[2] & 0x80) != 0 ? 1 : 0);

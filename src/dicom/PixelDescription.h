@@ -119,6 +119,9 @@ struct PixelDescription
     std::int32_t frameCount = 1;
     // Which frame of the file this description stands for, from 0.
     std::int32_t frameNumber = 0;
+    // Native data of 1 bit a sample: frames follow each other bit by bit, so a frame's first pixel is this bit
+    // (from the lowest) of the first byte of planes[0].
+    std::uint8_t firstBit = 0;
     std::uint32_t planarConfiguration = 0;
     bool hasModalityLut = false;
     // Modality LUT Sequence (0028,3000), first item: replaces the rescale (PS3.3 C.11.1).

@@ -578,6 +578,7 @@ DecodeResult DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream
     {
         size.rows = size.columns = 0;
     }
+    const SampleColour declaredColour = size.colour;
     // Twice at most: the declared size, then the stream's own.
     for (int attempt = 0; attempt < 2; ++attempt)
     {
@@ -597,7 +598,7 @@ DecodeResult DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream
             }
             out = {bitmap.Bits(), bitmap.Stride(), size.rows, size.columns};
         }
-        const DecodeResult result = syntax.decodeToDisplay(stream, limits, out);
+        const DecodeResult result = syntax.decodeToDisplay(stream, declaredColour, limits, out);
         if (result.status != DecodeStatus::OutputTooSmall)
         {
             return result;
@@ -784,6 +785,7 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     declared.colour = DeclaredColour(d.photometric);
     declared.planar = !monochrome && d.planarConfiguration != 0;
     declared.chromaHalfWidth = !syntax->encapsulated && d.photometric == PhotometricKind::YbrFull422;
+    declared.firstBit = d.firstBit;
     const std::uint64_t declaredPixels = std::uint64_t{d.columnCount} * d.rowCount;
     // Native data keeps every bit up to High Bit through the sample reader; the fill shifts the stored bits down.
     const unsigned shift = syntax->encapsulated ? 0 : StoredBitsShift(d);

@@ -864,7 +864,9 @@ int ImageDataList::ReadOccurrences(const DicomDataFileIO& file, const TopLevelIn
                     break;
                 }
                 const std::uint64_t size = description.planes[0].size();
-                const std::uint64_t present = (size + occurrence.frameBytes - 1) / occurrence.frameBytes;
+                const std::uint64_t present = description.bitsAllocated == 1
+                                                  ? (size * 8 + frameBits - 1) / frameBits
+                                                  : (size + occurrence.frameBytes - 1) / occurrence.frameBytes;
                 description.frameCount = static_cast<std::int32_t>(
                     std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
             }
@@ -990,10 +992,18 @@ PixelDescription ImageDataList::FrameDescription(const Occurrence& occurrence, i
     else if (occurrence.frameBytes != 0)
     {
         const ByteView all = occurrence.description.planes[0];
-        const std::uint64_t offset = occurrence.frameBytes * static_cast<std::uint64_t>(frame);
+        // Frames of 1 bit a pixel follow each other bit by bit: frame k may start inside a byte, and then reaches
+        // one byte further.
+        const std::uint64_t bit =
+            description.bitsAllocated == 1
+                ? std::uint64_t{description.rowCount} * description.columnCount * static_cast<std::uint64_t>(frame)
+                : occurrence.frameBytes * 8 * static_cast<std::uint64_t>(frame);
+        const std::uint64_t offset = bit / 8;
+        description.firstBit = static_cast<std::uint8_t>(bit % 8);
+        const std::uint64_t length = occurrence.frameBytes + (description.firstBit != 0 ? 1 : 0);
         description.planes[0] =
             all.subspan(static_cast<std::size_t>(offset),
-                        static_cast<std::size_t>(std::min<std::uint64_t>(occurrence.frameBytes, all.size() - offset)));
+                        static_cast<std::size_t>(std::min<std::uint64_t>(length, all.size() - offset)));
     }
     return description;
 }

@@ -16,7 +16,10 @@ JpegDecodeResult DecodeJpegBaseline(ByteView stream, std::uint64_t maxPixels, Di
     {
         return header.status == DecodeStatus::OutOfMemory ? JpegDecodeResult::OutOfMemory : JpegDecodeResult::Rejected;
     }
-    const FrameGeometry& g = header.actual;
+    FrameGeometry g = header.actual;
+    // A bare stream has no Photometric Interpretation beside it: where it says nothing of its colour, it is YCbCr, as
+    // JFIF readers take it.
+    g.colour = SampleColour::YbrFull;
     const bool grey = g.samplesPerPixel == 1;
     std::unique_ptr<std::uint8_t[]> samples(new (std::nothrow) std::uint8_t[FrameBytes(g)]);
     if (samples == nullptr || !bitmap.Create(g.columns, g.rows, grey ? 8 : 32))

@@ -36,6 +36,9 @@ struct FrameGeometry
     bool planar = false;
     // Native YBR_FULL_422: two pixels share one Cb and Cr (Y0 Y1 Cb Cr); the output has all three for each pixel.
     bool chromaHalfWidth = false;
+    // Native data of 1 bit a sample only: the bit (from the lowest) of the frame's first byte where its first sample
+    // lies. 0 in a result.
+    std::uint8_t firstBit = 0;
     SampleColour colour = SampleColour::Grey;
 };
 
@@ -112,8 +115,9 @@ struct DisplayPixelsOut
 // straight into the display bitmap, without the interleaved samples in between (for a small colour JPEG their
 // buffer and the loop over it cost a quarter of the open). The pixels are those the image build makes of DecodeFrame's
 // samples at 8 bits. A stream of another size than rows x columns (an empty `out` included) answers OutputTooSmall
-// with its geometry and writes nothing, so that the caller can size its bitmap and call again.
-using DecodeFrameToDisplay = DecodeResult (*)(ByteView frame, const DecodeLimits& limits,
+// with its geometry and writes nothing, so that the caller can size its bitmap and call again. `declared` is the
+// colour model the data set gives the samples (FrameGeometry::colour), for a stream that does not say its own.
+using DecodeFrameToDisplay = DecodeResult (*)(ByteView frame, SampleColour declared, const DecodeLimits& limits,
                                               const DisplayPixelsOut& out) noexcept;
 
 } // namespace orblane

@@ -19,7 +19,7 @@ void SwapWordsToLittleEndian(ByteView value, std::size_t offset, std::size_t wor
 DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                                 std::span<std::uint8_t> out) noexcept;
 // The same decode written as display pixels (TurboJPEG's own BGRA output).
-DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, const DecodeLimits& limits,
+DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, SampleColour declared, const DecodeLimits& limits,
                                          const DisplayPixelsOut& out) noexcept;
 // JPEG extended at 12 bits (T.81 processes 2 and 4, Huffman, sequential): our own DCT decoder; 8-bit streams go to
 // DecodeJpegBaseline.

@@ -3,10 +3,12 @@
 
 #include <turbojpeg.h>
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace orblane {
 namespace {
@@ -20,20 +22,80 @@ using TjHandle = std::unique_ptr<void, HandleCloser>;
 // Every JPEG needs its SOI, a frame header, tables and a scan: anything shorter is not worth handing to the decoder.
 constexpr std::size_t kMinimumStreamBytes = 64;
 
+// Whether the stream says how its three components relate to RGB, in the order libjpeg weighs it: a JFIF APP0 means
+// YCbCr, an Adobe APP14 its transform flag (0: none), components named 'R', 'G', 'B' none. The names need no reading
+// here: for them, and for an Adobe "none", the library reports RGB; it reports YCbCr both for a stream that says so
+// and for one that says nothing, which only these markers tell apart.
+bool StreamDeclaresColour(ByteView frame) noexcept
+{
+    // Markers up to the first scan; each segment's length is checked against what remains.
+    std::size_t position = 2;
+    while (frame.size() - position >= 4)
+    {
+        if (frame[position] != 0xFF)
+        {
+            return false;
+        }
+        const std::uint8_t marker = frame[position + 1];
+        if (marker == 0xFF)
+        {
+            ++position; // a fill byte before the marker
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+        {
+            return false;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
+        {
+            position += 2; // markers without a segment
+            continue;
+        }
+        const std::size_t length = std::size_t{frame[position + 2]} << 8 | frame[position + 3];
+        if (length < 2 || length > frame.size() - position - 2)
+        {
+            return false;
+        }
+        const std::uint8_t* data = frame.data() + position + 4;
+        const std::size_t dataLength = length - 2;
+        // As the 12-bit decoder reads them: a JFIF signature counts whatever follows it (a reader that finds the
+        // segment too short guesses YCbCr, which is what JFIF says); an Adobe segment needs its transform flag.
+        if ((marker == 0xE0 && dataLength >= 5 && std::memcmp(data, "JFIF", 5) == 0) ||
+            (marker == 0xEE && dataLength >= 12 && std::memcmp(data, "Adobe", 5) == 0))
+        {
+            return true;
+        }
+        position += 2 + length;
+    }
+    return false;
+}
+
+// An Adobe APP14 segment saying "no transform" (transform flag 0 in its last byte).
+constexpr std::array<std::uint8_t, 16> kNoTransformMarker{0xFF, 0xEE, 0x00, 0x0E, 'A',  'd',  'o',  'b',
+                                                          'e',  0x00, 0x64, 0x00, 0x00, 0x00, 0x00, 0x00};
+
 // A stream's header read, with the geometry its decode gives: colour comes out as RGB (the decoder converts YCbCr
 // itself), 8 bits a sample.
 struct OpenedStream
 {
     TjHandle handle;
+    // What the decoder reads: the frame, or the frame with a marker that says what the data set said.
+    ByteView bytes;
+    std::unique_ptr<std::uint8_t[]> relabelled;
     int width = 0;
     int height = 0;
     bool grey = false;
 };
 
-// Reads the header; answers false with `result` saying why when the stream is not one to decode.
-bool OpenStream(ByteView frame, const DecodeLimits& limits, OpenedStream& stream, DecodeResult& result) noexcept
+// Reads the header; answers false with `result` saying why when the stream is not one to decode. Where the stream
+// says nothing of its colour, `declared` (the data set's Photometric Interpretation) decides: RGB samples are stored
+// as they are, anything else as YCbCr. TurboJPEG cannot be told so; the decoder gets a copy of the stream with an
+// Adobe marker that says it, which also keeps the library's upsampling of subsampled components.
+bool OpenStream(ByteView frame, SampleColour declared, const DecodeLimits& limits, OpenedStream& stream,
+                DecodeResult& result) noexcept
 {
-    if (frame.size() < kMinimumStreamBytes || frame.size() > 0xFFFFFFFFu || frame[0] != 0xFF || frame[1] != 0xD8)
+    if (frame.size() < kMinimumStreamBytes || frame.size() > 0xFFFFFFFFu - kNoTransformMarker.size() ||
+        frame[0] != 0xFF || frame[1] != 0xD8)
     {
         return false;
     }
@@ -54,6 +116,23 @@ bool OpenStream(ByteView frame, const DecodeLimits& limits, OpenedStream& stream
         result.detail = tjGetErrorCode(stream.handle.get());
         return false;
     }
+    stream.bytes = frame;
+    // Only an RGB label can differ from the library's guess, so YBR streams (the common case) read no marker here.
+    if (declared == SampleColour::Rgb && colourspace == TJCS_YCbCr && !StreamDeclaresColour(frame))
+    {
+        stream.relabelled.reset(new (std::nothrow) std::uint8_t[frame.size() + kNoTransformMarker.size()]);
+        if (!stream.relabelled)
+        {
+            result.status = DecodeStatus::OutOfMemory;
+            return false;
+        }
+        std::uint8_t* copy = stream.relabelled.get();
+        copy[0] = 0xFF;
+        copy[1] = 0xD8;
+        std::memcpy(copy + 2, kNoTransformMarker.data(), kNoTransformMarker.size());
+        std::memcpy(copy + 2 + kNoTransformMarker.size(), frame.data() + 2, frame.size() - 2);
+        stream.bytes = ByteView(copy, frame.size() + kNoTransformMarker.size());
+    }
     stream.grey = colourspace == TJCS_GRAY;
     result.actual.rows = static_cast<std::uint16_t>(stream.height);
     result.actual.columns = static_cast<std::uint16_t>(stream.width);
@@ -67,14 +146,14 @@ bool OpenStream(ByteView frame, const DecodeLimits& limits, OpenedStream& stream
 }
 
 // Decodes the opened stream into `out`, `pitch` bytes a row, in the library's pixel format `format`.
-void Decompress(ByteView frame, OpenedStream& stream, std::uint8_t* out, int pitch, int format,
-                DecodeResult& result) noexcept
+void Decompress(OpenedStream& stream, std::uint8_t* out, int pitch, int format, DecodeResult& result) noexcept
 {
     // A stream with crafted scans could make the decoder loop for a long time; baseline data has one scan per
     // component, so the decoder's scan limit is no loss.
     const int flags = TJFLAG_ACCURATEDCT | TJFLAG_LIMITSCANS;
-    const int status = tjDecompress2(stream.handle.get(), frame.data(), static_cast<unsigned long>(frame.size()), out,
-                                     stream.width, pitch, stream.height, format, flags);
+    const int status =
+        tjDecompress2(stream.handle.get(), stream.bytes.data(), static_cast<unsigned long>(stream.bytes.size()), out,
+                      stream.width, pitch, stream.height, format, flags);
     if (status != 0)
     {
         result.detail = tjGetErrorCode(stream.handle.get());
@@ -93,7 +172,7 @@ DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, c
     DecodeResult result;
     result.actual = declared;
     OpenedStream stream;
-    if (!OpenStream(frame, limits, stream, result))
+    if (!OpenStream(frame, declared.colour, limits, stream, result))
     {
         return result;
     }
@@ -102,16 +181,16 @@ DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, c
         result.status = DecodeStatus::OutputTooSmall;
         return result;
     }
-    Decompress(frame, stream, out.data(), 0, stream.grey ? TJPF_GRAY : TJPF_RGB, result);
+    Decompress(stream, out.data(), 0, stream.grey ? TJPF_GRAY : TJPF_RGB, result);
     return result;
 }
 
-DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, const DecodeLimits& limits,
+DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, SampleColour declared, const DecodeLimits& limits,
                                          const DisplayPixelsOut& out) noexcept
 {
     DecodeResult result;
     OpenedStream stream;
-    if (!OpenStream(frame, limits, stream, result))
+    if (!OpenStream(frame, declared, limits, stream, result))
     {
         return result;
     }
@@ -124,7 +203,7 @@ DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, const DecodeLimits& lim
     // BGRA, unlike BGRX, has the library write the fourth byte as 0xFF, which is what makes the pixels display pixels;
     // grey streams come out with the grey level in all three colours, as the sample path shows them.
     const int format = std::endian::native == std::endian::little ? TJPF_BGRA : TJPF_ARGB;
-    Decompress(frame, stream, out.data, static_cast<int>(out.stride), format, result);
+    Decompress(stream, out.data, static_cast<int>(out.stride), format, result);
     return result;
 }
 

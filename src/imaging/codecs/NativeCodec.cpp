@@ -12,8 +12,9 @@ namespace {
 class SampleReader
 {
 public:
-    SampleReader(ByteView data, unsigned bitsAllocated, unsigned bitsStored) noexcept
-        : bytes(data), allocated(bitsAllocated)
+    // `firstBit`: with 1 bit a sample, where in the first byte sample 0 lies.
+    SampleReader(ByteView data, unsigned bitsAllocated, unsigned bitsStored, unsigned firstBit = 0) noexcept
+        : bytes(data), allocated(bitsAllocated), skipped(bitsAllocated == 1 ? firstBit % 8 : 0)
     {
         const std::uint64_t containerOnes = bitsAllocated <= 8 ? 0xFFu : bitsAllocated <= 16 ? 0xFFFFu : 0xFFFFFFFFu;
         const unsigned shift = bitsAllocated == 1 ? 0 : bitsAllocated - std::min(bitsStored, bitsAllocated);
@@ -33,8 +34,10 @@ public:
         }
         if (allocated == 1)
         {
-            const std::size_t byte = index / 8;
-            return byte < bytes.size() ? (static_cast<std::uint32_t>(bytes[byte]) >> (index % 8)) & mask : 0;
+            // Bits are taken from the lowest of each byte on (PS3.5 8.1.1).
+            const std::size_t bit = index + skipped;
+            const std::size_t byte = bit / 8;
+            return byte < bytes.size() ? (static_cast<std::uint32_t>(bytes[byte]) >> (bit % 8)) & mask : 0;
         }
         const std::size_t offset = static_cast<std::size_t>((static_cast<std::uint64_t>(allocated) * index) / 8);
         if (offset >= bytes.size() || bytes.size() - offset < width)
@@ -57,6 +60,7 @@ public:
 private:
     ByteView bytes;
     unsigned allocated;
+    std::size_t skipped;
     std::size_t width;
     std::uint32_t mask;
 };
@@ -110,6 +114,7 @@ DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const D
     result.actual = declared;
     result.actual.planar = false;
     result.actual.chromaHalfWidth = false;
+    result.actual.firstBit = 0;
     const std::uint64_t pixels = std::uint64_t{declared.rows} * declared.columns;
     if (declared.bitsAllocated == 0 || declared.bitsAllocated > 32 || pixels > limits.maxPixels)
     {
@@ -143,7 +148,7 @@ DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const D
         result.status = DecodeStatus::Decoded;
         return result;
     }
-    const SampleReader reader(frame, declared.bitsAllocated, declared.bitsStored);
+    const SampleReader reader(frame, declared.bitsAllocated, declared.bitsStored, declared.firstBit);
     if (declared.planar && samples > 1)
     {
         for (std::size_t k = 0; k < count; ++k)
@@ -161,7 +166,8 @@ DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const D
             Store(target, k, container, reader.Read(k));
         }
     }
-    const std::uint64_t heldBits = std::uint64_t{frame.size()} * 8;
+    const std::uint64_t heldBits =
+        std::uint64_t{frame.size()} * 8 - (declared.bitsAllocated == 1 ? declared.firstBit % 8 : 0);
     result.status = heldBits < std::uint64_t{declared.bitsAllocated} * count * samples
                         ? DecodeStatus::DecodedWithWarning
                         : DecodeStatus::Decoded;

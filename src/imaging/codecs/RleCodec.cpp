@@ -1,7 +1,9 @@
 // RLE Lossless (PS3.5 Annex G). A frame is a 64-byte header and up to 15 PackBits segments, one per byte plane:
 // for each sample in turn, its most significant byte first (G.2). The planes are decoded in chunks of pixels into a
 // small scratch that stays in the first-level cache, each run with one memcpy or memset, and every chunk is then
-// interleaved into the output by a loop chosen once per frame for its samples and bytes.
+// interleaved into the output by a loop chosen once per frame for its samples and bytes. A frame of 1 bit a pixel is
+// one segment of its bits packed from the lowest of each byte on, as native data packs them; each pixel becomes a
+// byte of the output.
 #include "imaging/codecs/Codecs.h"
 
 #include <algorithm>
@@ -16,7 +18,7 @@ namespace {
 enum RleDetail : int
 {
     kRleGeometry = 1,  // rows, columns or samples per pixel unusable
-    kRleContainer = 2, // bits allocated other than 8, 16 or 32
+    kRleContainer = 2, // bits allocated other than 1, 8, 16 or 32, or 1 with more than one sample
     kRleOutputTooSmall = 3,
     kRleTooManyPixels = 4, // above the caller's limit
     kRleShortHeader = 5,   // fewer than 64 bytes
@@ -147,7 +149,9 @@ DecodeResult DecodeRle(ByteView frame, const FrameGeometry& declared, const Deco
     {
         return Fail(DecodeStatus::Unsupported, kRleGeometry, declared);
     }
-    if (declared.bitsAllocated != 8 && declared.bitsAllocated != 16 && declared.bitsAllocated != 32)
+    const bool bitPacked = declared.bitsAllocated == 1;
+    if ((declared.bitsAllocated != 8 && declared.bitsAllocated != 16 && declared.bitsAllocated != 32 && !bitPacked) ||
+        (bitPacked && declared.samplesPerPixel != 1))
     {
         return Fail(DecodeStatus::Unsupported, kRleContainer, declared);
     }
@@ -191,7 +195,29 @@ DecodeResult DecodeRle(ByteView frame, const FrameGeometry& declared, const Deco
     // Runs that reach past the plane (encoders that let them cross its end) are clipped by the chunking: the reader
     // is simply not asked for more.
     bool shortSegment = false;
-    if (segmentCount == 1)
+    if (bitPacked)
+    {
+        // The packed bytes go chunk by chunk through the scratch, each bit out to a byte of its own.
+        const std::size_t packed = (pixels + 7) / 8;
+        std::array<std::uint8_t, kChunk> scratch;
+        for (std::size_t start = 0; start < packed; start += kChunk)
+        {
+            const std::size_t count = std::min(kChunk, packed - start);
+            const std::size_t done = readers[0].Fill(scratch.data(), count);
+            if (done < count)
+            {
+                std::memset(scratch.data() + done, 0, count - done);
+                shortSegment = true;
+            }
+            const std::size_t first = start * 8;
+            const std::size_t end = std::min(pixels, (start + count) * 8);
+            for (std::size_t pixel = first; pixel < end; ++pixel)
+            {
+                out[pixel] = static_cast<std::uint8_t>((scratch[(pixel - first) / 8] >> (pixel % 8)) & 1u);
+            }
+        }
+    }
+    else if (segmentCount == 1)
     {
         // One byte per pixel: the plane is the output, decoded in place.
         const std::size_t done = readers[0].Fill(out.data(), pixels);

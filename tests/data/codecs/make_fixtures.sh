@@ -119,4 +119,17 @@ for mode in 422 411; do
     dcmcjpeg +eb "$([ $mode = 422 ] && echo +s2 || echo +n1)" sc.dcm "j$mode.dcm" && fragment "j$mode.dcm" "$here/rgb_$mode.jpg"
     dcmdjpeg "j$mode.dcm" "d$mode.dcm" && raw "d$mode.dcm" "$here/rgb_${mode}_dcmtk.raw"
 done
+# Colour JPEG baseline whose stream says nothing (or only through Adobe APP14 or component names) of a colour
+# transform, and the samples GDCM (which never converts) or DCMTK told to convert gives for them.
+fragment "$src/SC_jpeg_no_color_transform.dcm" "$here/rgb_no_markers.jpg"
+gdcmconv --raw "$src/SC_jpeg_no_color_transform.dcm" nm.dcm && raw nm.dcm "$here/rgb_no_markers_gdcm.raw"
+dcmdjpeg +ca "$src/SC_jpeg_no_color_transform.dcm" nmy.dcm && raw nmy.dcm "$here/rgb_no_markers_ycbcr_dcmtk.raw"
+fragment "$src/SC_jpeg_no_color_transform_2.dcm" "$here/rgb_adobe_no_transform.jpg"
+gdcmconv --raw "$src/SC_jpeg_no_color_transform_2.dcm" na.dcm && raw na.dcm "$here/rgb_adobe_no_transform_gdcm.raw"
+fragment "$src/SC_rgb_jpeg_lossy_gdcm.dcm" "$here/rgb_no_markers_420.jpg"
+gdcmconv --raw "$src/SC_rgb_jpeg_lossy_gdcm.dcm" n420.dcm && raw n420.dcm "$here/rgb_no_markers_420_gdcm.raw"
+fragment "$here/../files/SC_rgb_dcmtk_+eb+cr.dcm" cr.jpg
+"$py" -c 'import sys; s = open(sys.argv[1], "rb").read(); assert s[2:4] == b"\xff\xee"
+open(sys.argv[2], "wb").write(s[:2] + s[4 + (s[4] << 8 | s[5]):])' cr.jpg "$here/rgb_component_names.jpg"
+gdcmconv --raw "$here/../files/SC_rgb_dcmtk_+eb+cr.dcm" cr.dcm && raw cr.dcm "$here/rgb_component_names_gdcm.raw"
 ls -l "$here"

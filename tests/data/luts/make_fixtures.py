@@ -6,7 +6,7 @@ Run once with Debian's python3-pydicom 2.3.1 and numpy: /usr/bin/python3 make_fi
 import numpy as np
 from pydicom.dataset import Dataset, FileMetaDataset
 from pydicom.sequence import Sequence
-from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+from pydicom.uid import ExplicitVRLittleEndian, ImplicitVRLittleEndian, generate_uid
 from pydicom.pixel_data_handlers.util import apply_modality_lut, apply_voi_lut, apply_color_lut
 
 
@@ -79,3 +79,20 @@ def palette(bits, indices, entries, first, entry_bits, name):
 palette(8, [0, 2, 3, 4, 5, 6, 7, 255], [0x0000, 0x1234, 0x4000, 0x8000, 0xC0FF, 0xFFFF], 2, 16, "palette8.dcm")
 # 16-bit indices from 1000, 8-bit entries packed.
 palette(16, [0, 1000, 1001, 1002, 1003, 1004, 1005, 65535], [1, 40, 80, 120, 160, 200], 1000, 8, "palette16.dcm")
+
+
+def palette16_implicit():
+    # 16-bit indices into 65536-entry LUTs of 16-bit entries (a descriptor's first value 0 means 65536), in implicit
+    # VR as ultrasound archives write it: the descriptor's VR (US or SS) is not in the file.
+    indices = [0, 1, 255, 256, 4095, 32768, 65280, 65535]
+    ds = base(2, 4, 16, 16, "PALETTE COLOR", indices)
+    ds.file_meta.TransferSyntaxUID = ImplicitVRLittleEndian
+    ds.is_implicit_VR = True
+    ramp = np.arange(65536, dtype=np.uint32)
+    for colour, values in (("Red", ramp), ("Green", 65535 - ramp), ("Blue", (ramp * 7) % 65536)):
+        setattr(ds, colour + "PaletteColorLookupTableDescriptor", [0, 0, 16])
+        setattr(ds, colour + "PaletteColorLookupTableData", values.astype("<u2").tobytes())
+    save(ds, "palette16_implicit.dcm", apply_color_lut(ds.pixel_array, ds))
+
+
+palette16_implicit()

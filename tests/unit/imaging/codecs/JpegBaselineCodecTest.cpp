@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -130,6 +131,96 @@ INSTANTIATE_TEST_SUITE_P(
         // One component under a colour label: the grey level in all three colours, at an odd width.
         ColourJpegCase{"GreyStreamLabelledRgb", "", PhotometricKind::Rgb, 21, 37, 8, ""},
         ColourJpegCase{"SixStoredBits", "rgb_422.jpg", PhotometricKind::YbrFull422, 100, 100, 6, ""}),
+    ByCaseName());
+
+// Whether the decoder turns the components from YCbCr into RGB: the stream's markers say so where they can, else the
+// Photometric Interpretation. Each case goes both ways in, as samples and straight into the display bitmap.
+struct TransformCase
+{
+    const char* name;
+    const char* stream;
+    PhotometricKind photometric;
+    // What GDCM (`gdcmconv --raw`) or DCMTK (`dcmdjpeg`) gave for the stream.
+    const char* independent;
+};
+
+std::ostream& operator<<(std::ostream& out, const TransformCase& c)
+{
+    return out << c.name;
+}
+
+class ColourTransformTest : public ::testing::TestWithParam<TransformCase>
+{
+};
+
+TEST_P(ColourTransformTest, BothPathsMatchTheOtherDecoder)
+{
+    const TransformCase& c = GetParam();
+    const std::vector<std::uint8_t> stream = ReadFixture(c.stream);
+    const std::vector<std::uint8_t> other = ReadFixture(c.independent);
+    const DecodeLimits limits{kMaxImagePixels};
+    FrameGeometry declared;
+    declared.colour = c.photometric == PhotometricKind::Rgb ? SampleColour::Rgb : SampleColour::YbrFull;
+    const DecodeResult header = DecodeJpegBaseline(stream, declared, limits, {});
+    ASSERT_EQ(header.status, DecodeStatus::OutputTooSmall);
+    FrameGeometry g = header.actual;
+    g.colour = declared.colour;
+    ASSERT_EQ(FrameBytes(g), other.size());
+    std::vector<std::uint8_t> samples(FrameBytes(g));
+    ASSERT_TRUE(DecodeJpegBaseline(stream, g, limits, samples).Ok());
+
+    PixelDescription d;
+    d.photometric = c.photometric;
+    d.transferSyntax = TransferSyntaxKind::JpegBaseline;
+    d.planes[0] = ByteView(stream);
+    d.rowCount = g.rows;
+    d.columnCount = g.columns;
+    d.bitsAllocated = 8;
+    d.bitsStored = 8;
+    d.aspectHorizontal = d.aspectVertical = 1;
+    const auto image = CImageData::Build(d, Point{1, 1});
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->Bitmap().BitsPerPixel(), 32);
+
+    // Both decoders use the accurate integer IDCT; rounding may still differ by a step or two.
+    int farSamples = 0;
+    int farPixels = 0;
+    for (int row = 0; row < g.rows; ++row)
+    {
+        const std::uint32_t* shown = image->Bitmap().Pixels32(row);
+        for (int column = 0; column < g.columns; ++column)
+        {
+            const std::size_t k = (static_cast<std::size_t>(row) * g.columns + static_cast<std::size_t>(column)) * 3;
+            const std::uint32_t pixel = shown[column];
+            const std::array<int, 3> bitmapRgb{static_cast<int>((pixel >> 16) & 0xFF),
+                                               static_cast<int>((pixel >> 8) & 0xFF), static_cast<int>(pixel & 0xFF)};
+            for (std::size_t channel = 0; channel < 3; ++channel)
+            {
+                farSamples += std::abs(int{samples[k + channel]} - int{other[k + channel]}) > 2 ? 1 : 0;
+                farPixels += std::abs(bitmapRgb[channel] - int{other[k + channel]}) > 2 ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_EQ(farSamples, 0) << "samples";
+    EXPECT_EQ(farPixels, 0) << "display pixels";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ColourTransformTest,
+    ::testing::Values(
+        // No JFIF, no Adobe marker, components 0, 1, 2: the label decides.
+        TransformCase{"UnmarkedLabelledRgb", "rgb_no_markers.jpg", PhotometricKind::Rgb, "rgb_no_markers_gdcm.raw"},
+        TransformCase{"UnmarkedLabelledYbrFull", "rgb_no_markers.jpg", PhotometricKind::YbrFull,
+                      "rgb_no_markers_ycbcr_dcmtk.raw"},
+        // Components 1, 2, 3 in 4:2:0 without markers (GDCM's lossy RGB): upsampled, not transformed.
+        TransformCase{"UnmarkedSubsampledLabelledRgb", "rgb_no_markers_420.jpg", PhotometricKind::Rgb,
+                      "rgb_no_markers_420_gdcm.raw"},
+        // The stream's word rules over the label.
+        TransformCase{"AdobeNoTransformLabelledYbrFull", "rgb_adobe_no_transform.jpg", PhotometricKind::YbrFull,
+                      "rgb_adobe_no_transform_gdcm.raw"},
+        TransformCase{"ComponentsNamedRgbLabelledYbrFull", "rgb_component_names.jpg", PhotometricKind::YbrFull,
+                      "rgb_component_names_gdcm.raw"},
+        TransformCase{"JfifLabelledRgb", "rgb_422.jpg", PhotometricKind::Rgb, "rgb_422_dcmtk.raw"}),
     ByCaseName());
 
 } // namespace
