@@ -128,6 +128,28 @@ std::uint8_t WordBytesOfVr(const std::array<char, 2>& vr, std::uint16_t bitsAllo
     return bitsAllocated <= 8 ? 1 : bitsAllocated <= 16 ? 2 : 4;
 }
 
+// A big-endian OW value of 32-bit samples is written two ways: as 16-bit words, each swapped (DCMTK, GDCM), and as
+// whole samples swapped (pydicom, and what an OL value would be). The VR cannot tell them apart, the samples can: read
+// the wrong way, the low half of every sample becomes its high half. Real samples (doses, counts) keep their high
+// halves near 0 (or near 0xFFFF when negative), low halves are spread over the whole range; so the reading whose high
+// halves lie nearer 0 is the one written. A tie (all zero, or samples that use every bit) keeps 16-bit words.
+std::uint8_t WordBytesOfThirtyTwoBitOw(ByteView value) noexcept
+{
+    constexpr std::size_t kSamplesLooked = 65536;
+    std::uint64_t asWords = 0;
+    std::uint64_t asSamples = 0;
+    const auto distance = [](std::uint32_t half) noexcept -> std::uint64_t { return std::min(half, 0x10000u - half); };
+    const std::size_t samples = std::min(value.size() / 4, kSamplesLooked);
+    for (std::size_t k = 0; k < samples; ++k)
+    {
+        const std::uint8_t* p = value.data() + 4 * k;
+        // In 16-bit words the second word (bytes 2 and 3) is the high half; swapped whole, bytes 0 and 1 are.
+        asWords += distance(static_cast<std::uint32_t>(p[2]) << 8 | p[3]);
+        asSamples += distance(static_cast<std::uint32_t>(p[0]) << 8 | p[1]);
+    }
+    return asSamples < asWords ? 4 : 2;
+}
+
 // A LUT Descriptor (entries, first input value, bits per entry) and the LUT Data it describes.
 LutView ReadLut(std::optional<ByteView> descriptor, std::optional<ByteView> data, bool signedInput,
                 ByteOrder order) noexcept
@@ -291,6 +313,10 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
     {
         d.swapWordBytes = WordBytesOfVr(pixelData->vr, d.bitsAllocated);
         d.pixelDataValue = ByteView(pixelData->value, pixelData->length);
+        if (d.swapWordBytes == 2 && d.bitsAllocated == 32)
+        {
+            d.swapWordBytes = WordBytesOfThirtyTwoBitOw(d.pixelDataValue);
+        }
     }
     d.planarConfiguration = index.Us(kGroupPixel, 0x0006, occurrence).value_or(0);
     if (const auto frames = index.Value(kGroupPixel, 0x0008, occurrence))

@@ -43,6 +43,7 @@ const EncodedCase kCases[] = {
     {"PaletteBigEndian", "datasets/palette8_bigendian.dcm", "luts/palette8.dcm", kBigName},
     {"MultiFrame32BitDeflated", "datasets/rtdose_deflated.dcm", "datasets/rtdose.dcm", kDeflatedName},
     {"MultiFrame32BitInOwBigEndian", "datasets/rtdose_bigendian.dcm", "datasets/rtdose.dcm", kBigName},
+    {"MultiFrame32BitSwappedWholeInOwBigEndian", "datasets/rtdose_expb.dcm", "datasets/rtdose.dcm", kBigName},
     {"ImplicitDataUnderExplicitLabel", "datasets/MR_small_implicit_data_explicit_label.dcm", "files/MR_small.dcm",
      "Explicit VR Little Endian"},
     {"ExplicitDataUnderImplicitLabel", "datasets/MR_small_explicit_data_implicit_label.dcm",
