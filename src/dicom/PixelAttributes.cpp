@@ -301,11 +301,19 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
     {
         for (std::uint16_t c = 0; c < 3; ++c)
         {
-            d.palette[c] = ReadLut(index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1101 + c), occurrence),
-                                   index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1201 + c), occurrence),
-                                   signedInput, index.Order());
-            d.segmentedPalette = d.segmentedPalette ||
-                                 index.Find(kGroupPixel, static_cast<std::uint16_t>(0x1221 + c), occurrence) != nullptr;
+            const auto descriptor = index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1101 + c), occurrence);
+            d.palette[c] =
+                ReadLut(descriptor, index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1201 + c), occurrence),
+                        signedInput, index.Order());
+            // Ultrasound machines write their palettes segmented, without the plain LUT data beside them.
+            if (!d.palette[c].Present())
+            {
+                d.palette[c] =
+                    ReadLut(descriptor, index.Value(kGroupPixel, static_cast<std::uint16_t>(0x1221 + c), occurrence),
+                            signedInput, index.Order());
+                d.palette[c].segmented = d.palette[c].Present();
+                d.segmentedPalette = d.segmentedPalette || d.palette[c].segmented;
+            }
         }
     }
     if (const TagElement* pixelData = index.Find(0x7FE0, 0x0010, occurrence);

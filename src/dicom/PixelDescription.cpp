@@ -1,6 +1,9 @@
 #include "dicom/PixelDescription.h"
 
+#include "dicom/ValueReader.h"
+
 #include <algorithm>
+#include <cstdint>
 
 namespace orblane {
 
@@ -72,6 +75,80 @@ const char* TransferSyntaxName(TransferSyntaxKind kind) noexcept
     return "UnknownSyntax";
 }
 
+namespace {
+
+// Segmented LUT data (PS3.3 C.7.9.2) is 16-bit words, each segment an opcode, a length and its words: discrete (0:
+// `length` entries as given), linear (1: from the entry before to the one given, in `length` steps) and indirect (2:
+// `length` segments again, from the byte offset its two words give, low word first). Bounded by the descriptor's
+// entry count, and an indirect segment is never followed into another, so damaged data ends short, never in a loop.
+class SegmentExpander
+{
+public:
+    SegmentExpander(const LutView& view, std::vector<std::uint16_t>& entries) noexcept
+        : data(view.data), order(view.order), wanted(view.entryCount), out(entries)
+    {
+    }
+
+    // Throws std::bad_alloc.
+    void Run() { Walk(0, SIZE_MAX, true); }
+
+private:
+    std::uint16_t Word(std::size_t index) const noexcept { return ValueReader::Load16(data.data() + 2 * index, order); }
+
+    void Walk(std::size_t word, std::size_t segments, bool indirectAllowed)
+    {
+        const std::size_t words = data.size() / 2;
+        for (std::size_t segment = 0; segment < segments && out.size() < wanted && word + 2 <= words; ++segment)
+        {
+            const std::uint16_t opcode = Word(word);
+            const std::size_t length = Word(word + 1);
+            word += 2;
+            if (opcode == 0)
+            {
+                for (std::size_t k = 0; k < length && word < words && out.size() < wanted; ++k)
+                {
+                    out.push_back(Word(word++));
+                }
+            }
+            else if (opcode == 1 && word < words && !out.empty())
+            {
+                const std::int64_t from = out.back();
+                const std::int64_t to = Word(word++);
+                for (std::size_t k = 1; k <= length && out.size() < wanted; ++k)
+                {
+                    const std::int64_t step = (to - from) * static_cast<std::int64_t>(k);
+                    const std::int64_t rounded = (step >= 0 ? step + static_cast<std::int64_t>(length) / 2
+                                                            : step - static_cast<std::int64_t>(length) / 2) /
+                                                 static_cast<std::int64_t>(length);
+                    out.push_back(static_cast<std::uint16_t>(from + rounded));
+                }
+            }
+            else if (opcode == 2 && indirectAllowed && word + 2 <= words)
+            {
+                const std::size_t offset =
+                    static_cast<std::size_t>(Word(word)) | static_cast<std::size_t>(Word(word + 1)) << 16;
+                word += 2;
+                if (offset % 2 == 0 && offset / 2 < words)
+                {
+                    Walk(offset / 2, length, false);
+                }
+            }
+            else
+            {
+                // An unknown opcode, or a ramp with nothing before it: the segments after it cannot be trusted.
+                return;
+            }
+        }
+    }
+
+    ByteView data;
+    ByteOrder order;
+    std::size_t wanted;
+    std::vector<std::uint16_t>& out;
+};
+
+} // namespace
+
 Lut CopyLut(const LutView& view)
 {
     Lut lut;
@@ -79,6 +156,11 @@ Lut CopyLut(const LutView& view)
     lut.bitsPerEntry = view.bitsPerEntry;
     if (!view.Present())
     {
+        return lut;
+    }
+    if (view.segmented)
+    {
+        SegmentExpander(view, lut.entries).Run();
         return lut;
     }
     const ByteView data = view.data;

@@ -65,6 +65,8 @@ struct LutView
     std::uint16_t bitsPerEntry = 0;
     // The byte order of the data's 16-bit words (US or OW): the data set's.
     ByteOrder order = ByteOrder::Little;
+    // The data is a Segmented Palette Color LUT (PS3.3 C.7.9.2): segments that CopyLut expands to the entries.
+    bool segmented = false;
 
     bool Present() const noexcept { return data.data() != nullptr && entryCount != 0; }
 };
@@ -90,7 +92,7 @@ struct Lut
 
 // The entries a LUT's data actually holds, never more than its descriptor claims: 16-bit words, or for 8-bit entries
 // one a word or, where the data is only half that long, two a word (low byte first: the first byte in a little
-// endian word, the second in a big endian one). Empty when there are none.
+// endian word, the second in a big endian one); segmented data is expanded. Empty when there are none.
 // Throws std::bad_alloc.
 Lut CopyLut(const LutView& view);
 
@@ -130,7 +132,7 @@ struct PixelDescription
     LutView voiLut{};
     // Red, green and blue Palette Color LUTs (0028,1101-1103 descriptors, 0028,1201-1203 data).
     std::array<LutView, 3> palette{};
-    // A segmented palette (0028,1221-1223) that this viewer does not expand: the image is refused.
+    // The palette came as Segmented Palette Color LUT Data (0028,1221-1223): the LUT views hold the segments.
     bool segmentedPalette = false;
     // High Bit (0028,0102); the stored bits are [highBit - bitsStored + 1, highBit] of their container.
     std::uint16_t highBit = 0;

@@ -96,3 +96,23 @@ def palette16_implicit():
 
 
 palette16_implicit()
+
+
+def palette16_segmented():
+    # 16-bit indices into segmented palettes (PS3.3 C.7.9.2) without plain LUT data, as ultrasound machines write
+    # them, in implicit VR: red a discrete run then a ramp, green a ramp and an indirect segment that repeats the
+    # first two segments, blue one discrete run.
+    indices = [0, 1, 3, 1000, 2047, 2048, 3000, 4095]
+    ds = base(2, 4, 16, 16, "PALETTE COLOR", indices)
+    ds.file_meta.TransferSyntaxUID = ImplicitVRLittleEndian
+    ds.is_implicit_VR = True
+    red = [0, 4, 0x1000, 0x2000, 0x3000, 0x4000, 1, 4092, 0xFFFF]
+    green = [0, 1, 0xFFFF, 1, 2047, 0x0100, 2, 2, 0, 0]
+    blue = [0, 4096] + [(k * 16) & 0xFFFF for k in range(4096)]
+    for colour, segments in (("Red", red), ("Green", green), ("Blue", blue)):
+        setattr(ds, colour + "PaletteColorLookupTableDescriptor", [4096, 0, 16])
+        setattr(ds, "Segmented" + colour + "PaletteColorLookupTableData", np.array(segments, "<u2").tobytes())
+    save(ds, "palette16_segmented.dcm", apply_color_lut(ds.pixel_array, ds))
+
+
+palette16_segmented()

@@ -99,12 +99,13 @@ TEST_P(LutFixtureTest, MatchesPydicom)
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LutFixtureTest,
-    ::testing::Values(FixtureCase{"ModalityLutDefinedLength", "mlut.dcm", Check::ModalityValues},
-                      FixtureCase{"VoiLutUndefinedLength", "vlut.dcm", Check::VoiGrey12},
-                      FixtureCase{"Palette8BitIndices16BitEntries", "palette8.dcm", Check::PaletteTop8},
-                      FixtureCase{"Palette16BitIndicesPacked8BitEntries", "palette16.dcm", Check::Palette8},
-                      FixtureCase{"Palette16BitIndices65536EntriesImplicitVr", "palette16_implicit.dcm",
-                                  Check::PaletteTop8}),
+    ::testing::Values(
+        FixtureCase{"ModalityLutDefinedLength", "mlut.dcm", Check::ModalityValues},
+        FixtureCase{"VoiLutUndefinedLength", "vlut.dcm", Check::VoiGrey12},
+        FixtureCase{"Palette8BitIndices16BitEntries", "palette8.dcm", Check::PaletteTop8},
+        FixtureCase{"Palette16BitIndicesPacked8BitEntries", "palette16.dcm", Check::Palette8},
+        FixtureCase{"Palette16BitIndices65536EntriesImplicitVr", "palette16_implicit.dcm", Check::PaletteTop8},
+        FixtureCase{"SegmentedPalette16BitIndicesImplicitVr", "palette16_segmented.dcm", Check::PaletteTop8}),
     ByCaseName{});
 
 std::vector<std::uint8_t> Words16(std::initializer_list<std::uint16_t> words)
