@@ -106,6 +106,12 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
     {
         return Fail(DecodeStatus::Corrupt, lossless::kCapacityExceeded, declared);
     }
+    // Several components must be the samples of the declared pixel: a grey image whose stream holds colour (or
+    // two or four components where three are declared) has no layout the image build could read right.
+    if (header.componentCount > 1 && header.componentCount != declared.samplesPerPixel)
+    {
+        return Fail(DecodeStatus::Unsupported, lossless::kSofComponents, declared);
+    }
     const std::size_t container = ContainerBytes(declared.bitsAllocated);
     const std::size_t streamContainer = header.precision < 9 ? 1 : 2;
     // The capacity in samples is what `out` holds in the declared container; the decoder's own bytes are bounded by

@@ -222,27 +222,27 @@ std::size_t Find(const Bytes& stream, std::uint8_t marker, std::size_t from = 0)
     return stream.size();
 }
 
-Bytes EncodedRgb(bool interleaved, std::uint16_t restartInterval = 0)
+Bytes EncodedRgb(bool interleaved, std::uint16_t restartInterval = 0, int components = 3)
 {
     LosslessEncodeOptions options;
     options.precision = 8;
     options.width = 9;
     options.height = 5;
     options.predictor = 4;
-    options.components = 3;
+    options.components = components;
     options.interleaved = interleaved;
     options.restartInterval = restartInterval;
-    return EncodeLossless(Interleaved(9, 5, 8, 3), options);
+    return EncodeLossless(Interleaved(9, 5, 8, components), options);
 }
 
 TEST(JpegLosslessColourDamageTest, RefusesWhatItCannotPlaceAndNeverLeavesTheBuffer)
 {
     const FrameGeometry declared = Colour(5, 9, 8, 3);
-    const auto decode = [&](const Bytes& stream) {
+    const auto decode = [&](const Bytes& stream, const FrameGeometry& geometry) {
         // An exact-size copy, so that AddressSanitizer sees any read past its end.
         const Bytes copy(stream);
-        Bytes out(FrameBytes(declared), 0xEE);
-        return DecodeJpegLossless(copy, declared, DecodeLimits{}, out);
+        Bytes out(FrameBytes(geometry), 0xEE);
+        return DecodeJpegLossless(copy, geometry, DecodeLimits{}, out);
     };
     const Bytes interleaved = EncodedRgb(true);
     const Bytes separate = EncodedRgb(false);
@@ -251,23 +251,29 @@ TEST(JpegLosslessColourDamageTest, RefusesWhatItCannotPlaceAndNeverLeavesTheBuff
     // Subsampled chroma (H = 2 for the second component) is refused as unsupported, not decoded wrongly.
     Bytes subsampled = interleaved;
     subsampled[sof + 10 + 3 + 1] = 0x21;
-    EXPECT_EQ(decode(subsampled).status, DecodeStatus::Unsupported);
-    EXPECT_EQ(decode(subsampled).detail, lossless::kSofHorizontal);
+    EXPECT_EQ(decode(subsampled, declared).status, DecodeStatus::Unsupported);
+    EXPECT_EQ(decode(subsampled, declared).detail, lossless::kSofHorizontal);
+
+    // Three components where the data set declares a grey pixel (or four where it declares three).
+    const DecodeResult grey = decode(interleaved, Colour(5, 9, 8, 1));
+    EXPECT_EQ(grey.status, DecodeStatus::Unsupported);
+    EXPECT_EQ(grey.detail, lossless::kSofComponents);
+    EXPECT_EQ(decode(EncodedRgb(true, 0, 4), declared).status, DecodeStatus::Unsupported);
 
     // A scan selecting a component the frame does not have, or one an earlier scan coded.
     Bytes unknown = interleaved;
     const std::size_t sos = Find(interleaved, 0xDA);
     unknown[sos + 5 + 2] = 9;
-    EXPECT_EQ(decode(unknown).detail, lossless::kSosSelector);
+    EXPECT_EQ(decode(unknown, declared).detail, lossless::kSosSelector);
     Bytes twice = separate;
     const std::size_t secondScan = Find(separate, 0xDA, Find(separate, 0xDA) + 2);
     twice[secondScan + 5] = 1;
-    EXPECT_EQ(decode(twice).detail, lossless::kSosSelector);
+    EXPECT_EQ(decode(twice, declared).detail, lossless::kSosSelector);
     // EOI after two of the three scans.
     Bytes missing(separate.begin(), separate.begin() + static_cast<std::ptrdiff_t>(Find(separate, 0xC4, secondScan)));
     missing.insert(missing.end(), {0xFF, 0xD9});
-    EXPECT_EQ(decode(missing).status, DecodeStatus::Corrupt);
-    EXPECT_EQ(decode(missing).detail, lossless::kComponentsMissing);
+    EXPECT_EQ(decode(missing, declared).status, DecodeStatus::Corrupt);
+    EXPECT_EQ(decode(missing, declared).detail, lossless::kComponentsMissing);
 
     // Cut anywhere, either layout fails and stays in bounds.
     for (const Bytes* whole : {&interleaved, &separate})
@@ -275,7 +281,7 @@ TEST(JpegLosslessColourDamageTest, RefusesWhatItCannotPlaceAndNeverLeavesTheBuff
         for (std::size_t length = 0; length < whole->size(); ++length)
         {
             const Bytes cut(whole->begin(), whole->begin() + static_cast<std::ptrdiff_t>(length));
-            const DecodeStatus status = decode(cut).status;
+            const DecodeStatus status = decode(cut, declared).status;
             EXPECT_TRUE(status == DecodeStatus::Corrupt || status == DecodeStatus::Unsupported) << length;
         }
     }
