@@ -951,16 +951,18 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
         std::uint64_t wanted = FrameBytes(declared);
         if (lossless)
         {
-            wanted = std::min<std::uint64_t>(
-                {declaredPixels * d.bitsAllocated, limits.maxPixels * 2, static_cast<std::uint64_t>(INT32_MAX)});
-            // A header that gives its line count says exactly what the decoder can write (one component, at most
+            // Colour: every component of a pixel, at most two bytes a sample.
+            const std::uint64_t components = declared.samplesPerPixel;
+            wanted = std::min<std::uint64_t>({declaredPixels * d.bitsAllocated, limits.maxPixels * 2 * components,
+                                              static_cast<std::uint64_t>(INT32_MAX)});
+            // A header that gives its line count says exactly what the decoder can write (its components, at most
             // the declared container a sample). Sized to that, the buffer is one the recycler keeps and hands back
             // for the next image; the bound above is several times the frame, a fresh mapping whose pages all fault.
             lossless::FrameHeader header;
             if (lossless::ReadLosslessFrameHeader(stream, &header) == lossless::kOk && header.lines != 0)
             {
-                const std::uint64_t streamBytes =
-                    std::uint64_t{header.lines} * header.samplesPerLine * ContainerBytes(declared.bitsAllocated);
+                const std::uint64_t streamBytes = std::uint64_t{header.lines} * header.samplesPerLine *
+                                                  header.componentCount * ContainerBytes(declared.bitsAllocated);
                 wanted = std::min(wanted, std::max(FrameBytes(declared), streamBytes));
             }
         }

@@ -97,6 +97,101 @@ int ReadUpToFrame(LosslessState& state)
     return ReadFrame(&state);
 }
 
+// The tables of the scan's components: each its own (T.81 B.2.3), the built-in one where the stream defines none.
+int ResolveScanTables(LosslessState& state)
+{
+    const bool anyDefined = state.definedTables != 0;
+    for (std::size_t k = 0; k < state.scan.componentCount; ++k)
+    {
+        const std::uint8_t slot = state.scan.tableOf[k];
+        if ((state.definedTables & (1u << slot)) != 0)
+        {
+            continue;
+        }
+        if (anyDefined)
+        {
+            return kSosUndefinedTable;
+        }
+        state.tableIndex = slot;
+        if (int rc = InstallDefaultTable(&state); rc != kOk)
+        {
+            return rc;
+        }
+    }
+    return kOk;
+}
+
+// A frame of several components: its scans one after another (tables and restart intervals may change between
+// them), until every component has been coded and EOI ends the stream.
+int DecodeComponentScans(LosslessState& state)
+{
+    const auto all = static_cast<std::uint8_t>((1u << state.frame.componentCount) - 1);
+    for (;;)
+    {
+        if (int rc = ResolveScanTables(state); rc != kOk)
+        {
+            return rc;
+        }
+        if (int rc = DecodeComponentScan(state); rc != kOk)
+        {
+            return rc;
+        }
+        std::uint16_t marker = 0;
+        for (;;)
+        {
+            // Entropy-coded data ends at a marker; anything else after it is not a stream this decoder knows.
+            if (Has(state, 1) && state.cursor[0] != 0xFF)
+            {
+                return kNoEoiAfterScan;
+            }
+            if (int rc = ReadMarker(state, &marker); rc != kOk)
+            {
+                return rc;
+            }
+            if (marker == kSos || marker == kEoi)
+            {
+                break;
+            }
+            if (int rc = ReadMarkerSegment(&state, marker); rc != kOk)
+            {
+                return rc;
+            }
+        }
+        if (marker == kEoi)
+        {
+            return state.codedComponents == all ? kOk : kComponentsMissing;
+        }
+        if (int rc = ReadScan(&state); rc != kOk)
+        {
+            return rc;
+        }
+    }
+}
+
+int Decode(ByteView source, std::uint8_t* destination, std::int32_t capacity, std::uint8_t maxComponents,
+           std::atomic<std::size_t>* finalBytes, LosslessImage& image)
+{
+    LosslessState state;
+    state.cursor = source.data();
+    state.sourceEnd = source.data() + source.size();
+    state.destination = destination;
+    state.capacity = capacity;
+    state.finalBytes = finalBytes;
+    state.maxComponents = maxComponents;
+    const int rc = DecodeStream(&state);
+    if (rc != kOk)
+    {
+        return rc;
+    }
+    image.lines = state.decodedLines;
+    image.samplesPerLine = state.frame.samplesPerLine;
+    image.components = state.frame.componentCount;
+    image.containerBits = state.containerBits;
+    image.precision = state.precision;
+    image.highBit = state.highBit;
+    return kOk;
+}
+
 } // namespace
 
 int ReadMarkerSegment(LosslessState* state, std::uint16_t marker) noexcept
@@ -199,6 +294,7 @@ int ReadHuffmanTable(LosslessState* state) noexcept
     state->tableClass = 0;
     state->tableIndex = classIndex;
     state->lastDhtLength = length;
+    state->definedTables = static_cast<std::uint8_t>(state->definedTables | (1u << classIndex));
     state->cursor += length;
     return DeriveDecodeTables(state, classIndex);
 }
@@ -237,11 +333,11 @@ int ReadFrame(LosslessState* state) noexcept
     {
         return kSofWidth;
     }
-    if (frame.componentCount != 1)
+    if (frame.componentCount == 0 || frame.componentCount > state->maxComponents)
     {
         return kSofComponents;
     }
-    if (!Has(*state, 11))
+    if (!Has(*state, frame.length))
     {
         return kSourceExhausted;
     }
@@ -249,13 +345,20 @@ int ReadFrame(LosslessState* state) noexcept
     frame.horizontal = static_cast<std::uint8_t>(p[7] >> 4);
     frame.vertical = static_cast<std::uint8_t>(p[7] & 0x0F);
     frame.quantTable = p[8];
-    if (frame.horizontal != 1)
+    // Subsampled components would need their own line widths and an upsampled output; no DICOM lossless encoder
+    // writes them, so they are refused rather than decoded half-way.
+    for (std::size_t c = 0; c < frame.componentCount; ++c)
     {
-        return kSofHorizontal;
-    }
-    if (frame.vertical != 1)
-    {
-        return kSofVertical;
+        const std::uint8_t* component = p + 6 + 3 * c;
+        frame.componentIds[c] = component[0];
+        if ((component[1] >> 4) != 1)
+        {
+            return kSofHorizontal;
+        }
+        if ((component[1] & 0x0F) != 1)
+        {
+            return kSofVertical;
+        }
     }
     state->frame = frame;
     state->cursor += frame.length;
@@ -338,24 +441,49 @@ int ReadScan(LosslessState* state) noexcept
     {
         return kSosLength;
     }
-    if (scan.componentCount != 1)
+    const std::uint8_t frameComponents = state->frame.componentCount;
+    if (frameComponents <= 1 ? scan.componentCount != 1
+                             : scan.componentCount == 0 || scan.componentCount > frameComponents)
     {
         return kSosComponents;
     }
-    if (!Has(*state, 8))
+    if (!Has(*state, scan.length))
     {
         return kSourceExhausted;
     }
     scan.componentSelector = p[1];
     scan.dcTable = static_cast<std::uint8_t>(p[2] >> 4);
     scan.acTable = static_cast<std::uint8_t>(p[2] & 0x0F);
-    scan.predictor = p[3];
-    scan.end = p[4];
-    scan.approxHigh = static_cast<std::uint8_t>(p[5] >> 4);
-    scan.pointTransform = static_cast<std::uint8_t>(p[5] & 0x0F);
-    if (scan.dcTable > 3)
+    const std::uint8_t* tail = p + 1 + 2 * scan.componentCount;
+    scan.predictor = tail[0];
+    scan.end = tail[1];
+    scan.approxHigh = static_cast<std::uint8_t>(tail[2] >> 4);
+    scan.pointTransform = static_cast<std::uint8_t>(tail[2] & 0x0F);
+    std::uint8_t coded = state->codedComponents;
+    for (std::size_t k = 0; k < scan.componentCount; ++k)
     {
-        return kSosTableSelector;
+        const std::uint8_t selector = p[1 + 2 * k];
+        scan.tableOf[k] = static_cast<std::uint8_t>(p[2 + 2 * k] >> 4);
+        if (scan.tableOf[k] > 3)
+        {
+            return kSosTableSelector;
+        }
+        // A one-component frame takes its scan whatever the selector says, as it always has; with several, the
+        // selector is what places the samples.
+        std::size_t index = 0;
+        if (frameComponents > 1)
+        {
+            while (index < frameComponents && state->frame.componentIds[index] != selector)
+            {
+                ++index;
+            }
+            if (index == frameComponents || (coded & (1u << index)) != 0)
+            {
+                return kSosSelector;
+            }
+        }
+        scan.frameIndex[k] = static_cast<std::uint8_t>(index);
+        coded = static_cast<std::uint8_t>(coded | (1u << index));
     }
     // Selection value 0 belongs to the differential frames of the hierarchical process, which this is not.
     if (scan.predictor < 1 || scan.predictor > 7)
@@ -368,6 +496,7 @@ int ReadScan(LosslessState* state) noexcept
         return kSosPointTransform;
     }
     state->scan = scan;
+    state->codedComponents = coded;
     state->precision = state->frame.precision;
     state->containerBits = state->precision < 9 ? 8 : 16;
     state->highBit = static_cast<std::uint16_t>(state->precision - 1);
@@ -463,6 +592,10 @@ int DecodeStream(LosslessState* state) noexcept
     {
         return rc;
     }
+    if (state->frame.componentCount > 1)
+    {
+        return DecodeComponentScans(*state);
+    }
     if (state->lastDhtLength == 0)
     {
         if (int rc = InstallDefaultTable(state); rc != kOk)
@@ -484,23 +617,41 @@ int DecodeLossless(ByteView source, std::uint8_t* destination, std::int32_t capa
     }
     try
     {
-        LosslessState state;
-        state.cursor = source.data();
-        state.sourceEnd = source.data() + source.size();
-        state.destination = destination;
-        state.capacity = capacity;
-        state.finalBytes = finalBytes;
-        const int rc = DecodeStream(&state);
+        LosslessImage image;
+        const int rc = Decode(source, destination, capacity, 1, finalBytes, image);
         if (rc != kOk)
         {
             return rc;
         }
-        *lines = state.decodedLines;
-        *samplesPerLine = state.frame.samplesPerLine;
-        *containerBits = state.containerBits;
-        *precision = state.precision;
-        *highBit = state.highBit;
+        *lines = image.lines;
+        *samplesPerLine = image.samplesPerLine;
+        *containerBits = image.containerBits;
+        *precision = image.precision;
+        *highBit = image.highBit;
         return kOk;
+    }
+    catch (...)
+    {
+        return kUnexpectedFault;
+    }
+}
+
+int DecodeLosslessImage(ByteView source, std::uint8_t* destination, std::int32_t capacity, LosslessImage* image,
+                        std::atomic<std::size_t>* finalBytes) noexcept
+{
+    if (source.data() == nullptr || destination == nullptr || image == nullptr)
+    {
+        return kNullArgument;
+    }
+    try
+    {
+        LosslessImage decoded;
+        const int rc = Decode(source, destination, capacity, kMaxComponents, finalBytes, decoded);
+        if (rc == kOk)
+        {
+            *image = decoded;
+        }
+        return rc;
     }
     catch (...)
     {
@@ -517,6 +668,7 @@ int ReadLosslessFrameHeader(ByteView source, FrameHeader* frame) noexcept
     LosslessState state;
     state.cursor = source.data();
     state.sourceEnd = source.data() + source.size();
+    state.maxComponents = kMaxComponents;
     if (int rc = ReadUpToFrame(state); rc != kOk)
     {
         return rc;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace orblane::lossless {
 namespace {
@@ -561,6 +563,218 @@ bool IsMarker(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t code)
     return end - p >= 2 && p[0] == 0xFF && p[1] == code;
 }
 
+// After a unit (a restart interval, or a line without them): the reader gives back what it fetched beyond the unit,
+// then come the restart marker that ends the unit (searched for past damaged data), fill bytes, and a DNL segment,
+// whose count becomes `lines` when `adoptLineCount`. `p` is the stream position before and after.
+int FinishUnit(LosslessState& s, BitReader& reader, const std::uint8_t*& p, bool endedEarly, bool last,
+               bool adoptLineCount, int& expectedRestart, std::size_t& lines)
+{
+    const std::uint8_t* const end = s.sourceEnd;
+    const std::size_t interval = s.restartInterval;
+    if (!endedEarly)
+    {
+        Rewind(reader);
+        p = reader.p;
+    }
+
+    if (interval != 0 && !last)
+    {
+        // With the line count left to a DNL, the segment after the final interval is not a missing marker.
+        const bool dnlFollows = s.frame.lines == 0 && IsMarker(SkipFill(p, end), end, 0xDC);
+        if (!dnlFollows)
+        {
+            const auto marker = static_cast<std::uint8_t>(0xD0 + expectedRestart);
+            if (end - p < 2)
+            {
+                return kSourceExhausted;
+            }
+            if (p[0] == 0xFF && p[1] == marker)
+            {
+                p += 2;
+            }
+            else if (!endedEarly)
+            {
+                for (;;)
+                {
+                    if (end - p < 2)
+                    {
+                        return kSourceExhausted;
+                    }
+                    if (p[0] == 0xFF && p[1] == marker)
+                    {
+                        p += 2;
+                        break;
+                    }
+                    if (p[0] == 0xFF && p[1] == 0xD9)
+                    {
+                        return kEoiBeforeRestart;
+                    }
+                    ++p;
+                }
+            }
+            expectedRestart = (expectedRestart + 1) & 7;
+        }
+    }
+
+    p = SkipFill(p, end);
+    if (IsMarker(p, end, 0xDC))
+    {
+        s.cursor = p + 2;
+        if (int rc = ReadLineCount(&s); rc != kOk)
+        {
+            return rc;
+        }
+        p = s.cursor;
+        if (adoptLineCount)
+        {
+            lines = s.dnlLines;
+        }
+    }
+    if (interval == 0)
+    {
+        // Without restarts the bit reader carries on from here.
+        reader.p = p;
+        reader.segmentStart = p;
+        reader.stop = Stop::None;
+    }
+    return kOk;
+}
+
+// Frames of several components. Their samples are a third or less of what archives hold (colour lossless is rare
+// next to grey), so these loops trade a little speed for one shape over every scan layout: the one-component loops
+// above stay as they are.
+
+// One component of a scan: its table, its place in the pixel, the prediction of its next sample, and its last
+// difference (repeated by category 16 in 8-bit data, as in the one-component loop).
+struct Lane
+{
+    const std::uint32_t* fast = nullptr;
+    const HuffmanTable* table = nullptr;
+    std::size_t offset = 0;
+    std::uint32_t pred = 0;
+    std::uint32_t lastDiff = 0;
+};
+
+inline void Refill(BitReader& r)
+{
+    if (r.end - r.p >= 8)
+    {
+        const std::uint64_t v = LoadBe64(r.p);
+        const std::uint64_t inverted = ~v;
+        if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0)
+        {
+            r.bits |= v >> r.count;
+            r.p += (63 - r.count) >> 3;
+            r.count |= 56;
+            return;
+        }
+    }
+    RefillSlow(r);
+}
+
+// One difference (T.81 F.2.2.1 and F.2.2.2); the reader's count is never negative on entry.
+template <bool kEightBit> inline int DecodeDifference(const Lane& lane, BitReader& r, std::uint32_t& diff)
+{
+    if (r.count < 32)
+    {
+        Refill(r);
+    }
+    const std::uint32_t entry = lane.fast[r.bits >> (64 - kLookahead)];
+    if ((entry & (kKindMask | 0xF00)) == kKindPlain) [[likely]]
+    {
+        const int length = static_cast<int>(entry & 0xFF);
+        r.bits <<= length;
+        r.count -= length;
+        diff = entry >> 16;
+        return kOk;
+    }
+    if ((entry & kKindMask) == kKindPlain)
+    {
+        const int length = static_cast<int>(entry & 0xFF);
+        const int category = static_cast<int>((entry >> 8) & 0xF);
+        r.bits <<= length;
+        const auto extra = static_cast<std::uint32_t>(r.bits >> (64 - category));
+        r.bits <<= category;
+        r.count -= length + category;
+        diff = Extend(extra, category);
+        return kOk;
+    }
+    return DecodeSlowSample<kEightBit>(*lane.table, entry, r, lane.lastDiff, diff);
+}
+
+// Decodes n pixels of the scan's lanes into out (pixel 0 of the run, `stride` samples a pixel), with the same rules
+// as DecodeRun: each lane's first sample is predicted by its `pred`, the rest by the selection value over the lane's
+// own neighbours, `above` being the run's start one line up. Answers kOk, kOverrun or a failure code, done = the
+// pixels completed before it.
+template <bool kEightBit, int kPredictor>
+int DecodeComponentRun(BitReader& reader, Lane* lanes, std::size_t laneCount, std::uint8_t* out, std::size_t stride,
+                       std::size_t n, const std::uint8_t* above, std::size_t& done)
+{
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        for (std::size_t k = 0; k < laneCount; ++k)
+        {
+            Lane& lane = lanes[k];
+            std::uint32_t diff = 0;
+            const int rc = DecodeDifference<kEightBit>(lane, reader, diff);
+            if (rc != kOk || reader.count < 0)
+            {
+                done = i;
+                return rc != kOk ? rc : kOverrun;
+            }
+            if constexpr (kEightBit)
+            {
+                lane.lastDiff = diff;
+            }
+            const std::uint32_t value = lane.pred + diff;
+            const std::size_t at = i * stride + lane.offset;
+            Store(out, at, value, kEightBit);
+            if constexpr (kPredictor == 1)
+            {
+                lane.pred = value;
+            }
+            else
+            {
+                // As in DecodeRun: the neighbours as stored; above[at + stride] at the run's last pixel is this
+                // line's first.
+                const std::uint32_t a = kEightBit ? (value & 0xFFu) : (value & 0xFFFFu);
+                lane.pred = Predict<kPredictor>(a, Load(above, at + stride, kEightBit), Load(above, at, kEightBit));
+            }
+        }
+    }
+    done = n;
+    return kOk;
+}
+
+using ComponentRunFunction = int (*)(BitReader&, Lane*, std::size_t, std::uint8_t*, std::size_t, std::size_t,
+                                     const std::uint8_t*, std::size_t&);
+
+template <int kPredictor> ComponentRunFunction PickComponentRun(bool eightBit)
+{
+    return eightBit ? &DecodeComponentRun<true, kPredictor> : &DecodeComponentRun<false, kPredictor>;
+}
+
+ComponentRunFunction PickComponentRun(int predictor, bool eightBit)
+{
+    switch (predictor)
+    {
+    case 2:
+        return PickComponentRun<2>(eightBit);
+    case 3:
+        return PickComponentRun<3>(eightBit);
+    case 4:
+        return PickComponentRun<4>(eightBit);
+    case 5:
+        return PickComponentRun<5>(eightBit);
+    case 6:
+        return PickComponentRun<6>(eightBit);
+    case 7:
+        return PickComponentRun<7>(eightBit);
+    default:
+        return PickComponentRun<1>(eightBit);
+    }
+}
+
 } // namespace
 
 int DecodeScan(LosslessState& s) noexcept
@@ -682,69 +896,9 @@ int DecodeScan(LosslessState& s) noexcept
                 }
             }
         }
-        if (!endedEarly)
+        if (int rc = FinishUnit(s, reader, p, endedEarly, unitEnd >= total, true, expectedRestart, lines); rc != kOk)
         {
-            Rewind(reader);
-            p = reader.p;
-        }
-
-        const bool last = unitEnd >= total;
-        if (interval != 0 && !last)
-        {
-            // With the line count left to a DNL, the segment after the final interval is not a missing marker.
-            const bool dnlFollows = s.frame.lines == 0 && IsMarker(SkipFill(p, end), end, 0xDC);
-            if (!dnlFollows)
-            {
-                const auto marker = static_cast<std::uint8_t>(0xD0 + expectedRestart);
-                if (end - p < 2)
-                {
-                    return kSourceExhausted;
-                }
-                if (p[0] == 0xFF && p[1] == marker)
-                {
-                    p += 2;
-                }
-                else if (!endedEarly)
-                {
-                    for (;;)
-                    {
-                        if (end - p < 2)
-                        {
-                            return kSourceExhausted;
-                        }
-                        if (p[0] == 0xFF && p[1] == marker)
-                        {
-                            p += 2;
-                            break;
-                        }
-                        if (p[0] == 0xFF && p[1] == 0xD9)
-                        {
-                            return kEoiBeforeRestart;
-                        }
-                        ++p;
-                    }
-                }
-                expectedRestart = (expectedRestart + 1) & 7;
-            }
-        }
-
-        p = SkipFill(p, end);
-        if (IsMarker(p, end, 0xDC))
-        {
-            s.cursor = p + 2;
-            if (int rc = ReadLineCount(&s); rc != kOk)
-            {
-                return rc;
-            }
-            p = s.cursor;
-            lines = s.dnlLines;
-        }
-        if (interval == 0)
-        {
-            // Without restarts the bit reader carries on from here.
-            reader.p = p;
-            reader.segmentStart = p;
-            reader.stop = Stop::None;
+            return rc;
         }
         unitStart = unitEnd;
     }
@@ -767,6 +921,158 @@ int DecodeScan(LosslessState& s) noexcept
         ScaleByPointTransform(out, lines * width, pointTransform, eightBit);
     }
     s.cursor = p + 2;
+    s.decodedLines = static_cast<std::uint16_t>(lines);
+    return kOk;
+}
+
+} // namespace orblane::lossless
+
+namespace orblane::lossless {
+
+int DecodeComponentScan(LosslessState& s) noexcept
+{
+    const std::size_t width = s.frame.samplesPerLine;
+    if (width == 0)
+    {
+        return kSofWidth;
+    }
+    const std::size_t interval = s.restartInterval;
+    const bool eightBit = s.containerBits == 8;
+    const std::size_t sampleBytes = eightBit ? 1 : 2;
+    const std::size_t stride = s.frame.componentCount;
+    const std::size_t laneCount = s.scan.componentCount;
+    if (stride == 0 || stride > kMaxComponents || laneCount == 0 || laneCount > stride)
+    {
+        return kSosComponents;
+    }
+    // A fast table for each table slot the scan uses (64 KiB for all four: on the heap, not a worker's stack).
+    constexpr std::size_t kFastSize = std::size_t{1} << kLookahead;
+    const std::unique_ptr<std::uint32_t[]> fast(new (std::nothrow) std::uint32_t[4 * kFastSize]);
+    if (fast == nullptr)
+    {
+        return kOutputAllocation;
+    }
+    std::array<Lane, kMaxComponents> lanes{};
+    unsigned built = 0;
+    for (std::size_t k = 0; k < laneCount; ++k)
+    {
+        const std::size_t slot = s.scan.tableOf[k] & 3u;
+        std::uint32_t* table = fast.get() + slot * kFastSize;
+        if ((built & (1u << slot)) == 0)
+        {
+            BuildFastTable(s.tables[slot], eightBit, table);
+            built |= 1u << slot;
+        }
+        lanes[k].fast = table;
+        lanes[k].table = &s.tables[slot];
+        lanes[k].offset = s.scan.frameIndex[k];
+    }
+    const ComponentRunFunction leftRun = PickComponentRun(1, eightBit);
+    const ComponentRunFunction selectedRun = PickComponentRun(s.scan.predictor, eightBit);
+    const int pointTransform = s.scan.pointTransform;
+    const std::uint32_t initial = 1u << (s.precision - pointTransform - 1);
+    // An MCU of an interleaved scan is one pixel (every component 1 x 1), of a one-component scan one sample: either
+    // way a restart interval counts pixels.
+    const std::size_t unit = interval != 0 ? interval : width;
+    // The line count is the first scan's to settle (a DNL may only follow it); later scans decode that many lines.
+    const bool firstScan = s.decodedLines == 0;
+    std::size_t lines = !firstScan ? s.decodedLines : s.frame.lines != 0 ? s.frame.lines : 65535;
+    const std::uint8_t* const end = s.sourceEnd;
+    const std::uint8_t* p = s.cursor;
+    std::uint8_t* const out = s.destination;
+    const std::size_t pixelBytes = stride * sampleBytes;
+
+    BitReader reader;
+    int expectedRestart = 0;
+    std::size_t unitStart = 0;
+    for (std::size_t j = 0; unitStart < lines * width; ++j)
+    {
+        const std::size_t total = lines * width;
+        const std::size_t unitEnd = unitStart + std::min(unit, total - unitStart);
+        if (s.capacity < 0 || std::uint64_t{unitEnd} * pixelBytes > static_cast<std::uint64_t>(s.capacity))
+        {
+            return kCapacityExceeded;
+        }
+        const bool restarts = interval != 0 || j == 0;
+        if (restarts)
+        {
+            reader = BitReader{p, end, p, 0, 0, Stop::None};
+        }
+        bool endedEarly = false;
+        for (std::size_t pos = unitStart; pos < unitEnd;)
+        {
+            // The predictions of DecodeScan (H.1.2.1), lane by lane.
+            const std::size_t column = pos % width;
+            const std::size_t runLength = std::min(unitEnd - pos, width - column);
+            const bool firstLine = pos / width == unitStart / width && (interval != 0 || j == 0);
+            for (std::size_t k = 0; k < laneCount; ++k)
+            {
+                lanes[k].pred =
+                    pos == unitStart && restarts
+                        ? initial
+                        : Load(out, (column == 0 ? pos - width : pos - 1) * stride + lanes[k].offset, eightBit);
+            }
+            std::size_t done = 0;
+            std::uint8_t* runOut = out + pos * pixelBytes;
+            const std::uint8_t* above = firstLine ? runOut : runOut - width * pixelBytes;
+            const ComponentRunFunction run = firstLine ? leftRun : selectedRun;
+            const int rc = run(reader, lanes.data(), laneCount, runOut, stride, runLength, above, done);
+            if (rc == kOverrun)
+            {
+                if (reader.stop == Stop::Eoi)
+                {
+                    return kEoiInData;
+                }
+                if (reader.stop != Stop::Restart)
+                {
+                    return kSourceExhausted;
+                }
+                if (interval == 0)
+                {
+                    return kUnexpectedRestart;
+                }
+                // As in DecodeScan: the interrupted pixel and the rest of the unit read as 0, in this scan's lanes.
+                for (std::size_t q = pos + done; q < unitEnd; ++q)
+                {
+                    for (std::size_t k = 0; k < laneCount; ++k)
+                    {
+                        Store(out, q * stride + lanes[k].offset, 0, eightBit);
+                    }
+                }
+                p = reader.p + 2;
+                endedEarly = true;
+                break;
+            }
+            if (rc != kOk)
+            {
+                return rc;
+            }
+            pos += runLength;
+        }
+        if (int rc = FinishUnit(s, reader, p, endedEarly, unitEnd >= total, firstScan, expectedRestart, lines);
+            rc != kOk)
+        {
+            return rc;
+        }
+        unitStart = unitEnd;
+    }
+    if (firstScan && s.frame.lines == 0 && !s.dnlSeen)
+    {
+        return kNoLineCount;
+    }
+    if (pointTransform != 0)
+    {
+        const std::size_t pixels = lines * width;
+        for (std::size_t k = 0; k < laneCount; ++k)
+        {
+            for (std::size_t q = 0; q < pixels; ++q)
+            {
+                const std::size_t at = q * stride + lanes[k].offset;
+                Store(out, at, Load(out, at, eightBit) << pointTransform, eightBit);
+            }
+        }
+    }
+    s.cursor = p;
     s.decodedLines = static_cast<std::uint16_t>(lines);
     return kOk;
 }

@@ -276,64 +276,71 @@ HuffmanDefinition BuiltInTable()
     return tableDefinition;
 }
 
-std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples, const LosslessEncodeOptions& o)
+namespace {
+
+HuffmanDefinition TableFor(const std::vector<std::int32_t>& diffs, const LosslessEncodeOptions& o)
 {
-    if (o.width <= 0 || o.height <= 0 || samples.size() != static_cast<std::size_t>(o.width) * o.height)
-    {
-        throw std::invalid_argument("sample count does not match the image size");
-    }
-    const std::vector<std::int32_t> diffs = Differences(samples, o);
-    HuffmanDefinition tableDefinition;
     switch (o.table)
     {
     case TableChoice::BuiltIn:
-        tableDefinition = BuiltInTable();
-        break;
+        return BuiltInTable();
     case TableChoice::Custom:
-        tableDefinition = o.custom;
-        break;
-    case TableChoice::Optimal: {
-        std::array<std::uint64_t, 17> counts{};
-        for (std::int32_t d : diffs)
-        {
-            ++counts[static_cast<std::size_t>(Category(d))];
-        }
-        tableDefinition = OptimalTable(counts);
+        return o.custom;
+    case TableChoice::Optimal:
         break;
     }
+    std::array<std::uint64_t, 17> counts{};
+    for (std::int32_t d : diffs)
+    {
+        ++counts[static_cast<std::size_t>(Category(d))];
     }
-    const std::array<Code, 256> codes = CodesOf(tableDefinition);
+    return OptimalTable(counts);
+}
 
-    std::vector<std::uint8_t> out;
-    PutMarker(out, 0xD8);
-    PutMarker(out, 0xC3);
-    Put16(out, 11);
-    out.push_back(static_cast<std::uint8_t>(o.precision));
-    Put16(out, o.dnl ? 0u : static_cast<std::uint32_t>(o.height));
-    Put16(out, static_cast<std::uint32_t>(o.width));
-    out.insert(out.end(), {1, 1, 0x11, 0});
-    if (o.table != TableChoice::BuiltIn)
+void PutTable(std::vector<std::uint8_t>& out, const HuffmanDefinition& tableDefinition, std::uint8_t slot)
+{
+    PutMarker(out, 0xC4);
+    Put16(out, 19 + static_cast<std::uint32_t>(tableDefinition.values.size()));
+    out.push_back(slot);
+    out.insert(out.end(), tableDefinition.bits.begin(), tableDefinition.bits.end());
+    out.insert(out.end(), tableDefinition.values.begin(), tableDefinition.values.end());
+}
+
+void PutDifference(BitWriter& writer, const std::array<Code, 256>& codes, std::int32_t diff)
+{
+    const int category = Category(diff);
+    const Code code = codes[static_cast<std::size_t>(category)];
+    if (code.length == 0)
     {
-        PutMarker(out, 0xC4);
-        Put16(out, 19 + static_cast<std::uint32_t>(tableDefinition.values.size()));
-        out.push_back(o.tableSlot);
-        out.insert(out.end(), tableDefinition.bits.begin(), tableDefinition.bits.end());
-        out.insert(out.end(), tableDefinition.values.begin(), tableDefinition.values.end());
+        throw std::invalid_argument("the table has no code for a category the image needs");
     }
-    if (o.restartInterval != 0)
+    writer.Put(code.bits, code.length);
+    if (category > 0 && category < 16)
     {
-        PutMarker(out, 0xDD);
-        Put16(out, 4);
-        Put16(out, o.restartInterval);
+        // T.81 F.1.2.1.1: negative differences are sent as diff - 1 in the low bits.
+        const auto extra = static_cast<std::uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << category) - 1);
+        writer.Put(extra, category);
     }
+}
+
+// One scan over the given components (indices into the frame), their differences and tables (slots).
+void PutScan(std::vector<std::uint8_t>& out, const LosslessEncodeOptions& o, const std::vector<int>& members,
+             const std::vector<std::vector<std::int32_t>>& diffs, const std::vector<std::array<Code, 256>>& codes,
+             const std::vector<std::uint8_t>& slots)
+{
     PutMarker(out, 0xDA);
-    Put16(out, 8);
-    out.insert(out.end(),
-               {1, 1, static_cast<std::uint8_t>(o.tableSlot << 4), static_cast<std::uint8_t>(o.predictor), 0, 0});
-
+    Put16(out, 6 + 2 * static_cast<std::uint32_t>(members.size()));
+    out.push_back(static_cast<std::uint8_t>(members.size()));
+    for (int c : members)
+    {
+        out.push_back(static_cast<std::uint8_t>(c + 1));
+        out.push_back(static_cast<std::uint8_t>(slots[static_cast<std::size_t>(c)] << 4));
+    }
+    out.insert(out.end(), {static_cast<std::uint8_t>(o.predictor), 0, 0});
     BitWriter writer(out);
     int restart = 0;
-    for (std::size_t s = 0; s < diffs.size(); ++s)
+    const std::size_t pixels = diffs[static_cast<std::size_t>(members[0])].size();
+    for (std::size_t s = 0; s < pixels; ++s)
     {
         if (o.restartInterval != 0 && s != 0 && s % o.restartInterval == 0)
         {
@@ -341,27 +348,114 @@ std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples,
             PutMarker(out, static_cast<std::uint8_t>(0xD0 + restart));
             restart = (restart + 1) & 7;
         }
-        const std::int32_t diff = diffs[s];
-        const int category = Category(diff);
-        const Code code = codes[static_cast<std::size_t>(category)];
-        if (code.length == 0)
+        for (int c : members)
         {
-            throw std::invalid_argument("the table has no code for a category the image needs");
-        }
-        writer.Put(code.bits, code.length);
-        if (category > 0 && category < 16)
-        {
-            // T.81 F.1.2.1.1: negative differences are sent as diff - 1 in the low bits.
-            const auto extra = static_cast<std::uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << category) - 1);
-            writer.Put(extra, category);
+            const auto k = static_cast<std::size_t>(c);
+            PutDifference(writer, codes[k], diffs[k][s]);
         }
     }
     writer.Flush();
-    if (o.dnl)
+}
+
+} // namespace
+
+std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples, const LosslessEncodeOptions& o)
+{
+    const int components = o.components;
+    if (o.width <= 0 || o.height <= 0 || components < 1 || components > 4 ||
+        samples.size() != static_cast<std::size_t>(o.width) * o.height * components)
     {
-        PutMarker(out, 0xDC);
-        Put16(out, 4);
-        Put16(out, static_cast<std::uint32_t>(o.height));
+        throw std::invalid_argument("sample count does not match the image size");
+    }
+    const auto count = static_cast<std::size_t>(components);
+    std::vector<std::vector<std::int32_t>> diffs(count);
+    std::vector<HuffmanDefinition> tables(count);
+    std::vector<std::array<Code, 256>> codes(count);
+    std::vector<std::uint8_t> slots(count, o.tableSlot);
+    for (std::size_t c = 0; c < count; ++c)
+    {
+        std::vector<std::uint16_t> plane(samples.size() / count);
+        for (std::size_t i = 0; i < plane.size(); ++i)
+        {
+            plane[i] = samples[i * count + c];
+        }
+        diffs[c] = Differences(plane, o);
+        tables[c] = TableFor(diffs[c], o);
+        codes[c] = CodesOf(tables[c]);
+        if (components > 1 && o.table == TableChoice::Optimal)
+        {
+            slots[c] = static_cast<std::uint8_t>(c);
+        }
+    }
+
+    std::vector<std::uint8_t> out;
+    PutMarker(out, 0xD8);
+    PutMarker(out, 0xC3);
+    Put16(out, 8 + 3 * static_cast<std::uint32_t>(components));
+    out.push_back(static_cast<std::uint8_t>(o.precision));
+    Put16(out, o.dnl ? 0u : static_cast<std::uint32_t>(o.height));
+    Put16(out, static_cast<std::uint32_t>(o.width));
+    out.push_back(static_cast<std::uint8_t>(components));
+    for (int c = 0; c < components; ++c)
+    {
+        out.insert(out.end(), {static_cast<std::uint8_t>(c + 1), 0x11, 0});
+    }
+    const auto putRestartInterval = [&] {
+        if (o.restartInterval != 0)
+        {
+            PutMarker(out, 0xDD);
+            Put16(out, 4);
+            Put16(out, o.restartInterval);
+        }
+    };
+    const bool ownTables = o.table != TableChoice::BuiltIn;
+    if (components == 1 || o.interleaved)
+    {
+        if (ownTables)
+        {
+            for (std::size_t c = 0; c < count; ++c)
+            {
+                if (c == 0 || slots[c] != slots[0])
+                {
+                    PutTable(out, tables[c], slots[c]);
+                }
+            }
+        }
+        putRestartInterval();
+        std::vector<int> all(count);
+        for (std::size_t c = 0; c < count; ++c)
+        {
+            all[c] = static_cast<int>(c);
+        }
+        PutScan(out, o, all, diffs, codes, slots);
+        if (o.dnl)
+        {
+            PutMarker(out, 0xDC);
+            Put16(out, 4);
+            Put16(out, static_cast<std::uint32_t>(o.height));
+        }
+    }
+    else
+    {
+        for (std::size_t c = 0; c < count; ++c)
+        {
+            if (ownTables)
+            {
+                PutTable(out, tables[c], slots[c]);
+            }
+            if (c == 0)
+            {
+                putRestartInterval();
+            }
+            PutScan(out, o, {static_cast<int>(c)}, diffs, codes, slots);
+            // The line count follows the first scan only (T.81 B.2.5).
+            if (o.dnl && c == 0)
+            {
+                PutMarker(out, 0xDC);
+                Put16(out, 4);
+                Put16(out, static_cast<std::uint32_t>(o.height));
+            }
+        }
     }
     PutMarker(out, 0xD9);
     return out;

@@ -1,7 +1,8 @@
 #pragma once
 
-// A JPEG lossless (T.81 Annex H) encoder for tests, benchmarks and fuzz seeds: one component, any selection value,
-// precisions 2 to 16, optional restart interval and DNL, the decoder's built-in table or a table of one's own.
+// A JPEG lossless (T.81 Annex H) encoder for tests, benchmarks and fuzz seeds: one to four components (in one
+// interleaved scan or a scan each), any selection value, precisions 2 to 16, optional restart interval and DNL, the
+// decoder's built-in table or a table of one's own.
 
 #include <array>
 #include <cstdint>
@@ -29,17 +30,21 @@ struct LosslessEncodeOptions
     int width = 0;
     int height = 0;
     int predictor = 1;                 // selection value 1..7
-    std::uint16_t restartInterval = 0; // in samples (one sample is one MCU here); 0 = none
+    std::uint16_t restartInterval = 0; // in pixels (one pixel is one MCU here); 0 = none
     bool dnl = false;                  // Y = 0 in the frame header and a DNL segment after the scan
     TableChoice table = TableChoice::Optimal;
     HuffmanDefinition custom;
     std::uint8_t tableSlot = 0;
+    // Several components: samples interleaved per pixel; component k has id k + 1 and, with an optimal table, a
+    // table of its own in slot k. Interleaved: one scan of all; otherwise a scan (and a DHT) for each in turn.
+    int components = 1;
+    bool interleaved = true;
 };
 
 // The decoder's built-in table (17 codes, categories 0..16).
 HuffmanDefinition BuiltInTable();
 
-// Encodes width * height samples (row by row, each below 2^precision).
+// Encodes width * height * components samples (row by row, a pixel's samples together, each below 2^precision).
 std::vector<std::uint8_t> EncodeLossless(std::span<const std::uint16_t> samples, const LosslessEncodeOptions& options);
 
 // Synthetic content: a smooth field with Gaussian-like noise and a few sharp edges, deterministic for a seed.

@@ -1,6 +1,8 @@
 // JPEG lossless (T.81 process 14) behind the codec contract: our own decoder writes straight into the caller's
 // buffer, and only a container that differs from the declared one costs a pass (widened in place, or narrowed from a
-// scratch when the stream's samples are wider than the declared container).
+// scratch when the stream's samples are wider than the declared container). A stream of several components comes
+// out interleaved as the contract wants it, in the colour model the data set declares (the stream has no transform
+// of its own); subsampled components are refused as Unsupported.
 #include "imaging/LosslessJpeg.h"
 #include "imaging/codecs/Codecs.h"
 
@@ -104,25 +106,26 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
     {
         return Fail(DecodeStatus::Corrupt, lossless::kCapacityExceeded, declared);
     }
+    // Several components must be the samples of the declared pixel: a grey image whose stream holds colour (or
+    // two or four components where three are declared) has no layout the image build could read right.
+    if (header.componentCount > 1 && header.componentCount != declared.samplesPerPixel)
+    {
+        return Fail(DecodeStatus::Unsupported, lossless::kSofComponents, declared);
+    }
     const std::size_t container = ContainerBytes(declared.bitsAllocated);
     const std::size_t streamContainer = header.precision < 9 ? 1 : 2;
     // The capacity in samples is what `out` holds in the declared container; the decoder's own bytes are bounded by
     // it, so a stream larger than the frame fails rather than being cut.
     const std::size_t sampleCapacity = out.size() / container;
 
-    std::uint16_t lines = 0;
-    std::uint16_t samplesPerLine = 0;
-    std::uint16_t containerBits = 0;
-    std::uint16_t precision = 0;
-    std::uint16_t highBit = 0;
+    lossless::LosslessImage image;
     int rc = lossless::kOk;
     if (streamContainer <= container)
     {
         // The decoder's bytes are the contract's only when no pass follows it (no widening, no byte swap).
         const bool inPlace = streamContainer == container && std::endian::native == std::endian::little;
-        rc = lossless::DecodeLossless(frame, out.data(), Capacity(sampleCapacity * streamContainer), &lines,
-                                      &samplesPerLine, &containerBits, &precision, &highBit,
-                                      inPlace ? limits.finalBytes : nullptr);
+        rc = lossless::DecodeLosslessImage(frame, out.data(), Capacity(sampleCapacity * streamContainer), &image,
+                                           inPlace ? limits.finalBytes : nullptr);
     }
     else
     {
@@ -134,11 +137,10 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
         {
             return Fail(DecodeStatus::OutOfMemory, lossless::kOutputAllocation, declared);
         }
-        rc = lossless::DecodeLossless(frame, scratch.get(), Capacity(scratchBytes), &lines, &samplesPerLine,
-                                      &containerBits, &precision, &highBit);
+        rc = lossless::DecodeLosslessImage(frame, scratch.get(), Capacity(scratchBytes), &image);
         if (rc == lossless::kOk)
         {
-            const std::size_t count = std::size_t{lines} * samplesPerLine;
+            const std::size_t count = std::size_t{image.lines} * image.samplesPerLine * image.components;
             for (std::size_t i = 0; i < count; ++i)
             {
                 out[i] = scratch[2 * i];
@@ -150,7 +152,7 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
         return Fail(StatusOf(rc), rc, declared);
     }
 
-    const std::size_t count = std::size_t{lines} * samplesPerLine;
+    const std::size_t count = std::size_t{image.lines} * image.samplesPerLine * image.components;
     if (streamContainer <= container)
     {
         if (streamContainer == 2)
@@ -174,10 +176,10 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
     result.status = written < promised ? DecodeStatus::DecodedWithWarning : DecodeStatus::Decoded;
     result.detail = 0;
     result.actual = declared;
-    result.actual.rows = lines;
-    result.actual.columns = samplesPerLine;
-    result.actual.samplesPerPixel = 1;
-    result.actual.bitsStored = precision;
+    result.actual.rows = image.lines;
+    result.actual.columns = image.samplesPerLine;
+    result.actual.samplesPerPixel = image.components;
+    result.actual.bitsStored = image.precision;
     return result;
 }
 

@@ -363,6 +363,63 @@ TEST_F(ImageDataListTest, LosslessFramesDecodeToTheEncodedSamples)
     }
 }
 
+TEST_F(ImageDataListTest, ColourLosslessFramesShowTheirColours)
+{
+    // DCMTK's stream of a 24 x 20 RGB picture (../data/jpegll/README.md): every pixel as its source says.
+    const auto stream = ReadFile(std::string(ORBLANE_TEST_DATA_DIR) + "/jpegll/rgb8_sv7.ljpeg");
+    const auto raw = ReadFile(std::string(ORBLANE_TEST_DATA_DIR) + "/jpegll/rgb8.raw");
+    ASSERT_EQ(raw.size(), 24u * 20u * 3u);
+    const auto colourFile = [&](const char* photometric, std::uint16_t rows, std::uint16_t columns,
+                                const std::vector<std::uint8_t>& fragment) {
+        DicomWriter w;
+        w.FileMeta(test::kJpegLossless);
+        w.UInt16(0x0028, 0x0002, 3).Text(0x0028, 0x0004, "CS", photometric).UInt16(0x0028, 0x0006, 0);
+        w.UInt16(0x0028, 0x0010, rows).UInt16(0x0028, 0x0011, columns);
+        w.UInt16(0x0028, 0x0100, 8).UInt16(0x0028, 0x0101, 8).UInt16(0x0028, 0x0102, 7).UInt16(0x0028, 0x0103, 0);
+        w.BeginEncapsulated().Fragment({}).Fragment(fragment).EndSequence();
+        return w;
+    };
+    // Y Cb Cr of pure red (76, 85, 255) and of mid grey, coded as they are stored: the image converts them.
+    test::LosslessEncodeOptions options;
+    options.precision = 8;
+    options.width = 2;
+    options.height = 1;
+    options.components = 3;
+    const std::vector<std::uint16_t> ybr{76, 85, 255, 128, 128, 128};
+
+    ImageDataList list;
+    list.AddFile(Write("rgb", colourFile("RGB", 20, 24, stream)));
+    // The data set declares two rows fewer than the stream holds: its rows rule, and the buffer still takes the
+    // stream's three components of every line.
+    list.AddFile(Write("short", colourFile("RGB", 18, 24, stream)));
+    list.AddFile(Write("ybr", colourFile("YBR_FULL", 1, 2, test::EncodeLossless(ybr, options))));
+    for (int index : {0, 1})
+    {
+        const CImageData* image = list.GetImage(index);
+        ASSERT_NE(image, nullptr) << index;
+        const int rows = index == 0 ? 20 : 18;
+        ASSERT_EQ(image->Bitmap().Width(), 24);
+        ASSERT_EQ(image->Bitmap().Height(), rows);
+        for (int y = 0; y < rows; ++y)
+        {
+            for (int x = 0; x < 24; ++x)
+            {
+                const std::size_t k = (static_cast<std::size_t>(y) * 24 + static_cast<std::size_t>(x)) * 3;
+                const std::uint32_t want =
+                    0xFF000000u | (std::uint32_t{raw[k]} << 16) | (std::uint32_t{raw[k + 1]} << 8) | raw[k + 2];
+                ASSERT_EQ(image->Bitmap().Pixels32(y)[x], want) << index << " at " << x << ", " << y;
+            }
+        }
+    }
+    const CImageData* ybrImage = list.GetImage(2);
+    ASSERT_NE(ybrImage, nullptr);
+    const std::uint32_t red = ybrImage->Bitmap().Pixels32(0)[0];
+    EXPECT_NEAR((red >> 16) & 0xFF, 254, 2); // R = Y + 1.402 (Cr - 128)
+    EXPECT_NEAR((red >> 8) & 0xFF, 0, 2);
+    EXPECT_NEAR(red & 0xFF, 0, 2);
+    EXPECT_EQ(ybrImage->Bitmap().Pixels32(0)[1] & 0xFFFFFFu, 0x808080u);
+}
+
 TEST_F(ImageDataListTest, LosslessSamplesAreReadInTheDecodersContainer)
 {
     // Bits Allocated 16 but a precision of 8: the decoder lays out one byte per sample, and that is how it is read.
