@@ -501,6 +501,8 @@ SampleColour DeclaredColour(PhotometricKind photometric) noexcept
     switch (photometric)
     {
     case PhotometricKind::Rgb:
+    case PhotometricKind::YbrRct: // what the codec gives once it has undone its stream's transform
+    case PhotometricKind::YbrIct:
         return SampleColour::Rgb;
     case PhotometricKind::YbrFull:
     case PhotometricKind::YbrFull422:

@@ -1,14 +1,12 @@
-// JPEG 2000 (ISO/IEC 15444-1) and High-Throughput JPEG 2000 (15444-15) frames through OpenJPEG, read straight from
-// the fragment's bytes. OpenJPEG answers decoded components as 32-bit integers, one plane each; this file checks the
-// header against the caller's limits and buffer before any of that is allocated, then packs the planes into the one
-// output layout of every codec.
+// JPEG 2000 (ISO/IEC 15444-1) frames through OpenJPEG, read straight from the fragment's bytes; a codestream with
+// High-Throughput code-blocks (15444-15) goes to OpenJPH (HtJ2kCodec.cpp), whatever the transfer syntax says. OpenJPEG
+// answers decoded components as 32-bit integers, one plane each; this file checks the header against the caller's
+// limits and buffer before any of that is allocated, then packs the planes into the one output layout of every codec.
 #include "imaging/codecs/Codecs.h"
-#include "platform/ChildProcess.h"
 
 #include <openjpeg.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -30,10 +28,8 @@ enum Jpeg2000Detail : int
     kDecodeFailed = 9,     // the tile data could not be decoded
     kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
-    kTooManyTiles = 12,      // more tiles than the stream has bytes to carry
-    kHighThroughput = 13,    // HT code-blocks (T.814) where no child process can decode them safely
-    kTilePartTooLong = 14,   // a tile-part longer than the stream that holds it
-    kChildDecodeFailed = 15, // the child process decoding HT code-blocks crashed, aborted or hung
+    kTooManyTiles = 12,    // more tiles than the stream has bytes to carry
+    kTilePartTooLong = 14, // a tile-part longer than the stream that holds it
 };
 
 // PS3.5 A.4.4: a fragment holds either a bare codestream or, from some archives, a JP2 file.
@@ -185,7 +181,7 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
     {
         return Fail(DecodeStatus::Corrupt, kTooManyTiles);
     }
-    // HT code-blocks are decoded apart (see DecodeInChild): the main header and every tile-part header are looked at.
+    // HT code-blocks go to the other codec: the main header and every tile-part header are looked at.
     const std::size_t afterSiz = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
     highThroughput = HeaderMarksHighThroughput(codestream, afterSiz);
     // Each tile-part's Psot (T.800 A.4.2) is its length from its SOT on, 0 for "to the end of the stream". OpenJPEG
@@ -513,48 +509,6 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     return result;
 }
 
-// Debian 12's OpenJPEG 2.5.0 decodes HT code-blocks with assertions compiled in, and a damaged HT code-block ends
-// the process in one of them (found by fuzzing). A damaged disc must cost one image, never the viewer, so such
-// streams are decoded in a child process that shares only the output; where none can be started they are refused.
-// A frame that takes longer than this is taken for a hang of the library.
-constexpr std::chrono::seconds kChildDecodeLimit{20};
-
-DecodeResult DecodeInChild(ByteView frame, OPJ_CODEC_FORMAT format, const FrameGeometry& declared,
-                           const DecodeLimits& limits, std::span<std::uint8_t> out) noexcept
-{
-    platform::SharedScratch scratch(sizeof(DecodeResult) + out.size());
-    const std::span<std::uint8_t> shared = scratch.Bytes();
-    if (shared.size() < sizeof(DecodeResult))
-    {
-        return Fail(DecodeStatus::OutOfMemory, kLibraryOutOfMemory);
-    }
-    const auto decode = [&]() noexcept {
-        const DecodeResult result = DecodeWithLibrary(frame, format, declared, limits, shared.subspan(sizeof result));
-        std::memcpy(shared.data(), &result, sizeof result);
-    };
-    switch (platform::RunInChild(decode, kChildDecodeLimit))
-    {
-    case platform::ChildEnd::Finished:
-        break;
-    case platform::ChildEnd::Failed:
-        return Fail(DecodeStatus::Corrupt, kChildDecodeFailed);
-    case platform::ChildEnd::Unavailable:
-        return Fail(DecodeStatus::Unsupported, kHighThroughput);
-    }
-    DecodeResult result;
-    std::memcpy(&result, shared.data(), sizeof result);
-    if (result.Ok())
-    {
-        const std::uint64_t bytes = FrameBytes(result.actual);
-        if (bytes > out.size())
-        {
-            return Fail(DecodeStatus::Corrupt, kOutputTooSmall);
-        }
-        std::memcpy(out.data(), shared.data() + sizeof result, static_cast<std::size_t>(bytes));
-    }
-    return result;
-}
-
 } // namespace
 
 DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
@@ -584,7 +538,7 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
     }
     if (highThroughput)
     {
-        return DecodeInChild(frame, format, declared, limits, out);
+        return DecodeHtJ2k(codestream, declared, limits, out);
     }
     return DecodeWithLibrary(frame, format, declared, limits, out);
 }

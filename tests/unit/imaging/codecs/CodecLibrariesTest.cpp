@@ -287,6 +287,22 @@ INSTANTIATE_TEST_SUITE_P(
                     DecodeStatus::DecodedWithWarning}),
     ByCaseName());
 
+// Found by fuzzing OpenJPH 0.9 in this process (tests/data/fuzz/htj2k/README.md): each ends or corrupts the process
+// that decodes it, so only the child process that runs the library may meet them.
+INSTANTIATE_TEST_SUITE_P(
+    HtJ2k, CodecRefusalTest,
+    ::testing::Values(RefusalCase{"QcdSegmentWritesPastItsTable", DecodeHtJ2k, "../fuzz/htj2k/qcd-overflow.j2c", kCt, 0,
+                                  0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"CodeBlockDataWritesPastItsBuffer", DecodeHtJ2k,
+                                  "../fuzz/htj2k/precinct-overflow.j2c", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"FourGibibytesForTheTileState", DecodeHtJ2k, "../fuzz/htj2k/create-4gib.j2c", kCt, 0,
+                                  0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"PacketHeaderAssertion", DecodeHtJ2k, "../fuzz/htj2k/bb-read-bits-assert.j2c", kCt, 0,
+                                  0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"QuantisationStyleAssertion", DecodeHtJ2k, "../fuzz/htj2k/qcd-delta-assert.j2c", kCt,
+                                  0, 0, 0, DecodeStatus::Corrupt}),
+    ByCaseName());
+
 INSTANTIATE_TEST_SUITE_P(
     JpegLs, CodecRefusalTest,
     ::testing::Values(
