@@ -607,7 +607,8 @@ unsigned StoredBitsShift(const PixelDescription& d) noexcept
     return d.highBit + 1u - d.bitsStored;
 }
 
-std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept
+std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error,
+                                                  unsigned codecThreads) noexcept
 {
     const auto outOfMemory = [&]() -> std::shared_ptr<const DecodedFrame> {
         if (error != nullptr)
@@ -815,7 +816,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     else
     {
         const ByteView stream = d.planes[0];
-        const DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
+        DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
+        limits.threads = codecThreads;
         const bool lossless = syntax->kind == TransferSyntaxKind::JpegLossless ||
                               syntax->kind == TransferSyntaxKind::JpegLosslessAnyPredictor;
         if (lossless && declaredPixels > limits.maxPixels)

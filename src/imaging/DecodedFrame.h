@@ -56,7 +56,9 @@ std::int32_t ModalityValueOf(const PixelDescription& description, std::uint32_t 
 unsigned StoredBitsShift(const PixelDescription& description) noexcept;
 
 // Decodes one frame of `source` through the codec of its transfer syntax and builds its values or colour pixels.
-// Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason.
-std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error) noexcept;
+// Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason. A codec
+// with threads of its own may use up to `codecThreads` for the frame (DecodeLimits::threads).
+std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error,
+                                                  unsigned codecThreads = 1) noexcept;
 
 } // namespace orblane

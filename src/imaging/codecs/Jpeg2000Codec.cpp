@@ -382,9 +382,12 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     // A JP2 palette or channel definition would change the components after the header was checked; DICOM keeps
     // its own palette, so the stored components are handed on as they are.
     parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
-    // No worker threads (0, not 1): the frame is decoded on the caller's thread whatever OPJ_NUM_THREADS says, and
-    // the caller decides how many frames run at once. Non-strict mode decodes what a truncated stream still holds.
-    if (!opj_setup_decoder(codec.get(), &parameters) || !opj_codec_set_threads(codec.get(), 0) ||
+    // The caller's thread alone (0 workers, not 1) unless the caller offers more: OPJ_NUM_THREADS never decides, the
+    // caller does, as it knows how many frames run at once. Non-strict mode decodes what a truncated stream still
+    // holds.
+    constexpr unsigned kMostThreads = 64;
+    const int workers = limits.threads > 1 ? static_cast<int>(std::min(limits.threads, kMostThreads)) : 0;
+    if (!opj_setup_decoder(codec.get(), &parameters) || !opj_codec_set_threads(codec.get(), workers) ||
         !opj_decoder_set_strict_mode(codec.get(), OPJ_FALSE))
     {
         return Fail(DecodeStatus::Corrupt, kCodecSetup);

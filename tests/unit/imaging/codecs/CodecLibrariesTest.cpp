@@ -315,6 +315,17 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ScanCutShort", DecodeJpegLs, "ct_small.jls", kCt, 0, 0, 7000, DecodeStatus::Corrupt}),
     ByCaseName());
 
+// The one frame a view waits for is decoded on threads of the library's own (DecodeLimits::threads).
+TEST(CodecLibrariesTest, OneFrameOnTheLibrarysOwnThreadsGivesTheSameSamples)
+{
+    const std::vector<std::uint8_t> stream = ReadFixture("ct_small.j2k");
+    std::vector<std::uint8_t> out(FrameBytes(kCt));
+    DecodeLimits limits{MaxPixelsForStream(stream.size())};
+    limits.threads = 4;
+    ASSERT_EQ(DecodeJpeg2000(stream, kCt, limits, out).status, DecodeStatus::Decoded);
+    EXPECT_EQ(out, ReadFixture("ct_small.raw"));
+}
+
 TEST(CodecLibrariesTest, FramesDecodeOnSeveralThreadsAtOnce)
 {
     const std::vector<std::uint8_t> j2k = ReadFixture("ct_small.j2k");
