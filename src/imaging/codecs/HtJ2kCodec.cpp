@@ -66,7 +66,7 @@ void QuietTheLibrary() noexcept
 #else
     constexpr const char* kNullDevice = "/dev/null";
 #endif
-    static std::FILE* const sink = [&]() noexcept {
+    static std::FILE* const sink = []() noexcept {
         std::FILE* file = std::fopen(kNullDevice, "w");
         if (file != nullptr)
         {
@@ -311,6 +311,8 @@ DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, con
     {
         return siz;
     }
+    // Here, not in the child: a child process opens no files, and each child inherits the one stream.
+    QuietTheLibrary();
     return DecodeInChild(codestream, declared, limits, out);
 }
 
