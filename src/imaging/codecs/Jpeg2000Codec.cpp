@@ -96,12 +96,20 @@ bool LibraryReadsMarker(std::uint8_t marker) noexcept
     return std::find(std::begin(kRead), std::end(kRead), marker) != std::end(kRead);
 }
 
+// Markers the library reads only outside a main header (SOD, PLT, PPT): its search past an unknown marker there
+// goes on over them (found by fuzzing: an SOD in the main header hid the HT style of a COD behind it).
+bool OnlyInTilePartHeader(std::uint8_t marker) noexcept
+{
+    return marker == 0x93 || marker == 0x58 || marker == 0x61;
+}
+
 // Where the library's search from `from` for a marker it reads stops: the end of the stream if nothing is found.
-std::size_t NextKnownMarker(ByteView codestream, std::size_t from) noexcept
+std::size_t NextKnownMarker(ByteView codestream, std::size_t from, bool mainHeader) noexcept
 {
     for (std::size_t at = from; codestream.size() - std::min(at, codestream.size()) >= 2; at += 2)
     {
-        if (codestream[at] == 0xFF && LibraryReadsMarker(codestream[at + 1]))
+        const std::uint8_t marker = codestream[at + 1];
+        if (codestream[at] == 0xFF && LibraryReadsMarker(marker) && !(mainHeader && OnlyInTilePartHeader(marker)))
         {
             return at;
         }
@@ -113,7 +121,7 @@ std::size_t NextKnownMarker(ByteView codestream, std::size_t from) noexcept
 // segment (T.814), or a COD or COC whose code-block style has the HT bit (T.800 A.6.1 and A.6.2: the style byte
 // follows Scod, SGcod and two size bytes in a COD, Ccoc, Scoc and the same three bytes in a COC, whose component
 // index is one byte with fewer than 257 components).
-bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at) noexcept
+bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at, bool mainHeader) noexcept
 {
     constexpr std::uint8_t kHighThroughputStyle = 0x40;
     while (codestream.size() - std::min(at, codestream.size()) >= 4 && codestream[at] == 0xFF)
@@ -121,7 +129,7 @@ bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at) noexcept
         const std::uint8_t marker = codestream[at + 1];
         if (!LibraryReadsMarker(marker))
         {
-            at = NextKnownMarker(codestream, at + 2);
+            at = NextKnownMarker(codestream, at + 2, mainHeader);
             continue;
         }
         const std::size_t length = (std::size_t{codestream[at + 2]} << 8) | codestream[at + 3];
@@ -183,7 +191,7 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
     }
     // HT code-blocks go to the other codec: the main header and every tile-part header are looked at.
     const std::size_t afterSiz = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
-    highThroughput = HeaderMarksHighThroughput(codestream, afterSiz);
+    highThroughput = HeaderMarksHighThroughput(codestream, afterSiz, true);
     // Each tile-part's Psot (T.800 A.4.2) is its length from its SOT on, 0 for "to the end of the stream". OpenJPEG
     // 2.5.0 reserves a tile-part's declared length before it reads it, so a damaged Psot in a few hundred bytes would
     // cost hundreds of megabytes (found by fuzzing). A stream cut short (a damaged disc) still decodes what it has,
@@ -205,7 +213,7 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
         {
             continue;
         }
-        highThroughput = highThroughput || HeaderMarksHighThroughput(codestream, sot + 12);
+        highThroughput = highThroughput || HeaderMarksHighThroughput(codestream, sot + 12, false);
         const std::uint32_t psot = BigEndian32(codestream.data() + sot + 6);
         const std::uint64_t left = codestream.size() - sot;
         if (psot > left && psot - left > left * 8 + (std::uint64_t{1} << 20))

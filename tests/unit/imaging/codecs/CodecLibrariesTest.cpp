@@ -276,6 +276,10 @@ INSTANTIATE_TEST_SUITE_P(
         // does (found by a long fuzz run, when the style byte was read from the wrong offset).
         RefusalCase{"HighThroughputStyleBehindAnUnknownMarker", DecodeJpeg2000,
                     "../fuzz/jpeg2000/ht-style-behind-unknown-marker.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+        // The same assertion: an SOD in the main header after an unknown marker, which the library searches past
+        // to a COD with the HT style (found by fuzz_jpeg2000).
+        RefusalCase{"HighThroughputStyleBehindAMisplacedSod", DecodeJpeg2000,
+                    "../fuzz/jpeg2000/ht-style-behind-misplaced-sod.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
         // A 269-byte JP2 whose tile-part claims 738 MB: refused before the library reserves that much.
         RefusalCase{"TilePartLongerThanAnyStreamCouldBe", DecodeJpeg2000, "../fuzz/jpeg2000/oom-48104cd6.jp2", kCt, 0,
                     0, 0, DecodeStatus::Corrupt},
