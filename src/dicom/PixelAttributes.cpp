@@ -34,11 +34,12 @@ template <std::size_t N> int MatchLeading(ByteView value, const std::array<std::
 
 PhotometricKind ParsePhotometric(ByteView value) noexcept
 {
-    static constexpr std::array<std::string_view, 6> kPatterns{"MONOCHROME1 ", "MONOCHROME2 ", "RGB         ",
-                                                               "YBR_FULL    ", "YBR_FULL_422", "PALETTE COLOR "};
-    static constexpr std::array<PhotometricKind, 6> kKinds{
-        PhotometricKind::Monochrome1, PhotometricKind::Monochrome2, PhotometricKind::Rgb,
-        PhotometricKind::YbrFull,     PhotometricKind::YbrFull422,  PhotometricKind::PaletteColour};
+    static constexpr std::array<std::string_view, 8> kPatterns{"MONOCHROME1 ", "MONOCHROME2 ", "RGB         ",
+                                                               "YBR_FULL    ", "YBR_FULL_422", "PALETTE COLOR ",
+                                                               "YBR_RCT ",     "YBR_ICT "};
+    static constexpr std::array<PhotometricKind, 8> kKinds{
+        PhotometricKind::Monochrome1, PhotometricKind::Monochrome2,   PhotometricKind::Rgb,    PhotometricKind::YbrFull,
+        PhotometricKind::YbrFull422,  PhotometricKind::PaletteColour, PhotometricKind::YbrRct, PhotometricKind::YbrIct};
     const int match = MatchLeading(value, kPatterns);
     return match < 0 ? PhotometricKind::OtherPhotometric : kKinds[static_cast<std::size_t>(match)];
 }

@@ -23,6 +23,10 @@ const char* PhotometricName(PhotometricKind kind) noexcept
         return "YBR_FULL_422";
     case PhotometricKind::PaletteColour:
         return "PALETTE COLOR";
+    case PhotometricKind::YbrRct:
+        return "YBR_RCT";
+    case PhotometricKind::YbrIct:
+        return "YBR_ICT";
     case PhotometricKind::OtherPhotometric:
         break;
     }

@@ -19,6 +19,10 @@ enum class PhotometricKind : std::int32_t
     YbrFull = 4,
     YbrFull422 = 5,
     PaletteColour = 6,
+    // JPEG 2000's reversible and irreversible colour transforms: the codec undoes them, so the samples it gives are
+    // RGB (and where the codestream holds no transform the stored components are RGB as they stand).
+    YbrRct = 7,
+    YbrIct = 8,
 };
 
 // From Transfer Syntax UID (0002,0010).

@@ -551,6 +551,8 @@ SampleColour DeclaredColour(PhotometricKind photometric) noexcept
     switch (photometric)
     {
     case PhotometricKind::Rgb:
+    case PhotometricKind::YbrRct: // what the codec gives once it has undone its stream's transform
+    case PhotometricKind::YbrIct:
         return SampleColour::Rgb;
     case PhotometricKind::YbrFull:
     case PhotometricKind::YbrFull422:
@@ -646,7 +648,7 @@ unsigned StoredBitsShift(const PixelDescription& d) noexcept
 }
 
 std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error,
-                                                  FrameOutcome* outcome) noexcept
+                                                  FrameOutcome* outcome, unsigned codecThreads) noexcept
 {
     const auto fail = [&](FrameFailure failure, const char* reason = nullptr) -> std::shared_ptr<const DecodedFrame> {
         if (outcome != nullptr)
@@ -939,7 +941,8 @@ std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source
     }
     else
     {
-        const DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
+        DecodeLimits limits{MaxPixelsForStream(stream.size(), syntax->pixelsPerByte)};
+        limits.threads = codecThreads;
         const bool lossless = syntax->kind == TransferSyntaxKind::JpegLossless ||
                               syntax->kind == TransferSyntaxKind::JpegLosslessAnyPredictor;
         if (lossless && declaredPixels > limits.maxPixels)

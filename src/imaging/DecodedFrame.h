@@ -78,8 +78,9 @@ struct FrameOutcome
 // Decodes one frame of `source` through the codec of its transfer syntax and builds its values or colour pixels.
 // Answers null when the frame cannot be built; `error` then says OutOfMemory where memory was the reason, and
 // `outcome` why. Every read of the source bytes is guarded on the thread that makes it (the fill of a large frame
-// runs on two), so a medium that fails under the read gives ReadFault here and never leaves by a jump.
+// runs on two), so a medium that fails under the read gives ReadFault here and never leaves by a jump. A codec with
+// threads of its own may use up to `codecThreads` for the frame (DecodeLimits::threads).
 std::shared_ptr<const DecodedFrame> DecodeFrameOf(const PixelDescription& source, ErrorOutcome* error,
-                                                  FrameOutcome* outcome = nullptr) noexcept;
+                                                  FrameOutcome* outcome = nullptr, unsigned codecThreads = 1) noexcept;
 
 } // namespace orblane

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <unistd.h>
 
 namespace orblane {
@@ -547,7 +548,7 @@ CImageData* ImageDataList::GetImage(int index)
                 return entries[static_cast<std::size_t>(index)].image.get();
             }
         }
-        if (DecodeEntry(index))
+        if (DecodeEntry(index, PoolIdle() ? std::max(1u, std::thread::hardware_concurrency()) : 1))
         {
             return entries[static_cast<std::size_t>(index)].image.get();
         }
@@ -1026,7 +1027,20 @@ std::u16string ImageDataList::UnshownReasonOf(const Occurrence& occurrence, bool
     return Widen(occurrence.syntaxName) + u" frame damaged: cannot be shown";
 }
 
-bool ImageDataList::DecodeEntry(int index)
+bool ImageDataList::PoolIdle()
+{
+    if (!channel)
+    {
+        return true;
+    }
+    // Taken before the lock and let go after it: the last owner of a job posts its result under that lock.
+    const std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
+    const std::lock_guard lock(channel->mutex);
+    return channel->running.empty() &&
+           std::none_of(jobs.begin(), jobs.end(), [](const auto& job) { return !job->started && !job->claimed; });
+}
+
+bool ImageDataList::DecodeEntry(int index, unsigned codecThreads)
 {
     Entry& entry = entries[static_cast<std::size_t>(index)];
     FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
@@ -1052,8 +1066,8 @@ bool ImageDataList::DecodeEntry(int index)
     FrameOutcome outcome;
     // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
     const platform::MappedRead read =
-        platform::GuardMappedRead(slot.file->DataBytes(), [&description, &frame, &error, &outcome] {
-            frame = DecodeFrameOf(description, &error, &outcome);
+        platform::GuardMappedRead(slot.file->DataBytes(), [&description, &frame, &error, &outcome, codecThreads] {
+            frame = DecodeFrameOf(description, &error, &outcome, codecThreads);
         });
     if (read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault)
     {

@@ -185,7 +185,9 @@ private:
     // Runs one piece of queued work nobody has begun (a decode, else a walk ahead) on the owner's thread.
     void HelpWhileWaiting();
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
-    bool DecodeEntry(int index);
+    bool DecodeEntry(int index, unsigned codecThreads = 1);
+    // Nothing of this list runs or waits on the pool: a frame the owner decodes now may have every core.
+    bool PoolIdle();
     // Gives the entry its frame (or marks why it has none); answers false when it left the list.
     bool Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
                 std::unique_ptr<CImageData> built = nullptr, FrameOutcome outcome = {});

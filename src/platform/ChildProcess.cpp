@@ -12,6 +12,9 @@
 #include <unistd.h>
 #define ORBLANE_HAS_FORK 1
 #endif
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace orblane::platform {
 
@@ -93,6 +96,7 @@ void WaitOrKill(pid_t child, std::chrono::milliseconds limit) noexcept
 
 ChildEnd detail::RunInChild(void (*work)(void*), void* context, std::chrono::milliseconds limit) noexcept
 {
+    [[maybe_unused]] const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child < 0)
     {
@@ -100,6 +104,14 @@ ChildEnd detail::RunInChild(void (*work)(void*), void* context, std::chrono::mil
     }
     if (child == 0)
     {
+#if defined(__linux__)
+        // A parent that ends while it waits (killed, or the fuzzer's own time limit) can no longer kill a hung child
+        // at the limit; without this the child spun on for good (OpenJPH 0.9 loops forever on some streams).
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+        {
+            ::_exit(1);
+        }
+#endif
         for (const int fatal : {SIGABRT, SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
         {
             ::signal(fatal, SIG_DFL);

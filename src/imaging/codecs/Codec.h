@@ -64,6 +64,10 @@ struct DecodeLimits
     // (written for good, never touched again), so that the caller can convert them while the rest decodes. A codec
     // that cannot say so leaves it alone.
     std::atomic<std::size_t>* finalBytes = nullptr;
+    // Threads the codec may decode this one frame on, the caller's own among them. Above 1 only where the caller
+    // knows the cores would idle otherwise (one image wanted now, nothing on the decode-ahead pool), since the pool
+    // runs one frame a worker; a codec without threads of its own ignores it.
+    unsigned threads = 1;
 };
 
 enum class DecodeStatus : std::uint8_t

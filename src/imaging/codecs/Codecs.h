@@ -31,9 +31,14 @@ DecodeResult DecodeJpegLossless(ByteView frame, const FrameGeometry& declared, c
 // JPEG-LS lossless and near-lossless through CharLS.
 DecodeResult DecodeJpegLs(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                           std::span<std::uint8_t> out) noexcept;
-// JPEG 2000 and High-Throughput JPEG 2000 through OpenJPEG.
+// JPEG 2000 through OpenJPEG, a codestream or a JP2 file; one with High-Throughput code-blocks goes to DecodeHtJ2k, so
+// every JPEG 2000 and HTJ2K syntax names this one.
 DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                             std::span<std::uint8_t> out) noexcept;
+// High-Throughput JPEG 2000 codestreams (HT code-blocks, a CAP segment) through OpenJPH, in a child process (see
+// HtJ2kCodec.cpp).
+DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,
+                         std::span<std::uint8_t> out) noexcept;
 // RLE Lossless (PS3.5 Annex G): our own decoder.
 DecodeResult DecodeRle(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                        std::span<std::uint8_t> out) noexcept;

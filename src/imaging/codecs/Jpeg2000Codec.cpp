@@ -1,14 +1,12 @@
-// JPEG 2000 (ISO/IEC 15444-1) and High-Throughput JPEG 2000 (15444-15) frames through OpenJPEG, read straight from
-// the fragment's bytes. OpenJPEG answers decoded components as 32-bit integers, one plane each; this file checks the
-// header against the caller's limits and buffer before any of that is allocated, then packs the planes into the one
-// output layout of every codec.
+// JPEG 2000 (ISO/IEC 15444-1) frames through OpenJPEG, read straight from the fragment's bytes; a codestream with
+// High-Throughput code-blocks (15444-15) goes to OpenJPH (HtJ2kCodec.cpp), whatever the transfer syntax says. OpenJPEG
+// answers decoded components as 32-bit integers, one plane each; this file checks the header against the caller's
+// limits and buffer before any of that is allocated, then packs the planes into the one output layout of every codec.
 #include "imaging/codecs/Codecs.h"
-#include "platform/ChildProcess.h"
 
 #include <openjpeg.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -30,10 +28,8 @@ enum Jpeg2000Detail : int
     kDecodeFailed = 9,     // the tile data could not be decoded
     kNoSamples = 10,       // the library answered success without the samples its header promised
     kLibraryOutOfMemory = 11,
-    kTooManyTiles = 12,      // more tiles than the stream has bytes to carry
-    kHighThroughput = 13,    // HT code-blocks (T.814) where no child process can decode them safely
-    kTilePartTooLong = 14,   // a tile-part longer than the stream that holds it
-    kChildDecodeFailed = 15, // the child process decoding HT code-blocks crashed, aborted or hung
+    kTooManyTiles = 12,    // more tiles than the stream has bytes to carry
+    kTilePartTooLong = 14, // a tile-part longer than the stream that holds it
 };
 
 // PS3.5 A.4.4: a fragment holds either a bare codestream or, from some archives, a JP2 file.
@@ -100,12 +96,20 @@ bool LibraryReadsMarker(std::uint8_t marker) noexcept
     return std::find(std::begin(kRead), std::end(kRead), marker) != std::end(kRead);
 }
 
+// Markers the library reads only outside a main header (SOD, PLT, PPT): its search past an unknown marker there
+// goes on over them (found by fuzzing: an SOD in the main header hid the HT style of a COD behind it).
+bool OnlyInTilePartHeader(std::uint8_t marker) noexcept
+{
+    return marker == 0x93 || marker == 0x58 || marker == 0x61;
+}
+
 // Where the library's search from `from` for a marker it reads stops: the end of the stream if nothing is found.
-std::size_t NextKnownMarker(ByteView codestream, std::size_t from) noexcept
+std::size_t NextKnownMarker(ByteView codestream, std::size_t from, bool mainHeader) noexcept
 {
     for (std::size_t at = from; codestream.size() - std::min(at, codestream.size()) >= 2; at += 2)
     {
-        if (codestream[at] == 0xFF && LibraryReadsMarker(codestream[at + 1]))
+        const std::uint8_t marker = codestream[at + 1];
+        if (codestream[at] == 0xFF && LibraryReadsMarker(marker) && !(mainHeader && OnlyInTilePartHeader(marker)))
         {
             return at;
         }
@@ -117,7 +121,7 @@ std::size_t NextKnownMarker(ByteView codestream, std::size_t from) noexcept
 // segment (T.814), or a COD or COC whose code-block style has the HT bit (T.800 A.6.1 and A.6.2: the style byte
 // follows Scod, SGcod and two size bytes in a COD, Ccoc, Scoc and the same three bytes in a COC, whose component
 // index is one byte with fewer than 257 components).
-bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at) noexcept
+bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at, bool mainHeader) noexcept
 {
     constexpr std::uint8_t kHighThroughputStyle = 0x40;
     while (codestream.size() - std::min(at, codestream.size()) >= 4 && codestream[at] == 0xFF)
@@ -125,7 +129,7 @@ bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at) noexcept
         const std::uint8_t marker = codestream[at + 1];
         if (!LibraryReadsMarker(marker))
         {
-            at = NextKnownMarker(codestream, at + 2);
+            at = NextKnownMarker(codestream, at + 2, mainHeader);
             continue;
         }
         const std::size_t length = (std::size_t{codestream[at + 2]} << 8) | codestream[at + 3];
@@ -185,9 +189,9 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
     {
         return Fail(DecodeStatus::Corrupt, kTooManyTiles);
     }
-    // HT code-blocks are decoded apart (see DecodeInChild): the main header and every tile-part header are looked at.
+    // HT code-blocks go to the other codec: the main header and every tile-part header are looked at.
     const std::size_t afterSiz = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
-    highThroughput = HeaderMarksHighThroughput(codestream, afterSiz);
+    highThroughput = HeaderMarksHighThroughput(codestream, afterSiz, true);
     // Each tile-part's Psot (T.800 A.4.2) is its length from its SOT on, 0 for "to the end of the stream". OpenJPEG
     // 2.5.0 reserves a tile-part's declared length before it reads it, so a damaged Psot in a few hundred bytes would
     // cost hundreds of megabytes (found by fuzzing). A stream cut short (a damaged disc) still decodes what it has,
@@ -209,7 +213,7 @@ DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bo
         {
             continue;
         }
-        highThroughput = highThroughput || HeaderMarksHighThroughput(codestream, sot + 12);
+        highThroughput = highThroughput || HeaderMarksHighThroughput(codestream, sot + 12, false);
         const std::uint32_t psot = BigEndian32(codestream.data() + sot + 6);
         const std::uint64_t left = codestream.size() - sot;
         if (psot > left && psot - left > left * 8 + (std::uint64_t{1} << 20))
@@ -386,9 +390,12 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     // A JP2 palette or channel definition would change the components after the header was checked; DICOM keeps
     // its own palette, so the stored components are handed on as they are.
     parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
-    // No worker threads (0, not 1): the frame is decoded on the caller's thread whatever OPJ_NUM_THREADS says, and
-    // the caller decides how many frames run at once. Non-strict mode decodes what a truncated stream still holds.
-    if (!opj_setup_decoder(codec.get(), &parameters) || !opj_codec_set_threads(codec.get(), 0) ||
+    // The caller's thread alone (0 workers, not 1) unless the caller offers more: OPJ_NUM_THREADS never decides, the
+    // caller does, as it knows how many frames run at once. Non-strict mode decodes what a truncated stream still
+    // holds.
+    constexpr unsigned kMostThreads = 64;
+    const int workers = limits.threads > 1 ? static_cast<int>(std::min(limits.threads, kMostThreads)) : 0;
+    if (!opj_setup_decoder(codec.get(), &parameters) || !opj_codec_set_threads(codec.get(), workers) ||
         !opj_decoder_set_strict_mode(codec.get(), OPJ_FALSE))
     {
         return Fail(DecodeStatus::Corrupt, kCodecSetup);
@@ -513,48 +520,6 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     return result;
 }
 
-// Debian 12's OpenJPEG 2.5.0 decodes HT code-blocks with assertions compiled in, and a damaged HT code-block ends
-// the process in one of them (found by fuzzing). A damaged disc must cost one image, never the viewer, so such
-// streams are decoded in a child process that shares only the output; where none can be started they are refused.
-// A frame that takes longer than this is taken for a hang of the library.
-constexpr std::chrono::seconds kChildDecodeLimit{20};
-
-DecodeResult DecodeInChild(ByteView frame, OPJ_CODEC_FORMAT format, const FrameGeometry& declared,
-                           const DecodeLimits& limits, std::span<std::uint8_t> out) noexcept
-{
-    platform::SharedScratch scratch(sizeof(DecodeResult) + out.size());
-    const std::span<std::uint8_t> shared = scratch.Bytes();
-    if (shared.size() < sizeof(DecodeResult))
-    {
-        return Fail(DecodeStatus::OutOfMemory, kLibraryOutOfMemory);
-    }
-    const auto decode = [&]() noexcept {
-        const DecodeResult result = DecodeWithLibrary(frame, format, declared, limits, shared.subspan(sizeof result));
-        std::memcpy(shared.data(), &result, sizeof result);
-    };
-    switch (platform::RunInChild(decode, kChildDecodeLimit))
-    {
-    case platform::ChildEnd::Finished:
-        break;
-    case platform::ChildEnd::Failed:
-        return Fail(DecodeStatus::Corrupt, kChildDecodeFailed);
-    case platform::ChildEnd::Unavailable:
-        return Fail(DecodeStatus::Unsupported, kHighThroughput);
-    }
-    DecodeResult result;
-    std::memcpy(&result, shared.data(), sizeof result);
-    if (result.Ok())
-    {
-        const std::uint64_t bytes = FrameBytes(result.actual);
-        if (bytes > out.size())
-        {
-            return Fail(DecodeStatus::Corrupt, kOutputTooSmall);
-        }
-        std::memcpy(out.data(), shared.data() + sizeof result, static_cast<std::size_t>(bytes));
-    }
-    return result;
-}
-
 } // namespace
 
 DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
@@ -584,7 +549,7 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
     }
     if (highThroughput)
     {
-        return DecodeInChild(frame, format, declared, limits, out);
+        return DecodeHtJ2k(codestream, declared, limits, out);
     }
     return DecodeWithLibrary(frame, format, declared, limits, out);
 }

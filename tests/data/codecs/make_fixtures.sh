@@ -112,6 +112,10 @@ dcmcjpls mr_p8.dcm mr8.dcm && fragment mr8.dcm "$here/mr_small_p8.jls"
 dcmodify -nb -m "(0028,0103)=0" pm.dcm
 dcmcjpls pm.dcm pml.dcm && fragment pml.dcm "$here/ct512.jls"
 gdcmconv --j2k pm.dcm pmj.dcm && fragment pmj.dcm "$here/ct512.j2k"
+# The same CT slice as HTJ2K (OpenJPH's tools; LD_LIBRARY_PATH as above).
+opj_decompress -i "$here/ct512.j2k" -o ct512.rawl >/dev/null
+"$ojph/ojph_compress" -i ct512.rawl -o "$here/ct512_ht.j2c" -dims '{512,512}' -num_comps 1 -signed false -bit_depth 16 \
+    -downsamp '{1,1}' -reversible true >/dev/null
 
 # Subsampled colour JPEG baseline (DCMTK's IJG encoder) and the RGB samples DCMTK's decoder gives for it.
 dcmdjpeg "$here/../files/SC_rgb_jpeg_dcmtk.dcm" sc.dcm

@@ -8,7 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace orblane::platform {
 namespace {
@@ -65,6 +69,50 @@ INSTANTIATE_TEST_SUITE_P(Ends, ChildProcessTest,
                                                      },
                                                      ChildEnd::Failed, 3}),
                          test::ByCaseName{});
+
+#if defined(__linux__)
+// A hung child whose parent is killed while it waits goes with it, rather than spin on with nobody to end it.
+TEST(ChildProcessOrphanTest, EndsWhenItsParentEnds)
+{
+    SharedScratch scratch(sizeof(pid_t));
+    ASSERT_EQ(scratch.Bytes().size(), sizeof(pid_t));
+    auto* hung = reinterpret_cast<volatile pid_t*>(scratch.Bytes().data());
+    *hung = 0;
+    const pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0)
+    {
+        RunInChild(
+            [hung]() noexcept {
+                *hung = ::getpid();
+                for (;;)
+                {
+                }
+            },
+            std::chrono::minutes(5));
+        ::_exit(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (*hung == 0 && std::chrono::steady_clock::now() < deadline)
+    {
+        std::this_thread::sleep_for(1ms);
+    }
+    const pid_t child = *hung;
+    ::kill(parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    ASSERT_NE(child, 0);
+    // Gone, or a zombie nobody has reaped yet: either way no longer running.
+    bool running = true;
+    while (running && std::chrono::steady_clock::now() < deadline)
+    {
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string pid, name, state;
+        running = static_cast<bool>(stat >> pid >> name >> state) && state != "Z" && state != "X";
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_FALSE(running);
+}
+#endif
 
 } // namespace
 } // namespace orblane::platform

@@ -276,6 +276,10 @@ INSTANTIATE_TEST_SUITE_P(
         // does (found by a long fuzz run, when the style byte was read from the wrong offset).
         RefusalCase{"HighThroughputStyleBehindAnUnknownMarker", DecodeJpeg2000,
                     "../fuzz/jpeg2000/ht-style-behind-unknown-marker.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+        // The same assertion: an SOD in the main header after an unknown marker, which the library searches past
+        // to a COD with the HT style (found by fuzz_jpeg2000).
+        RefusalCase{"HighThroughputStyleBehindAMisplacedSod", DecodeJpeg2000,
+                    "../fuzz/jpeg2000/ht-style-behind-misplaced-sod.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
         // A 269-byte JP2 whose tile-part claims 738 MB: refused before the library reserves that much.
         RefusalCase{"TilePartLongerThanAnyStreamCouldBe", DecodeJpeg2000, "../fuzz/jpeg2000/oom-48104cd6.jp2", kCt, 0,
                     0, 0, DecodeStatus::Corrupt},
@@ -285,6 +289,22 @@ INSTANTIATE_TEST_SUITE_P(
         // Half the tile data: what is there is decoded, the rest reads as 0, and the caller is told.
         RefusalCase{"TileDataCutShort", DecodeJpeg2000, "ct_small.j2k", kCt, 0, 0, 6000,
                     DecodeStatus::DecodedWithWarning}),
+    ByCaseName());
+
+// Found by fuzzing OpenJPH 0.9 in this process (tests/data/fuzz/htj2k/README.md): each ends or corrupts the process
+// that decodes it, so only the child process that runs the library may meet them.
+INSTANTIATE_TEST_SUITE_P(
+    HtJ2k, CodecRefusalTest,
+    ::testing::Values(RefusalCase{"QcdSegmentWritesPastItsTable", DecodeHtJ2k, "../fuzz/htj2k/qcd-overflow.j2c", kCt, 0,
+                                  0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"CodeBlockDataWritesPastItsBuffer", DecodeHtJ2k,
+                                  "../fuzz/htj2k/precinct-overflow.j2c", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"FourGibibytesForTheTileState", DecodeHtJ2k, "../fuzz/htj2k/create-4gib.j2c", kCt, 0,
+                                  0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"PacketHeaderAssertion", DecodeHtJ2k, "../fuzz/htj2k/bb-read-bits-assert.j2c", kCt, 0,
+                                  0, 0, DecodeStatus::Corrupt},
+                      RefusalCase{"QuantisationStyleAssertion", DecodeHtJ2k, "../fuzz/htj2k/qcd-delta-assert.j2c", kCt,
+                                  0, 0, 0, DecodeStatus::Corrupt}),
     ByCaseName());
 
 INSTANTIATE_TEST_SUITE_P(
@@ -298,6 +318,17 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NotAJpegLsStream", DecodeJpegLs, "ct_small.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
         RefusalCase{"ScanCutShort", DecodeJpegLs, "ct_small.jls", kCt, 0, 0, 7000, DecodeStatus::Corrupt}),
     ByCaseName());
+
+// The one frame a view waits for is decoded on threads of the library's own (DecodeLimits::threads).
+TEST(CodecLibrariesTest, OneFrameOnTheLibrarysOwnThreadsGivesTheSameSamples)
+{
+    const std::vector<std::uint8_t> stream = ReadFixture("ct_small.j2k");
+    std::vector<std::uint8_t> out(FrameBytes(kCt));
+    DecodeLimits limits{MaxPixelsForStream(stream.size())};
+    limits.threads = 4;
+    ASSERT_EQ(DecodeJpeg2000(stream, kCt, limits, out).status, DecodeStatus::Decoded);
+    EXPECT_EQ(out, ReadFixture("ct_small.raw"));
+}
 
 TEST(CodecLibrariesTest, FramesDecodeOnSeveralThreadsAtOnce)
 {
