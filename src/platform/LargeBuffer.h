@@ -27,7 +27,8 @@ std::size_t LargeBufferBytesInUse() noexcept;
 
 // At least `bytes` of uninitialised memory, aligned for any scalar, from the kept buffers when one fits (it is at
 // most an eighth larger), else freshly allocated and advised; null when none can be had. `bytes` becomes the
-// buffer's real size, which ReleaseLargeBuffer must be given back.
+// buffer's real size, which ReleaseLargeBuffer must be given back. A buffer mapped by itself is not inherited by
+// a child process (MADV_DONTFORK): what a child is to read goes into a SharedScratch (platform/ChildProcess.h).
 void* AcquireLargeBuffer(std::size_t& bytes) noexcept;
 // Keeps the buffer for reuse while the limit allows, else frees it. Null is ignored.
 void ReleaseLargeBuffer(void* data, std::size_t bytes) noexcept;

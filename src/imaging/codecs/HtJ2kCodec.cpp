@@ -3,6 +3,7 @@
 // try block here and nothing it throws leaves this file. The main header is checked twice: the SIZ segment from the
 // bytes before the library sees them, and the library's own reading of it before any tile state, line buffer or sample
 // is allocated.
+#include "imaging/codecs/ChildDecode.h"
 #include "imaging/codecs/Codecs.h"
 #include "platform/ChildProcess.h"
 
@@ -266,42 +267,6 @@ DecodeResult DecodeHere(ByteView codestream, const FrameGeometry& declared, cons
 // can be started the frame is refused. A frame that takes longer than this is taken for a hang of the library.
 constexpr std::chrono::seconds kChildDecodeLimit{20};
 
-DecodeResult DecodeInChild(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,
-                           std::span<std::uint8_t> out) noexcept
-{
-    platform::SharedScratch scratch(sizeof(DecodeResult) + out.size());
-    const std::span<std::uint8_t> shared = scratch.Bytes();
-    if (shared.size() < sizeof(DecodeResult))
-    {
-        return Fail(DecodeStatus::OutOfMemory, kLibraryOutOfMemory);
-    }
-    const auto decode = [&]() noexcept {
-        const DecodeResult result = DecodeHere(codestream, declared, limits, shared.subspan(sizeof result));
-        std::memcpy(shared.data(), &result, sizeof result);
-    };
-    switch (platform::RunInChild(decode, kChildDecodeLimit))
-    {
-    case platform::ChildEnd::Finished:
-        break;
-    case platform::ChildEnd::Failed:
-        return Fail(DecodeStatus::Corrupt, kChildDecodeFailed);
-    case platform::ChildEnd::Unavailable:
-        return Fail(DecodeStatus::Unsupported, kHighThroughput);
-    }
-    DecodeResult result;
-    std::memcpy(&result, shared.data(), sizeof result);
-    if (result.Ok())
-    {
-        const std::uint64_t bytes = FrameBytes(result.actual);
-        if (bytes > out.size())
-        {
-            return Fail(DecodeStatus::Corrupt, kOutputTooSmall);
-        }
-        std::memcpy(out.data(), shared.data() + sizeof result, static_cast<std::size_t>(bytes));
-    }
-    return result;
-}
-
 } // namespace
 
 DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,
@@ -313,7 +278,9 @@ DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, con
     }
     // Here, not in the child: a child process opens no files, and each child inherits the one stream.
     QuietTheLibrary();
-    return DecodeInChild(codestream, declared, limits, out);
+    const std::optional<DecodeResult> result =
+        DecodeInChild(&DecodeHere, codestream, declared, limits, out, kChildDecodeLimit, kChildDecodeFailed);
+    return result ? *result : Fail(DecodeStatus::Unsupported, kHighThroughput);
 }
 
 } // namespace orblane
