@@ -249,8 +249,9 @@ DecodeResult DecodeJpegLs(ByteView frame, const FrameGeometry& declared, const D
         owned->declared = declared;
         owned->limits = limits;
         owned->limits.finalBytes = nullptr;
-        std::packaged_task<DecodeResult()> task(
-            [owned]() noexcept { return DecodeWithCharls(owned->frame, owned->declared, owned->limits, owned->out); });
+        std::packaged_task<DecodeResult()> task([owned]() noexcept {
+            return DecodeWithCharls(owned->frame, owned->declared, owned->limits, {owned->out.get(), owned->outBytes});
+        });
         decoded = task.get_future();
         std::thread(std::move(task)).detach();
     }
