@@ -4,16 +4,15 @@
 #include "dicom/FrameIndex.h"
 #include "dicom/PixelAttributes.h"
 #include "dicom/TopLevelIndex.h"
-#include "imaging/ThreadPool.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/MappedReadGuard.h"
+#include "platform/MemoryLimit.h"
+#include "platform/ThreadPool.h"
 
 #include <algorithm>
 #include <condition_variable>
-#include <fstream>
 #include <mutex>
 #include <new>
-#include <unistd.h>
 
 namespace orblane {
 namespace {
@@ -107,66 +106,13 @@ std::size_t ExpectedPixelBytes(const PixelDescription& d) noexcept
 std::size_t DefaultImageCacheBytes() noexcept
 {
     constexpr std::size_t kDefault = std::size_t{512} << 20;
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0)
+    const std::uint64_t quarter = platform::PhysicalMemoryBytes(4);
+    if (quarter == 0)
     {
         return kDefault;
     }
-    const std::uint64_t quarter = static_cast<std::uint64_t>(pages) / 4 * static_cast<std::uint64_t>(pageSize);
     return static_cast<std::size_t>(std::min<std::uint64_t>(kDefault, quarter));
 }
-
-namespace {
-
-// The memory this process may use: the machine's, or less where its control group (a container, a desktop's slice)
-// sets a limit; 0 when not known.
-std::uint64_t UsableMemoryBytes() noexcept
-{
-    std::uint64_t usable = 0;
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0)
-    {
-        usable = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-    }
-    try
-    {
-        std::ifstream groups("/proc/self/cgroup");
-        std::string line;
-        while (std::getline(groups, line))
-        {
-            // "0::/path" (version 2) or "N:memory:/path" (version 1). "max" reads as no number, and version 1's
-            // "no limit" is near 2^63: neither lowers what the machine has.
-            std::string limitFile;
-            if (line.starts_with("0::"))
-            {
-                limitFile = "/sys/fs/cgroup" + line.substr(3) + "/memory.max";
-            }
-            else if (const std::size_t at = line.find(":memory:"); at != std::string::npos)
-            {
-                limitFile = "/sys/fs/cgroup/memory" + line.substr(at + 8) + "/memory.limit_in_bytes";
-            }
-            else
-            {
-                continue;
-            }
-            std::ifstream limitText(limitFile);
-            std::uint64_t limit = 0;
-            if (limitText >> limit && limit > 0 && (usable == 0 || limit < usable))
-            {
-                usable = limit;
-            }
-        }
-    }
-    catch (...)
-    {
-        // What the machine has stands.
-    }
-    return usable;
-}
-
-} // namespace
 
 std::size_t ImageCacheBudget(std::size_t chosen) noexcept
 {
@@ -174,7 +120,7 @@ std::size_t ImageCacheBudget(std::size_t chosen) noexcept
     {
         return DefaultImageCacheBytes();
     }
-    const std::uint64_t usable = UsableMemoryBytes();
+    const std::uint64_t usable = platform::UsableMemoryBytes();
     if (usable == 0)
     {
         return std::min(chosen, DefaultImageCacheBytes());

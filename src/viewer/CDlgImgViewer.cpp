@@ -4,7 +4,7 @@
 #include "core/Settings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/CImageData.h"
-#include "imaging/ThreadPool.h"
+#include "platform/ThreadPool.h"
 #include "platform/ErrorSink.h"
 #include "platform/IniFile.h"
 #include "platform/SettingsPaths.h"

@@ -5,7 +5,7 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/JpegBaseline.h"
-#include "imaging/ThreadPool.h"
+#include "platform/ThreadPool.h"
 #include "platform/ErrorSink.h"
 #include "platform/LargeBuffer.h"
 #include "support/CaseName.h"

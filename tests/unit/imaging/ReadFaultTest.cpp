@@ -5,7 +5,7 @@
 #include "imaging/ImageDataList.h"
 
 #include "dicom/DicomDataFileIO.h"
-#include "imaging/ThreadPool.h"
+#include "platform/ThreadPool.h"
 #include "platform/ErrorSink.h"
 #include "support/CaseName.h"
 #include "support/DicomWriter.h"
