@@ -1,8 +1,6 @@
 #include "imaging/ImageDataList.h"
 
 #include "dicom/DicomDataFileIO.h"
-#include "dicom/FrameIndex.h"
-#include "dicom/PixelAttributes.h"
 #include "dicom/TopLevelIndex.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/MappedReadGuard.h"
@@ -16,8 +14,6 @@
 
 namespace orblane {
 namespace {
-
-constexpr std::uint16_t kGroupPixel = 0x0028;
 
 // Files mapped at once: a cine reads frame after frame of one file and a page of single-frame files a few dozen; a
 // mapping is cheap to keep, but every one holds a descriptor and the walk's records.
@@ -75,23 +71,7 @@ std::u16string JoinLines(std::initializer_list<const std::optional<std::u16strin
     return text;
 }
 
-// The transfer syntax of a description read from a file: from its UID through the one table.
-void ResolveTransferSyntax(PixelDescription& d) noexcept
-{
-    const TransferSyntaxEntry* entry = d.transferSyntaxUid.empty() ? nullptr : FindTransferSyntax(d.transferSyntaxUid);
-    d.transferSyntax = entry != nullptr ? entry->kind
-                                        : (d.transferSyntaxUid.empty() ? TransferSyntaxKind::ImplicitLittle
-                                                                       : TransferSyntaxKind::UnknownSyntax);
-}
-
 } // namespace
-
-PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence)
-{
-    PixelDescription d = ReadPixelAttributes(TopLevelIndex(file), occurrence);
-    ResolveTransferSyntax(d);
-    return d;
-}
 
 namespace {
 
@@ -356,8 +336,7 @@ struct ImageDataList::WalkAhead
         // The mapping goes with the walk: a study walked ahead must not hold more files open than the owner allows.
         for (Occurrence& occurrence : occurrences)
         {
-            occurrence.description.ForgetFileViews();
-            occurrence.frames.reset();
+            occurrence.ForgetFileViews();
         }
         file->Unload();
         const std::lock_guard lock(channel.mutex);
@@ -384,7 +363,7 @@ struct ImageDataList::WalkAhead
                 std::shared_ptr<const DecodedFrame> decoded;
                 if (occurrence.decodable)
                 {
-                    const PixelDescription description = FrameDescription(occurrence, frame, joined);
+                    const PixelDescription description = occurrence.Frame(frame, joined);
                     ErrorOutcome error;
                     FrameOutcome why;
                     const platform::MappedRead read =
@@ -597,7 +576,7 @@ ImageDataList::WalkOutcome ImageDataList::WalkFile(DicomDataFileIO& file, bool k
         info = file.MakeInfoRecord();
         texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
         texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
-        added = ReadOccurrences(file, index, keepUnshowable, occurrences);
+        added = ReadFrameSources(file, index, &HasCodec, keepUnshowable, occurrences);
     });
     if (read == platform::MappedRead::Faulted || added == 0)
     {
@@ -723,108 +702,6 @@ int ImageDataList::LoadNextFile()
     return 0;
 }
 
-int ImageDataList::ReadOccurrences(const DicomDataFileIO& file, const TopLevelIndex& index, bool keepUnshowable,
-                                   std::vector<Occurrence>& occurrences)
-{
-    int added = 0;
-    // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
-    for (int number = 0;; ++number)
-    {
-        Occurrence occurrence;
-        PixelDescription& description = occurrence.description;
-        description = ReadPixelAttributes(index, number);
-        if (description.rowCount == 0)
-        {
-            break;
-        }
-        ResolveTransferSyntax(description);
-        const TransferSyntaxEntry* syntax = FindTransferSyntax(description.transferSyntax);
-        const bool decodable = syntax != nullptr && syntax->decode != nullptr;
-        if (keepUnshowable)
-        {
-            occurrence.syntaxName = TransferSyntaxDisplayName(description.transferSyntaxUid);
-        }
-        if (!decodable && !keepUnshowable)
-        {
-            // Nothing this viewer can decode: as before, no image at all.
-            break;
-        }
-        if (!decodable)
-        {
-            // One image stands for all of the element's frames: it cannot be shown, and frames of a video are no
-            // images of their own.
-            if (index.Find(0x7FE0, 0x0010, number) == nullptr)
-            {
-                break;
-            }
-            occurrence.decodable = false;
-            description.frameCount = 1;
-        }
-        else if (syntax->encapsulated)
-        {
-            const TagElement* pixelData = index.Find(0x7FE0, 0x0010, number);
-            if (pixelData == nullptr || pixelData->value == nullptr)
-            {
-                break;
-            }
-            const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, number).value_or(ByteView());
-            occurrence.frames.emplace(*pixelData, file.DataBytes().data() + file.DataBytes().size(),
-                                      description.frameCount, extendedOffsets);
-            description.frameCount = static_cast<std::int32_t>(occurrence.frames->Frames().size());
-        }
-        else
-        {
-            // Colour data may come one Pixel Data element per component (an old form); each occurrence of Rows then
-            // owns as many elements as it has samples.
-            int samples = 1;
-            if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
-            {
-                samples =
-                    index.Us(kGroupPixel, 0x0002, 0).value_or((*value)[0]); // a number in the data set's byte order
-            }
-            for (int p = 0; p < std::min(samples, 4); ++p)
-            {
-                if (const auto data = index.Value(0x7FE0, 0x0010, number * samples + p))
-                {
-                    description.planes[static_cast<std::size_t>(p)] = *data;
-                }
-            }
-            if (!description.HasPlane(0))
-            {
-                break;
-            }
-            if (description.frameCount <= 1 || description.HasPlane(1))
-            {
-                description.frameCount = 1;
-            }
-            else
-            {
-                // Frame k of native data is the k-th slice of the value, each the size of one image; a frame the
-                // value does not reach is left out, and the last may be cut short like a single image's data.
-                const std::uint64_t frameBits = std::uint64_t{description.rowCount} * description.columnCount *
-                                                static_cast<std::uint64_t>(std::max(1, samples)) *
-                                                description.bitsAllocated;
-                occurrence.frameBytes = (frameBits + 7) / 8;
-                if (occurrence.frameBytes == 0)
-                {
-                    break;
-                }
-                const std::uint64_t size = description.planes[0].size();
-                const std::uint64_t present = (size + occurrence.frameBytes - 1) / occurrence.frameBytes;
-                description.frameCount = static_cast<std::int32_t>(
-                    std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
-            }
-        }
-        if (description.frameCount <= 0)
-        {
-            break;
-        }
-        added += description.frameCount;
-        occurrences.push_back(std::move(occurrence));
-    }
-    return added;
-}
-
 bool ImageDataList::EnsureMapped(FileSlot& slot)
 {
     if (slot.failed)
@@ -846,7 +723,7 @@ bool ImageDataList::EnsureMapped(FileSlot& slot)
     const TopLevelIndex index(*slot.file);
     int found = 0;
     const platform::MappedRead read = platform::GuardMappedRead(slot.file->DataBytes(), [&] {
-        found = ReadOccurrences(*slot.file, index, options.keepUnshowable, slot.occurrences);
+        found = ReadFrameSources(*slot.file, index, &HasCodec, options.keepUnshowable, slot.occurrences);
     });
     bool same = read == platform::MappedRead::Completed && slot.occurrences.size() == before.size();
     for (std::size_t o = 0; same && o < before.size(); ++o)
@@ -890,8 +767,7 @@ void ImageDataList::LetGoOfMappings(const FileSlot* keep) noexcept
         // Every view into the file dies with its mapping; the attributes themselves stay for the next walk to check.
         for (Occurrence& occurrence : oldest->occurrences)
         {
-            occurrence.description.ForgetFileViews();
-            occurrence.frames.reset();
+            occurrence.ForgetFileViews();
         }
         oldest->file->Unload();
         oldest->mapped = false;
@@ -905,43 +781,8 @@ int ImageDataList::MappedFileCount() const noexcept
 
 PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const
 {
-    return FrameDescription(
-        files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)],
+    return files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)].Frame(
         entry.frame, joined);
-}
-
-PixelDescription ImageDataList::FrameDescription(const Occurrence& occurrence, int frame,
-                                                 std::vector<std::uint8_t>& joined)
-{
-    PixelDescription description = occurrence.description;
-    description.frameNumber = frame;
-    if (occurrence.frames)
-    {
-        const std::vector<ByteView>& parts = occurrence.frames->Frames()[static_cast<std::size_t>(frame)];
-        if (parts.size() == 1)
-        {
-            description.planes[0] = parts.front();
-        }
-        else
-        {
-            // A frame split over fragments is decoded from one copy of its parts (the codecs read one buffer).
-            joined.clear();
-            for (const ByteView part : parts)
-            {
-                joined.insert(joined.end(), part.begin(), part.end());
-            }
-            description.planes[0] = joined;
-        }
-    }
-    else if (occurrence.frameBytes != 0)
-    {
-        const ByteView all = occurrence.description.planes[0];
-        const std::uint64_t offset = occurrence.frameBytes * static_cast<std::uint64_t>(frame);
-        description.planes[0] =
-            all.subspan(static_cast<std::size_t>(offset),
-                        static_cast<std::size_t>(std::min<std::uint64_t>(occurrence.frameBytes, all.size() - offset)));
-    }
-    return description;
 }
 
 std::u16string ImageDataList::UnshownReasonOf(const Occurrence& occurrence, bool damaged) const
@@ -1120,8 +961,7 @@ void ImageDataList::FileFailed(int file)
     {
         for (Occurrence& occurrence : slot.occurrences)
         {
-            occurrence.description.ForgetFileViews();
-            occurrence.frames.reset();
+            occurrence.ForgetFileViews();
         }
         slot.file->Unload();
         slot.mapped = false;

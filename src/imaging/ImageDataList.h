@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dicom/FrameIndex.h"
+#include "dicom/FrameSource.h"
 #include "dicom/PixelAttributes.h"
 #include "dicom/PixelDescription.h"
 #include "imaging/CImageData.h"
@@ -19,9 +19,6 @@ namespace orblane {
 class DicomDataFileIO;
 class ThreadPool;
 class TopLevelIndex;
-
-// The attributes of image occurrence `occurrence` of a loaded file, its transfer syntax resolved.
-PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence);
 
 // What the decoded pixels of one list may hold, when nothing else is said: 512 MB, or a quarter of the physical
 // memory where that is less.
@@ -107,17 +104,7 @@ public:
 
 private:
     struct WalkAhead;
-    struct Occurrence
-    {
-        // Planes and LUT views point into the file's mapping: valid only while the file is mapped.
-        PixelDescription description;
-        std::optional<FrameIndex> frames;
-        std::uint64_t frameBytes = 0;
-        // Decodable: frames decode one by one; otherwise the occurrence is one image that cannot be shown.
-        bool decodable = true;
-        // The transfer syntax's name for people (its UID when the table lacks it), kept past the mapping.
-        std::string syntaxName;
-    };
+    using Occurrence = FrameSource;
     struct FileSlot
     {
         std::unique_ptr<DicomDataFileIO> file;
@@ -160,9 +147,6 @@ private:
         Walked,
     };
 
-    // Reads the occurrences of a mapped file (inside the caller's guard); answers the images they give.
-    static int ReadOccurrences(const DicomDataFileIO& file, const TopLevelIndex& index, bool keepUnshowable,
-                               std::vector<Occurrence>& occurrences);
     // Loads and walks a file not walked before (on the owner's thread or the pool's); Walked leaves it mapped, with
     // at least one occurrence.
     static WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<Occurrence>& occurrences,
@@ -175,8 +159,6 @@ private:
     void LetGoOfMappings(const FileSlot* keep) noexcept;
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
     PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const;
-    static PixelDescription FrameDescription(const Occurrence& occurrence, int frame,
-                                             std::vector<std::uint8_t>& joined);
     std::u16string UnshownReasonOf(const Occurrence& occurrence, bool damaged) const;
     // For an image the owner wants now: takes its queued decode back from the pool, or, when a worker is decoding
     // it, decodes another queued image meanwhile and waits for it; answers whether it waited (the result is then
