@@ -2,14 +2,14 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/TopLevelIndex.h"
+#include "imaging/cache/DecodeScheduler.h"
+#include "imaging/cache/ImageBytes.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/MappedReadGuard.h"
 #include "platform/MemoryLimit.h"
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <new>
 
 namespace orblane {
@@ -73,16 +73,6 @@ std::u16string JoinLines(std::initializer_list<const std::optional<std::u16strin
 
 } // namespace
 
-namespace {
-
-// What a decoded frame and its display bitmap will hold: 32-bit values (or colour pixels) and a 32-bit bitmap.
-std::size_t ExpectedPixelBytes(const PixelDescription& d) noexcept
-{
-    return static_cast<std::size_t>(d.columnCount) * d.rowCount * 2 * sizeof(std::uint32_t);
-}
-
-} // namespace
-
 std::size_t DefaultImageCacheBytes() noexcept
 {
     constexpr std::size_t kDefault = std::size_t{512} << 20;
@@ -108,191 +98,14 @@ std::size_t ImageCacheBudget(std::size_t chosen) noexcept
     return static_cast<std::size_t>(std::min<std::uint64_t>(chosen, usable / 2));
 }
 
-// What the pool hands back, and what the list waits for when it goes. Shared by the list and every queued job.
-struct ImageDataList::Channel
+// A file walked on the pool before the study reaches it, and the answers it leaves for the owner.
+struct ImageDataList::WalkAhead : AheadWalk
 {
-    struct Result
-    {
-        int index = 0;
-        int file = 0;
-        std::shared_ptr<const DecodedFrame> frame;
-        // The image built on the pool as well (display bitmap included) for an entry that had none: the owner's
-        // thread then only attaches it.
-        std::unique_ptr<CImageData> image;
-        // What the list set aside in its budget for this decode, while its request is the newest one.
-        std::size_t reserved = 0;
-        std::uint64_t generation = 0;
-        // Why the decode gave no frame: a damaged or unsupported frame is settled as such, never decoded again.
-        FrameOutcome outcome;
-        bool faulted = false;
-        bool cancelled = true;
-    };
-
-    // One decode for the pool. Its answer is posted when it is destroyed, run or not, so that the list always
-    // learns that the job is over (and may let go of the file's mapping).
-    struct Job
-    {
-        std::shared_ptr<Channel> channel;
-        PixelDescription description;
-        // A frame split over fragments: the job's own copy of its parts.
-        std::vector<std::uint8_t> joined;
-        ByteView region;
-        std::uint64_t generation = 0;
-        Point inset;
-        // The entry has no image yet, so none of the user's view state: the whole image can be built here.
-        bool buildImage = false;
-        Result result;
-        // Under the channel's lock: begun on the pool, or taken by the owner, which decodes the image itself.
-        bool started = false;
-        bool claimed = false;
-
-        Job() = default;
-        Job(const Job&) = delete;
-        Job& operator=(const Job&) = delete;
-
-        void Run() noexcept
-        {
-            {
-                const std::lock_guard lock(channel->mutex);
-                if (channel->generation.load() != generation || claimed)
-                {
-                    return;
-                }
-                try
-                {
-                    channel->running.push_back(result.index);
-                }
-                catch (const std::bad_alloc&)
-                {
-                    return;
-                }
-                started = true;
-            }
-            std::shared_ptr<const DecodedFrame> frame;
-            ErrorOutcome error;
-            FrameOutcome outcome;
-            // Each worker guards its own reads: a fault on this thread ends this decode only.
-            const platform::MappedRead read = platform::GuardMappedRead(
-                region, [this, &frame, &error, &outcome] { frame = DecodeFrameOf(description, &error, &outcome); });
-            result.cancelled = false;
-            result.faulted = read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault;
-            result.outcome = outcome;
-            if (!result.faulted)
-            {
-                if (buildImage && frame)
-                {
-                    // A failure here leaves the build to the owner, which reports it.
-                    ErrorOutcome ignored;
-                    result.image = CImageData::FromFrame(frame, inset, &ignored);
-                }
-                result.frame = std::move(frame);
-            }
-        }
-
-        ~Job()
-        {
-            const std::lock_guard lock(channel->mutex);
-            if (started)
-            {
-                const auto it = std::find(channel->running.begin(), channel->running.end(), result.index);
-                if (it != channel->running.end())
-                {
-                    channel->running.erase(it);
-                }
-            }
-            try
-            {
-                channel->results.push_back(std::move(result));
-            }
-            catch (const std::bad_alloc&)
-            {
-                // The answer is lost; the image is decoded when it is shown, and its file stays mapped.
-            }
-            // Told under the lock: the list cannot be gone before the call returns.
-            if (!result.cancelled && channel->notify)
-            {
-                channel->notify();
-            }
-            --channel->outstanding;
-            channel->idle.notify_all();
-        }
-    };
-
-    // One walk ahead for the pool: outstanding, like a decode, until the pool lets it go, run or not.
-    struct WalkTask
-    {
-        std::shared_ptr<Channel> channel;
-        std::shared_ptr<WalkAhead> walk;
-
-        WalkTask() = default;
-        WalkTask(const WalkTask&) = delete;
-        WalkTask& operator=(const WalkTask&) = delete;
-
-        ~WalkTask()
-        {
-            const std::lock_guard lock(channel->mutex);
-            --channel->outstanding;
-            channel->idle.notify_all();
-        }
-    };
-
-    std::mutex mutex;
-    // Told when a job is let go and when a walk ahead is over.
-    std::condition_variable idle;
-    int outstanding = 0;
-    std::vector<Result> results;
-    // The images whose decode runs on the pool now; each leaves with its result posted.
-    std::vector<int> running;
-    // The owner's own: the decodes of its newest request, nearest first.
-    std::vector<std::weak_ptr<Job>> queued;
-
-    // Those of `queued` not over yet. Taken out of the weak pointers before the lock: the last owner of a job posts
-    // its result under that lock.
-    std::vector<std::shared_ptr<Job>> LiveJobs() const
-    {
-        std::vector<std::shared_ptr<Job>> jobs;
-        try
-        {
-            for (const std::weak_ptr<Job>& weak : queued)
-            {
-                if (auto job = weak.lock())
-                {
-                    jobs.push_back(std::move(job));
-                }
-            }
-        }
-        catch (const std::bad_alloc&)
-        {
-            // Those found so far.
-        }
-        return jobs;
-    }
-    std::function<void()> notify;
-    // Jobs of an older generation are cancelled: they answer without decoding.
-    std::atomic<std::uint64_t> generation{0};
-};
-
-// A file walked on the pool before the study reaches it, and the answers it leaves for the owner. Its state goes
-// Queued, Running, Done on the pool, or from Queued to Withdrawn: the owner took the file back before the walk
-// began, or nobody wanted the walk any more when its turn came.
-struct ImageDataList::WalkAhead
-{
-    enum : int
-    {
-        Queued,
-        Running,
-        Done,
-        Withdrawn,
-    };
-
     DicomDataFileIO* file = nullptr;
     bool keepUnshowable = true;
     // How many of the file's first images may fall on the pages asked for: those are decoded here as well.
     int wanted = 0;
-    // The request it serves; asking for the same file again renews it.
-    std::atomic<std::uint64_t> generation{0};
-    std::atomic<int> state{Queued};
-    // Written by the pool before Done, read by the owner after it.
+    // Written by the walk before Done, read by the owner after it.
     WalkOutcome outcome = WalkOutcome::NotWalked;
     std::vector<Occurrence> occurrences;
     std::u16string texts[2];
@@ -305,18 +118,8 @@ struct ImageDataList::WalkAhead
     std::size_t countedBytes = 0;
     bool settled = false;
 
-    void Run(Channel& channel) noexcept
+    bool Walk() noexcept override
     {
-        int expected = Queued;
-        if (channel.generation.load() != generation.load())
-        {
-            state.compare_exchange_strong(expected, Withdrawn);
-            return;
-        }
-        if (!state.compare_exchange_strong(expected, Running))
-        {
-            return;
-        }
         try
         {
             outcome = WalkFile(*file, keepUnshowable, occurrences, texts);
@@ -339,14 +142,7 @@ struct ImageDataList::WalkAhead
             occurrence.ForgetFileViews();
         }
         file->Unload();
-        const std::lock_guard lock(channel.mutex);
-        state.store(Done);
-        channel.idle.notify_all();
-        // The owner counts the frames against the cache when it collects.
-        if (!frames.empty() && channel.notify)
-        {
-            channel.notify();
-        }
+        return !frames.empty();
     }
 
     void DecodeFirstImages()
@@ -360,31 +156,19 @@ struct ImageDataList::WalkAhead
                 {
                     return;
                 }
-                std::shared_ptr<const DecodedFrame> decoded;
+                // A frame that failed is left to the decode on demand, which tells why it cannot be shown.
+                DecodedImage decoded;
                 if (occurrence.decodable)
                 {
-                    const PixelDescription description = occurrence.Frame(frame, joined);
-                    ErrorOutcome error;
-                    FrameOutcome why;
-                    const platform::MappedRead read =
-                        platform::GuardMappedRead(file->DataBytes(), [&description, &decoded, &error, &why] {
-                            decoded = DecodeFrameOf(description, &error, &why);
-                        });
-                    if (read == platform::MappedRead::Faulted || why.failure == FrameFailure::ReadFault)
+                    decoded = DecodeGuarded(occurrence.Frame(frame, joined), file->DataBytes(), inset, true);
+                    if (decoded.Faulted())
                     {
                         // The owner meets the fault again when it decodes the image, and tells.
                         return;
                     }
                 }
-                // A frame that failed is left to the decode on demand, which tells why it cannot be shown.
-                std::unique_ptr<CImageData> image;
-                if (decoded)
-                {
-                    ErrorOutcome ignored;
-                    image = CImageData::FromFrame(decoded, inset, &ignored);
-                }
-                frames.push_back(std::move(decoded));
-                images.push_back(std::move(image));
+                frames.push_back(std::move(decoded.frame));
+                images.push_back(std::move(decoded.image));
             }
         }
     }
@@ -399,7 +183,7 @@ ImageDataList::ImageDataList(Point inset, const ImageListOptions& chosen) noexce
     {
         try
         {
-            channel = std::make_shared<Channel>();
+            scheduler = std::make_unique<DecodeScheduler>(*options.pool);
         }
         catch (const std::bad_alloc&)
         {
@@ -410,12 +194,8 @@ ImageDataList::ImageDataList(Point inset, const ImageListOptions& chosen) noexce
 
 ImageDataList::~ImageDataList()
 {
-    if (channel)
-    {
-        ++channel->generation;
-        std::unique_lock lock(channel->mutex);
-        channel->idle.wait(lock, [this] { return channel->outstanding == 0; });
-    }
+    // Before the files go: queued work is cancelled, and the decodes and walks that run read them.
+    scheduler.reset();
 }
 
 void ImageDataList::AddFile(std::unique_ptr<DicomDataFileIO> file)
@@ -448,7 +228,7 @@ CImageData* ImageDataList::GetImage(int index)
     {
         return nullptr;
     }
-    if (channel)
+    if (scheduler)
     {
         CollectDecoded();
     }
@@ -464,7 +244,7 @@ CImageData* ImageDataList::GetImage(int index)
         {
             return entry.image.get();
         }
-        if (channel && ShareWithPool(index))
+        if (scheduler && scheduler->TakeOrWait(index, [this](int other) { DecodeIfWanted(other); }))
         {
             CollectDecoded();
             if (entries[static_cast<std::size_t>(index)].state == EntryState::Decoded)
@@ -489,71 +269,12 @@ bool ImageDataList::FindImage(int index)
     return index >= 0 && index < static_cast<int>(entries.size());
 }
 
-bool ImageDataList::ShareWithPool(int index)
+void ImageDataList::DecodeIfWanted(int index)
 {
-    std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
+    const Entry& other = entries[static_cast<std::size_t>(index)];
+    if (other.state == EntryState::NotDecoded || other.state == EntryState::Dropped)
     {
-        const std::lock_guard lock(channel->mutex);
-        for (const auto& job : jobs)
-        {
-            // Not begun: the pool must not decode again what the owner decodes now.
-            if (job->result.index == index && !job->started)
-            {
-                job->claimed = true;
-            }
-        }
-        if (std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end())
-        {
-            return false;
-        }
-    }
-    jobs.clear();
-    HelpWhileWaiting();
-    std::unique_lock lock(channel->mutex);
-    channel->idle.wait(lock, [&] {
-        return std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end();
-    });
-    return true;
-}
-
-void ImageDataList::HelpWhileWaiting()
-{
-    // While a worker does what the owner waits for, the owner does the next queued work nobody has begun (what the
-    // user pages to next) rather than wait idle: holding a key down then decodes on every core, not on the pool's
-    // workers alone.
-    int help = -1;
-    {
-        std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
-        {
-            const std::lock_guard lock(channel->mutex);
-            for (const auto& job : jobs)
-            {
-                if (!job->started && !job->claimed && job->generation == channel->generation.load())
-                {
-                    job->claimed = true;
-                    help = job->result.index;
-                    break;
-                }
-            }
-        }
-    }
-    if (help >= 0)
-    {
-        const Entry& other = entries[static_cast<std::size_t>(help)];
-        if (other.state == EntryState::NotDecoded || other.state == EntryState::Dropped)
-        {
-            DecodeEntry(help);
-        }
-        return;
-    }
-    // A file walked ahead: the same walk the pool would run (it claims itself), its answers left for the study.
-    for (const std::shared_ptr<WalkAhead>& walk : walksAhead)
-    {
-        if (walk->state.load() == WalkAhead::Queued && walk->generation.load() == channel->generation.load())
-        {
-            walk->Run(*channel);
-            return;
-        }
+        DecodeEntry(index);
     }
 }
 
@@ -594,19 +315,8 @@ bool ImageDataList::TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& wal
     {
         return false;
     }
-    int expected = WalkAhead::Queued;
-    if (walk->state.compare_exchange_strong(expected, WalkAhead::Withdrawn) || expected == WalkAhead::Withdrawn)
-    {
-        return false;
-    }
-    // Running or done: a walk that runs is one file's work, sooner over than begun again here.
-    if (walk->state.load() == WalkAhead::Running)
-    {
-        HelpWhileWaiting();
-    }
-    std::unique_lock lock(channel->mutex);
-    channel->idle.wait(lock, [&walk] { return walk->state.load() == WalkAhead::Done; });
-    return walk->outcome != WalkOutcome::NotWalked;
+    return scheduler->TakeBackWalk(*walk, [this](int other) { DecodeIfWanted(other); }) &&
+           walk->outcome != WalkOutcome::NotWalked;
 }
 
 int ImageDataList::LoadNextFile()
@@ -824,20 +534,14 @@ bool ImageDataList::DecodeEntry(int index)
         return Settle(index, nullptr, {}, false);
     }
     const PixelDescription description = FrameDescription(entry, joinedScratch);
-    std::shared_ptr<const DecodedFrame> frame;
-    ErrorOutcome error;
-    FrameOutcome outcome;
     // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
-    const platform::MappedRead read =
-        platform::GuardMappedRead(slot.file->DataBytes(), [&description, &frame, &error, &outcome] {
-            frame = DecodeFrameOf(description, &error, &outcome);
-        });
-    if (read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault)
+    DecodedImage decoded = DecodeGuarded(description, slot.file->DataBytes(), frameInset, false);
+    if (decoded.Faulted())
     {
         FileFailed(entry.file);
         return options.keepUnshowable;
     }
-    return Settle(index, std::move(frame), error, false, nullptr, outcome);
+    return Settle(index, std::move(decoded.frame), decoded.error, false, nullptr, decoded.outcome);
 }
 
 bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
@@ -1042,38 +746,25 @@ void ImageDataList::SetOnScreen(int first, int count, int extra) noexcept
 
 void ImageDataList::SetDecodedNotifier(std::function<void()> notify)
 {
-    if (channel)
+    if (scheduler)
     {
-        const std::lock_guard lock(channel->mutex);
-        channel->notify = std::move(notify);
+        scheduler->SetNotifier(std::move(notify));
     }
 }
 
 void ImageDataList::DecodeAround(int first, int count)
 {
-    if (!channel || !options.keepUnshowable || count <= 0)
+    if (!scheduler || !options.keepUnshowable || count <= 0)
     {
         return;
     }
     // Work queued for an older page is no longer wanted.
-    const std::uint64_t generation = ++channel->generation;
+    const std::uint64_t generation = scheduler->NewRequest();
     // Older requests hold nothing of the budget: what of them has not begun is cancelled, and what has begun is
     // counted when it arrives.
     aheadBytes = 0;
-    channel->queued.clear();
     // An image a worker is decoding for an older request arrives anyway: it is not queued again.
-    std::vector<int> running;
-    {
-        const std::lock_guard lock(channel->mutex);
-        try
-        {
-            running = channel->running;
-        }
-        catch (const std::bad_alloc&)
-        {
-            // Queued again then: decoded twice at worst.
-        }
-    }
+    const std::vector<int> running = scheduler->Running();
     const int end = first + 2 * count + 1;
     for (int distance = 0; distance <= count; ++distance)
     {
@@ -1108,32 +799,16 @@ void ImageDataList::DecodeAround(int first, int count)
                 // Left for the decode on demand, which tells why the image cannot be shown.
                 continue;
             }
-            auto job = std::make_shared<Channel::Job>();
-            job->channel = channel;
-            job->description = FrameDescription(entry, job->joined);
-            job->region = slot.file->DataBytes();
-            job->generation = generation;
-            job->result.index = index;
-            job->result.file = entry.file;
-            job->inset = frameInset;
-            job->buildImage = entry.image == nullptr;
-            job->result.reserved = ExpectedPixelBytes(job->description);
-            job->result.generation = generation;
-            aheadBytes += job->result.reserved;
-            {
-                const std::lock_guard lock(channel->mutex);
-                ++channel->outstanding;
-            }
-            try
-            {
-                channel->queued.push_back(job);
-            }
-            catch (const std::bad_alloc&)
-            {
-                // Not shared with the owner: an image asked for meanwhile may be decoded twice.
-            }
-            // Refused by the pool, the job still answers (cancelled) when it is let go here.
-            options.pool->Submit([job] { job->Run(); });
+            DecodeScheduler::Request request;
+            request.index = index;
+            request.file = entry.file;
+            request.description = FrameDescription(entry, request.joined);
+            request.region = slot.file->DataBytes();
+            request.inset = frameInset;
+            request.buildImage = entry.image == nullptr;
+            request.reserved = ExpectedImageBytes(request.description);
+            aheadBytes += request.reserved;
+            scheduler->Queue(std::move(request));
             entry.queuedFor = generation;
             ++slot.jobsInFlight;
         }
@@ -1161,37 +836,25 @@ void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generatio
     walk->inset = frameInset;
     walk->wanted = wanted;
     walk->generation.store(generation);
-    auto task = std::make_shared<Channel::WalkTask>();
-    task->channel = channel;
-    task->walk = walk;
-    {
-        const std::lock_guard lock(channel->mutex);
-        ++channel->outstanding;
-    }
     walksAhead.push_back(walk);
-    slot.walkAhead = std::move(walk);
-    // Refused by the pool, the walk stays queued and the owner takes the file back when it needs it.
-    options.pool->Submit([task] { task->walk->Run(*task->channel); });
+    slot.walkAhead = walk;
+    scheduler->QueueWalk(std::move(walk));
 }
 
 std::vector<int> ImageDataList::CollectDecoded()
 {
     std::vector<int> arrived;
-    if (!channel)
+    if (!scheduler)
     {
         return arrived;
     }
-    std::vector<Channel::Result> results;
-    {
-        const std::lock_guard lock(channel->mutex);
-        results.swap(channel->results);
-    }
-    for (Channel::Result& result : results)
+    std::vector<DecodeScheduler::Result> results = scheduler->TakeResults();
+    for (DecodeScheduler::Result& result : results)
     {
         Entry& entry = entries[static_cast<std::size_t>(result.index)];
         FileSlot& slot = files[static_cast<std::size_t>(result.file)];
         --slot.jobsInFlight;
-        if (result.generation == channel->generation.load())
+        if (result.generation == scheduler->Generation())
         {
             aheadBytes -= std::min(aheadBytes, result.reserved);
         }
@@ -1199,7 +862,7 @@ std::vector<int> ImageDataList::CollectDecoded()
         {
             continue;
         }
-        if (result.faulted)
+        if (result.decoded.Faulted())
         {
             if (!slot.failed)
             {
@@ -1210,18 +873,19 @@ std::vector<int> ImageDataList::CollectDecoded()
         // A frame found damaged or unsupported is settled with its reason: decoding it again on demand would
         // cost the owner's thread what it cost the pool (a damaged stream may take a library seconds). Any other
         // failure (memory) is left to the decode on demand, which tells why the image cannot be shown.
-        if (!result.frame)
+        const FrameOutcome outcome = result.decoded.outcome;
+        if (!result.decoded.frame)
         {
-            if (result.outcome.failure == FrameFailure::Damaged || result.outcome.failure == FrameFailure::Unsupported)
+            if (outcome.failure == FrameFailure::Damaged || outcome.failure == FrameFailure::Unsupported)
             {
-                Settle(result.index, nullptr, {}, false, nullptr, result.outcome);
+                Settle(result.index, nullptr, {}, false, nullptr, outcome);
             }
             continue;
         }
         // Wanted soon: an image decoded ahead is not the first the cache lets go of (the images of a page arrive
         // one by one, and each arrival may make room).
         entry.lastUse = ++useClock;
-        if (Settle(result.index, std::move(result.frame), {}, false, std::move(result.image)))
+        if (Settle(result.index, std::move(result.decoded.frame), {}, false, std::move(result.decoded.image)))
         {
             arrived.push_back(result.index);
         }
@@ -1241,11 +905,11 @@ std::vector<int> ImageDataList::CollectDecoded()
                 else if (frame)
                 {
                     walk->countedBytes +=
-                        frame->valueCount * sizeof(std::int32_t) +
-                        (frame->colour.IsNull()
-                             ? 0
-                             : frame->colour.Stride() * static_cast<std::size_t>(frame->colour.Height())) +
-                        sizeof(DecodedFrame);
+                        ImageBytes(frame->valueCount,
+                                   frame->colour.IsNull()
+                                       ? 0
+                                       : frame->colour.Stride() * static_cast<std::size_t>(frame->colour.Height()),
+                                   0, 0);
                 }
             }
             cachedBytes += walk->countedBytes;

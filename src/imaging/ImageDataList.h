@@ -16,6 +16,7 @@
 
 namespace orblane {
 
+class DecodeScheduler;
 class DicomDataFileIO;
 class ThreadPool;
 class TopLevelIndex;
@@ -138,7 +139,6 @@ private:
         // so the entry is queued again when a newer page wants it.
         std::uint64_t queuedFor = 0;
     };
-    struct Channel;
     enum class WalkOutcome : std::uint8_t
     {
         NotWalked, // the pool gave up before the walk (no memory): the owner walks the file itself
@@ -160,12 +160,8 @@ private:
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
     PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const;
     std::u16string UnshownReasonOf(const Occurrence& occurrence, bool damaged) const;
-    // For an image the owner wants now: takes its queued decode back from the pool, or, when a worker is decoding
-    // it, decodes another queued image meanwhile and waits for it; answers whether it waited (the result is then
-    // posted for CollectDecoded).
-    bool ShareWithPool(int index);
-    // Runs one piece of queued work nobody has begun (a decode, else a walk ahead) on the owner's thread.
-    void HelpWhileWaiting();
+    // Decodes an image the scheduler hands the owner while it waits, unless it has its pixels by now.
+    void DecodeIfWanted(int index);
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
     bool DecodeEntry(int index);
     // Gives the entry its frame (or marks why it has none); answers false when it left the list.
@@ -195,7 +191,8 @@ private:
     std::vector<std::uint8_t> joinedScratch;
     // Walks queued whose decoded frames are not counted against the cache yet.
     std::vector<std::shared_ptr<WalkAhead>> walksAhead;
-    std::shared_ptr<Channel> channel;
+    // Every decode and walk ahead (null without a pool); the only lock above platform/ is in there.
+    std::unique_ptr<DecodeScheduler> scheduler;
 };
 
 } // namespace orblane
