@@ -168,22 +168,22 @@ void StudyFiles::Add(std::unique_ptr<DicomDataFileIO> file, int nextFile)
     {
         return;
     }
-    auto position = slots.end();
+    auto position = fileSlots.end();
     const std::u16string& label = file->StudyLabel();
     // Files not walked yet are kept labelled ones first, highest label first, then those without: a study's files
     // mostly arrive under one label, and then the end is their place without a search of the whole study.
-    const bool afterLast = slots.size() > static_cast<std::size_t>(nextFile) &&
-                           !slots.back().file->StudyLabel().empty() &&
-                           CompareLabels(slots.back().file->StudyLabel(), label) >= 0;
+    const bool afterLast = fileSlots.size() > static_cast<std::size_t>(nextFile) &&
+                           !fileSlots.back().file->StudyLabel().empty() &&
+                           CompareLabels(fileSlots.back().file->StudyLabel(), label) >= 0;
     if (!label.empty() && !afterLast)
     {
-        position = std::find_if(slots.begin() + nextFile, slots.end(), [&](const FileSlot& other) {
+        position = std::find_if(fileSlots.begin() + nextFile, fileSlots.end(), [&](const FileSlot& other) {
             return other.file->StudyLabel().empty() || CompareLabels(other.file->StudyLabel(), label) < 0;
         });
     }
     FileSlot slot;
     slot.file = std::move(file);
-    slots.insert(position, std::move(slot));
+    fileSlots.insert(position, std::move(slot));
 }
 
 bool StudyFiles::EnsureMapped(FileSlot& slot, bool keepUnshowable)
@@ -232,7 +232,7 @@ void StudyFiles::LetGoOfMappings(const FileSlot* keep) noexcept
     {
         int mapped = 0;
         FileSlot* oldest = nullptr;
-        for (FileSlot& slot : slots)
+        for (FileSlot& slot : fileSlots)
         {
             if (!slot.mapped)
             {
@@ -270,7 +270,8 @@ void StudyFiles::Unmap(FileSlot& slot) noexcept
 
 int StudyFiles::MappedCount() const noexcept
 {
-    return static_cast<int>(std::count_if(slots.begin(), slots.end(), [](const FileSlot& s) { return s.mapped; }));
+    return static_cast<int>(
+        std::count_if(fileSlots.begin(), fileSlots.end(), [](const FileSlot& s) { return s.mapped; }));
 }
 
 WalkOutcome FileSlot::TakeAnswers(WalkAhead& walk)

@@ -80,9 +80,9 @@ public:
     // order in which they were added among equal labels. The first `nextFile` files were walked: they keep their
     // places.
     void Add(std::unique_ptr<DicomDataFileIO> file, int nextFile);
-    FileSlot& operator[](std::size_t k) noexcept { return slots[k]; }
-    const FileSlot& operator[](std::size_t k) const noexcept { return slots[k]; }
-    std::size_t size() const noexcept { return slots.size(); }
+    FileSlot& operator[](std::size_t k) noexcept { return fileSlots[k]; }
+    const FileSlot& operator[](std::size_t k) const noexcept { return fileSlots[k]; }
+    std::size_t size() const noexcept { return fileSlots.size(); }
     // The file is used now: the last whose mapping is let go.
     void Touch(FileSlot& slot) noexcept { slot.lastUse = ++useClock; }
     // Maps a file whose mapping was let go and walks it again; false when it cannot be read or no longer gives the
@@ -99,7 +99,7 @@ public:
                                                 bool keepUnshowable, Point inset);
 
 private:
-    std::vector<FileSlot> slots;
+    std::vector<FileSlot> fileSlots;
     std::uint64_t useClock = 0;
 };
 
