@@ -2,7 +2,7 @@
 // ahead, and a large study paged end to end in 6 x 6 and back under the default cache budget.
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
-#include "imaging/ThreadPool.h"
+#include "platform/ThreadPool.h"
 #include "support/DicomWriter.h"
 
 #include <benchmark/benchmark.h>

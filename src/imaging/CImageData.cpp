@@ -1,5 +1,7 @@
 #include "imaging/CImageData.h"
 
+#include "imaging/cache/ImageBytes.h"
+
 #include "imaging/ParallelRows.h"
 #include "platform/Saturate.h"
 
@@ -162,8 +164,7 @@ std::size_t CImageData::PixelBytes() const noexcept
     const auto bitmapBytes = [](const DisplayBitmap& b) {
         return b.IsNull() ? std::size_t{0} : b.Stride() * static_cast<std::size_t>(b.Height());
     };
-    return frame->valueCount * sizeof(std::int32_t) + bitmapBytes(frame->colour) + bitmapBytes(bitmap) +
-           pixelTable.capacity() * sizeof(std::uint32_t) + sizeof(DecodedFrame);
+    return ImageBytes(frame->valueCount, bitmapBytes(frame->colour), bitmapBytes(bitmap), pixelTable.capacity());
 }
 
 void CImageData::DropPixels() noexcept

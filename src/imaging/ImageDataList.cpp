@@ -1,481 +1,31 @@
 #include "imaging/ImageDataList.h"
 
 #include "dicom/DicomDataFileIO.h"
-#include "dicom/FrameIndex.h"
-#include "dicom/PixelAttributes.h"
-#include "dicom/TopLevelIndex.h"
-#include "imaging/ThreadPool.h"
+#include "imaging/StudyFiles.h"
+#include "imaging/UnshownReason.h"
+#include "imaging/cache/DecodeScheduler.h"
+#include "imaging/cache/ImageBytes.h"
+#include "imaging/cache/ImageCache.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/MappedReadGuard.h"
+#include "platform/ThreadPool.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <fstream>
-#include <mutex>
 #include <new>
 #include <thread>
-#include <unistd.h>
 
 namespace orblane {
-namespace {
-
-constexpr std::uint16_t kGroupPixel = 0x0028;
-
-// Files mapped at once: a cine reads frame after frame of one file and a page of single-frame files a few dozen; a
-// mapping is cheap to keep, but every one holds a descriptor and the walk's records.
-constexpr int kMappedFiles = 16;
-
-// An eviction drops pixels until the cache holds this share of its budget, so that the next few decodes do not each
-// scan the list again.
-constexpr std::size_t kEvictToPercent = 90;
-
-// Names and UIDs are ASCII.
-std::u16string Widen(std::string_view text)
-{
-    std::u16string wide;
-    wide.reserve(text.size());
-    for (const char c : text)
-    {
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-    }
-    return wide;
-}
-
-// Case-insensitive for A-Z only, code unit by code unit otherwise.
-int CompareLabels(const std::u16string& a, const std::u16string& b) noexcept
-{
-    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i)
-    {
-        const char16_t x = fold(a[i]);
-        const char16_t y = fold(b[i]);
-        if (x != y)
-        {
-            return x < y ? -1 : 1;
-        }
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-std::u16string JoinLines(std::initializer_list<const std::optional<std::u16string>*> parts)
-{
-    std::u16string text;
-    bool first = true;
-    for (const auto* part : parts)
-    {
-        if (!first)
-        {
-            text += u'\n';
-        }
-        first = false;
-        if (*part)
-        {
-            text += **part;
-        }
-    }
-    return text;
-}
-
-// The transfer syntax of a description read from a file: from its UID through the one table.
-void ResolveTransferSyntax(PixelDescription& d) noexcept
-{
-    const TransferSyntaxEntry* entry = d.transferSyntaxUid.empty() ? nullptr : FindTransferSyntax(d.transferSyntaxUid);
-    d.transferSyntax = entry != nullptr ? entry->kind
-                                        : (d.transferSyntaxUid.empty() ? TransferSyntaxKind::ImplicitLittle
-                                                                       : TransferSyntaxKind::UnknownSyntax);
-}
-
-} // namespace
-
-PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence)
-{
-    PixelDescription d = ReadPixelAttributes(TopLevelIndex(file), occurrence);
-    ResolveTransferSyntax(d);
-    return d;
-}
-
-namespace {
-
-// What a decoded frame and its display bitmap will hold: 32-bit values (or colour pixels) and a 32-bit bitmap.
-std::size_t ExpectedPixelBytes(const PixelDescription& d) noexcept
-{
-    return static_cast<std::size_t>(d.columnCount) * d.rowCount * 2 * sizeof(std::uint32_t);
-}
-
-} // namespace
-
-std::size_t DefaultImageCacheBytes() noexcept
-{
-    constexpr std::size_t kDefault = std::size_t{512} << 20;
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0)
-    {
-        return kDefault;
-    }
-    const std::uint64_t quarter = static_cast<std::uint64_t>(pages) / 4 * static_cast<std::uint64_t>(pageSize);
-    return static_cast<std::size_t>(std::min<std::uint64_t>(kDefault, quarter));
-}
-
-namespace {
-
-// The memory this process may use: the machine's, or less where its control group (a container, a desktop's slice)
-// sets a limit; 0 when not known.
-std::uint64_t UsableMemoryBytes() noexcept
-{
-    std::uint64_t usable = 0;
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0)
-    {
-        usable = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-    }
-    try
-    {
-        std::ifstream groups("/proc/self/cgroup");
-        std::string line;
-        while (std::getline(groups, line))
-        {
-            // "0::/path" (version 2) or "N:memory:/path" (version 1). "max" reads as no number, and version 1's
-            // "no limit" is near 2^63: neither lowers what the machine has.
-            std::string limitFile;
-            if (line.starts_with("0::"))
-            {
-                limitFile = "/sys/fs/cgroup" + line.substr(3) + "/memory.max";
-            }
-            else if (const std::size_t at = line.find(":memory:"); at != std::string::npos)
-            {
-                limitFile = "/sys/fs/cgroup/memory" + line.substr(at + 8) + "/memory.limit_in_bytes";
-            }
-            else
-            {
-                continue;
-            }
-            std::ifstream limitText(limitFile);
-            std::uint64_t limit = 0;
-            if (limitText >> limit && limit > 0 && (usable == 0 || limit < usable))
-            {
-                usable = limit;
-            }
-        }
-    }
-    catch (...)
-    {
-        // What the machine has stands.
-    }
-    return usable;
-}
-
-} // namespace
-
-std::size_t ImageCacheBudget(std::size_t chosen) noexcept
-{
-    if (chosen == 0)
-    {
-        return DefaultImageCacheBytes();
-    }
-    const std::uint64_t usable = UsableMemoryBytes();
-    if (usable == 0)
-    {
-        return std::min(chosen, DefaultImageCacheBytes());
-    }
-    return static_cast<std::size_t>(std::min<std::uint64_t>(chosen, usable / 2));
-}
-
-// What the pool hands back, and what the list waits for when it goes. Shared by the list and every queued job.
-struct ImageDataList::Channel
-{
-    struct Result
-    {
-        int index = 0;
-        int file = 0;
-        std::shared_ptr<const DecodedFrame> frame;
-        // The image built on the pool as well (display bitmap included) for an entry that had none: the owner's
-        // thread then only attaches it.
-        std::unique_ptr<CImageData> image;
-        // What the list set aside in its budget for this decode, while its request is the newest one.
-        std::size_t reserved = 0;
-        std::uint64_t generation = 0;
-        // Why the decode gave no frame: a damaged or unsupported frame is settled as such, never decoded again.
-        FrameOutcome outcome;
-        bool faulted = false;
-        bool cancelled = true;
-    };
-
-    // One decode for the pool. Its answer is posted when it is destroyed, run or not, so that the list always
-    // learns that the job is over (and may let go of the file's mapping).
-    struct Job
-    {
-        std::shared_ptr<Channel> channel;
-        PixelDescription description;
-        // A frame split over fragments: the job's own copy of its parts.
-        std::vector<std::uint8_t> joined;
-        ByteView region;
-        std::uint64_t generation = 0;
-        Point inset;
-        // The entry has no image yet, so none of the user's view state: the whole image can be built here.
-        bool buildImage = false;
-        Result result;
-        // Under the channel's lock: begun on the pool, or taken by the owner, which decodes the image itself.
-        bool started = false;
-        bool claimed = false;
-
-        Job() = default;
-        Job(const Job&) = delete;
-        Job& operator=(const Job&) = delete;
-
-        void Run() noexcept
-        {
-            {
-                const std::lock_guard lock(channel->mutex);
-                if (channel->generation.load() != generation || claimed)
-                {
-                    return;
-                }
-                try
-                {
-                    channel->running.push_back(result.index);
-                }
-                catch (const std::bad_alloc&)
-                {
-                    return;
-                }
-                started = true;
-            }
-            std::shared_ptr<const DecodedFrame> frame;
-            ErrorOutcome error;
-            FrameOutcome outcome;
-            // Each worker guards its own reads: a fault on this thread ends this decode only.
-            const platform::MappedRead read = platform::GuardMappedRead(
-                region, [this, &frame, &error, &outcome] { frame = DecodeFrameOf(description, &error, &outcome); });
-            result.cancelled = false;
-            result.faulted = read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault;
-            result.outcome = outcome;
-            if (!result.faulted)
-            {
-                if (buildImage && frame)
-                {
-                    // A failure here leaves the build to the owner, which reports it.
-                    ErrorOutcome ignored;
-                    result.image = CImageData::FromFrame(frame, inset, &ignored);
-                }
-                result.frame = std::move(frame);
-            }
-        }
-
-        ~Job()
-        {
-            const std::lock_guard lock(channel->mutex);
-            if (started)
-            {
-                const auto it = std::find(channel->running.begin(), channel->running.end(), result.index);
-                if (it != channel->running.end())
-                {
-                    channel->running.erase(it);
-                }
-            }
-            try
-            {
-                channel->results.push_back(std::move(result));
-            }
-            catch (const std::bad_alloc&)
-            {
-                // The answer is lost; the image is decoded when it is shown, and its file stays mapped.
-            }
-            // Told under the lock: the list cannot be gone before the call returns.
-            if (!result.cancelled && channel->notify)
-            {
-                channel->notify();
-            }
-            --channel->outstanding;
-            channel->idle.notify_all();
-        }
-    };
-
-    // One walk ahead for the pool: outstanding, like a decode, until the pool lets it go, run or not.
-    struct WalkTask
-    {
-        std::shared_ptr<Channel> channel;
-        std::shared_ptr<WalkAhead> walk;
-
-        WalkTask() = default;
-        WalkTask(const WalkTask&) = delete;
-        WalkTask& operator=(const WalkTask&) = delete;
-
-        ~WalkTask()
-        {
-            const std::lock_guard lock(channel->mutex);
-            --channel->outstanding;
-            channel->idle.notify_all();
-        }
-    };
-
-    std::mutex mutex;
-    // Told when a job is let go and when a walk ahead is over.
-    std::condition_variable idle;
-    int outstanding = 0;
-    std::vector<Result> results;
-    // The images whose decode runs on the pool now; each leaves with its result posted.
-    std::vector<int> running;
-    // The owner's own: the decodes of its newest request, nearest first.
-    std::vector<std::weak_ptr<Job>> queued;
-
-    // Those of `queued` not over yet. Taken out of the weak pointers before the lock: the last owner of a job posts
-    // its result under that lock.
-    std::vector<std::shared_ptr<Job>> LiveJobs() const
-    {
-        std::vector<std::shared_ptr<Job>> jobs;
-        try
-        {
-            for (const std::weak_ptr<Job>& weak : queued)
-            {
-                if (auto job = weak.lock())
-                {
-                    jobs.push_back(std::move(job));
-                }
-            }
-        }
-        catch (const std::bad_alloc&)
-        {
-            // Those found so far.
-        }
-        return jobs;
-    }
-    std::function<void()> notify;
-    // Jobs of an older generation are cancelled: they answer without decoding.
-    std::atomic<std::uint64_t> generation{0};
-};
-
-// A file walked on the pool before the study reaches it, and the answers it leaves for the owner. Its state goes
-// Queued, Running, Done on the pool, or from Queued to Withdrawn: the owner took the file back before the walk
-// began, or nobody wanted the walk any more when its turn came.
-struct ImageDataList::WalkAhead
-{
-    enum : int
-    {
-        Queued,
-        Running,
-        Done,
-        Withdrawn,
-    };
-
-    DicomDataFileIO* file = nullptr;
-    bool keepUnshowable = true;
-    // How many of the file's first images may fall on the pages asked for: those are decoded here as well.
-    int wanted = 0;
-    // The request it serves; asking for the same file again renews it.
-    std::atomic<std::uint64_t> generation{0};
-    std::atomic<int> state{Queued};
-    // Written by the pool before Done, read by the owner after it.
-    WalkOutcome outcome = WalkOutcome::NotWalked;
-    std::vector<Occurrence> occurrences;
-    std::u16string texts[2];
-    std::vector<std::shared_ptr<const DecodedFrame>> frames;
-    // Each frame's image, display bitmap included, where it could be built: the owner's thread only attaches it.
-    std::vector<std::unique_ptr<CImageData>> images;
-    Point inset;
-    // The owner's own: what the frames add to the cache's bytes until they join it, and whether the walk is past
-    // counting (counted, or taken back).
-    std::size_t countedBytes = 0;
-    bool settled = false;
-
-    void Run(Channel& channel) noexcept
-    {
-        int expected = Queued;
-        if (channel.generation.load() != generation.load())
-        {
-            state.compare_exchange_strong(expected, Withdrawn);
-            return;
-        }
-        if (!state.compare_exchange_strong(expected, Running))
-        {
-            return;
-        }
-        try
-        {
-            outcome = WalkFile(*file, keepUnshowable, occurrences, texts);
-            if (outcome == WalkOutcome::Walked)
-            {
-                DecodeFirstImages();
-            }
-        }
-        catch (const std::bad_alloc&)
-        {
-            // The owner walks the file itself, as if nobody had walked ahead.
-            outcome = WalkOutcome::NotWalked;
-            occurrences.clear();
-            frames.clear();
-            images.clear();
-        }
-        // The mapping goes with the walk: a study walked ahead must not hold more files open than the owner allows.
-        for (Occurrence& occurrence : occurrences)
-        {
-            occurrence.description.ForgetFileViews();
-            occurrence.frames.reset();
-        }
-        file->Unload();
-        const std::lock_guard lock(channel.mutex);
-        state.store(Done);
-        channel.idle.notify_all();
-        // The owner counts the frames against the cache when it collects.
-        if (!frames.empty() && channel.notify)
-        {
-            channel.notify();
-        }
-    }
-
-    void DecodeFirstImages()
-    {
-        std::vector<std::uint8_t> joined;
-        for (const Occurrence& occurrence : occurrences)
-        {
-            for (int frame = 0; frame < occurrence.description.frameCount; ++frame)
-            {
-                if (static_cast<int>(frames.size()) >= wanted)
-                {
-                    return;
-                }
-                std::shared_ptr<const DecodedFrame> decoded;
-                if (occurrence.decodable)
-                {
-                    const PixelDescription description = FrameDescription(occurrence, frame, joined);
-                    ErrorOutcome error;
-                    FrameOutcome why;
-                    const platform::MappedRead read =
-                        platform::GuardMappedRead(file->DataBytes(), [&description, &decoded, &error, &why] {
-                            decoded = DecodeFrameOf(description, &error, &why);
-                        });
-                    if (read == platform::MappedRead::Faulted || why.failure == FrameFailure::ReadFault)
-                    {
-                        // The owner meets the fault again when it decodes the image, and tells.
-                        return;
-                    }
-                }
-                // A frame that failed is left to the decode on demand, which tells why it cannot be shown.
-                std::unique_ptr<CImageData> image;
-                if (decoded)
-                {
-                    ErrorOutcome ignored;
-                    image = CImageData::FromFrame(decoded, inset, &ignored);
-                }
-                frames.push_back(std::move(decoded));
-                images.push_back(std::move(image));
-            }
-        }
-    }
-};
-
 ImageDataList::ImageDataList(Point inset) noexcept : ImageDataList(inset, ImageListOptions{}) {}
 
 ImageDataList::ImageDataList(Point inset, const ImageListOptions& chosen) noexcept : frameInset(inset), options(chosen)
 {
     options.cacheBytes = ImageCacheBudget(options.cacheBytes);
+    cache.SetBudget(options.cacheBytes);
     if (options.pool != nullptr)
     {
         try
         {
-            channel = std::make_shared<Channel>();
+            scheduler = std::make_unique<DecodeScheduler>(*options.pool);
         }
         catch (const std::bad_alloc&)
         {
@@ -486,36 +36,13 @@ ImageDataList::ImageDataList(Point inset, const ImageListOptions& chosen) noexce
 
 ImageDataList::~ImageDataList()
 {
-    if (channel)
-    {
-        ++channel->generation;
-        std::unique_lock lock(channel->mutex);
-        channel->idle.wait(lock, [this] { return channel->outstanding == 0; });
-    }
+    // Before the files go: queued work is cancelled, and the decodes and walks that run read them.
+    scheduler.reset();
 }
 
 void ImageDataList::AddFile(std::unique_ptr<DicomDataFileIO> file)
 {
-    if (!file)
-    {
-        return;
-    }
-    auto position = files.end();
-    const std::u16string& label = file->StudyLabel();
-    // Files not walked yet are kept labelled ones first, highest label first, then those without: a study's files
-    // mostly arrive under one label, and then the end is their place without a search of the whole study.
-    const bool afterLast = files.size() > static_cast<std::size_t>(nextFile) &&
-                           !files.back().file->StudyLabel().empty() &&
-                           CompareLabels(files.back().file->StudyLabel(), label) >= 0;
-    if (!label.empty() && !afterLast)
-    {
-        position = std::find_if(files.begin() + nextFile, files.end(), [&](const FileSlot& other) {
-            return other.file->StudyLabel().empty() || CompareLabels(other.file->StudyLabel(), label) < 0;
-        });
-    }
-    FileSlot slot;
-    slot.file = std::move(file);
-    files.insert(position, std::move(slot));
+    files.Add(std::move(file), nextFile);
 }
 
 CImageData* ImageDataList::GetImage(int index)
@@ -524,7 +51,7 @@ CImageData* ImageDataList::GetImage(int index)
     {
         return nullptr;
     }
-    if (channel)
+    if (scheduler)
     {
         CollectDecoded();
     }
@@ -534,23 +61,25 @@ CImageData* ImageDataList::GetImage(int index)
         {
             return nullptr;
         }
-        Entry& entry = entries[static_cast<std::size_t>(index)];
-        entry.lastUse = ++useClock;
+        Entry& entry = cache.entries[static_cast<std::size_t>(index)];
+        entry.lastUse = cache.Tick();
         if (entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
         {
             return entry.image.get();
         }
-        if (channel && ShareWithPool(index))
+        if (scheduler && scheduler->TakeOrWait(index, [this](int other) { DecodeIfWanted(other); }))
         {
             CollectDecoded();
-            if (entries[static_cast<std::size_t>(index)].state == EntryState::Decoded)
+            if (cache.entries[static_cast<std::size_t>(index)].state == EntryState::Decoded)
             {
-                return entries[static_cast<std::size_t>(index)].image.get();
+                return cache.entries[static_cast<std::size_t>(index)].image.get();
             }
         }
-        if (DecodeEntry(index, PoolIdle() ? std::max(1u, std::thread::hardware_concurrency()) : 1))
+        // A frame the owner waits for while the pool is idle (the first image of a radiograph) may have every core.
+        const bool idle = !scheduler || scheduler->Idle();
+        if (DecodeEntry(index, idle ? std::max(1u, std::thread::hardware_concurrency()) : 1))
         {
-            return entries[static_cast<std::size_t>(index)].image.get();
+            return cache.entries[static_cast<std::size_t>(index)].image.get();
         }
         // The image left the list: the next one has taken its index.
     }
@@ -558,109 +87,20 @@ CImageData* ImageDataList::GetImage(int index)
 
 bool ImageDataList::FindImage(int index)
 {
-    while (static_cast<int>(entries.size()) <= index && nextFile < static_cast<int>(files.size()))
+    while (static_cast<int>(cache.entries.size()) <= index && nextFile < static_cast<int>(files.size()))
     {
         LoadNextFile();
     }
-    return index >= 0 && index < static_cast<int>(entries.size());
+    return index >= 0 && index < static_cast<int>(cache.entries.size());
 }
 
-bool ImageDataList::ShareWithPool(int index)
+void ImageDataList::DecodeIfWanted(int index)
 {
-    std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
+    const Entry& other = cache.entries[static_cast<std::size_t>(index)];
+    if (other.state == EntryState::NotDecoded || other.state == EntryState::Dropped)
     {
-        const std::lock_guard lock(channel->mutex);
-        for (const auto& job : jobs)
-        {
-            // Not begun: the pool must not decode again what the owner decodes now.
-            if (job->result.index == index && !job->started)
-            {
-                job->claimed = true;
-            }
-        }
-        if (std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end())
-        {
-            return false;
-        }
+        DecodeEntry(index);
     }
-    jobs.clear();
-    HelpWhileWaiting();
-    std::unique_lock lock(channel->mutex);
-    channel->idle.wait(lock, [&] {
-        return std::find(channel->running.begin(), channel->running.end(), index) == channel->running.end();
-    });
-    return true;
-}
-
-void ImageDataList::HelpWhileWaiting()
-{
-    // While a worker does what the owner waits for, the owner does the next queued work nobody has begun (what the
-    // user pages to next) rather than wait idle: holding a key down then decodes on every core, not on the pool's
-    // workers alone.
-    int help = -1;
-    {
-        std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
-        {
-            const std::lock_guard lock(channel->mutex);
-            for (const auto& job : jobs)
-            {
-                if (!job->started && !job->claimed && job->generation == channel->generation.load())
-                {
-                    job->claimed = true;
-                    help = job->result.index;
-                    break;
-                }
-            }
-        }
-    }
-    if (help >= 0)
-    {
-        const Entry& other = entries[static_cast<std::size_t>(help)];
-        if (other.state == EntryState::NotDecoded || other.state == EntryState::Dropped)
-        {
-            DecodeEntry(help);
-        }
-        return;
-    }
-    // A file walked ahead: the same walk the pool would run (it claims itself), its answers left for the study.
-    for (const std::shared_ptr<WalkAhead>& walk : walksAhead)
-    {
-        if (walk->state.load() == WalkAhead::Queued && walk->generation.load() == channel->generation.load())
-        {
-            walk->Run(*channel);
-            return;
-        }
-    }
-}
-
-ImageDataList::WalkOutcome ImageDataList::WalkFile(DicomDataFileIO& file, bool keepUnshowable,
-                                                   std::vector<Occurrence>& occurrences, std::u16string (&texts)[2])
-{
-    // A file that is already loaded (the command-line tool loads by path) is not loaded again.
-    if (file.DataSet() == nullptr && file.LoadDataSet() != 0)
-    {
-        return WalkOutcome::Unreadable;
-    }
-    // The walk is done; reading the descriptions reads the mapping again, and a medium that fails now (a scratched
-    // disc, a pulled stick) makes that file unreadable, not the program. What the guarded reads fill lives outside
-    // them, so that a fault (which skips the destructors inside) leaves nothing behind. The index reads only the
-    // walk's records.
-    const TopLevelIndex index(file);
-    PatientStudyInfo info;
-    int added = 0;
-    const platform::MappedRead read = platform::GuardMappedRead(file.DataBytes(), [&] {
-        info = file.MakeInfoRecord();
-        texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
-        texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
-        added = ReadOccurrences(file, index, keepUnshowable, occurrences);
-    });
-    if (read == platform::MappedRead::Faulted || added == 0)
-    {
-        occurrences.clear();
-        file.Unload();
-        return read == platform::MappedRead::Faulted ? WalkOutcome::Unreadable : WalkOutcome::NoImages;
-    }
-    return WalkOutcome::Walked;
 }
 
 bool ImageDataList::TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& walk)
@@ -670,19 +110,8 @@ bool ImageDataList::TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& wal
     {
         return false;
     }
-    int expected = WalkAhead::Queued;
-    if (walk->state.compare_exchange_strong(expected, WalkAhead::Withdrawn) || expected == WalkAhead::Withdrawn)
-    {
-        return false;
-    }
-    // Running or done: a walk that runs is one file's work, sooner over than begun again here.
-    if (walk->state.load() == WalkAhead::Running)
-    {
-        HelpWhileWaiting();
-    }
-    std::unique_lock lock(channel->mutex);
-    channel->idle.wait(lock, [&walk] { return walk->state.load() == WalkAhead::Done; });
-    return walk->outcome != WalkOutcome::NotWalked;
+    return scheduler->TakeBackWalk(*walk, [this](int other) { DecodeIfWanted(other); }) &&
+           walk->outcome != WalkOutcome::NotWalked;
 }
 
 int ImageDataList::LoadNextFile()
@@ -698,18 +127,13 @@ int ImageDataList::LoadNextFile()
         if (walk)
         {
             // Its frames are counted again as they join the list, image by image.
-            cachedBytes -= std::min(cachedBytes, walk->countedBytes);
+            cache.Uncount(walk->countedBytes);
             walk->countedBytes = 0;
             walk->settled = true;
         }
         if (taken)
         {
-            outcome = walk->outcome;
-            slot.occurrences = std::move(walk->occurrences);
-            slot.texts[0] = std::move(walk->texts[0]);
-            slot.texts[1] = std::move(walk->texts[1]);
-            // The pool let go of the mapping: an image it did not decode maps the file again when it is shown.
-            slot.mapped = false;
+            outcome = slot.TakeAnswers(*walk);
         }
         else
         {
@@ -717,7 +141,7 @@ int ImageDataList::LoadNextFile()
             outcome = WalkFile(*slot.file, options.keepUnshowable, slot.occurrences, slot.texts);
             slot.mapped = outcome == WalkOutcome::Walked;
         }
-        slot.lastUse = ++useClock;
+        files.Touch(slot);
         if (outcome == WalkOutcome::Unreadable)
         {
             slot.failed = true;
@@ -729,46 +153,30 @@ int ImageDataList::LoadNextFile()
             continue;
         }
         int added = 0;
-        const std::size_t before = entries.size();
-        try
-        {
-            for (std::size_t o = 0; o < slot.occurrences.size(); ++o)
-            {
-                const Occurrence& occurrence = slot.occurrences[o];
-                const std::int32_t frames = occurrence.description.frameCount;
-                for (std::int32_t k = 0; k < frames; ++k)
-                {
-                    Entry entry;
-                    entry.file = fileNumber;
-                    entry.occurrence = static_cast<std::int32_t>(o);
-                    entry.frame = k;
-                    entries.push_back(std::move(entry));
-                }
-            }
-        }
-        catch (const std::bad_alloc&)
+        const std::size_t before = cache.entries.size();
+        if (!cache.AddFrames(fileNumber, slot.occurrences))
         {
             // More frames than memory for their entries (a file claiming millions of tiny frames): "11000", and
             // the study goes on with the frames that found room.
             pendingErrors.push_back({{ErrorCode::OutOfMemory, 0}, false});
         }
-        added = static_cast<int>(entries.size() - before);
+        added = static_cast<int>(cache.entries.size() - before);
         if (walk)
         {
-            const std::size_t ready = std::min(walk->frames.size(), entries.size() - before);
+            const std::size_t ready = std::min(walk->frames.size(), cache.entries.size() - before);
             for (std::size_t k = 0; k < ready; ++k)
             {
                 if (walk->frames[k])
                 {
                     const int index = static_cast<int>(before + k);
                     // Wanted soon: not the first the cache lets go of.
-                    entries[before + k].lastUse = ++useClock;
+                    cache.entries[before + k].lastUse = cache.Tick();
                     Settle(index, std::move(walk->frames[k]), {}, false,
                            k < walk->images.size() ? std::move(walk->images[k]) : nullptr);
                 }
             }
         }
-        LetGoOfMappings(&slot);
+        files.LetGoOfMappings(&slot);
         if (added == 0)
         {
             continue;
@@ -778,273 +186,17 @@ int ImageDataList::LoadNextFile()
     return 0;
 }
 
-int ImageDataList::ReadOccurrences(const DicomDataFileIO& file, const TopLevelIndex& index, bool keepUnshowable,
-                                   std::vector<Occurrence>& occurrences)
-{
-    int added = 0;
-    // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
-    for (int number = 0;; ++number)
-    {
-        Occurrence occurrence;
-        PixelDescription& description = occurrence.description;
-        description = ReadPixelAttributes(index, number);
-        if (description.rowCount == 0)
-        {
-            break;
-        }
-        ResolveTransferSyntax(description);
-        const TransferSyntaxEntry* syntax = FindTransferSyntax(description.transferSyntax);
-        const bool decodable = syntax != nullptr && syntax->decode != nullptr;
-        if (keepUnshowable)
-        {
-            occurrence.syntaxName = TransferSyntaxDisplayName(description.transferSyntaxUid);
-        }
-        if (!decodable && !keepUnshowable)
-        {
-            // Nothing this viewer can decode: as before, no image at all.
-            break;
-        }
-        if (!decodable)
-        {
-            // One image stands for all of the element's frames: it cannot be shown, and frames of a video are no
-            // images of their own.
-            if (index.Find(0x7FE0, 0x0010, number) == nullptr)
-            {
-                break;
-            }
-            occurrence.decodable = false;
-            description.frameCount = 1;
-        }
-        else if (syntax->encapsulated)
-        {
-            const TagElement* pixelData = index.Find(0x7FE0, 0x0010, number);
-            if (pixelData == nullptr || pixelData->value == nullptr)
-            {
-                break;
-            }
-            const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, number).value_or(ByteView());
-            occurrence.frames.emplace(*pixelData, file.DataBytes().data() + file.DataBytes().size(),
-                                      description.frameCount, extendedOffsets);
-            description.frameCount = static_cast<std::int32_t>(occurrence.frames->Frames().size());
-        }
-        else
-        {
-            // Colour data may come one Pixel Data element per component (an old form); each occurrence of Rows then
-            // owns as many elements as it has samples.
-            int samples = 1;
-            if (const auto value = index.Value(kGroupPixel, 0x0002, 0); value && !value->empty())
-            {
-                samples =
-                    index.Us(kGroupPixel, 0x0002, 0).value_or((*value)[0]); // a number in the data set's byte order
-            }
-            for (int p = 0; p < std::min(samples, 4); ++p)
-            {
-                if (const auto data = index.Value(0x7FE0, 0x0010, number * samples + p))
-                {
-                    description.planes[static_cast<std::size_t>(p)] = *data;
-                }
-            }
-            if (!description.HasPlane(0))
-            {
-                break;
-            }
-            if (description.frameCount <= 1 || description.HasPlane(1))
-            {
-                description.frameCount = 1;
-            }
-            else
-            {
-                // Frame k of native data is the k-th slice of the value, each the size of one image; a frame the
-                // value does not reach is left out, and the last may be cut short like a single image's data.
-                const std::uint64_t frameBits = std::uint64_t{description.rowCount} * description.columnCount *
-                                                static_cast<std::uint64_t>(std::max(1, samples)) *
-                                                description.bitsAllocated;
-                occurrence.frameBytes = (frameBits + 7) / 8;
-                if (occurrence.frameBytes == 0)
-                {
-                    break;
-                }
-                const std::uint64_t size = description.planes[0].size();
-                const std::uint64_t present = description.bitsAllocated == 1
-                                                  ? (size * 8 + frameBits - 1) / frameBits
-                                                  : (size + occurrence.frameBytes - 1) / occurrence.frameBytes;
-                description.frameCount = static_cast<std::int32_t>(
-                    std::min<std::uint64_t>(present, static_cast<std::uint64_t>(description.frameCount)));
-            }
-        }
-        if (description.frameCount <= 0)
-        {
-            break;
-        }
-        added += description.frameCount;
-        occurrences.push_back(std::move(occurrence));
-    }
-    return added;
-}
-
-bool ImageDataList::EnsureMapped(FileSlot& slot)
-{
-    if (slot.failed)
-    {
-        return false;
-    }
-    slot.lastUse = ++useClock;
-    if (slot.mapped)
-    {
-        return true;
-    }
-    if (slot.file->Reload() != 0)
-    {
-        return false;
-    }
-    // The same walk again: the file must give the images it gave the first time, else it changed under the viewer.
-    std::vector<Occurrence> before;
-    before.swap(slot.occurrences);
-    const TopLevelIndex index(*slot.file);
-    int found = 0;
-    const platform::MappedRead read = platform::GuardMappedRead(slot.file->DataBytes(), [&] {
-        found = ReadOccurrences(*slot.file, index, options.keepUnshowable, slot.occurrences);
-    });
-    bool same = read == platform::MappedRead::Completed && slot.occurrences.size() == before.size();
-    for (std::size_t o = 0; same && o < before.size(); ++o)
-    {
-        same = slot.occurrences[o].description.frameCount == before[o].description.frameCount &&
-               slot.occurrences[o].decodable == before[o].decodable;
-    }
-    if (!same || found == 0)
-    {
-        slot.occurrences.swap(before);
-        slot.file->Unload();
-        return false;
-    }
-    slot.mapped = true;
-    LetGoOfMappings(&slot);
-    return true;
-}
-
-void ImageDataList::LetGoOfMappings(const FileSlot* keep) noexcept
-{
-    for (;;)
-    {
-        int mapped = 0;
-        FileSlot* oldest = nullptr;
-        for (FileSlot& slot : files)
-        {
-            if (!slot.mapped)
-            {
-                continue;
-            }
-            ++mapped;
-            if (&slot != keep && slot.jobsInFlight == 0 && (oldest == nullptr || slot.lastUse < oldest->lastUse))
-            {
-                oldest = &slot;
-            }
-        }
-        if (mapped <= kMappedFiles || oldest == nullptr)
-        {
-            return;
-        }
-        // Every view into the file dies with its mapping; the attributes themselves stay for the next walk to check.
-        for (Occurrence& occurrence : oldest->occurrences)
-        {
-            occurrence.description.ForgetFileViews();
-            occurrence.frames.reset();
-        }
-        oldest->file->Unload();
-        oldest->mapped = false;
-    }
-}
-
-int ImageDataList::MappedFileCount() const noexcept
-{
-    return static_cast<int>(std::count_if(files.begin(), files.end(), [](const FileSlot& s) { return s.mapped; }));
-}
-
 PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const
 {
-    return FrameDescription(
-        files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)],
+    return files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)].Frame(
         entry.frame, joined);
-}
-
-PixelDescription ImageDataList::FrameDescription(const Occurrence& occurrence, int frame,
-                                                 std::vector<std::uint8_t>& joined)
-{
-    PixelDescription description = occurrence.description;
-    description.frameNumber = frame;
-    if (occurrence.frames)
-    {
-        const std::vector<ByteView>& parts = occurrence.frames->Frames()[static_cast<std::size_t>(frame)];
-        if (parts.size() == 1)
-        {
-            description.planes[0] = parts.front();
-        }
-        else
-        {
-            // A frame split over fragments is decoded from one copy of its parts (the codecs read one buffer).
-            joined.clear();
-            for (const ByteView part : parts)
-            {
-                joined.insert(joined.end(), part.begin(), part.end());
-            }
-            description.planes[0] = joined;
-        }
-    }
-    else if (occurrence.frameBytes != 0)
-    {
-        const ByteView all = occurrence.description.planes[0];
-        // Frames of 1 bit a pixel follow each other bit by bit: frame k may start inside a byte, and then reaches
-        // one byte further.
-        const std::uint64_t bit =
-            description.bitsAllocated == 1
-                ? std::uint64_t{description.rowCount} * description.columnCount * static_cast<std::uint64_t>(frame)
-                : occurrence.frameBytes * 8 * static_cast<std::uint64_t>(frame);
-        const std::uint64_t offset = bit / 8;
-        description.firstBit = static_cast<std::uint8_t>(bit % 8);
-        const std::uint64_t length = occurrence.frameBytes + (description.firstBit != 0 ? 1 : 0);
-        description.planes[0] =
-            all.subspan(static_cast<std::size_t>(offset),
-                        static_cast<std::size_t>(std::min<std::uint64_t>(length, all.size() - offset)));
-    }
-    return description;
-}
-
-std::u16string ImageDataList::UnshownReasonOf(const Occurrence& occurrence, bool damaged) const
-{
-    const TransferSyntaxEntry* syntax = FindTransferSyntax(occurrence.description.transferSyntax);
-    if (syntax == nullptr)
-    {
-        return u"Transfer syntax " + Widen(occurrence.syntaxName) + u" cannot be shown";
-    }
-    if (!damaged)
-    {
-        return Widen(occurrence.syntaxName) + u" cannot be shown";
-    }
-    if (!syntax->encapsulated)
-    {
-        return u"Pixel data incomplete: cannot be shown";
-    }
-    return Widen(occurrence.syntaxName) + u" frame damaged: cannot be shown";
-}
-
-bool ImageDataList::PoolIdle()
-{
-    if (!channel)
-    {
-        return true;
-    }
-    // Taken before the lock and let go after it: the last owner of a job posts its result under that lock.
-    const std::vector<std::shared_ptr<Channel::Job>> jobs = channel->LiveJobs();
-    const std::lock_guard lock(channel->mutex);
-    return channel->running.empty() &&
-           std::none_of(jobs.begin(), jobs.end(), [](const auto& job) { return !job->started && !job->claimed; });
 }
 
 bool ImageDataList::DecodeEntry(int index, unsigned codecThreads)
 {
-    Entry& entry = entries[static_cast<std::size_t>(index)];
+    Entry& entry = cache.entries[static_cast<std::size_t>(index)];
     FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
-    if (!EnsureMapped(slot))
+    if (!files.EnsureMapped(slot, options.keepUnshowable))
     {
         if (!slot.failed)
         {
@@ -1061,26 +213,20 @@ bool ImageDataList::DecodeEntry(int index, unsigned codecThreads)
         return Settle(index, nullptr, {}, false);
     }
     const PixelDescription description = FrameDescription(entry, joinedScratch);
-    std::shared_ptr<const DecodedFrame> frame;
-    ErrorOutcome error;
-    FrameOutcome outcome;
     // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
-    const platform::MappedRead read =
-        platform::GuardMappedRead(slot.file->DataBytes(), [&description, &frame, &error, &outcome, codecThreads] {
-            frame = DecodeFrameOf(description, &error, &outcome, codecThreads);
-        });
-    if (read == platform::MappedRead::Faulted || outcome.failure == FrameFailure::ReadFault)
+    DecodedImage decoded = DecodeGuarded(description, slot.file->DataBytes(), frameInset, false, codecThreads);
+    if (decoded.Faulted())
     {
         FileFailed(entry.file);
         return options.keepUnshowable;
     }
-    return Settle(index, std::move(frame), error, false, nullptr, outcome);
+    return Settle(index, std::move(decoded.frame), decoded.error, false, nullptr, decoded.outcome);
 }
 
 bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
                            std::unique_ptr<CImageData> built, FrameOutcome outcome)
 {
-    Entry& entry = entries[static_cast<std::size_t>(index)];
+    Entry& entry = cache.entries[static_cast<std::size_t>(index)];
     FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
     if (error)
     {
@@ -1114,48 +260,25 @@ bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame,
         if (attached)
         {
             entry.state = EntryState::Decoded;
-            Account(entry);
-            Evict(index);
+            cache.Account(entry);
+            cache.Evict(index);
             return true;
         }
     }
     if (!options.keepUnshowable && entry.image == nullptr)
     {
         // As if the file never had this image: the ones after it move up.
-        entries.erase(entries.begin() + index);
+        cache.entries.erase(cache.entries.begin() + index);
         return false;
     }
-    std::u16string reason;
-    if (faulted || slot.failed)
-    {
-        reason = u"File cannot be read: cannot be shown";
-    }
-    else if (error.code == ErrorCode::OutOfMemory)
-    {
-        reason = u"Not enough memory: cannot be shown";
-    }
-    else if (outcome.failure == FrameFailure::Unsupported)
-    {
-        // The codec (or the image build) refused this kind of frame: saying "damaged" would blame a sound file.
-        const Occurrence& occurrence = slot.occurrences[static_cast<std::size_t>(entry.occurrence)];
-        reason = Widen(occurrence.syntaxName) + u" frame not supported" +
-                 (outcome.reason != nullptr ? u" (" + Widen(outcome.reason) + u")" : std::u16string()) +
-                 u": cannot be shown";
-    }
-    else
-    {
-        const Occurrence& occurrence = slot.occurrences[static_cast<std::size_t>(entry.occurrence)];
-        reason = UnshownReasonOf(occurrence, occurrence.decodable);
-    }
-    MakeUnshowable(entry, std::move(reason));
+    MakeUnshowable(entry, UnshownReason(slot.occurrences, entry.occurrence, faulted || slot.failed, error, outcome));
     return true;
 }
 
 void ImageDataList::MakeUnshowable(Entry& entry, std::u16string reason)
 {
     entry.state = EntryState::Unshowable;
-    cachedBytes -= std::min(cachedBytes, entry.bytes);
-    entry.bytes = 0;
+    cache.Forget(entry);
     if (entry.image != nullptr)
     {
         entry.image->MarkUnshowable(std::move(reason));
@@ -1180,138 +303,47 @@ void ImageDataList::FileFailed(int file)
     slot.failed = true;
     ReportUnreadable();
     // Pixels already decoded were read whole; the images not yet decoded (or dropped) are lost with the file.
-    for (std::size_t k = entries.size(); k-- > 0;)
+    for (std::size_t k = cache.entries.size(); k-- > 0;)
     {
-        Entry& entry = entries[k];
+        Entry& entry = cache.entries[k];
         if (entry.file != file || entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
         {
             continue;
         }
         if (!options.keepUnshowable && entry.image == nullptr)
         {
-            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(k));
+            cache.entries.erase(cache.entries.begin() + static_cast<std::ptrdiff_t>(k));
             continue;
         }
         MakeUnshowable(entry, u"File cannot be read: cannot be shown");
     }
     if (slot.jobsInFlight == 0)
     {
-        for (Occurrence& occurrence : slot.occurrences)
-        {
-            occurrence.description.ForgetFileViews();
-            occurrence.frames.reset();
-        }
-        slot.file->Unload();
-        slot.mapped = false;
-    }
-}
-
-void ImageDataList::Account(Entry& entry) noexcept
-{
-    cachedBytes -= std::min(cachedBytes, entry.bytes);
-    entry.bytes = entry.image->PixelBytes();
-    cachedBytes += entry.bytes;
-}
-
-bool ImageDataList::OnScreen(int index) const noexcept
-{
-    return (index >= screenFirst && index - screenFirst < screenCount) || index == screenExtra;
-}
-
-void ImageDataList::Evict(int keep) noexcept
-{
-    if (cachedBytes + aheadBytes <= options.cacheBytes)
-    {
-        return;
-    }
-    // The least recently shown first; the images on screen and the one just asked for never.
-    std::vector<std::pair<std::uint64_t, int>> candidates;
-    try
-    {
-        for (std::size_t k = 0; k < entries.size(); ++k)
-        {
-            const Entry& entry = entries[k];
-            const int index = static_cast<int>(k);
-            if (entry.state == EntryState::Decoded && index != keep && !OnScreen(index))
-            {
-                candidates.emplace_back(entry.lastUse, index);
-            }
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        // Short of memory for the list of candidates: the oldest of those found so far go.
-    }
-    std::sort(candidates.begin(), candidates.end());
-    const std::size_t target = options.cacheBytes / 100 * kEvictToPercent;
-    for (const auto& [use, index] : candidates)
-    {
-        if (cachedBytes + aheadBytes <= target)
-        {
-            break;
-        }
-        Entry& entry = entries[static_cast<std::size_t>(index)];
-        entry.image->DropPixels();
-        entry.state = EntryState::Dropped;
-        cachedBytes -= std::min(cachedBytes, entry.bytes);
-        entry.bytes = 0;
-    }
-}
-
-bool ImageDataList::HasPixels(int index) const noexcept
-{
-    return index >= 0 && index < static_cast<int>(entries.size()) &&
-           entries[static_cast<std::size_t>(index)].state == EntryState::Decoded;
-}
-
-void ImageDataList::SetOnScreen(int first, int count, int extra) noexcept
-{
-    screenFirst = first;
-    screenCount = std::max(0, count);
-    screenExtra = extra;
-    for (int index = first; index < first + screenCount && index < static_cast<int>(entries.size()); ++index)
-    {
-        if (index >= 0)
-        {
-            entries[static_cast<std::size_t>(index)].lastUse = ++useClock;
-        }
+        StudyFiles::Unmap(slot);
     }
 }
 
 void ImageDataList::SetDecodedNotifier(std::function<void()> notify)
 {
-    if (channel)
+    if (scheduler)
     {
-        const std::lock_guard lock(channel->mutex);
-        channel->notify = std::move(notify);
+        scheduler->SetNotifier(std::move(notify));
     }
 }
 
 void ImageDataList::DecodeAround(int first, int count)
 {
-    if (!channel || !options.keepUnshowable || count <= 0)
+    if (!scheduler || !options.keepUnshowable || count <= 0)
     {
         return;
     }
     // Work queued for an older page is no longer wanted.
-    const std::uint64_t generation = ++channel->generation;
+    const std::uint64_t generation = scheduler->NewRequest();
     // Older requests hold nothing of the budget: what of them has not begun is cancelled, and what has begun is
     // counted when it arrives.
-    aheadBytes = 0;
-    channel->queued.clear();
+    cache.ClearReserved();
     // An image a worker is decoding for an older request arrives anyway: it is not queued again.
-    std::vector<int> running;
-    {
-        const std::lock_guard lock(channel->mutex);
-        try
-        {
-            running = channel->running;
-        }
-        catch (const std::bad_alloc&)
-        {
-            // Queued again then: decoded twice at worst.
-        }
-    }
+    const std::vector<int> running = scheduler->Running();
     const int end = first + 2 * count + 1;
     for (int distance = 0; distance <= count; ++distance)
     {
@@ -1321,7 +353,7 @@ void ImageDataList::DecodeAround(int first, int count)
             {
                 continue;
             }
-            const int found = static_cast<int>(entries.size());
+            const int found = static_cast<int>(cache.entries.size());
             if (index >= found)
             {
                 // Not found yet: each file still to walk gives at least one image, so this one lies in the
@@ -1333,7 +365,7 @@ void ImageDataList::DecodeAround(int first, int count)
                 }
                 continue;
             }
-            Entry& entry = entries[static_cast<std::size_t>(index)];
+            Entry& entry = cache.entries[static_cast<std::size_t>(index)];
             if (entry.queuedFor == generation ||
                 (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped) ||
                 std::find(running.begin(), running.end(), index) != running.end())
@@ -1341,103 +373,65 @@ void ImageDataList::DecodeAround(int first, int count)
                 continue;
             }
             FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
-            if (!EnsureMapped(slot) || !slot.occurrences[static_cast<std::size_t>(entry.occurrence)].decodable)
+            if (!files.EnsureMapped(slot, options.keepUnshowable) ||
+                !slot.occurrences[static_cast<std::size_t>(entry.occurrence)].decodable)
             {
                 // Left for the decode on demand, which tells why the image cannot be shown.
                 continue;
             }
-            auto job = std::make_shared<Channel::Job>();
-            job->channel = channel;
-            job->description = FrameDescription(entry, job->joined);
-            job->region = slot.file->DataBytes();
-            job->generation = generation;
-            job->result.index = index;
-            job->result.file = entry.file;
-            job->inset = frameInset;
-            job->buildImage = entry.image == nullptr;
-            job->result.reserved = ExpectedPixelBytes(job->description);
-            job->result.generation = generation;
-            aheadBytes += job->result.reserved;
-            {
-                const std::lock_guard lock(channel->mutex);
-                ++channel->outstanding;
-            }
-            try
-            {
-                channel->queued.push_back(job);
-            }
-            catch (const std::bad_alloc&)
-            {
-                // Not shared with the owner: an image asked for meanwhile may be decoded twice.
-            }
-            // Refused by the pool, the job still answers (cancelled) when it is let go here.
-            options.pool->Submit([job] { job->Run(); });
+            DecodeScheduler::Request request;
+            request.index = index;
+            request.file = entry.file;
+            request.description = FrameDescription(entry, request.joined);
+            request.region = slot.file->DataBytes();
+            request.inset = frameInset;
+            request.buildImage = entry.image == nullptr;
+            request.reserved = ExpectedImageBytes(request.description);
+            cache.Reserve(request.reserved);
+            scheduler->Queue(std::move(request));
             entry.queuedFor = generation;
             ++slot.jobsInFlight;
         }
     }
     // Room for what was queued is made now, not when it arrives: until the owner collects them, the frames decoded
     // ahead are held outside the cache (two 6 x 6 pages of CT: some 150 MB on top of a full budget).
-    Evict(-1);
+    cache.Evict(-1);
 }
 
 void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generation)
 {
-    FileSlot& slot = files[static_cast<std::size_t>(file)];
-    if (slot.walkAhead)
+    std::shared_ptr<WalkAhead> walk =
+        files.RenewWalk(files[static_cast<std::size_t>(file)], generation, wanted, options.keepUnshowable, frameInset);
+    if (!walk)
     {
-        // Renewed before its state is read: a walk that has not begun either sees the renewal or has withdrawn.
-        slot.walkAhead->generation.store(generation);
-        if (slot.walkAhead->state.load() != WalkAhead::Withdrawn)
-        {
-            return;
-        }
-    }
-    auto walk = std::make_shared<WalkAhead>();
-    walk->file = slot.file.get();
-    walk->keepUnshowable = options.keepUnshowable;
-    walk->inset = frameInset;
-    walk->wanted = wanted;
-    walk->generation.store(generation);
-    auto task = std::make_shared<Channel::WalkTask>();
-    task->channel = channel;
-    task->walk = walk;
-    {
-        const std::lock_guard lock(channel->mutex);
-        ++channel->outstanding;
+        return;
     }
     walksAhead.push_back(walk);
-    slot.walkAhead = std::move(walk);
-    // Refused by the pool, the walk stays queued and the owner takes the file back when it needs it.
-    options.pool->Submit([task] { task->walk->Run(*task->channel); });
+    scheduler->QueueWalk(std::move(walk));
 }
 
 std::vector<int> ImageDataList::CollectDecoded()
 {
     std::vector<int> arrived;
-    if (!channel)
+    if (!scheduler)
     {
         return arrived;
     }
-    std::vector<Channel::Result> results;
+    std::vector<DecodeScheduler::Result> results = scheduler->TakeResults();
+    for (DecodeScheduler::Result& result : results)
     {
-        const std::lock_guard lock(channel->mutex);
-        results.swap(channel->results);
-    }
-    for (Channel::Result& result : results)
-    {
-        Entry& entry = entries[static_cast<std::size_t>(result.index)];
+        Entry& entry = cache.entries[static_cast<std::size_t>(result.index)];
         FileSlot& slot = files[static_cast<std::size_t>(result.file)];
         --slot.jobsInFlight;
-        if (result.generation == channel->generation.load())
+        if (result.generation == scheduler->Generation())
         {
-            aheadBytes -= std::min(aheadBytes, result.reserved);
+            cache.Release(result.reserved);
         }
         if (result.cancelled || entry.state == EntryState::Decoded || entry.state == EntryState::Unshowable)
         {
             continue;
         }
-        if (result.faulted)
+        if (result.decoded.Faulted())
         {
             if (!slot.failed)
             {
@@ -1448,18 +442,19 @@ std::vector<int> ImageDataList::CollectDecoded()
         // A frame found damaged or unsupported is settled with its reason: decoding it again on demand would
         // cost the owner's thread what it cost the pool (a damaged stream may take a library seconds). Any other
         // failure (memory) is left to the decode on demand, which tells why the image cannot be shown.
-        if (!result.frame)
+        const FrameOutcome outcome = result.decoded.outcome;
+        if (!result.decoded.frame)
         {
-            if (result.outcome.failure == FrameFailure::Damaged || result.outcome.failure == FrameFailure::Unsupported)
+            if (outcome.failure == FrameFailure::Damaged || outcome.failure == FrameFailure::Unsupported)
             {
-                Settle(result.index, nullptr, {}, false, nullptr, result.outcome);
+                Settle(result.index, nullptr, {}, false, nullptr, outcome);
             }
             continue;
         }
         // Wanted soon: an image decoded ahead is not the first the cache lets go of (the images of a page arrive
         // one by one, and each arrival may make room).
-        entry.lastUse = ++useClock;
-        if (Settle(result.index, std::move(result.frame), {}, false, std::move(result.image)))
+        entry.lastUse = cache.Tick();
+        if (Settle(result.index, std::move(result.decoded.frame), {}, false, std::move(result.decoded.image)))
         {
             arrived.push_back(result.index);
         }
@@ -1469,30 +464,14 @@ std::vector<int> ImageDataList::CollectDecoded()
     std::erase_if(walksAhead, [this](const std::shared_ptr<WalkAhead>& walk) {
         if (!walk->settled && walk->state.load() == WalkAhead::Done)
         {
-            for (std::size_t k = 0; k < walk->frames.size(); ++k)
-            {
-                const auto& frame = walk->frames[k];
-                if (k < walk->images.size() && walk->images[k])
-                {
-                    walk->countedBytes += walk->images[k]->PixelBytes();
-                }
-                else if (frame)
-                {
-                    walk->countedBytes +=
-                        frame->valueCount * sizeof(std::int32_t) +
-                        (frame->colour.IsNull()
-                             ? 0
-                             : frame->colour.Stride() * static_cast<std::size_t>(frame->colour.Height())) +
-                        sizeof(DecodedFrame);
-                }
-            }
-            cachedBytes += walk->countedBytes;
+            walk->countedBytes += walk->PixelBytes();
+            cache.Count(walk->countedBytes);
             walk->settled = true;
         }
         return walk->settled || walk->state.load() == WalkAhead::Withdrawn;
     });
-    Evict(-1);
-    LetGoOfMappings(nullptr);
+    cache.Evict(-1);
+    files.LetGoOfMappings(nullptr);
     return arrived;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "dicom/FrameIndex.h"
+#include "dicom/FrameSource.h"
 #include "dicom/PixelAttributes.h"
 #include "dicom/PixelDescription.h"
 #include "imaging/CImageData.h"
+#include "imaging/StudyFiles.h"
+#include "imaging/cache/ImageCache.h"
 #include "platform/ErrorCode.h"
 
 #include <cstddef>
@@ -16,20 +18,10 @@
 
 namespace orblane {
 
+class DecodeScheduler;
 class DicomDataFileIO;
 class ThreadPool;
 class TopLevelIndex;
-
-// The attributes of image occurrence `occurrence` of a loaded file, its transfer syntax resolved.
-PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrence);
-
-// What the decoded pixels of one list may hold, when nothing else is said: 512 MB, or a quarter of the physical
-// memory where that is less.
-std::size_t DefaultImageCacheBytes() noexcept;
-// The budget a list keeps to: DefaultImageCacheBytes() for 0, else the chosen bytes, but never more than half the
-// memory the process may use (the machine's, or its control group's limit): a budget of a terabyte, which the
-// settings file allows, would let paging a long study take all of it, and the kernel would end the viewer.
-std::size_t ImageCacheBudget(std::size_t chosen) noexcept;
 
 // How a list keeps its images.
 struct ImageListOptions
@@ -68,7 +60,7 @@ public:
     // Walks further files until image `index` is found, without decoding it; answers whether the study has it.
     bool FindImage(int index);
     // The images found so far (walked files); images whose decode failed are counted until it fails.
-    int ImageCount() const noexcept { return static_cast<int>(entries.size()); }
+    int ImageCount() const noexcept { return static_cast<int>(cache.entries.size()); }
     int FileCount() const noexcept { return static_cast<int>(files.size()); }
     // Walks the next file that gives images; answers the number of images found (0 once every file is done).
     int LoadNextFile();
@@ -85,7 +77,7 @@ public:
 
     // The images on screen [first, first + count), and one more shown elsewhere (a tile playing cine), or -1: the
     // cache never drops their pixels.
-    void SetOnScreen(int first, int count, int extra = -1) noexcept;
+    void SetOnScreen(int first, int count, int extra = -1) noexcept { cache.SetOnScreen(first, count, extra); }
     // Queues decodes for the page after [first, first + count), the image after that page (the one the next step
     // asks for first) and the page before it, nearest first; whatever was queued before and has not started is
     // cancelled. Files not walked yet that may hold those images are walked on the pool and their first images
@@ -100,122 +92,44 @@ public:
     void SetDecodedNotifier(std::function<void()> notify);
 
     // What the decoded pixels hold now, and how many images have them.
-    std::size_t CachedBytes() const noexcept { return cachedBytes; }
-    bool HasPixels(int index) const noexcept;
+    std::size_t CachedBytes() const noexcept { return cache.Bytes(); }
+    bool HasPixels(int index) const noexcept { return cache.HasPixels(index); }
     // Files mapped now (for the tests: a bounded few).
-    int MappedFileCount() const noexcept;
+    int MappedFileCount() const noexcept { return files.MappedCount(); }
 
 private:
-    struct WalkAhead;
-    struct Occurrence
-    {
-        // Planes and LUT views point into the file's mapping: valid only while the file is mapped.
-        PixelDescription description;
-        std::optional<FrameIndex> frames;
-        std::uint64_t frameBytes = 0;
-        // Decodable: frames decode one by one; otherwise the occurrence is one image that cannot be shown.
-        bool decodable = true;
-        // The transfer syntax's name for people (its UID when the table lacks it), kept past the mapping.
-        std::string syntaxName;
-    };
-    struct FileSlot
-    {
-        std::unique_ptr<DicomDataFileIO> file;
-        std::vector<Occurrence> occurrences;
-        std::u16string texts[2];
-        // The walk of this file on the pool, while the file has not joined the list: the pool reads the file object
-        // until the walk is over, and the owner touches it only after taking the walk back.
-        std::shared_ptr<WalkAhead> walkAhead;
-        std::uint64_t lastUse = 0;
-        int jobsInFlight = 0;
-        bool mapped = false;
-        bool failed = false;
-    };
-    enum class EntryState : std::uint8_t
-    {
-        NotDecoded,
-        Decoded,
-        Dropped,
-        Unshowable,
-    };
-    struct Entry
-    {
-        std::unique_ptr<CImageData> image;
-        std::size_t bytes = 0;
-        std::uint64_t lastUse = 0;
-        std::int32_t file = 0;
-        std::int32_t occurrence = 0;
-        std::int32_t frame = 0;
-        EntryState state = EntryState::NotDecoded;
-        // The request that last queued its decode: a decode queued for an older one is cancelled unless it began,
-        // so the entry is queued again when a newer page wants it.
-        std::uint64_t queuedFor = 0;
-    };
-    struct Channel;
-    enum class WalkOutcome : std::uint8_t
-    {
-        NotWalked, // the pool gave up before the walk (no memory): the owner walks the file itself
-        Unreadable,
-        NoImages,
-        Walked,
-    };
-
-    // Reads the occurrences of a mapped file (inside the caller's guard); answers the images they give.
-    static int ReadOccurrences(const DicomDataFileIO& file, const TopLevelIndex& index, bool keepUnshowable,
-                               std::vector<Occurrence>& occurrences);
-    // Loads and walks a file not walked before (on the owner's thread or the pool's); Walked leaves it mapped, with
-    // at least one occurrence.
-    static WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<Occurrence>& occurrences,
-                                std::u16string (&texts)[2]);
+    using Occurrence = FrameSource;
+    using Entry = CacheEntry;
+    using EntryState = CacheEntry::State;
     // The walk the pool did of this slot's file, once it is over (waiting for one that runs); false when the owner
     // is to walk the file itself.
     bool TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& walk);
     void QueueWalkAhead(int file, int wanted, std::uint64_t generation);
-    bool EnsureMapped(FileSlot& slot);
-    void LetGoOfMappings(const FileSlot* keep) noexcept;
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
     PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const;
-    static PixelDescription FrameDescription(const Occurrence& occurrence, int frame,
-                                             std::vector<std::uint8_t>& joined);
-    std::u16string UnshownReasonOf(const Occurrence& occurrence, bool damaged) const;
-    // For an image the owner wants now: takes its queued decode back from the pool, or, when a worker is decoding
-    // it, decodes another queued image meanwhile and waits for it; answers whether it waited (the result is then
-    // posted for CollectDecoded).
-    bool ShareWithPool(int index);
-    // Runs one piece of queued work nobody has begun (a decode, else a walk ahead) on the owner's thread.
-    void HelpWhileWaiting();
+    // Decodes an image the scheduler hands the owner while it waits, unless it has its pixels by now.
+    void DecodeIfWanted(int index);
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).
     bool DecodeEntry(int index, unsigned codecThreads = 1);
-    // Nothing of this list runs or waits on the pool: a frame the owner decodes now may have every core.
-    bool PoolIdle();
     // Gives the entry its frame (or marks why it has none); answers false when it left the list.
     bool Settle(int index, std::shared_ptr<const DecodedFrame> frame, ErrorOutcome error, bool faulted,
                 std::unique_ptr<CImageData> built = nullptr, FrameOutcome outcome = {});
     void MakeUnshowable(Entry& entry, std::u16string reason);
     void FileFailed(int file);
-    void Account(Entry& entry) noexcept;
-    void Evict(int keep) noexcept;
-    bool OnScreen(int index) const noexcept;
     void ReportUnreadable();
 
     Point frameInset;
     ImageListOptions options;
-    std::vector<Entry> entries;
-    std::vector<FileSlot> files;
+    ImageCache cache;
+    StudyFiles files;
     int nextFile = 0;
     std::vector<PendingError> pendingErrors;
     bool reportedUnreadable = false;
-    std::uint64_t useClock = 0;
-    std::size_t cachedBytes = 0;
-    // Set aside for decodes queued on the pool and not collected yet.
-    std::size_t aheadBytes = 0;
-    int screenFirst = 0;
-    int screenCount = 0;
-    int screenExtra = -1;
     std::vector<std::uint8_t> joinedScratch;
     // Walks queued whose decoded frames are not counted against the cache yet.
     std::vector<std::shared_ptr<WalkAhead>> walksAhead;
-    std::shared_ptr<Channel> channel;
+    // Every decode and walk ahead (null without a pool); the only lock above platform/ is in there.
+    std::unique_ptr<DecodeScheduler> scheduler;
 };
 
 } // namespace orblane

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/ThreadPool.h"
+#include "platform/ThreadPool.h"
 
 #include <atomic>
 #include <cstddef>

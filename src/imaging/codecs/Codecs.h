@@ -1,20 +1,16 @@
 #pragma once
 
+#include "dicom/FrameSource.h"
 #include "imaging/codecs/Codec.h"
 
 namespace orblane {
 
-// One function per codec, each in its own file of this folder; the transfer-syntax table names them.
+// One function per codec, each in its own file of this folder; the transfer-syntax table names them. The step
+// before DecodeNative for big-endian data (SwapWordsToLittleEndian) is the data set's: dicom/FrameSource.h.
 
 // Uncompressed pixel data: whole-word and bit-packed samples, planar or interleaved colour, YBR_FULL_422 expanded.
 DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                           std::span<std::uint8_t> out) noexcept;
-// The step before DecodeNative for Explicit VR Big Endian data: fills out with the bytes of value from offset on,
-// each word of wordBytes (1, 2, 4 or 8) reversed, so that the copy holds the little-endian value. Words are counted
-// from the value's first byte, so a frame that starts inside a word still gets that word's other bytes; bytes of a
-// word the value does not hold in full read as 0.
-void SwapWordsToLittleEndian(ByteView value, std::size_t offset, std::size_t wordBytes,
-                             std::span<std::uint8_t> out) noexcept;
 // JPEG baseline and 8-bit extended (T.81 processes 1, 2 and 4 at 8 bits) through TurboJPEG.
 DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                                 std::span<std::uint8_t> out) noexcept;

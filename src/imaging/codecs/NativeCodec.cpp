@@ -85,28 +85,6 @@ void Store(std::uint8_t* out, std::size_t index, std::size_t containerBytes, std
 
 } // namespace
 
-void SwapWordsToLittleEndian(ByteView value, std::size_t offset, std::size_t wordBytes,
-                             std::span<std::uint8_t> out) noexcept
-{
-    // Byte j of a word of 2^n bytes moves to j ^ (2^n - 1): one XOR per byte, the same for every word size. Only the
-    // tail can reach past the value (a last word cut short, or a frame past the value's end).
-    const std::size_t flip = wordBytes == 2 || wordBytes == 4 || wordBytes == 8 ? wordBytes - 1 : 0;
-    const std::size_t size = value.size();
-    const std::size_t whole = size & ~flip; // the bytes of the words the value holds in full
-    const std::size_t safe = offset >= whole ? 0 : std::min(out.size(), whole - offset);
-    const std::uint8_t* source = value.data();
-    std::size_t k = 0;
-    for (; k < safe; ++k)
-    {
-        out[k] = source[(offset + k) ^ flip];
-    }
-    for (; k < out.size(); ++k)
-    {
-        const std::size_t j = offset <= size ? (offset + k) ^ flip : size;
-        out[k] = j < size ? source[j] : 0;
-    }
-}
-
 DecodeResult DecodeNative(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                           std::span<std::uint8_t> out) noexcept
 {

@@ -5,9 +5,9 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/JpegBaseline.h"
-#include "imaging/ThreadPool.h"
 #include "platform/ErrorSink.h"
 #include "platform/LargeBuffer.h"
+#include "platform/ThreadPool.h"
 #include "support/CaseName.h"
 #include "support/DicomWriter.h"
 #include "support/GreyJpeg.h"

@@ -5,8 +5,8 @@
 #include "imaging/ImageDataList.h"
 
 #include "dicom/DicomDataFileIO.h"
-#include "imaging/ThreadPool.h"
 #include "platform/ErrorSink.h"
+#include "platform/ThreadPool.h"
 #include "support/CaseName.h"
 #include "support/DicomWriter.h"
 #include "support/LosslessEncoder.h"

@@ -1,4 +1,4 @@
-#include "imaging/ThreadPool.h"
+#include "platform/ThreadPool.h"
 
 #include <algorithm>
 #include <exception>

@@ -11,8 +11,8 @@
 
 namespace orblane {
 
-// A few worker threads that run queued jobs in the order they were queued. Our own rather than Qt Concurrent: the
-// imaging layer never includes Qt (the command-line tool and the core tests run without it), and the decode-ahead
+// A few worker threads that run queued jobs in the order they were queued. Our own rather than Qt Concurrent: no
+// layer below the widgets uses Qt (the command-line tool and the core tests run without it), and the decode-ahead
 // and the repaint split need one shared set of workers so that together they never start more threads than cores.
 class ThreadPool
 {
