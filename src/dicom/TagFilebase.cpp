@@ -81,7 +81,7 @@ void SettleVrStyle(const std::uint8_t* position, std::size_t remaining, std::uin
     tag.vrStyle = 2;
     if (tag.bigEndian == 0 && remaining >= 8)
     {
-        tag.implicit = IsKnownVr(position[4], position[5]) ? 0 : 1;
+        tag.implicit = IsKnownVr(position[4], position[5]) ? std::uint8_t{0} : std::uint8_t{1};
     }
 }
 
@@ -219,7 +219,7 @@ const std::uint8_t* TagFilebase::ReadTag(const std::uint8_t* position, const std
     }
     if (tag.Is(0x0002, 0x0010))
     {
-        tag.implicit = IsTransferSyntax(tag, end, kImplicitLittleEndian) ? 1 : tag.implicit;
+        tag.implicit = IsTransferSyntax(tag, end, kImplicitLittleEndian) ? std::uint8_t{1} : tag.implicit;
         tag.bigEndian = IsTransferSyntax(tag, end, kExplicitBigEndian) ? 1 : tag.bigEndian;
     }
     return undefined ? tag.value : tag.value + length;
