@@ -4,6 +4,7 @@
 #include "dicom/PixelAttributes.h"
 #include "dicom/TopLevelIndex.h"
 #include "dicom/TransferSyntax.h"
+#include "platform/MappedReadGuard.h"
 
 #include <algorithm>
 
@@ -12,7 +13,8 @@ namespace {
 
 constexpr std::uint16_t kGroupPixel = 0x0028;
 
-PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std::vector<std::uint8_t>& joined)
+PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std::vector<std::uint8_t>& joined,
+                                  bool* readFault)
 {
     PixelDescription description = occurrence.description;
     description.frameNumber = frame;
@@ -25,11 +27,36 @@ PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std:
         }
         else
         {
-            // A frame split over fragments is decoded from one copy of its parts (the codecs read one buffer).
-            joined.clear();
+            // A frame split over fragments is decoded from one copy of its parts (the codecs read one buffer). The
+            // copy is the first read of those pages: sized before, filled under the guard, which nothing it owns
+            // outlives.
+            std::size_t bytes = 0;
+            const std::uint8_t* first = parts.front().data();
+            const std::uint8_t* last = first;
             for (const ByteView part : parts)
             {
-                joined.insert(joined.end(), part.begin(), part.end());
+                bytes += part.size();
+                first = std::min(first, part.data());
+                last = std::max(last, part.data() + part.size());
+            }
+            joined.resize(bytes);
+            const ByteView region(first, static_cast<std::size_t>(last - first));
+            const platform::MappedRead read = platform::GuardMappedRead(region, [&parts, &joined] {
+                std::size_t at = 0;
+                for (const ByteView part : parts)
+                {
+                    std::copy(part.begin(), part.end(), joined.begin() + static_cast<std::ptrdiff_t>(at));
+                    at += part.size();
+                }
+            });
+            if (read == platform::MappedRead::Faulted)
+            {
+                if (readFault != nullptr)
+                {
+                    *readFault = true;
+                }
+                description.planes = {};
+                return description;
             }
             description.planes[0] = joined;
         }
@@ -62,9 +89,9 @@ PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrenc
     return d;
 }
 
-PixelDescription FrameSource::Frame(int frame, std::vector<std::uint8_t>& joined) const
+PixelDescription FrameSource::Frame(int frame, std::vector<std::uint8_t>& joined, bool* readFault) const
 {
-    return FrameDescription(*this, frame, joined);
+    return FrameDescription(*this, frame, joined, readFault);
 }
 
 void FrameSource::ForgetFileViews() noexcept

@@ -34,8 +34,9 @@ struct FrameSource
     std::string syntaxName;
 
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments:
-    // the codecs read one buffer).
-    PixelDescription Frame(int frame, std::vector<std::uint8_t>& joined) const;
+    // the codecs read one buffer). The join reads the mapping under its own guard: when the medium fails under it,
+    // `readFault` (if given) is set and the frame has no planes. Throws std::bad_alloc.
+    PixelDescription Frame(int frame, std::vector<std::uint8_t>& joined, bool* readFault = nullptr) const;
     // Every view into the file dies with its mapping; the attributes stay for the next walk to check.
     void ForgetFileViews() noexcept;
 };

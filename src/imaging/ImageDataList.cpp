@@ -186,10 +186,11 @@ int ImageDataList::LoadNextFile()
     return 0;
 }
 
-PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const
+PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined,
+                                                 bool* readFault) const
 {
     return files[static_cast<std::size_t>(entry.file)].occurrences[static_cast<std::size_t>(entry.occurrence)].Frame(
-        entry.frame, joined);
+        entry.frame, joined, readFault);
 }
 
 bool ImageDataList::DecodeEntry(int index, unsigned codecThreads)
@@ -212,10 +213,15 @@ bool ImageDataList::DecodeEntry(int index, unsigned codecThreads)
     {
         return Settle(index, nullptr, {}, false);
     }
-    const PixelDescription description = FrameDescription(entry, joinedScratch);
+    bool joinFaulted = false;
+    const PixelDescription description = FrameDescription(entry, joinedScratch, &joinFaulted);
     // The decoder reads the mapping in place: a medium that fails now costs this file, as during the walk.
-    DecodedImage decoded = DecodeGuarded(description, slot.file->DataBytes(), frameInset, false, codecThreads);
-    if (decoded.Faulted())
+    DecodedImage decoded;
+    if (!joinFaulted)
+    {
+        decoded = DecodeGuarded(description, slot.file->DataBytes(), frameInset, false, codecThreads);
+    }
+    if (joinFaulted || decoded.Faulted())
     {
         FileFailed(entry.file);
         return options.keepUnshowable;
@@ -382,7 +388,13 @@ void ImageDataList::DecodeAround(int first, int count)
             DecodeScheduler::Request request;
             request.index = index;
             request.file = entry.file;
-            request.description = FrameDescription(entry, request.joined);
+            bool joinFaulted = false;
+            request.description = FrameDescription(entry, request.joined, &joinFaulted);
+            if (joinFaulted)
+            {
+                // The owner meets the fault when it decodes the image on demand, and tells.
+                continue;
+            }
             request.region = slot.file->DataBytes();
             request.inset = frameInset;
             request.buildImage = entry.image == nullptr;

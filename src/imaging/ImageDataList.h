@@ -106,7 +106,8 @@ private:
     bool TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& walk);
     void QueueWalkAhead(int file, int wanted, std::uint64_t generation);
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
-    PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined) const;
+    PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined,
+                                      bool* readFault = nullptr) const;
     // Decodes an image the scheduler hands the owner while it waits, unless it has its pixels by now.
     void DecodeIfWanted(int index);
     // Decodes entry `index` now; answers false when the entry left the list (dropping mode).

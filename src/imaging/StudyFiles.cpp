@@ -128,8 +128,13 @@ void WalkAhead::DecodeFirstImages()
             DecodedImage decoded;
             if (occurrence.decodable)
             {
-                decoded = DecodeGuarded(occurrence.Frame(frame, joined), file->DataBytes(), inset, true);
-                if (decoded.Faulted())
+                bool joinFaulted = false;
+                const PixelDescription description = occurrence.Frame(frame, joined, &joinFaulted);
+                if (!joinFaulted)
+                {
+                    decoded = DecodeGuarded(description, file->DataBytes(), inset, true);
+                }
+                if (joinFaulted || decoded.Faulted())
                 {
                     // The owner meets the fault again when it decodes the image, and tells.
                     return;

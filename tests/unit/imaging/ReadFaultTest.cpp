@@ -30,6 +30,8 @@ enum class Kind
 {
     Native,
     Lossless,
+    // Each frame's stream split over three fragments: the frame is joined into one buffer before it is decoded.
+    LosslessInFragments,
     Jpeg2000,
 };
 
@@ -64,7 +66,7 @@ std::pair<DicomWriter, std::size_t> WriteCase(const FaultCase& c)
         return {w, pixels.size()};
     }
     std::vector<std::uint8_t> stream;
-    if (c.kind == Kind::Lossless)
+    if (c.kind == Kind::Lossless || c.kind == Kind::LosslessInFragments)
     {
         test::LosslessEncodeOptions options;
         options.width = c.side;
@@ -82,7 +84,15 @@ std::pair<DicomWriter, std::size_t> WriteCase(const FaultCase& c)
     w.BeginEncapsulated().Fragment({});
     for (int f = 0; f < c.frames; ++f)
     {
-        w.Fragment(stream);
+        if (c.kind != Kind::LosslessInFragments)
+        {
+            w.Fragment(stream);
+            continue;
+        }
+        // Even-sized parts, so that no pad byte enters the joined stream.
+        const std::size_t third = stream.size() / 3 & ~std::size_t{1};
+        const test::ByteSpan all(stream);
+        w.Fragment(all.subspan(0, third)).Fragment(all.subspan(third, third)).Fragment(all.subspan(2 * third));
     }
     w.EndSequence();
     return {w, stream.size() * static_cast<std::size_t>(c.frames)};
@@ -155,6 +165,7 @@ INSTANTIATE_TEST_SUITE_P(BelowAndAboveTheSplit, ReadFaultTest,
                                            FaultCase{"LosslessSmall", Kind::Lossless, 512, 1},
                                            FaultCase{"LosslessLarge", Kind::Lossless, 1024, 1},
                                            FaultCase{"LosslessLargeMultiFrame", Kind::Lossless, 1024, 2},
+                                           FaultCase{"LosslessInFragments", Kind::LosslessInFragments, 1024, 1},
                                            FaultCase{"Jpeg2000", Kind::Jpeg2000, 512, 1},
                                            FaultCase{"Jpeg2000MultiFrame", Kind::Jpeg2000, 512, 3}),
                          test::ByCaseName());
