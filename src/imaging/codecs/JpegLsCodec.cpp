@@ -100,6 +100,11 @@ template <class Target> void SignExtend(std::uint8_t* samples, std::size_t count
 DecodeResult DecodeWithCharls(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                               std::span<std::uint8_t> out) noexcept
 {
+    // An empty frame has no buffer at all (its owned copy's data is null), which CharLS may not be given.
+    if (frame.empty())
+    {
+        return FailWith(jpegls_errc::source_buffer_too_small);
+    }
     const std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
     if (decoder == nullptr)
     {
