@@ -31,7 +31,8 @@ PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std:
             // copy is the first read of those pages: sized before, filled under the guard, which nothing it owns
             // outlives.
             std::size_t bytes = 0;
-            const std::uint8_t* first = parts.front().data();
+            // A frame of no fragments at all joins to nothing.
+            const std::uint8_t* first = parts.empty() ? nullptr : parts.front().data();
             const std::uint8_t* last = first;
             for (const ByteView part : parts)
             {
