@@ -28,8 +28,8 @@ PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std:
         else
         {
             // A frame split over fragments is decoded from one copy of its parts (the codecs read one buffer). The
-            // copy is the first read of those pages: sized before, filled under the guard, which nothing it owns
-            // outlives.
+            // copy is the first read of those pages: room is made before, so that nothing is allocated under the
+            // guard, which the copy may leave by a jump.
             std::size_t bytes = 0;
             // A frame of no fragments at all joins to nothing.
             const std::uint8_t* first = parts.empty() ? nullptr : parts.front().data();
@@ -40,14 +40,13 @@ PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std:
                 first = std::min(first, part.data());
                 last = std::max(last, part.data() + part.size());
             }
-            joined.resize(bytes);
+            joined.clear();
+            joined.reserve(bytes);
             const ByteView region(first, static_cast<std::size_t>(last - first));
             const platform::MappedRead read = platform::GuardMappedRead(region, [&parts, &joined] {
-                std::size_t at = 0;
                 for (const ByteView part : parts)
                 {
-                    std::copy(part.begin(), part.end(), joined.begin() + static_cast<std::ptrdiff_t>(at));
-                    at += part.size();
+                    joined.insert(joined.end(), part.begin(), part.end());
                 }
             });
             if (read == platform::MappedRead::Faulted)

@@ -68,13 +68,13 @@ void SettleVrStyle(const std::uint8_t* position, std::size_t remaining, std::uin
     {
         return;
     }
-    const bool meta = ValueReader::Load16(position, ByteOrder::Little) == 0x0002;
+    const std::uint16_t group = ValueReader::Load16(position, ByteOrder::Little);
     if (tag.vrStyle == 0)
     {
-        tag.vrStyle = meta ? 1 : 0;
+        tag.vrStyle = group == 0x0002 ? 1 : 0;
         return;
     }
-    if (meta || ValueReader::Load16(position, ByteOrder::Little) == 0xFFFE)
+    if (group == 0x0002 || group == 0xFFFE)
     {
         return;
     }

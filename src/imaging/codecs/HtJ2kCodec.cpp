@@ -5,6 +5,7 @@
 // is allocated.
 #include "imaging/codecs/ChildDecode.h"
 #include "imaging/codecs/Codecs.h"
+#include "imaging/codecs/Jpeg2000Siz.h"
 #include "platform/ChildProcess.h"
 
 #include <openjph/ojph_arch.h>
@@ -51,11 +52,6 @@ DecodeResult Fail(DecodeStatus status, int detail) noexcept
     return result;
 }
 
-std::uint32_t BigEndian32(const std::uint8_t* p) noexcept
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 // OpenJPH's message handlers print to the standard streams (its error handler then throws std::runtime_error), and
 // 0.9 ignores a handler of our own (configure_error does nothing). A stream it is given is written with no check
 // for null, so the messages go to the null device, opened once for the process: never to the parent's stderr,
@@ -78,50 +74,6 @@ void QuietTheLibrary() noexcept
         return file;
     }();
     static_cast<void>(sink);
-}
-
-// What the SIZ segment (T.800 A.5.1) promises, read from the bytes: OpenJPH reads the whole main header before we
-// can ask it anything, and the component count sizes what it allocates there.
-DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits) noexcept
-{
-    if (codestream.size() < 42 || codestream[0] != 0xFF || codestream[1] != 0x4F || codestream[2] != 0xFF ||
-        codestream[3] != 0x51)
-    {
-        return Fail(DecodeStatus::Corrupt, kNotCodestream);
-    }
-    const std::uint8_t* siz = codestream.data() + 8;
-    const std::uint32_t xsiz = BigEndian32(siz);
-    const std::uint32_t ysiz = BigEndian32(siz + 4);
-    const std::uint32_t xosiz = BigEndian32(siz + 8);
-    const std::uint32_t yosiz = BigEndian32(siz + 12);
-    const std::uint32_t xtsiz = BigEndian32(siz + 16);
-    const std::uint32_t ytsiz = BigEndian32(siz + 20);
-    const std::uint32_t xtosiz = BigEndian32(siz + 24);
-    const std::uint32_t ytosiz = BigEndian32(siz + 28);
-    const unsigned components = (unsigned{siz[32]} << 8) | siz[33];
-    if (xosiz >= xsiz || yosiz >= ysiz || xtsiz == 0 || ytsiz == 0 || xtosiz > xosiz || ytosiz > yosiz)
-    {
-        return Fail(DecodeStatus::Corrupt, kHeaderUnreadable);
-    }
-    if (components != 1 && components != 3)
-    {
-        return Fail(DecodeStatus::Unsupported, kComponentCount);
-    }
-    const std::uint64_t width = xsiz - xosiz;
-    const std::uint64_t height = ysiz - yosiz;
-    if (width > 0xFFFF || height > 0xFFFF || width * height > limits.maxPixels)
-    {
-        return Fail(DecodeStatus::Corrupt, kTooManyPixels);
-    }
-    // Every tile present needs at least its SOT segment and SOD marker (14 bytes); the library makes the state of
-    // every tile the SIZ segment declares.
-    const std::uint64_t tiles =
-        ((std::uint64_t{xsiz} - xtosiz + xtsiz - 1) / xtsiz) * ((std::uint64_t{ysiz} - ytosiz + ytsiz - 1) / ytsiz);
-    if (tiles > codestream.size() / 14 + 1)
-    {
-        return Fail(DecodeStatus::Corrupt, kTooManyTiles);
-    }
-    return Fail(DecodeStatus::Decoded, 0);
 }
 
 // One line of a component into its place in the interleaved output. The library does not clip what an
@@ -272,7 +224,8 @@ constexpr std::chrono::seconds kChildDecodeLimit{20};
 DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,
                          std::span<std::uint8_t> out) noexcept
 {
-    if (const DecodeResult siz = CheckSizSegment(codestream, limits); siz.status != DecodeStatus::Decoded)
+    if (const DecodeResult siz = CheckSizSegment(codestream, limits, kNotCodestream);
+        siz.status != DecodeStatus::Decoded)
     {
         return siz;
     }

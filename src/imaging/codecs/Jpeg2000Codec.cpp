@@ -3,6 +3,7 @@
 // answers decoded components as 32-bit integers, one plane each; this file checks the header against the caller's
 // limits and buffer before any of that is allocated, then packs the planes into the one output layout of every codec.
 #include "imaging/codecs/Codecs.h"
+#include "imaging/codecs/Jpeg2000Siz.h"
 
 #include <openjpeg.h>
 
@@ -47,11 +48,6 @@ DecodeResult Fail(DecodeStatus status, int detail) noexcept
     result.status = status;
     result.detail = detail;
     return result;
-}
-
-std::uint32_t BigEndian32(const std::uint8_t* p) noexcept
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
 // The codestream inside a JP2 file: the contents of its first top-level 'jp2c' box (T.800 I.5.4), or empty.
@@ -148,46 +144,13 @@ bool HeaderMarksHighThroughput(ByteView codestream, std::size_t at, bool mainHea
     return false;
 }
 
-// What the SIZ segment (T.800 A.5.1) promises, read before the library sees the stream: OpenJPEG allocates its
-// per-tile and per-component state while reading the main header, so a few hundred bytes declaring 25 000 tiles
-// would otherwise cost hundreds of megabytes before any of our checks ran.
+// The checks of the stream before the library sees it: the SIZ segment (Jpeg2000Siz.h), whether it holds HT
+// code-blocks, and every tile-part's declared length.
 DecodeResult CheckSizSegment(ByteView codestream, const DecodeLimits& limits, bool& highThroughput) noexcept
 {
-    if (codestream.size() < 42 || codestream[0] != 0xFF || codestream[1] != 0x4F || codestream[2] != 0xFF ||
-        codestream[3] != 0x51)
+    if (const DecodeResult siz = orblane::CheckSizSegment(codestream, limits, kHeaderUnreadable); !siz.Ok())
     {
-        return Fail(DecodeStatus::Corrupt, kHeaderUnreadable);
-    }
-    const std::uint8_t* siz = codestream.data() + 8;
-    const std::uint32_t xsiz = BigEndian32(siz);
-    const std::uint32_t ysiz = BigEndian32(siz + 4);
-    const std::uint32_t xosiz = BigEndian32(siz + 8);
-    const std::uint32_t yosiz = BigEndian32(siz + 12);
-    const std::uint32_t xtsiz = BigEndian32(siz + 16);
-    const std::uint32_t ytsiz = BigEndian32(siz + 20);
-    const std::uint32_t xtosiz = BigEndian32(siz + 24);
-    const std::uint32_t ytosiz = BigEndian32(siz + 28);
-    const unsigned components = (unsigned{siz[32]} << 8) | siz[33];
-    if (xosiz >= xsiz || yosiz >= ysiz || xtsiz == 0 || ytsiz == 0 || xtosiz > xosiz || ytosiz > yosiz)
-    {
-        return Fail(DecodeStatus::Corrupt, kHeaderUnreadable);
-    }
-    if (components != 1 && components != 3)
-    {
-        return Fail(DecodeStatus::Unsupported, kComponentCount);
-    }
-    const std::uint64_t width = xsiz - xosiz;
-    const std::uint64_t height = ysiz - yosiz;
-    if (width > 0xFFFF || height > 0xFFFF || width * height > limits.maxPixels)
-    {
-        return Fail(DecodeStatus::Corrupt, kTooManyPixels);
-    }
-    // Every tile present needs at least its SOT segment and SOD marker (14 bytes).
-    const std::uint64_t tiles =
-        ((std::uint64_t{xsiz} - xtosiz + xtsiz - 1) / xtsiz) * ((std::uint64_t{ysiz} - ytosiz + ytsiz - 1) / ytsiz);
-    if (tiles > codestream.size() / 14 + 1)
-    {
-        return Fail(DecodeStatus::Corrupt, kTooManyTiles);
+        return siz;
     }
     // HT code-blocks go to the other codec: the main header and every tile-part header are looked at.
     const std::size_t afterSiz = 4 + ((std::size_t{codestream[4]} << 8) | codestream[5]);
