@@ -6,6 +6,7 @@
 #if defined(__unix__) || defined(__APPLE__)
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -132,7 +133,226 @@ void BoundChildMemory() noexcept
 }
 #endif
 
+// In a fresh child, before its work.
+void PrepareChild([[maybe_unused]] pid_t parent) noexcept
+{
+#if defined(__linux__)
+    // A parent that ends while it waits (killed, or the fuzzer's own time limit) can no longer kill a hung child
+    // at the limit; without this the child spun on for good (OpenJPH 0.9 loops forever on some streams).
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+    {
+        ::_exit(1);
+    }
+    BoundChildMemory();
+#endif
+    for (const int fatal : {SIGABRT, SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
+    {
+        ::signal(fatal, SIG_DFL);
+    }
+    sigset_t all;
+    sigemptyset(&all);
+    ::sigprocmask(SIG_SETMASK, &all, nullptr);
+}
+
+#if defined(__linux__)
+// A worker without work for this long leaves (with kWorkerIdleExit), so that it does not hold its copy of the
+// parent's memory for good.
+constexpr int kWorkerIdleMilliseconds = 10000;
+constexpr int kWorkerIdleExit = 3;
+
+[[noreturn]] void ServeWork(int channel, std::span<std::uint8_t> shared) noexcept
+{
+    for (;;)
+    {
+        pollfd request{channel, POLLIN, 0};
+        const int ready = ::poll(&request, 1, kWorkerIdleMilliseconds);
+        if (ready == 0)
+        {
+            ::_exit(kWorkerIdleExit);
+        }
+        if (ready < 0)
+        {
+            if (errno == EINTR)
+            {
+                continue;
+            }
+            ::_exit(1);
+        }
+        ChildWorker::Work work = nullptr;
+        // A datagram each: the request arrives whole or not at all.
+        if (::recv(channel, &work, sizeof work, 0) != static_cast<ssize_t>(sizeof work) || work == nullptr)
+        {
+            ::_exit(0); // the parent closed its end
+        }
+        work(shared);
+        const char done = 1;
+        if (::send(channel, &done, 1, MSG_NOSIGNAL) != 1)
+        {
+            ::_exit(0);
+        }
+    }
+}
+
+#endif
+
 } // namespace
+
+#if defined(__linux__)
+
+ChildWorker::ChildWorker(std::size_t sharedBytes) noexcept : scratch(sharedBytes) {}
+
+ChildWorker::~ChildWorker()
+{
+    Retire();
+}
+
+bool ChildWorker::Start() noexcept
+{
+    if (scratch.Bytes().empty())
+    {
+        return false;
+    }
+    int ends[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+    {
+        return false;
+    }
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0)
+    {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        return false;
+    }
+    if (child == 0)
+    {
+        PrepareChild(parent);
+        ::close(ends[0]);
+        ServeWork(ends[1], scratch.Bytes());
+    }
+    ::close(ends[1]);
+    channel = ends[0];
+    process = child;
+#ifdef SYS_pidfd_open
+    processHandle = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+#endif
+    return true;
+}
+
+void ChildWorker::Reap(bool kill, bool* leftIdle) noexcept
+{
+    if (process < 0)
+    {
+        return;
+    }
+    if (kill)
+    {
+        ::kill(process, SIGKILL);
+    }
+    int status = 0;
+    pid_t reaped = -1;
+    do
+    {
+        reaped = ::waitpid(process, &status, 0);
+    } while (reaped < 0 && errno == EINTR);
+    if (leftIdle != nullptr)
+    {
+        *leftIdle = reaped == process && WIFEXITED(status) && WEXITSTATUS(status) == kWorkerIdleExit;
+    }
+    ::close(channel);
+    if (processHandle >= 0)
+    {
+        ::close(processHandle);
+    }
+    channel = process = processHandle = -1;
+}
+
+void ChildWorker::Retire() noexcept
+{
+    Reap(true, nullptr);
+}
+
+bool ChildWorker::AwaitAnswer(std::chrono::steady_clock::time_point deadline, bool& idle) noexcept
+{
+    idle = false;
+    for (;;)
+    {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        // The pidfd as well as the socket: a child forked elsewhere in the meantime may hold a copy of the worker's
+        // end, and then the socket alone would not tell that the worker is gone.
+        pollfd watched[2] = {{channel, POLLIN, 0}, {processHandle, POLLIN, 0}};
+        const int ready =
+            left.count() > 0 ? ::poll(watched, processHandle >= 0 ? 2 : 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR)
+        {
+            continue;
+        }
+        if (ready > 0 && (watched[0].revents & POLLIN) != 0)
+        {
+            char done = 0;
+            if (::recv(channel, &done, 1, MSG_DONTWAIT) == 1)
+            {
+                return true;
+            }
+        }
+        // Ended, hung past the deadline, or the wait itself failed: no answer will come.
+        Reap(ready <= 0, &idle);
+        return false;
+    }
+}
+
+ChildEnd ChildWorker::Run(Work work, std::chrono::milliseconds limit) noexcept
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // Twice at most: a worker that left for want of work just as the request went out is started again.
+    for (int attempt = 0; attempt < 2; ++attempt)
+    {
+        if (process < 0 && !Start())
+        {
+            return ChildEnd::Unavailable;
+        }
+        bool idle = false;
+        if (::send(channel, &work, sizeof work, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof work))
+        {
+            if (AwaitAnswer(deadline, idle))
+            {
+                return ChildEnd::Finished;
+            }
+        }
+        else
+        {
+            Reap(true, &idle);
+        }
+        if (!idle)
+        {
+            return ChildEnd::Failed;
+        }
+    }
+    return ChildEnd::Failed;
+}
+
+ChildWorkers::ChildWorkers(std::size_t count, std::size_t bytes) noexcept : sharedBytes(bytes), slots(count) {}
+
+ChildWorkers::Lease ChildWorkers::TryTake() noexcept
+{
+    for (Slot& slot : slots)
+    {
+        std::unique_lock<std::mutex> lock(slot.lock, std::try_to_lock);
+        if (lock.owns_lock())
+        {
+            if (!slot.worker)
+            {
+                slot.worker.emplace(sharedBytes);
+            }
+            return Lease(*slot.worker, std::move(lock));
+        }
+    }
+    return {};
+}
+
+#endif
 
 ChildEnd detail::RunInChild(void (*work)(void*), void* context, std::chrono::milliseconds limit) noexcept
 {
@@ -144,22 +364,7 @@ ChildEnd detail::RunInChild(void (*work)(void*), void* context, std::chrono::mil
     }
     if (child == 0)
     {
-#if defined(__linux__)
-        // A parent that ends while it waits (killed, or the fuzzer's own time limit) can no longer kill a hung child
-        // at the limit; without this the child spun on for good (OpenJPH 0.9 loops forever on some streams).
-        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
-        {
-            ::_exit(1);
-        }
-        BoundChildMemory();
-#endif
-        for (const int fatal : {SIGABRT, SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
-        {
-            ::signal(fatal, SIG_DFL);
-        }
-        sigset_t all;
-        sigemptyset(&all);
-        ::sigprocmask(SIG_SETMASK, &all, nullptr);
+        PrepareChild(parent);
         work(context);
         ::_exit(0);
     }
@@ -181,6 +386,24 @@ SharedScratch::~SharedScratch() = default;
 ChildEnd detail::RunInChild(void (*)(void*), void*, std::chrono::milliseconds) noexcept
 {
     return ChildEnd::Unavailable;
+}
+
+#endif
+
+#if !defined(__linux__)
+// Where no worker can be kept (no socket pairs of datagrams), callers start a child per piece of work instead.
+ChildWorker::ChildWorker(std::size_t sharedBytes) noexcept : scratch(sharedBytes) {}
+ChildWorker::~ChildWorker() = default;
+ChildEnd ChildWorker::Run(Work, std::chrono::milliseconds) noexcept
+{
+    return ChildEnd::Unavailable;
+}
+void ChildWorker::Retire() noexcept {}
+
+ChildWorkers::ChildWorkers(std::size_t count, std::size_t bytes) noexcept : sharedBytes(bytes), slots(count) {}
+ChildWorkers::Lease ChildWorkers::TryTake() noexcept
+{
+    return {};
 }
 
 #endif

@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <type_traits>
+#include <vector>
 
 namespace orblane::platform {
 
@@ -40,6 +43,85 @@ public:
 private:
     std::uint8_t* data = nullptr;
     std::size_t size = 0;
+};
+
+// A child process kept for one piece of work after another, so that a stream of small frames pays for one fork
+// instead of one each (a fork, and the child's first touch of every page the library allocates, cost three times
+// the decode of a CT slice). Work crosses as a plain function of this program, which the child runs on the worker's
+// shared memory: the caller puts everything the work needs there, the work its answer. The child is started on the
+// first Run and again after it ended; it ends by itself after some seconds without work, so that an idle viewer
+// keeps no copy of its memory as it was at the fork. The same rules as for RunInChild hold in the work.
+//
+// Not for concurrent use: one thread at a time (ChildWorkers hands them out).
+class ChildWorker
+{
+public:
+    using Work = void (*)(std::span<std::uint8_t> shared) noexcept;
+
+    explicit ChildWorker(std::size_t sharedBytes) noexcept;
+    ~ChildWorker();
+    ChildWorker(const ChildWorker&) = delete;
+    ChildWorker& operator=(const ChildWorker&) = delete;
+
+    // Empty when the memory could not be had; then every Run is Unavailable.
+    std::span<std::uint8_t> Shared() const noexcept { return scratch.Bytes(); }
+
+    // Runs work(Shared()) in the child and waits for it, at most `limit` (then the child is killed: Failed). A child
+    // that crashed, aborted or was killed is gone; the next Run starts another.
+    ChildEnd Run(Work work, std::chrono::milliseconds limit) noexcept;
+
+    // Ends the child now (the next Run starts a fresh one): for a caller that no longer trusts the child's state,
+    // say after a library refused a damaged stream in it.
+    void Retire() noexcept;
+
+private:
+    bool Start() noexcept;
+    // Waits for the child's answer; false when it ended (or was killed at the deadline) instead. `idle` is set when
+    // the child had left by itself for want of work before it saw the request.
+    bool AwaitAnswer(std::chrono::steady_clock::time_point deadline, bool& idle) noexcept;
+    void Reap(bool kill, bool* leftIdle) noexcept;
+
+    SharedScratch scratch;
+    int channel = -1;       // this process's end of the socket pair
+    int process = -1;       // the child's pid, -1 without one
+    int processHandle = -1; // a pidfd for the child where the kernel gives one
+};
+
+// A few ChildWorkers for the threads of a pool: each caller takes one that no other thread holds, or none when all
+// are taken (the caller then starts a child of its own with RunInChild).
+class ChildWorkers
+{
+public:
+    ChildWorkers(std::size_t count, std::size_t sharedBytes) noexcept;
+
+    class Lease
+    {
+    public:
+        Lease() = default;
+        Lease(ChildWorker& held, std::unique_lock<std::mutex> heldLock) noexcept
+            : worker(&held), lock(std::move(heldLock))
+        {
+        }
+        explicit operator bool() const noexcept { return worker != nullptr; }
+        ChildWorker* operator->() const noexcept { return worker; }
+        ChildWorker& operator*() const noexcept { return *worker; }
+
+    private:
+        ChildWorker* worker = nullptr;
+        std::unique_lock<std::mutex> lock;
+    };
+
+    // A worker no other thread holds, or an empty lease. The worker's memory is made on its first lease.
+    Lease TryTake() noexcept;
+
+private:
+    struct Slot
+    {
+        std::mutex lock;
+        std::optional<ChildWorker> worker;
+    };
+    std::size_t sharedBytes;
+    std::vector<Slot> slots;
 };
 
 namespace detail {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -111,6 +112,60 @@ TEST(ChildProcessOrphanTest, EndsWhenItsParentEnds)
         std::this_thread::sleep_for(1ms);
     }
     EXPECT_FALSE(running);
+}
+#endif
+
+#if defined(__linux__)
+void WritePid(std::span<std::uint8_t> shared) noexcept
+{
+    const pid_t self = ::getpid();
+    std::memcpy(shared.data(), &self, sizeof self);
+}
+
+pid_t PidIn(const ChildWorker& worker)
+{
+    pid_t pid = 0;
+    std::memcpy(&pid, worker.Shared().data(), sizeof pid);
+    return pid;
+}
+
+// One child serves one piece of work after another until it fails or is retired; then the next Run starts another,
+// and nothing of the failure reaches the caller but Failed.
+TEST(ChildWorkerTest, KeepsItsChildUntilItFails)
+{
+    ChildWorker worker(64);
+    ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
+    const pid_t first = PidIn(worker);
+    EXPECT_NE(first, ::getpid());
+    ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
+    EXPECT_EQ(PidIn(worker), first);
+
+    EXPECT_EQ(worker.Run([](std::span<std::uint8_t>) noexcept { std::abort(); }, 1s), ChildEnd::Failed);
+    ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
+    const pid_t second = PidIn(worker);
+    EXPECT_NE(second, first);
+
+    EXPECT_EQ(worker.Run([](std::span<std::uint8_t>) noexcept { std::this_thread::sleep_for(60s); }, 200ms),
+              ChildEnd::Failed);
+    ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
+    const pid_t third = PidIn(worker);
+    EXPECT_NE(third, second);
+
+    worker.Retire();
+    ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
+    EXPECT_NE(PidIn(worker), third);
+}
+
+TEST(ChildWorkerTest, EachThreadTakesAWorkerOfItsOwn)
+{
+    ChildWorkers workers(2, 64);
+    ChildWorkers::Lease one = workers.TryTake();
+    ChildWorkers::Lease two = workers.TryTake();
+    ASSERT_TRUE(one && two);
+    ASSERT_EQ(one->Run(&WritePid, 1s), ChildEnd::Finished);
+    ASSERT_EQ(two->Run(&WritePid, 1s), ChildEnd::Finished);
+    EXPECT_NE(PidIn(*one), PidIn(*two));
+    EXPECT_FALSE(workers.TryTake());
 }
 #endif
 
