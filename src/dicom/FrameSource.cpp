@@ -104,6 +104,21 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
                      bool keepUnshowable, std::vector<FrameSource>& occurrences)
 {
     int added = 0;
+    // Stands for a file that gives no image at all, in place of the occurrence that found nothing.
+    const auto noImage = [&](FrameSource& occurrence, const char* reason) {
+        if (keepUnshowable && added == 0)
+        {
+            occurrence.decodable = false;
+            occurrence.unshownReason = reason;
+            occurrence.frames.reset();
+            occurrence.frameBytes = 0;
+            occurrence.description.frameCount = 1;
+            occurrence.syntaxName = TransferSyntaxDisplayName(occurrence.description.transferSyntaxUid);
+            occurrences.push_back(std::move(occurrence));
+            added = 1;
+        }
+    };
+    constexpr const char* kCutShort = "Pixel data missing or cut short: cannot be shown";
     // Each occurrence of Rows is an image description; the file is done at the first that gives nothing.
     for (int number = 0;; ++number)
     {
@@ -112,6 +127,10 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
         description = ReadPixelAttributes(index, number);
         if (description.rowCount == 0)
         {
+            if (number == 0 && index.Find(0x7FE0, 0x0010, 0) != nullptr)
+            {
+                noImage(occurrence, "Pixel data without a readable image: cannot be shown");
+            }
             break;
         }
         description.transferSyntax = TransferSyntaxKindOf(description.transferSyntaxUid);
@@ -131,6 +150,7 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
             // images of their own.
             if (index.Find(0x7FE0, 0x0010, number) == nullptr)
             {
+                noImage(occurrence, kCutShort);
                 break;
             }
             occurrence.decodable = false;
@@ -141,6 +161,7 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
             const TagElement* pixelData = index.Find(0x7FE0, 0x0010, number);
             if (pixelData == nullptr || pixelData->value == nullptr)
             {
+                noImage(occurrence, kCutShort);
                 break;
             }
             const ByteView extendedOffsets = index.Value(0x7FE0, 0x0001, number).value_or(ByteView());
@@ -167,6 +188,7 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
             }
             if (!description.HasPlane(0))
             {
+                noImage(occurrence, kCutShort);
                 break;
             }
             if (description.frameCount <= 1 || description.HasPlane(1))
@@ -183,6 +205,7 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
                 occurrence.frameBytes = (frameBits + 7) / 8;
                 if (occurrence.frameBytes == 0)
                 {
+                    noImage(occurrence, kCutShort);
                     break;
                 }
                 const std::uint64_t size = description.planes[0].size();
@@ -195,6 +218,7 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
         }
         if (description.frameCount <= 0)
         {
+            noImage(occurrence, kCutShort);
             break;
         }
         added += description.frameCount;

@@ -32,6 +32,8 @@ struct FrameSource
     bool decodable = true;
     // The transfer syntax's name for people (its UID when the table lacks it), kept past the mapping.
     std::string syntaxName;
+    // Why the file itself gives no image here (static text), for an occurrence that only stands for it; else null.
+    const char* unshownReason = nullptr;
 
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments:
     // the codecs read one buffer). The join reads the mapping under its own guard: when the medium fails under it,
@@ -46,6 +48,8 @@ using CanDecodeSyntax = bool (*)(TransferSyntaxKind) noexcept;
 
 // Reads the image occurrences of a mapped file (inside the caller's guard); answers the images they give. An
 // occurrence whose syntax cannot be decoded ends the file, unless `keepUnshowable`: it then stands as one image.
+// With `keepUnshowable`, a file whose pixel data gives no image at all (cut short, missing under Rows, or without
+// the attributes of an image) is one image that cannot be shown, with the reason: never silently no image.
 int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, CanDecodeSyntax canDecode,
                      bool keepUnshowable, std::vector<FrameSource>& sources);
 

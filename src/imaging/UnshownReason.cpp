@@ -21,6 +21,10 @@ std::u16string Widen(std::string_view text)
 
 std::u16string ReasonOf(const FrameSource& occurrence, bool damaged)
 {
+    if (occurrence.unshownReason != nullptr)
+    {
+        return Widen(occurrence.unshownReason);
+    }
     const TransferSyntaxEntry* syntax = FindTransferSyntax(occurrence.description.transferSyntax);
     if (syntax == nullptr)
     {

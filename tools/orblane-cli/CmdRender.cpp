@@ -105,7 +105,6 @@ int RunRender(Arguments args)
     ImageDataList list({1, 1}, ImageListOptions{0, true, nullptr});
     const PixelDescription first = ReadPixelDescription(*file, 0);
     const std::string syntaxName = TransferSyntaxDisplayName(first.transferSyntaxUid);
-    const bool hasPixelData = file->FindValue(0x7FE0, 0x0010).has_value();
     list.AddFile(std::move(file));
     std::string out = "{\"images\": [";
     bool failed = false;
@@ -151,15 +150,6 @@ int RunRender(Arguments args)
                ", \"valueMax\": " + std::to_string(image->ValueMax()) +
                ", \"frame\": " + std::to_string(d.frameNumber + 1) + ", \"frames\": " + std::to_string(d.frameCount) +
                ", \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) + ", \"decodable\": true}";
-    }
-    if (list.ImageCount() == 0 && (hasPixelData || first.rowCount != 0))
-    {
-        // Pixel data whose image attributes cannot be read (no Rows, no frame found), or an image whose pixel data
-        // the file does not hold whole, is listed, not left out.
-        const char* reason = hasPixelData ? "Pixel data without a readable image: cannot be shown"
-                                          : "Pixel data missing or cut short: cannot be shown";
-        out += "{\"index\": 0, \"decodable\": false, \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) +
-               ", \"reason\": " + JsonStringUtf8(reason) + "}";
     }
     out += "]}\n";
     std::fputs(out.c_str(), stdout);

@@ -189,6 +189,36 @@ TEST_F(ImageDataListTest, RleAndTwelveBitJpegFilesDecodeAndCutPixelDataGivesNoIm
     EXPECT_TRUE(raised.empty());
 }
 
+// In the viewer a file whose pixel data gives no image is one tile that says why, never a study without it.
+TEST_F(ImageDataListTest, AFileWhosePixelDataGivesNoImageStandsAsOneUnshowableImage)
+{
+    DicomWriter rowsOnly;
+    rowsOnly.FileMeta(test::kExplicitLittleEndian);
+    ImageAttributes(rowsOnly, 8, 8);
+    DicomWriter pixelsOnly;
+    pixelsOnly.FileMeta(test::kExplicitLittleEndian);
+    pixelsOnly.Element(0x7FE0, 0x0010, "OW", Words({1, 2}));
+    struct
+    {
+        std::unique_ptr<DicomDataFileIO> file;
+        std::u16string reason;
+    } cases[] = {
+        {Loaded(Sample("MR_truncated.dcm")), u"Pixel data missing or cut short: cannot be shown"},
+        {Write("rows-only", rowsOnly), u"Pixel data missing or cut short: cannot be shown"},
+        {Write("pixels-only", pixelsOnly), u"Pixel data without a readable image: cannot be shown"},
+    };
+    for (auto& c : cases)
+    {
+        ImageDataList list({1, 1}, ImageListOptions{0, true, nullptr});
+        list.AddFile(std::move(c.file));
+        const CImageData* image = list.GetImage(0);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->UnshownReason(), c.reason);
+        EXPECT_EQ(list.ImageCount(), 1);
+    }
+    EXPECT_TRUE(raised.empty());
+}
+
 TEST_F(ImageDataListTest, AFileThatFailsUnderItsMappingCostsItsImagesAndReportsOnce)
 {
     // A file whose medium fails after it was read (here: truncated under its live mapping) must not end the program.
