@@ -234,6 +234,7 @@ bool ChildWorker::Start() noexcept
     ::close(ends[1]);
     channel = ends[0];
     process = child;
+    served = 0;
 #ifdef SYS_pidfd_open
     processHandle = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
 #endif
@@ -318,6 +319,7 @@ ChildEnd ChildWorker::Run(Work work, std::chrono::milliseconds limit) noexcept
         {
             if (AwaitAnswer(deadline, idle))
             {
+                ++served;
                 return ChildEnd::Finished;
             }
         }

@@ -74,6 +74,10 @@ public:
     // say after a library refused a damaged stream in it.
     void Retire() noexcept;
 
+    // Pieces of work the current child has finished (0 for one not started yet): a failure of a child that served
+    // before may be its own state's, not the work's.
+    unsigned Served() const noexcept { return process < 0 ? 0 : served; }
+
 private:
     bool Start() noexcept;
     // Waits for the child's answer; false when it ended (or was killed at the deadline) instead. `idle` is set when
@@ -85,6 +89,7 @@ private:
     int channel = -1;       // this process's end of the socket pair
     int process = -1;       // the child's pid, -1 without one
     int processHandle = -1; // a pidfd for the child where the kernel gives one
+    unsigned served = 0;    // pieces of work the current child finished
 };
 
 // A few ChildWorkers for the threads of a pool: each caller takes one that no other thread holds, or none when all

@@ -110,7 +110,22 @@ std::optional<DecodeResult> DecodeInChild(DecodeFrame decode, ByteView frame, co
     platform::ChildEnd end = platform::ChildEnd::Unavailable;
     if (worker)
     {
+        const bool servedBefore = worker->Served() > 0;
+        const auto started = std::chrono::steady_clock::now();
         end = worker->Run(&DecodeShared, limit);
+        const auto left =
+            limit - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        if (end == platform::ChildEnd::Failed && servedBefore && left.count() > 0)
+        {
+            // A damaged stream of an earlier frame may have left the library's heap damaged in a way that did not
+            // show then: this frame gets one more try in a fresh child before it is called damaged.
+            std::memcpy(shared.data(), &request, sizeof request);
+            if (!frame.empty())
+            {
+                std::memcpy(shared.data() + frameAt, frame.data(), frame.size());
+            }
+            end = worker->Run(&DecodeShared, left);
+        }
     }
     if (end == platform::ChildEnd::Unavailable && !worker)
     {

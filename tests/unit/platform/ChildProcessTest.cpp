@@ -139,11 +139,13 @@ TEST(ChildWorkerTest, KeepsItsChildUntilItFails)
     EXPECT_NE(first, ::getpid());
     ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
     EXPECT_EQ(PidIn(worker), first);
+    EXPECT_EQ(worker.Served(), 2u);
 
     EXPECT_EQ(worker.Run([](std::span<std::uint8_t>) noexcept { std::abort(); }, 1s), ChildEnd::Failed);
     ASSERT_EQ(worker.Run(&WritePid, 1s), ChildEnd::Finished);
     const pid_t second = PidIn(worker);
     EXPECT_NE(second, first);
+    EXPECT_EQ(worker.Served(), 1u) << "a new child counts afresh";
 
     EXPECT_EQ(worker.Run([](std::span<std::uint8_t>) noexcept { std::this_thread::sleep_for(60s); }, 200ms),
               ChildEnd::Failed);
