@@ -5,14 +5,11 @@
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/CImageData.h"
 #include "platform/ErrorSink.h"
-#include "platform/IniFile.h"
 #include "platform/SettingsPaths.h"
 #include "platform/ThreadPool.h"
 #include "viewer/CDlgPictPattern.h"
 #include "viewer/CPictureFrame.h"
 #include "viewer/WaitCursor.h"
-#include "widgets/CBitmapButton.h"
-#include "widgets/CBitmapCheckBox.h"
 #include "widgets/Pictures.h"
 
 #include <QCloseEvent>
@@ -25,8 +22,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
+#include <utility>
 
 namespace orblane {
 namespace {
@@ -40,85 +37,62 @@ enum CursorIndex : std::size_t
     kContrastCursor = 4,
 };
 
-// A key and the command it runs. Shift is either required, refused, or (for keys that some layouts reach only with
-// Shift, as "+") ignored; Ctrl must match exactly.
-enum class ShiftRule : int
+// The key map numbers its keys as Qt does, so that key presses pass through as they come.
+constexpr bool SameKey(int ours, Qt::Key qt) noexcept
 {
-    Without,
-    With,
-    Either,
-};
-struct KeyRow
-{
-    int key;
-    bool ctrl;
-    ShiftRule shift;
-    int id;
-};
+    return ours == static_cast<int>(qt);
+}
+static_assert(SameKey(kKeySpace, Qt::Key_Space) && SameKey(kKeyEscape, Qt::Key_Escape) &&
+              SameKey(kKeyReturn, Qt::Key_Return) && SameKey(kKeyEnter, Qt::Key_Enter) &&
+              SameKey(kKeyHome, Qt::Key_Home) && SameKey(kKeyEnd, Qt::Key_End) && SameKey(kKeyLeft, Qt::Key_Left) &&
+              SameKey(kKeyUp, Qt::Key_Up) && SameKey(kKeyRight, Qt::Key_Right) && SameKey(kKeyDown, Qt::Key_Down) &&
+              SameKey(kKeyPageUp, Qt::Key_PageUp) && SameKey(kKeyPageDown, Qt::Key_PageDown));
+static_assert(SameKey('+', Qt::Key_Plus) && SameKey('=', Qt::Key_Equal) && SameKey('-', Qt::Key_Minus) &&
+              SameKey('F', Qt::Key_F) && SameKey('R', Qt::Key_R) && SameKey('I', Qt::Key_I) &&
+              SameKey('N', Qt::Key_N) && SameKey('S', Qt::Key_S) && SameKey('0', Qt::Key_0) &&
+              SameKey('9', Qt::Key_9) && SameKey(')', Qt::Key_ParenRight) && SameKey('!', Qt::Key_Exclam) &&
+              SameKey('@', Qt::Key_At) && SameKey('#', Qt::Key_NumberSign) && SameKey('$', Qt::Key_Dollar) &&
+              SameKey('%', Qt::Key_Percent) && SameKey('^', Qt::Key_AsciiCircum) && SameKey('(', Qt::Key_ParenLeft));
 
-constexpr KeyRow kKeys[] = {
-    {Qt::Key_PageDown, false, ShiftRule::Either, CDlgImgViewer::kNextPageButton},
-    {Qt::Key_PageUp, false, ShiftRule::Either, CDlgImgViewer::kPreviousPageButton},
-    {Qt::Key_Down, false, ShiftRule::Either, CDlgImgViewer::kNextImageButton},
-    {Qt::Key_Right, false, ShiftRule::Either, CDlgImgViewer::kNextImageButton},
-    {Qt::Key_Up, false, ShiftRule::Either, CDlgImgViewer::kPreviousImageButton},
-    {Qt::Key_Left, false, ShiftRule::Either, CDlgImgViewer::kPreviousImageButton},
-    {Qt::Key_Home, false, ShiftRule::Either, CDlgImgViewer::kFirstPageCommand},
-    {Qt::Key_End, false, ShiftRule::Either, CDlgImgViewer::kLastPageCommand},
-    {Qt::Key_Plus, false, ShiftRule::Either, CDlgImgViewer::kZoomInCentreCommand},
-    {Qt::Key_Equal, false, ShiftRule::Either, CDlgImgViewer::kZoomInCentreCommand},
-    {Qt::Key_Minus, false, ShiftRule::Either, CDlgImgViewer::kZoomOutCentreCommand},
-    {Qt::Key_F, false, ShiftRule::Without, CDlgImgViewer::kFitButton},
-    {Qt::Key_R, false, ShiftRule::Without, CDlgImgViewer::kResetButton},
-    {Qt::Key_I, false, ShiftRule::Without, CDlgImgViewer::kOverlayKeyCommand},
-    {Qt::Key_N, false, ShiftRule::Without, CDlgImgViewer::kInvertCommand},
-    {Qt::Key_S, true, ShiftRule::Without, CDlgImgViewer::kSaveButton},
-    {Qt::Key_Space, false, ShiftRule::Without, CDlgImgViewer::kCineCommand},
-};
-
-// The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.
-// Answers -1 for other keys.
-int PresetDigit(int key, bool shift) noexcept
+unsigned ModifiersOf(Qt::KeyboardModifiers modifiers) noexcept
 {
-    if (key >= Qt::Key_0 && key <= Qt::Key_9)
-    {
-        return key - Qt::Key_0;
-    }
-    if (!shift)
-    {
-        return -1;
-    }
-    constexpr std::pair<int, int> kShifted[] = {{Qt::Key_ParenRight, 0},  {Qt::Key_Exclam, 1},   {Qt::Key_At, 2},
-                                                {Qt::Key_NumberSign, 3},  {Qt::Key_Dollar, 4},   {Qt::Key_Percent, 5},
-                                                {Qt::Key_AsciiCircum, 6}, {Qt::Key_ParenLeft, 9}};
-    for (const auto& [symbol, digit] : kShifted)
-    {
-        if (symbol == key)
-        {
-            return digit;
-        }
-    }
-    return -1;
+    unsigned flags = kModifierNone;
+    flags |= (modifiers & Qt::ShiftModifier) != 0 ? kModifierShift : 0U;
+    flags |= (modifiers & Qt::ControlModifier) != 0 ? kModifierCtrl : 0U;
+    flags |= (modifiers & Qt::AltModifier) != 0 ? kModifierAlt : 0U;
+    flags |= (modifiers & Qt::MetaModifier) != 0 ? kModifierMeta : 0U;
+    return flags;
 }
 
-// Tooltips of the toolbar: [ToolTips] in OrblInf.ini by control name, else these.
-constexpr std::pair<const char*, const char*> kToolTips[] = {
-    {"ZOOMIN", "Zoom in (click; + zooms the current image)"},
-    {"ZOOMOUT", "Zoom out (click; - zooms the current image)"},
-    {"MODEPAN", "Pan (drag; the middle button pans in any mode)"},
-    {"MODECONT", "Window/level (drag; the right button does it in any mode)"},
-    {"SELECT", "Select an image"},
-    {"IMGFIT", "Fit to tile (F)"},
-    {"RESET", "Reset window and fit (R)"},
-    {"BEFOREIMG", "Previous image (Up, Left, wheel up)"},
-    {"NEXTIMG", "Next image (Down, Right, wheel down)"},
-    {"BEFOREPAGE", "Previous page (Page Up, Shift+wheel up)"},
-    {"NEXTPAGE", "Next page (Page Down, Shift+wheel down)"},
-    {"SAVEIMG", "Save image (Ctrl+S)"},
-    {"CHGIMGPTN", "Change pattern"},
-    {"IMGINFO", "Show or hide image information (I)"},
-    {"VIEWEND", "Close the viewer"},
-};
+// The command a key's action stands for, or 0 for the actions that are none.
+int CommandOf(ViewerAction action) noexcept
+{
+    using V = CDlgImgViewer;
+    constexpr std::pair<ViewerAction, int> kCommands[] = {
+        {ViewerAction::NextImage, V::kNextImageButton},
+        {ViewerAction::PreviousImage, V::kPreviousImageButton},
+        {ViewerAction::NextPage, V::kNextPageButton},
+        {ViewerAction::PreviousPage, V::kPreviousPageButton},
+        {ViewerAction::FirstPage, V::kFirstPageCommand},
+        {ViewerAction::LastPage, V::kLastPageCommand},
+        {ViewerAction::ZoomInCentre, V::kZoomInCentreCommand},
+        {ViewerAction::ZoomOutCentre, V::kZoomOutCentreCommand},
+        {ViewerAction::Fit, V::kFitButton},
+        {ViewerAction::Reset, V::kResetButton},
+        {ViewerAction::Save, V::kSaveButton},
+        {ViewerAction::ToggleOverlay, V::kOverlayKeyCommand},
+        {ViewerAction::Invert, V::kInvertCommand},
+        {ViewerAction::Cine, V::kCineCommand},
+    };
+    for (const auto& [from, id] : kCommands)
+    {
+        if (from == action)
+        {
+            return id;
+        }
+    }
+    return 0;
+}
 
 PointerButton PointerOf(Qt::MouseButton button) noexcept
 {
@@ -143,7 +117,9 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     : QDialog(parent), settings(ReadViewerSettings(settingsPath)),
       imageList(std::make_unique<ImageDataList>(settings.frameInset,
                                                 ImageListOptions{settings.imageCacheBytes, true, &SharedThreadPool()})),
-      zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor)
+      zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor),
+      cine(this, {[this](int index) { return frameRuns(index); },
+                  [this](int shown, int next) { return CineFetch(shown, next); }, [this] { UpdateTileNumbers(); }})
 {
     // Frames decoded ahead arrive on a pool thread; the list is this thread's, so it only hears of them here.
     imageList->SetDecodedNotifier(
@@ -173,10 +149,6 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
         return FrameRun{first, std::max(1, count),
                         CineFramesPerSecond(d.frameTimeMs, d.cineRate, d.recommendedFrameRate)};
     };
-    cineTimer = new QTimer(this);
-    cineTimer->setTimerType(Qt::PreciseTimer);
-    connect(cineTimer, &QTimer::timeout, this, &CDlgImgViewer::CineStep);
-
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
         auto* frame = new CPictureFrame(settings, this);
@@ -222,25 +194,20 @@ void CDlgImgViewer::setVisible(bool visible)
 void CDlgImgViewer::OnInitDialog()
 {
     WaitCursor wait;
-    CreateToolbar();
-    const int top = LayoutToolbar();
-    tileArea = QRect(0, top, width(), std::max(0, height() - top));
+    toolbar.Create(this, [this](int id) { OnCommand(id); });
+    tileArea = TileAreaBelow(toolbar.Layout(width()));
     LayoutFrames(true);
     currentFrame = frames[0];
     currentFrame->SetSelected(true);
     UpdatePageButtons();
-    selectBox->Check();
-    overlayBox->Check();
+    toolbar.CheckMode(ViewerMode::Select);
+    toolbar.SetOverlayChecked(true);
     settings.overlayVisible = 1;
     modeCursors = {LoadCursorResource(128), LoadCursorResource(127), LoadCursorResource(126), LoadCursorResource(124),
                    LoadCursorResource(125)};
     currentCursor = QCursor(Qt::ArrowCursor);
-    for (CBitmapButton* button : {fitButton, resetButton, previousImageButton, nextImageButton, previousPageButton,
-                                  nextPageButton, saveButton, patternButton, endButton})
-    {
-        button->show();
-    }
-    ApplyToolTips();
+    toolbar.ShowButtons();
+    toolbar.ApplyToolTips(GetInfoSettingsPath());
     UpdateTileNumbers();
     // The viewer opens with the keyboard on the page, not on the first toolbar control.
     setFocus(Qt::OtherFocusReason);
@@ -248,111 +215,10 @@ void CDlgImgViewer::OnInitDialog()
     QTimer::singleShot(0, this, &CDlgImgViewer::TracePage);
 }
 
-void CDlgImgViewer::ApplyToolTips()
+QRect CDlgImgViewer::TileAreaBelow(int top) const
 {
-    const std::string infoPath = GetInfoSettingsPath();
-    for (const auto& [name, fallback] : kToolTips)
-    {
-        QWidget* control = findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
-        if (control == nullptr)
-        {
-            continue;
-        }
-        const std::u16string key = QString::fromLatin1(name).toStdU16String();
-        const std::u16string text = ReadIniString(infoPath, u"ToolTips", key, 256);
-        control->setToolTip(text.empty() ? QString::fromLatin1(fallback) : QString::fromStdU16String(text));
-    }
-}
-
-std::span<const CDlgImgViewer::ToolbarRow> CDlgImgViewer::Toolbar() noexcept
-{
-    using V = CDlgImgViewer;
-    // Left to right, in creation order.
-    static constexpr ToolbarRow kRows[] = {
-        {4, "ZOOMIN", kZoomInBox, &V::ZoomInMode, &V::zoomInBox, nullptr},
-        {72, "ZOOMOUT", kZoomOutBox, &V::ZoomOutMode, &V::zoomOutBox, nullptr},
-        {140, "MODEPAN", kPanBox, &V::PanMode, &V::panBox, nullptr},
-        {208, "MODECONT", kContrastBox, &V::ContrastMode, &V::contrastBox, nullptr},
-        {276, "SELECT", kSelectBox, &V::SelectMode, &V::selectBox, nullptr},
-        {350, "IMGFIT", kFitButton, &V::FitCurrent, nullptr, &V::fitButton},
-        {419, "RESET", kResetButton, &V::ResetCurrent, nullptr, &V::resetButton},
-        {492, "BEFOREIMG", kPreviousImageButton, &V::PreviousImage, nullptr, &V::previousImageButton},
-        {560, "NEXTIMG", kNextImageButton, &V::NextImage, nullptr, &V::nextImageButton},
-        {628, "BEFOREPAGE", kPreviousPageButton, &V::PreviousPage, nullptr, &V::previousPageButton},
-        {696, "NEXTPAGE", kNextPageButton, &V::NextPage, nullptr, &V::nextPageButton},
-        {770, "SAVEIMG", kSaveButton, &V::SaveCurrent, nullptr, &V::saveButton},
-        {838, "CHGIMGPTN", kPatternButton, &V::ChangePattern, nullptr, &V::patternButton},
-        {912, "IMGINFO", kOverlayBox, &V::ToggleOverlay, &V::overlayBox, nullptr},
-        {980, "VIEWEND", kEndButton, &V::EndViewer, nullptr, &V::endButton},
-    };
-    return kRows;
-}
-
-void CDlgImgViewer::CreateToolbar()
-{
-    for (const ToolbarRow& row : Toolbar())
-    {
-        const QRect place(row.x, kToolbarMargin, kControlSize, kControlSize);
-        const QString name = QString::fromLatin1(row.name);
-        QAbstractButton* created = nullptr;
-        if (row.box != nullptr)
-        {
-            auto* box = new CBitmapCheckBox(this);
-            // The mode boxes behave as radio buttons; only the overlay box toggles.
-            box->Create(place, this, row.id, row.id == kOverlayBox);
-            box->LoadBitmaps(name);
-            connect(box, &CBitmapCheckBox::Command, this, &CDlgImgViewer::OnCommand);
-            this->*row.box = box;
-            created = box;
-        }
-        else
-        {
-            auto* button = new CBitmapButton(this);
-            button->Create(name, place, this, row.id, row.id == kEndButton);
-            button->LoadBitmaps();
-            connect(button, &CBitmapButton::Command, this, &CDlgImgViewer::OnCommand);
-            this->*row.button = button;
-            created = button;
-        }
-        created->setObjectName(name);
-        // The mode cursors belong to the page; the toolbar always shows the arrow.
-        created->setCursor(Qt::ArrowCursor);
-        // Tab reaches the controls; a click leaves the keyboard with the page, where the viewer's keys work.
-        created->setFocusPolicy(Qt::TabFocus);
-    }
-}
-
-int CDlgImgViewer::LayoutToolbar()
-{
-    // Greedy wrapping keeps the table's gaps and its groups' order; a window as wide as the table changes nothing.
-    int shift = 0;
-    int y = kToolbarMargin;
-    for (const ToolbarRow& row : Toolbar())
-    {
-        const bool passesEdge = row.x - shift + kControlSize > width() - kToolbarMargin;
-        if (passesEdge && row.x - shift > kToolbarMargin)
-        {
-            shift = row.x - kToolbarMargin;
-            y += kControlSize + kToolbarMargin;
-        }
-        if (QWidget* control = Control(row.id))
-        {
-            control->setGeometry(row.x - shift, y, kControlSize, kControlSize);
-        }
-    }
-    return y + kControlSize + kToolbarMargin;
-}
-
-QWidget* CDlgImgViewer::Control(int id) const
-{
-    for (const ToolbarRow& row : Toolbar())
-    {
-        if (row.id == id)
-        {
-            return findChild<QWidget*>(QString::fromLatin1(row.name), Qt::FindDirectChildrenOnly);
-        }
-    }
-    return nullptr;
+    // The whole width for now; a panel beside the tiles would take its room here.
+    return {0, top, width(), std::max(0, height() - top)};
 }
 
 void CDlgImgViewer::LayoutFrames(bool refitAll)
@@ -368,15 +234,15 @@ void CDlgImgViewer::LayoutFrames(bool refitAll)
     {
         frame->hide();
     }
-    const int tileWidth = std::max(0, width() / columns);
+    const int tileWidth = std::max(0, tileArea.width() / columns);
     const int tileHeight = std::max(0, tileArea.height() / rows);
     lastSlot = columns * rows - 1;
     imageList->SetOnScreen(firstIndex, lastSlot + 1);
     for (int j = 0; j < kTileCount; ++j)
     {
         CPictureFrame* frame = frames[static_cast<std::size_t>(j)];
-        frame->setGeometry((j % columns) * tileWidth, tileArea.top() + (j / columns) * tileHeight, tileWidth,
-                           tileHeight);
+        frame->setGeometry(tileArea.left() + (j % columns) * tileWidth, tileArea.top() + (j / columns) * tileHeight,
+                           tileWidth, tileHeight);
         if (j <= lastSlot)
         {
             if (frame->GetTileImage() == nullptr)
@@ -445,15 +311,12 @@ PageState CDlgImgViewer::CurrentPage() const noexcept
 
 void CDlgImgViewer::UpdatePageButtons()
 {
-    if (nextImageButton == nullptr)
+    if (!toolbar.Created())
     {
         return;
     }
     const PageState page = CurrentPage();
-    nextImageButton->setEnabled(CanPageForward(page));
-    nextPageButton->setEnabled(CanPageForward(page));
-    previousImageButton->setEnabled(CanPageBack(page));
-    previousPageButton->setEnabled(CanPageBack(page));
+    toolbar.EnablePaging(CanPageForward(page), CanPageBack(page));
     UpdateTileNumbers();
 }
 
@@ -469,7 +332,7 @@ void CDlgImgViewer::UpdateTileNumbers()
             continue;
         }
         // A tile playing cine shows another image of its file than the page's slot.
-        const int index = frame == cineTile ? cineIndex : firstIndex + i;
+        const int index = frame == cine.Tile() ? cine.Index() : firstIndex + i;
         const FrameRun run = frameRuns(index);
         frame->SetNumbers(index + 1, decoded, index - run.first + 1, run.count);
     }
@@ -571,7 +434,7 @@ void CDlgImgViewer::PreviousPage()
 void CDlgImgViewer::ChangePattern()
 {
     CDlgPictPattern chooser;
-    chooser.SetPosition(patternButton->mapToGlobal(QPoint(0, patternButton->height())));
+    chooser.SetPosition(toolbar.PatternAnchor());
     if (chooser.exec() != CDlgPictPattern::kResultOk)
     {
         return;
@@ -624,28 +487,37 @@ QCursor CDlgImgViewer::ModeCursor() const
 void CDlgImgViewer::SetMode(ViewerMode newMode)
 {
     mode = newMode;
-    const std::pair<CBitmapCheckBox*, ViewerMode> boxes[] = {{zoomInBox, ViewerMode::ZoomIn},
-                                                             {zoomOutBox, ViewerMode::ZoomOut},
-                                                             {panBox, ViewerMode::Pan},
-                                                             {contrastBox, ViewerMode::Contrast},
-                                                             {selectBox, ViewerMode::Select}};
-    for (const auto& [box, boxMode] : boxes)
-    {
-        if (boxMode != newMode && box != nullptr)
-        {
-            box->Uncheck();
-        }
-    }
+    toolbar.UncheckModesBut(newMode);
     currentCursor = ModeCursor();
 }
 
-std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::KeyCommands() noexcept
+std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::Commands() noexcept
 {
     using V = CDlgImgViewer;
     static constexpr CommandRow kRows[] = {
-        {kFirstPageCommand, &V::FirstPage},         {kLastPageCommand, &V::LastPage},
-        {kZoomInCentreCommand, &V::ZoomCurrentIn},  {kZoomOutCentreCommand, &V::ZoomCurrentOut},
-        {kInvertCommand, &V::InvertCurrent},        {kCineCommand, &V::ToggleCine},
+        // The toolbar's controls, left to right.
+        {kZoomInBox, &V::ZoomInMode},
+        {kZoomOutBox, &V::ZoomOutMode},
+        {kPanBox, &V::PanMode},
+        {kContrastBox, &V::ContrastMode},
+        {kSelectBox, &V::SelectMode},
+        {kFitButton, &V::FitCurrent},
+        {kResetButton, &V::ResetCurrent},
+        {kPreviousImageButton, &V::PreviousImage},
+        {kNextImageButton, &V::NextImage},
+        {kPreviousPageButton, &V::PreviousPage},
+        {kNextPageButton, &V::NextPage},
+        {kSaveButton, &V::SaveCurrent},
+        {kPatternButton, &V::ChangePattern},
+        {kOverlayBox, &V::ToggleOverlay},
+        {kEndButton, &V::EndViewer},
+        // Commands that only keys give.
+        {kFirstPageCommand, &V::FirstPage},
+        {kLastPageCommand, &V::LastPage},
+        {kZoomInCentreCommand, &V::ZoomCurrentIn},
+        {kZoomOutCentreCommand, &V::ZoomCurrentOut},
+        {kInvertCommand, &V::InvertCurrent},
+        {kCineCommand, &V::ToggleCine},
         {kOverlayKeyCommand, &V::ToggleOverlayBox},
     };
     return kRows;
@@ -657,15 +529,7 @@ void CDlgImgViewer::OnCommand(int id)
     {
         return;
     }
-    for (const ToolbarRow& row : Toolbar())
-    {
-        if (row.id == id)
-        {
-            (this->*row.run)();
-            return;
-        }
-    }
-    for (const CommandRow& row : KeyCommands())
+    for (const CommandRow& row : Commands())
     {
         if (row.id == id)
         {
@@ -681,6 +545,35 @@ void CDlgImgViewer::OnCommand(int id)
     {
         ApplyPreset(id - kPresetTile, false);
     }
+}
+
+bool CDlgImgViewer::RunKeyAction(const KeyAction& action)
+{
+    switch (action.action)
+    {
+    case ViewerAction::None:
+        return false;
+    case ViewerAction::Escape:
+        done(kResultEscape);
+        return true;
+    case ViewerAction::Swallow:
+        return true;
+    case ViewerAction::PresetPage:
+        OnCommand(kPresetPage + action.digit);
+        return true;
+    case ViewerAction::PresetTile:
+        OnCommand(kPresetTile + action.digit);
+        return true;
+    default:
+        break;
+    }
+    const int id = CommandOf(action.action);
+    if (id == 0)
+    {
+        return false;
+    }
+    OnCommand(id);
+    return true;
 }
 
 void CDlgImgViewer::FirstPage()
@@ -725,14 +618,7 @@ void CDlgImgViewer::InvertCurrent()
 
 void CDlgImgViewer::ToggleOverlayBox()
 {
-    if (overlayBox->IsChecked())
-    {
-        overlayBox->Uncheck();
-    }
-    else
-    {
-        overlayBox->Check();
-    }
+    toolbar.SetOverlayChecked(!toolbar.OverlayChecked());
     ToggleOverlay();
 }
 
@@ -802,75 +688,36 @@ CPictureFrame* CDlgImgViewer::FrameAt(QPoint position) const noexcept
 
 bool CDlgImgViewer::CinePlaying() const noexcept
 {
-    return cineTimer != nullptr && cineTimer->isActive();
+    return cine.Playing();
 }
 
 int CDlgImgViewer::CineIntervalMs() const noexcept
 {
-    return CinePlaying() ? cineTimer->interval() : 0;
+    return cine.IntervalMs();
 }
 
 void CDlgImgViewer::ToggleCine()
 {
-    if (CinePlaying())
+    if (cine.Playing())
     {
         StopCine();
         return;
     }
-    const int index = firstIndex + TileIndexOf(currentFrame);
-    const FrameRun run = frameRuns(index);
-    if (run.count <= 1 || currentFrame->GetTileImage() == nullptr)
-    {
-        return;
-    }
-    cineTile = currentFrame;
-    cineIndex = index;
-    // A timer, not a loop: the UI keeps answering between frames.
-    cineTimer->start(static_cast<int>(std::lround(1000.0 / run.framesPerSecond)));
+    cine.Start(currentFrame, firstIndex + TileIndexOf(currentFrame));
 }
 
 void CDlgImgViewer::StopCine()
 {
-    if (cineTimer != nullptr)
-    {
-        cineTimer->stop();
-    }
-    cineTile = nullptr;
+    cine.Stop();
 }
 
-void CDlgImgViewer::CineStep()
+CImageData* CDlgImgViewer::CineFetch(int shown, int next)
 {
-    if (cineTile == nullptr)
-    {
-        StopCine();
-        return;
-    }
-    const FrameRun run = frameRuns(cineIndex);
-    if (run.count <= 1)
-    {
-        StopCine();
-        return;
-    }
-    const int next = run.first + (cineIndex - run.first + 1) % run.count;
-    CImageData* shown = cineTile->GetTileImage();
     // The frame shown now stays decoded while the next one is fetched.
-    imageList->SetOnScreen(firstIndex, lastSlot + 1, cineIndex);
+    imageList->SetOnScreen(firstIndex, lastSlot + 1, shown);
     CImageData* image = ImageAt(next);
     imageList->SetOnScreen(firstIndex, lastSlot + 1, next);
-    if (image == nullptr || shown == nullptr)
-    {
-        StopCine();
-        return;
-    }
-    // The frames of one file share their geometry: the next frame takes the view and window the user set.
-    image->SetZoom(shown->GetZoom());
-    image->SetOrigin(shown->GetOrigin().x, shown->GetOrigin().y);
-    image->SetWindow(shown->WindowCentre(), shown->WindowWidth());
-    image->SetInverted(shown->Inverted());
-    cineTile->SetImage(image);
-    cineIndex = next;
-    UpdateTileNumbers();
-    cineTile->update();
+    return image;
 }
 
 void CDlgImgViewer::FitCurrent()
@@ -893,7 +740,7 @@ void CDlgImgViewer::SaveCurrent()
 
 void CDlgImgViewer::ToggleOverlay()
 {
-    settings.overlayVisible = overlayBox->IsChecked() ? 1 : 0;
+    settings.overlayVisible = toolbar.OverlayChecked() ? 1 : 0;
     RepaintTiles();
 }
 
@@ -1068,41 +915,10 @@ void CDlgImgViewer::mouseReleaseEvent(QMouseEvent* event)
 
 void CDlgImgViewer::keyPressEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    if (key == Qt::Key_Escape)
+    if (RunKeyAction(ViewerKeyAction(event->key(), ModifiersOf(event->modifiers()))))
     {
-        done(kResultEscape);
         event->accept();
         return;
-    }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter)
-    {
-        // Not the dialog's default button: Enter does nothing on the page.
-        event->accept();
-        return;
-    }
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
-    const bool ctrl = (modifiers & Qt::ControlModifier) != 0;
-    const bool shift = (modifiers & Qt::ShiftModifier) != 0;
-    if ((modifiers & (Qt::AltModifier | Qt::MetaModifier)) == 0)
-    {
-        for (const KeyRow& row : kKeys)
-        {
-            const bool shiftMatches = row.shift == ShiftRule::Either || (row.shift == ShiftRule::With) == shift;
-            if (row.key == key && row.ctrl == ctrl && shiftMatches)
-            {
-                OnCommand(row.id);
-                event->accept();
-                return;
-            }
-        }
-        const int digit = PresetDigit(key, shift);
-        if (digit >= 0 && !ctrl)
-        {
-            OnCommand((shift ? kPresetTile : kPresetPage) + digit);
-            event->accept();
-            return;
-        }
     }
     QWidget::keyPressEvent(event);
 }
@@ -1180,8 +996,7 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     {
         return;
     }
-    const int top = LayoutToolbar();
-    const QRect area(0, top, width(), std::max(0, height() - top));
+    const QRect area = TileAreaBelow(toolbar.Layout(width()));
     if (area != tileArea)
     {
         tileArea = area;

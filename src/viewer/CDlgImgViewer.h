@@ -5,7 +5,10 @@
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
 #include "imaging/ViewMath.h"
+#include "imaging/ViewerKeys.h"
 #include "imaging/ViewerRules.h"
+#include "viewer/CCinePlayer.h"
+#include "viewer/CViewerToolbar.h"
 
 #include <QCursor>
 #include <QDialog>
@@ -18,12 +21,8 @@
 #include <span>
 #include <string>
 
-class QTimer;
-
 namespace orblane {
 
-class CBitmapButton;
-class CBitmapCheckBox;
 class CPictureFrame;
 
 // The full-screen viewer of one request's images. The study list hands it every file of the selected studies
@@ -72,10 +71,10 @@ public:
     // Toolbar margin, control size, and the top of the tile area (twice the margin plus a control) while the toolbar
     // fits one row; a window narrower than kToolbarWidth (a 1920-pixel screen at 2x is 960 wide) wraps the controls
     // that pass its right edge onto further rows, each a control and a margin lower, and the tiles start below them.
-    static constexpr int kToolbarMargin = 4;
-    static constexpr int kControlSize = 64;
+    static constexpr int kToolbarMargin = CViewerToolbar::kMargin;
+    static constexpr int kControlSize = CViewerToolbar::kControlSize;
     static constexpr int kTileAreaTop = 2 * kToolbarMargin + kControlSize;
-    static constexpr int kToolbarWidth = 980 + kControlSize + kToolbarMargin;
+    static constexpr int kToolbarWidth = CViewerToolbar::kWidth;
 
     // Reads the viewer settings from "Orblane.ini" beside the executable.
     explicit CDlgImgViewer(QWidget* parent = nullptr);
@@ -90,6 +89,9 @@ public:
 
     // Runs one command, as a click on its toolbar control (or its key) does: the one place every command goes through.
     void OnCommand(int id);
+    // Runs what a key asks for, through OnCommand where the key stands for a command; false when the key is not the
+    // viewer's. Every key press comes through here.
+    bool RunKeyAction(const KeyAction& action);
     // The settings the viewer read when it was built; its tiles read them too.
     const ViewerSettings& Settings() const noexcept { return settings; }
 
@@ -104,7 +106,7 @@ public:
     CPictureFrame* Frame(int index) const noexcept { return frames.at(static_cast<std::size_t>(index)); }
     CPictureFrame* CurrentFrame() const noexcept { return currentFrame; }
     // The toolbar control with this command id, or null.
-    QWidget* Control(int id) const;
+    QWidget* Control(int id) const { return toolbar.Control(id); }
     const QCursor& CurrentCursor() const noexcept { return currentCursor; }
     bool Dragging() const noexcept { return dragging; }
     bool CinePlaying() const noexcept;
@@ -130,31 +132,17 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    // A toolbar control: where it sits, its bitmap name, its command and what the command runs. Mode boxes behave as
-    // radio buttons, the overlay box toggles, the rest are push buttons; `box` or `button` names the member that
-    // keeps the control.
-    struct ToolbarRow
-    {
-        int x;
-        const char* name;
-        int id;
-        void (CDlgImgViewer::*run)();
-        CBitmapCheckBox* CDlgImgViewer::*box;
-        CBitmapButton* CDlgImgViewer::*button;
-    };
-    static std::span<const ToolbarRow> Toolbar() noexcept;
-    // Places the toolbar's controls for the window's width and answers the top of the tile area below them.
-    int LayoutToolbar();
-    // Commands without a control, run by keys.
+    // A command and what it runs: the toolbar's controls and the commands only keys give.
     struct CommandRow
     {
         int id;
         void (CDlgImgViewer::*run)();
     };
-    static std::span<const CommandRow> KeyCommands() noexcept;
+    static std::span<const CommandRow> Commands() noexcept;
 
     void OnInitDialog();
-    void CreateToolbar();
+    // The room the tiles share below the toolbar whose controls end at top.
+    QRect TileAreaBelow(int top) const;
     // Lays the tiles out for the pattern; refitAll fits every image, otherwise only those still at their fit.
     void LayoutFrames(bool refitAll);
     void PlaceFrames();
@@ -195,12 +183,12 @@ private:
     void ToggleOverlayBox();
     void ApplyPreset(int digit, bool wholePage);
     void StopCine();
-    void CineStep();
+    // Image `next` for the tile playing cine, with image `shown` kept decoded meanwhile.
+    CImageData* CineFetch(int shown, int next);
     int TileIndexOf(const CPictureFrame* frame) const noexcept;
     CPictureFrame* FrameAt(QPoint position) const noexcept;
     // Brings the overlay's image and frame numbers of every tile up to date.
     void UpdateTileNumbers();
-    void ApplyToolTips();
     // With ORBLANE_TRACE=1: one line naming the page's first image and a digest of what tile 0 shows.
     void TracePage();
     // Ends a window drag at position: what the drag shows becomes the base of the next one.
@@ -214,15 +202,7 @@ private:
     ViewerSettings settings;
     int lastSlot = 0;
     std::unique_ptr<ImageDataList> imageList;
-    CBitmapButton* fitButton = nullptr;
-    CBitmapButton* resetButton = nullptr;
-    CBitmapButton* previousImageButton = nullptr;
-    CBitmapButton* nextImageButton = nullptr;
-    CBitmapButton* previousPageButton = nullptr;
-    CBitmapButton* nextPageButton = nullptr;
-    CBitmapButton* saveButton = nullptr;
-    CBitmapButton* patternButton = nullptr;
-    CBitmapButton* endButton = nullptr;
+    CViewerToolbar toolbar;
     QPoint lastPoint;
     QPoint downPoint;
     bool dragging = false;
@@ -237,12 +217,6 @@ private:
     int rows = 1;
     QRect tileArea;
     std::array<CPictureFrame*, kTileCount> frames{};
-    CBitmapCheckBox* overlayBox = nullptr;
-    CBitmapCheckBox* zoomInBox = nullptr;
-    CBitmapCheckBox* zoomOutBox = nullptr;
-    CBitmapCheckBox* panBox = nullptr;
-    CBitmapCheckBox* selectBox = nullptr;
-    CBitmapCheckBox* contrastBox = nullptr;
     // Pan, drag, zoom-in, zoom-out, contrast.
     std::array<QCursor, 5> modeCursors;
     QCursor currentCursor;
@@ -250,9 +224,7 @@ private:
     // Wheel turns in eighths of a degree not yet stepped: a touchpad sends many small turns for one notch (120).
     int wheelRest = 0;
     std::function<FrameRun(int)> frameRuns;
-    QTimer* cineTimer = nullptr;
-    CPictureFrame* cineTile = nullptr;
-    int cineIndex = 0;
+    CCinePlayer cine;
 };
 
 } // namespace orblane
