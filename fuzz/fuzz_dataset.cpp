@@ -1,5 +1,9 @@
 // Walks any bytes as a referenced file, then reads them the way the image pipeline and the overlay do.
 #include "dicom/DicomDataFileIO.h"
+#include "dicom/FrameGeometry.h"
+#include "dicom/NestedItems.h"
+#include "dicom/SeriesModel.h"
+#include "dicom/TopLevelIndex.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -43,6 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
             }
         }
+    }
+    // The functional groups of an enhanced image, every frame the file claims up to a bound, and an icon item.
+    const orblane::TopLevelIndex index(file);
+    for (const orblane::FrameAttributes& frame : orblane::ReadFrameAttributes(file, index, 64))
+    {
+        sum += frame.plane ? 1 : 0;
+        sum += static_cast<std::uint64_t>(frame.problem) + frame.stackId.size();
+        sum += frame.rescaleIntercept ? 1 : 0;
+    }
+    for (const orblane::SequenceItem& item : orblane::TopLevelItems(index, file.DataBytes(), 0x0088, 0x0200, 4))
+    {
+        const auto icon = orblane::ReadIconImage(item.bytes, item.implicit, item.order);
+        sum += icon ? icon->grey.size() : 0;
     }
     const orblane::PatientStudyInfo info = file.MakeInfoRecord();
     sum += info.patientName ? info.patientName->size() : 0;

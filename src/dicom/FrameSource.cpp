@@ -1,12 +1,14 @@
 #include "dicom/FrameSource.h"
 
 #include "dicom/DicomDataFileIO.h"
+#include "dicom/FrameGeometry.h"
 #include "dicom/PixelAttributes.h"
 #include "dicom/TopLevelIndex.h"
 #include "dicom/TransferSyntax.h"
 #include "platform/MappedReadGuard.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace orblane {
 namespace {
@@ -18,6 +20,20 @@ PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std:
 {
     PixelDescription description = occurrence.description;
     description.frameNumber = frame;
+    if (static_cast<std::size_t>(frame) < occurrence.frameValues.size() && IsMonochrome(description.photometric) &&
+        !description.hasModalityLut)
+    {
+        const FrameSource::FrameValues& values = occurrence.frameValues[static_cast<std::size_t>(frame)];
+        description.rescaleIntercept = values.rescaleIntercept.value_or(description.rescaleIntercept);
+        description.rescaleSlope = values.rescaleSlope.value_or(description.rescaleSlope);
+        // A width below 1 is no window (as for the file's own), and values beyond the 32-bit range are damage.
+        if (values.windowCentre && values.windowWidth && *values.windowWidth >= 1.0 &&
+            std::fabs(*values.windowCentre) < 2e9 && *values.windowWidth < 2e9)
+        {
+            description.fileWindowCentre = static_cast<std::int32_t>(std::lround(*values.windowCentre));
+            description.fileWindowWidth = static_cast<std::int32_t>(std::lround(*values.windowWidth));
+        }
+    }
     if (occurrence.frames)
     {
         const std::vector<ByteView>& parts = occurrence.frames->Frames()[static_cast<std::size_t>(frame)];
@@ -220,6 +236,15 @@ int ReadFrameSources(const DicomDataFileIO& file, const TopLevelIndex& index, Ca
         {
             noImage(occurrence, kCutShort);
             break;
+        }
+        if (number == 0 && description.frameCount > 1 && occurrence.decodable &&
+            index.Find(0x5200, 0x9230, 0) != nullptr)
+        {
+            for (const FrameAttributes& frame : ReadFrameAttributes(file, index, description.frameCount))
+            {
+                occurrence.frameValues.push_back(
+                    {frame.rescaleIntercept, frame.rescaleSlope, frame.windowCentre, frame.windowWidth});
+            }
         }
         added += description.frameCount;
         occurrences.push_back(std::move(occurrence));

@@ -28,6 +28,16 @@ struct FrameSource
     std::optional<FrameIndex> frames;
     // Native multi-frame data: the bytes of one frame (frame k starts at k times this); 0 for a single slice.
     std::uint64_t frameBytes = 0;
+    // An enhanced image's frames each carry their own rescale and window (Pixel Value Transformation, Frame VOI
+    // LUT), which replace the description's for that frame; empty for every other image.
+    struct FrameValues
+    {
+        std::optional<double> rescaleIntercept;
+        std::optional<double> rescaleSlope;
+        std::optional<double> windowCentre;
+        std::optional<double> windowWidth;
+    };
+    std::vector<FrameValues> frameValues;
     // Decodable: frames decode one by one; otherwise the occurrence is one image that cannot be shown.
     bool decodable = true;
     // The transfer syntax's name for people (its UID when the table lacks it), kept past the mapping.

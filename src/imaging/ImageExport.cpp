@@ -1,6 +1,7 @@
 // Export of the display bitmap as JPEG, as PNG or as a 24-bit Windows bitmap.
 #include "imaging/CImageData.h"
 #include "imaging/JpegBaseline.h"
+#include "imaging/PngEncoder.h"
 #include "platform/AtomicFile.h"
 
 #include <zlib.h>
@@ -96,6 +97,8 @@ void PutChunk(std::vector<std::uint8_t>& out, const char type[5], const std::uin
     PutBig32(out, static_cast<std::uint32_t>(crc));
 }
 
+} // namespace
+
 // 8-bit grey (colour type 0) for grey images, 8-bit RGB (colour type 2) for the rest; every row with the Sub filter,
 // which suits the smooth neighbours of medical images.
 bool EncodePng(const DisplayBitmap& bitmap, bool grey, std::vector<std::uint8_t>& out)
@@ -157,6 +160,8 @@ bool EncodePng(const DisplayBitmap& bitmap, bool grey, std::vector<std::uint8_t>
     PutChunk(out, "IEND", nullptr, 0);
     return true;
 }
+
+namespace {
 
 // A copy of a colour bitmap with every component inverted, as the tile shows an inverted colour image.
 bool InvertedCopy(const DisplayBitmap& source, DisplayBitmap& copy) noexcept

@@ -1,4 +1,5 @@
 #include "DemoMedium.h"
+#include "DemoSeries.h"
 
 #include "LosslessFrames.h"
 #include "Phantoms.h"
@@ -151,6 +152,7 @@ struct ImageRecord
     std::string sopInstance;
     std::string transferSyntax;
     int number = 0;
+    std::vector<std::uint8_t> icon; // kIconSize squared levels for the DICOMDIR, or none
 };
 
 struct SeriesRecord
@@ -159,6 +161,7 @@ struct SeriesRecord
     std::string description;
     std::string uid;
     int number = 0;
+    std::string frameOfReference; // images with a plane: the study's; none for projections without one
     std::vector<ImageRecord> images;
 };
 
@@ -170,6 +173,8 @@ struct StudyRecord
     std::string accession;
     std::string uid;
     std::string id;
+    std::string frameOfReference; // each study its own: a follow-up shares only the patient with the first
+    bool icons = false;           // its DICOMDIR records carry Icon Image Sequences
     std::vector<SeriesRecord> series;
 };
 
@@ -228,6 +233,10 @@ Elements CommonElements(const Context& c, const ImageRecord& image)
     e.Text(0x0020, 0x0010, "SH", c.study->id);
     e.Text(0x0020, 0x0011, "IS", std::to_string(c.series->number));
     e.Text(0x0020, 0x0013, "IS", std::to_string(image.number));
+    if (!c.series->frameOfReference.empty())
+    {
+        e.Text(0x0020, 0x0052, "UI", c.series->frameOfReference);
+    }
     return e;
 }
 
@@ -286,6 +295,10 @@ SeriesRecord& AddSeries(Context& c, StudyRecord& study, std::string modality, st
     series.description = std::move(description);
     series.number = static_cast<int>(study.series.size()) + 1;
     series.uid = Uid(2, {c.patientIndex, c.studyIndex, series.number});
+    if (series.modality == "CT" || series.modality == "MR")
+    {
+        series.frameOfReference = study.frameOfReference;
+    }
     study.series.push_back(std::move(series));
     c.series = &study.series.back();
     return study.series.back();
@@ -341,7 +354,33 @@ void WriteMrSeries(Context& c, int sliceCount, MrWeighting weighting)
             e.Text(0x0028, 0x1051, "DS", t1 ? "1200" : "1700");
             e.Value(0x7FE0, 0x0010, "OW", LittleEndian(pixels));
         });
+        if (c.study->icons)
+        {
+            c.series->images.back().icon = MakeIcon(pixels, kMrSize, kMrSize, t1 ? 600 : 800, t1 ? 1200 : 1700);
+        }
     }
+}
+
+// A frontal localizer of the chest CT: a projection whose plane holds the scanner's long axis, in the axial
+// series' frame of reference, so that the viewer can draw where each slice lies on it.
+void WriteLocalizer(Context& c, int axialSlices)
+{
+    const LocalizerImage image = ChestLocalizer(axialSlices);
+    WriteInstance(c, kCtStorage, kExplicitLittle, [&](Elements& e) {
+        e.Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\LOCALIZER");
+        e.Text(0x0018, 0x0060, "DS", "120");
+        // The first pixel's centre: that of the axial slices' first two columns, on the plane y = 0.
+        const double corner = -(kCtSize / 2 - 1) * kCtPixelSpacing;
+        e.Text(0x0020, 0x0032, "DS", Decimal(corner) + "\\0\\" + Decimal(kLocalizerTopZ));
+        e.Text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\0\\-1");
+        e.Text(0x0028, 0x0030, "DS", Decimal(kLocalizerSpacing) + "\\" + Decimal(kLocalizerSpacing));
+        Grey16(e, kLocalizerRows, kLocalizerColumns, 12, "MONOCHROME2");
+        e.Text(0x0028, 0x1050, "DS", std::to_string(image.windowCentre));
+        e.Text(0x0028, 0x1051, "DS", std::to_string(image.windowWidth));
+        e.Text(0x0028, 0x1052, "DS", std::to_string(kCtRescaleIntercept));
+        e.Text(0x0028, 0x1053, "DS", "1");
+        e.Value(0x7FE0, 0x0010, "OW", LittleEndian(image.values));
+    });
 }
 
 void WriteRadiograph(Context& c)
@@ -448,8 +487,13 @@ public:
                 {
                     seriesLevel.push_back(Begin("SERIES"));
                     writer.Text(0x0008, 0x0060, "CS", r.modality);
+                    writer.Text(0x0008, 0x103E, "LO", r.description);
                     writer.Text(0x0020, 0x000E, "UI", r.uid);
                     writer.Text(0x0020, 0x0011, "IS", std::to_string(r.number));
+                    if (!r.frameOfReference.empty())
+                    {
+                        writer.Text(0x0020, 0x0052, "UI", r.frameOfReference);
+                    }
                     writer.EndItem();
                     std::vector<std::size_t> imageLevel;
                     for (const ImageRecord& i : r.images)
@@ -460,6 +504,10 @@ public:
                         writer.Text(0x0004, 0x1511, "UI", i.sopInstance);
                         writer.Text(0x0004, 0x1512, "UI", i.transferSyntax);
                         writer.Text(0x0020, 0x0013, "IS", std::to_string(i.number));
+                        if (!i.icon.empty())
+                        {
+                            WriteIcon(i.icon);
+                        }
                         writer.EndItem();
                     }
                     Link(seriesLevel.back(), imageLevel);
@@ -483,6 +531,22 @@ private:
         std::size_t nextField;
         std::size_t lowerField;
     };
+
+    // An Icon Image Sequence (PS3.3 F.7): 8-bit MONOCHROME2, native.
+    void WriteIcon(const std::vector<std::uint8_t>& icon)
+    {
+        writer.BeginSequence(0x0088, 0x0200, Length::Defined).BeginItem(Length::Defined);
+        writer.UInt16(0x0028, 0x0002, 1);
+        writer.Text(0x0028, 0x0004, "CS", "MONOCHROME2");
+        writer.UInt16(0x0028, 0x0010, kIconSize);
+        writer.UInt16(0x0028, 0x0011, kIconSize);
+        writer.UInt16(0x0028, 0x0100, 8);
+        writer.UInt16(0x0028, 0x0101, 8);
+        writer.UInt16(0x0028, 0x0102, 7);
+        writer.UInt16(0x0028, 0x0103, 0);
+        writer.Element(0x7FE0, 0x0010, "OB", icon);
+        writer.EndItem().EndSequence();
+    }
 
     // Starts a record with its links (patched later), in-use flag and type; answers its index.
     std::size_t Begin(std::string_view type)
@@ -546,6 +610,7 @@ StudyRecord& AddStudy(Context& c, PatientRecord& patient, std::string date, std:
     study.accession = Component("A", 20000 + c.studyIndex);
     study.id = std::to_string(c.studyIndex);
     study.uid = Uid(1, {c.patientIndex, c.studyIndex});
+    study.frameOfReference = Uid(4, {c.patientIndex, c.studyIndex});
     patient.studies.push_back(std::move(study));
     c.study = &patient.studies.back();
     return patient.studies.back();
@@ -595,9 +660,11 @@ int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
             {
             case 1: {
                 StudyRecord& first = AddStudy(c, p, "20240311", "093015", "CT CHEST WITH CONTRAST");
-                first.series.reserve(1);
+                first.series.reserve(2);
                 AddSeries(c, first, "CT", "Chest 5.0 mm soft tissue");
                 WriteCtSeries(c, 48, false, false);
+                AddSeries(c, first, "CT", "Localizer");
+                WriteLocalizer(c, 48);
                 StudyRecord& second = AddStudy(c, p, "20250916", "141200.250", "CT CHEST FOLLOW-UP");
                 second.series.reserve(1);
                 AddSeries(c, second, "CT", "Chest 5.0 mm lossless");
@@ -624,6 +691,7 @@ int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
             }
             default: {
                 StudyRecord& head = AddStudy(c, p, "20250203", "094500", "MR BRAIN");
+                head.icons = true;
                 head.series.reserve(2);
                 AddSeries(c, head, "MR", "Axial T2");
                 WriteMrSeries(c, 20, MrWeighting::T2);

@@ -24,6 +24,8 @@ constexpr std::array kSubcommands{
     Subcommand{"studies", RunStudies, "studies FOLDER [--ansi-codepage N]"},
     Subcommand{"decode-jpegll", RunDecodeJpegll, "decode-jpegll IN OUT"},
     Subcommand{"render", RunRender, "render FILE OUTDIR [--format bmp|jpg] [--values] [--ansi-codepage N]"},
+    Subcommand{"geometry", RunGeometry, "geometry FILE_A[:FRAME] FILE_B[:FRAME]"},
+    Subcommand{"series", RunSeries, "series PATH [--thumbnails OUTDIR]"},
 };
 
 void PrintUsage()
