@@ -15,6 +15,7 @@ int RunText(Arguments args);
 int RunStudies(Arguments args);
 int RunDecodeJpegll(Arguments args);
 int RunRender(Arguments args);
+int RunReport(Arguments args);
 
 // Writes "orblane-cli: <message>" and the usage to standard error; answers 2.
 int UsageError(std::string_view message);

@@ -24,6 +24,7 @@ constexpr std::array kSubcommands{
     Subcommand{"studies", RunStudies, "studies FOLDER [--ansi-codepage N]"},
     Subcommand{"decode-jpegll", RunDecodeJpegll, "decode-jpegll IN OUT"},
     Subcommand{"render", RunRender, "render FILE OUTDIR [--format bmp|jpg] [--values] [--ansi-codepage N]"},
+    Subcommand{"report", RunReport, "report FILE OUTDIR"},
 };
 
 void PrintUsage()
