@@ -377,10 +377,12 @@ StructuredReport ReadStructuredReport(const DataSetTree& tree)
         item.depth = indexed.depth;
         item.relationship = indexed.depth == 0 ? std::string() : r.Plain(indexed.node, 0x0040, 0xA010);
         const std::uint32_t pathNode = tree.Child(indexed.node, 0x0040, 0xDB73);
-        if (pathNode != DataSetNode::kNone && tree.Node(pathNode).kind == Kind::Element)
+        const std::vector<std::uint32_t> path = pathNode != DataSetNode::kNone
+                                                    ? ReadPath(tree.Node(pathNode).value, tree.Node(pathNode).order)
+                                                    : std::vector<std::uint32_t>();
+        if (!path.empty())
         {
             // The target is rendered in place, its own children not followed: a loop of references cannot recur.
-            const std::vector<std::uint32_t> path = ReadPath(tree.Node(pathNode).value, tree.Node(pathNode).order);
             item.byReference = PathText(path);
             const std::uint32_t target = Resolve(index, path);
             item.referenceFound = target != DataSetNode::kNone;
