@@ -17,6 +17,7 @@ int RunDecodeJpegll(Arguments args);
 int RunRender(Arguments args);
 int RunGeometry(Arguments args);
 int RunSeries(Arguments args);
+int RunReport(Arguments args);
 
 // Writes "orblane-cli: <message>" and the usage to standard error; answers 2.
 int UsageError(std::string_view message);

@@ -26,6 +26,7 @@ constexpr std::array kSubcommands{
     Subcommand{"render", RunRender, "render FILE OUTDIR [--format bmp|jpg] [--values] [--ansi-codepage N]"},
     Subcommand{"geometry", RunGeometry, "geometry FILE_A[:FRAME] FILE_B[:FRAME]"},
     Subcommand{"series", RunSeries, "series PATH [--thumbnails OUTDIR]"},
+    Subcommand{"report", RunReport, "report FILE OUTDIR"},
 };
 
 void PrintUsage()

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/Bytes.h"
+
+#include <filesystem>
+#include <string>
+
+namespace orblane::cli {
+
+// The most pages `report` writes: a hostile PDF may claim millions, and each page is a file.
+inline constexpr int kMaxWrittenPages = 1000;
+
+// Writes the PDF's pages (up to kMaxWrittenPages) as page-<n>.png at 96 dpi into outdir. Answers 0 and the page
+// count of the document, or 1 with a message in failure. The renderer is Qt's PDF module, so this lives in the part
+// of the command line that links Qt; a headless build answers that it has none.
+int WritePdfPages(ByteView pdf, const std::filesystem::path& outdir, int& pages, std::string& failure);
+
+} // namespace orblane::cli
