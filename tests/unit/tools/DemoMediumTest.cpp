@@ -296,11 +296,18 @@ struct ParsedDicomDir
             const std::size_t itemEnd = at + 8 + record.itemLength;
             for (std::size_t e = at + 8; e < itemEnd;)
             {
+                // Records may carry an icon (a sequence holding pixel data): long-form VRs have a 4-byte length.
                 const std::uint32_t tag = (Le16(b, e) << 16) | Le16(b, e + 2);
-                const std::uint32_t length = Le16(b, e + 6);
-                record.values[tag] = std::string(b.begin() + static_cast<std::ptrdiff_t>(e + 8),
-                                                 b.begin() + static_cast<std::ptrdiff_t>(e + 8 + length));
-                e += 8 + length;
+                const std::string vr(b.begin() + static_cast<std::ptrdiff_t>(e + 4),
+                                     b.begin() + static_cast<std::ptrdiff_t>(e + 6));
+                const bool longForm = vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT";
+                const std::uint32_t length = longForm ? Le32(b, e + 8) : Le16(b, e + 6);
+                ASSERT_NE(length, 0xFFFFFFFFu) << "records are written with defined lengths";
+                const std::size_t value = e + (longForm ? 12 : 8);
+                ASSERT_LE(value + length, itemEnd);
+                record.values[tag] = std::string(b.begin() + static_cast<std::ptrdiff_t>(value),
+                                                 b.begin() + static_cast<std::ptrdiff_t>(value + length));
+                e = value + length;
             }
             at = itemEnd;
         }
