@@ -216,8 +216,13 @@ DecodeResult DecodeHere(ByteView codestream, const FrameGeometry& declared, cons
 // Debian 12's OpenJPH 0.9 is built with its assertions, and a damaged HT code-block ends the process in one (the
 // same `mel_init` check OpenJPEG's HT decoder has; tests/data/fuzz/jpeg2000/ht_mel_assert.j2c). A damaged disc must
 // cost one image, never the viewer, so the library runs in a child process that shares only the output; where none
-// can be started the frame is refused. A frame that takes longer than this is taken for a hang of the library.
-constexpr std::chrono::seconds kChildDecodeLimit{20};
+// can be started the frame is refused. OpenJPH decodes a 512 x 512 slice in a few milliseconds, and loops for good on
+// some damaged streams: a frame gets a second and a millisecond for every 16 KiB of its output (a CT slice 1.03 s, a
+// 20-megapixel mammogram 3.5 s), then it is taken for a hang and the pool's thread is free again.
+std::chrono::milliseconds ChildDecodeLimit(std::size_t outputBytes) noexcept
+{
+    return std::chrono::milliseconds(1000 + static_cast<std::int64_t>(outputBytes / 16384));
+}
 
 } // namespace
 
@@ -232,7 +237,7 @@ DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, con
     // Here, not in the child: a child process opens no files, and each child inherits the one stream.
     QuietTheLibrary();
     const std::optional<DecodeResult> result =
-        DecodeInChild(&DecodeHere, codestream, declared, limits, out, kChildDecodeLimit, kChildDecodeFailed);
+        DecodeInChild(&DecodeHere, codestream, declared, limits, out, ChildDecodeLimit(out.size()), kChildDecodeFailed);
     return result ? *result : Fail(DecodeStatus::Unsupported, kHighThroughput);
 }
 
