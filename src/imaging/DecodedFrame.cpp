@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 namespace orblane {
@@ -137,15 +138,55 @@ void ReadWholeWords(ByteView plane, std::size_t count, unsigned shift, std::uint
     std::fill(out + available, out + count, zero);
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC's -O2 vectorises only loops whose trip count it knows; this one pays for its epilogue many times over.
+#define ORBLANE_VECTORISE __attribute__((optimize("tree-vectorize")))
+#else
+#define ORBLANE_VECTORISE
+#endif
+
+// Where the modality table is the stored sample plus a constant (no rescale, or an integer intercept with slope 1:
+// most radiographs, many CTs), a pixel needs no table load: the loop runs on whole vectors.
+template <std::size_t Width>
+ORBLANE_VECTORISE void FillShifted(const std::uint8_t* source, std::int32_t* out, std::size_t begin, std::size_t end,
+                                   std::int32_t offset, unsigned shift, std::uint32_t tableMask, std::int32_t& lowOut,
+                                   std::int32_t& highOut) noexcept
+{
+    using Sample = std::conditional_t<Width == 1, std::uint8_t, std::uint16_t>;
+    std::int32_t low = offset;
+    std::int32_t high = offset;
+    for (std::size_t k = begin; k < end; ++k)
+    {
+        Sample sample;
+        std::memcpy(&sample, source + k * Width, Width);
+        if constexpr (Width == 2 && std::endian::native == std::endian::big)
+        {
+            sample = static_cast<Sample>((sample >> 8) | (sample << 8)); // the decoders write little-endian samples
+        }
+        const std::int32_t value =
+            static_cast<std::int32_t>((static_cast<std::uint32_t>(sample) >> shift) & tableMask) + offset;
+        low = std::min(low, value);
+        high = std::max(high, value);
+        out[k] = value;
+    }
+    lowOut = low;
+    highOut = high;
+}
+
 // One stretch of the hot monochrome fill: samples of `Width` bytes (little-endian) through the modality table, with
 // the range of the values written. Everything arrives by value and the range lives in locals until the end: a stored
 // value cannot alias them, so they stay in registers (through references, every store sent them back to memory, and
-// the loop ran at the speed of that round trip).
+// the loop ran at the speed of that round trip). `shifted` says the table is table[0] + sample throughout.
 template <std::size_t Width>
 void FillThroughTable(const std::uint8_t* source, std::int32_t* out, std::size_t begin, std::size_t end,
-                      const std::int32_t* table, unsigned shift, std::uint32_t tableMask, std::int32_t& lowOut,
-                      std::int32_t& highOut) noexcept
+                      const std::int32_t* table, bool shifted, unsigned shift, std::uint32_t tableMask,
+                      std::int32_t& lowOut, std::int32_t& highOut) noexcept
 {
+    if (shifted)
+    {
+        FillShifted<Width>(source, out, begin, end, table[0], shift, tableMask, lowOut, highOut);
+        return;
+    }
     std::int32_t low = table[0];
     std::int32_t high = table[0];
     for (std::size_t k = begin; k < end; ++k)
@@ -162,6 +203,21 @@ void FillThroughTable(const std::uint8_t* source, std::int32_t* out, std::size_t
     }
     lowOut = low;
     highOut = high;
+}
+
+// Whether every entry the mask can reach is table[0] plus its index (checked once a frame: a few microseconds
+// against the fill of at least as many pixels).
+bool IsShiftedTable(const std::int32_t* table, std::uint32_t tableMask) noexcept
+{
+    const std::int64_t first = table[0];
+    for (std::uint32_t s = 1; s <= tableMask; ++s)
+    {
+        if (table[s] != first + s)
+        {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Up to 16 stored bits, every possible sample gets its modality value once; a pixel is then one table load. An
@@ -279,9 +335,10 @@ struct FillBehindDecoder
         const std::uint8_t* source = plane.data();
         const std::size_t available = std::min(count, plane.size() / (allocated / 8));
         const auto fillRun = allocated == 8 ? FillThroughTable<1> : FillThroughTable<2>;
+        const bool shifted = IsShiftedTable(table, tableMask);
         // One half of a large image on a second thread; each half finds the range of its own values.
         const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
-            fillRun(source, out, begin, end, table, shift, tableMask, low, high);
+            fillRun(source, out, begin, end, table, shifted, shift, tableMask, low, high);
         };
         const std::size_t start = std::min(ahead.count, available);
         std::int32_t low = table[0];
@@ -374,8 +431,9 @@ std::shared_ptr<FillBehindDecoder> StartFillBehind(DecodedFrame& f, const std::i
     }
     const std::uint8_t* source = samples.data();
     std::int32_t* out = f.values.get();
+    const bool shifted = IsShiftedTable(table, tableMask);
     const auto fill = [=](std::size_t begin, std::size_t end, std::int32_t& low, std::int32_t& high) noexcept {
-        fillRun(source, out, begin, end, table, 0, tableMask, low, high);
+        fillRun(source, out, begin, end, table, shifted, 0, tableMask, low, high);
     };
     const bool queued = SharedThreadPool().Submit(
         [behind, fill, sampleBytes, available, first = table[0]]() noexcept {
