@@ -27,9 +27,16 @@ int WritePage(void* context, int page, const std::uint8_t* png, std::size_t size
 int WritePdfPages(ByteView pdf, const std::filesystem::path& outdir, int& pages, std::string& failure)
 {
     pages = 0;
-    // The renderer is the module beside the executable; a build without Qt has none.
-    const std::filesystem::path modulePath =
-        std::filesystem::path(GetModuleFolder()) / platform::LoadableModule::FileName("orblane-cli-pdf");
+    // The renderer is the module beside the executable (a build) or in the viewer's folder (an installation,
+    // bin/ and lib/orblane/); a build without Qt has none.
+    const std::filesystem::path folder(GetModuleFolder());
+    const std::string name = platform::LoadableModule::FileName("orblane-cli-pdf");
+    std::filesystem::path modulePath = folder / name;
+    std::error_code error;
+    if (!std::filesystem::exists(modulePath, error))
+    {
+        modulePath = folder / ".." / "lib" / "orblane" / name;
+    }
     platform::LoadableModule module;
     std::string why;
     if (!module.Open(modulePath, why))
