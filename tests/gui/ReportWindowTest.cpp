@@ -7,9 +7,11 @@
 #include "support/ScratchFolder.h"
 #include "viewer/CDlgImgViewer.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -72,6 +74,62 @@ TEST(ReportWindowTest, DemoPdfShowsItsPagesAndThePageKeysMove)
     QTest::keyClick(keys, Qt::Key_Minus);
     QTest::keyClick(keys, Qt::Key_Minus);
     EXPECT_LT(window.ZoomFactor(), fitted);
+}
+
+// Read from memory: showing a PDF writes nothing into the temporary folder, the home folder or the cache.
+TEST(ReportWindowTest, ShowingAPdfWritesNoFileAnywhere)
+{
+    test::ScratchFolder scratch;
+    const char* names[] = {"TMPDIR", "HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"};
+    std::vector<QByteArray> saved;
+    for (const char* name : names)
+    {
+        saved.push_back(qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+        qputenv(name, QByteArray::fromStdString(scratch.Path().string()));
+    }
+    {
+        auto fixture = Fixture("pdf-20-pages.dcm");
+        CDlgReport window(*fixture);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_EQ(window.PageCount(), 20);
+        window.GoToPage(19);
+        QTest::qWait(100);
+        EXPECT_EQ(window.CurrentPage(), 19);
+    }
+    for (std::size_t i = 0; i < std::size(names); ++i)
+    {
+        if (saved[i].isNull())
+        {
+            qunsetenv(names[i]);
+        }
+        else
+        {
+            qputenv(names[i], saved[i]);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.Path()));
+}
+
+// A study that holds a report and no image opens into the report, not into an empty page.
+TEST(ReportWindowTest, AStudyOfOneReportOpensIntoIt)
+{
+    test::ScratchFolder settings;
+    CDlgImgViewer viewer((settings.Path() / "Orblane.ini").string());
+    auto sr = OnMedium(kDemoSr);
+    sr->SetListedUids("1.2.840.10008.5.1.4.1.1.88.33", "");
+    viewer.AddImageFile(std::move(sr));
+    QString opened;
+    QTimer::singleShot(200, [&opened] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+        {
+            opened = modal->windowTitle();
+            modal->close();
+        }
+    });
+    EXPECT_TRUE(viewer.RunReportsOnly());
+    EXPECT_TRUE(opened.startsWith(QStringLiteral("Diagnostic Imaging Report"))) << opened.toStdString();
+    EXPECT_FALSE(viewer.isVisible());
 }
 
 // The PDF's bytes as stored, into the folder chosen; never onto the medium the report came from.
