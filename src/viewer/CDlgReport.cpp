@@ -29,6 +29,8 @@ namespace {
 constexpr qreal kZoomStep = 1.25;
 constexpr qreal kMinZoom = 0.1;
 constexpr qreal kMaxZoom = 8.0;
+// 2 000 pages lay out in well under a second; 200 000 take minutes.
+constexpr int kMaxScrolledPages = 2000;
 
 QString FromU16(const std::u16string& text)
 {
@@ -138,7 +140,10 @@ void CDlgReport::BuildPdf(QWidget* body)
     }
     pdfView = new QPdfView(body);
     pdfView->setDocument(pdf);
-    pdfView->setPageMode(QPdfView::PageMode::MultiPage);
+    // Pages in one scrolled column, but for a document of so many pages that laying them all out (each page read
+    // for its size) would hold the window for minutes: that one shows a page at a time.
+    pdfView->setPageMode(pdf->pageCount() <= kMaxScrolledPages ? QPdfView::PageMode::MultiPage
+                                                                : QPdfView::PageMode::SinglePage);
     pdfView->setZoomMode(QPdfView::ZoomMode::FitToWidth);
     pdfView->installEventFilter(this);
     pdfView->setFocusPolicy(Qt::StrongFocus);

@@ -4,6 +4,7 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
+#include "support/DicomWriter.h"
 #include "support/ScratchFolder.h"
 #include "viewer/CDlgImgViewer.h"
 
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -74,6 +76,63 @@ TEST(ReportWindowTest, DemoPdfShowsItsPagesAndThePageKeysMove)
     QTest::keyClick(keys, Qt::Key_Minus);
     QTest::keyClick(keys, Qt::Key_Minus);
     EXPECT_LT(window.ZoomFactor(), fitted);
+}
+
+// A PDF of `pages` empty pages, encapsulated.
+std::filesystem::path WriteManyPagePdf(const test::ScratchFolder& folder, int pages)
+{
+    std::string kids;
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "",
+                                        "<< /Length 0 >>\nstream\n\nendstream"};
+    for (int i = 0; i < pages; ++i)
+    {
+        kids += std::to_string(4 + i) + " 0 R ";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 3 0 R >>");
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+    std::string pdf = "%PDF-1.4\n";
+    std::string xref;
+    for (std::size_t n = 0; n < objects.size(); ++n)
+    {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(n + 1) + " 0 obj\n" + objects[n] + "\nendobj\n";
+    }
+    const std::size_t start = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " +
+           std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
+    if (pdf.size() % 2 != 0)
+    {
+        pdf += '\n';
+    }
+    test::DicomWriter w;
+    w.FileMeta(test::kExplicitLittleEndian)
+        .Text(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.104.1")
+        .Text(0x0008, 0x0018, "UI", "1.2.826.0.1.3680043.10.1010.28.77")
+        .Text(0x0042, 0x0010, "ST", "Many pages")
+        .Element(0x0042, 0x0011, "OB", test::ToBytes(pdf))
+        .Text(0x0042, 0x0012, "LO", "application/pdf");
+    const std::filesystem::path path = folder.Path() / "many-pages.dcm";
+    w.WriteTo(path);
+    return path;
+}
+
+// A document of more pages than one scrolled column holds shows a page at a time: it opens at once (all its pages
+// laid out would hold the window for minutes at 200 000) and the page keys still reach every page.
+TEST(ReportWindowTest, APdfOfManyPagesOpensAndPagesToItsEnd)
+{
+    test::ScratchFolder scratch;
+    auto file = DicomDataFileIO::ForPath(WriteManyPagePdf(scratch, 5000), "many", u"");
+    CDlgReport window(*file);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_EQ(window.PageCount(), 5000);
+    QWidget* keys = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &window;
+    QTest::keyClick(keys, Qt::Key_End);
+    EXPECT_EQ(window.CurrentPage(), 4999);
+    QTest::keyClick(keys, Qt::Key_PageUp);
+    EXPECT_EQ(window.CurrentPage(), 4998);
 }
 
 // Read from memory: showing a PDF writes nothing into the temporary folder, the home folder or the cache.
