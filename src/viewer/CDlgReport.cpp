@@ -143,7 +143,7 @@ void CDlgReport::BuildPdf(QWidget* body)
     // Pages in one scrolled column, but for a document of so many pages that laying them all out (each page read
     // for its size) would hold the window for minutes: that one shows a page at a time.
     pdfView->setPageMode(pdf->pageCount() <= kMaxScrolledPages ? QPdfView::PageMode::MultiPage
-                                                                : QPdfView::PageMode::SinglePage);
+                                                               : QPdfView::PageMode::SinglePage);
     pdfView->setZoomMode(QPdfView::ZoomMode::FitToWidth);
     pdfView->installEventFilter(this);
     pdfView->setFocusPolicy(Qt::StrongFocus);
