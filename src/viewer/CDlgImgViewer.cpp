@@ -255,6 +255,8 @@ void CDlgImgViewer::OpenReports()
     }
     const QPoint at = reportsButton != nullptr ? reportsButton->mapToGlobal(QPoint(0, reportsButton->height()))
                                                : mapToGlobal(tileArea.topLeft());
+    // D then Enter opens the first, as arrows choose another.
+    menu.setActiveAction(menu.actions().constFirst());
     menu.exec(at);
 }
 

@@ -222,6 +222,7 @@ TEST(ReportWindowTest, StructuredReportsShowTheirLinesBannerAndObservers)
         {Fixture("sr-comprehensive-partial.dcm"), QStringLiteral("Length: 12.5 mm"), QStringLiteral("PARTIAL")},
         {Fixture("sr-comprehensive-verified-implicit.dcm"), QStringLiteral("Length: 12.5 mm"), QString()},
         {OnMedium(kDemoKos), QStringLiteral("Of Interest"), QString()},
+        {Fixture("cda.dcm"), QStringLiteral("Nodule of 12.5 mm & stable."), QString()},
     };
     for (Case& c : cases)
     {
