@@ -316,7 +316,11 @@ void CQelViewerDlg::RunViewerOnFiles()
         QTimer::singleShot(kKeyStepMilliseconds, QCoreApplication::instance(),
                            [keys] { TypeKeys(keys.split(QLatin1Char(','), Qt::SkipEmptyParts), 0); });
     }
-    viewer.exec();
+    // A study of reports alone opens into its report: an empty page of tiles would hide it.
+    if (!viewer.RunReportsOnly())
+    {
+        viewer.exec();
+    }
     Trace(QStringLiteral("viewer closed"));
 }
 

@@ -34,6 +34,15 @@ public:
     const std::string& FileId() const noexcept { return fileId; }
     const std::string& Folder() const noexcept { return folder; }
     const std::u16string& StudyLabel() const noexcept { return studyLabel; }
+    // The SOP Class and Instance UIDs the medium's directory lists for the file (empty when unknown): reports are
+    // told from images, and the images a report references found, without opening the file.
+    const std::string& ListedSopClass() const noexcept { return listedSopClass; }
+    const std::string& ListedSopInstance() const noexcept { return listedSopInstance; }
+    void SetListedUids(std::string sopClass, std::string sopInstance)
+    {
+        listedSopClass = std::move(sopClass);
+        listedSopInstance = std::move(sopInstance);
+    }
 
     // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
     // errno of the open or mapping (EACCES for an ID that would leave the folder, ENODEV for a FIFO or device), or
@@ -80,6 +89,8 @@ private:
     std::filesystem::path filePath; // set for a file named by its path rather than by a medium's ID
     std::unique_ptr<DicomData> dataSet;
     std::u16string studyLabel;
+    std::string listedSopClass;
+    std::string listedSopInstance;
     std::filesystem::path loadedPath; // where the first successful load found the file
 };
 

@@ -232,6 +232,7 @@ void DicomDirFileIO::CollectImageFiles(DicomFileChain& chain, std::uint32_t firs
             if (image.fileIdPresent)
             {
                 chain.push_back(std::make_unique<DicomDataFileIO>(image.fileId, folder, std::u16string(studyLabel)));
+                chain.back()->SetListedUids(image.sopClassUid, image.sopInstanceUid);
             }
         }
     }

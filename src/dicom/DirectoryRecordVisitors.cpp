@@ -105,6 +105,9 @@ void ImageDir::Clear() noexcept
     links = {};
     fileId.clear();
     fileIdPresent = false;
+    sopClassUid.clear();
+    sopInstanceUid.clear();
+    instanceRead = false;
 }
 
 int ImageDir::OnTag(const TagElement& tag)
@@ -116,11 +119,24 @@ int ImageDir::OnTag(const TagElement& tag)
         fileId.assign(reinterpret_cast<const char*>(value.Bytes().data()), value.Bytes().size());
         fileIdPresent = true;
     }
+    else if (tag.Is(0x0004, 0x1510) || tag.Is(0x0004, 0x1511))
+    {
+        RememberedValue value;
+        value.Remember(tag);
+        std::string& uid = tag.Is(0x0004, 0x1510) ? sopClassUid : sopInstanceUid;
+        uid.assign(reinterpret_cast<const char*>(value.Bytes().data()), value.Bytes().size());
+        while (!uid.empty() && (uid.back() == ' ' || uid.back() == '\0'))
+        {
+            uid.pop_back();
+        }
+        instanceRead = instanceRead || tag.Is(0x0004, 0x1511);
+    }
     else
     {
         links.Take(tag);
     }
-    return DoneVerdict(fileIdPresent && links.BothRead());
+    // The SOP class and instance follow the file ID; a record without them is read to its end.
+    return DoneVerdict(fileIdPresent && instanceRead && links.BothRead());
 }
 
 } // namespace orblane

@@ -16,6 +16,9 @@ public:
     RecordLinks links;
     std::string fileId; // (0004,1500)
     bool fileIdPresent = false;
+    std::string sopClassUid;    // (0004,1510), pad removed: what the viewer files a document by before opening it
+    bool instanceRead = false;  // (0004,1511) seen: the record holds nothing more the walk wants
+    std::string sopInstanceUid; // (0004,1511), pad removed: what a report's image reference is found by
 
 protected:
     int OnTag(const TagElement& tag) override;

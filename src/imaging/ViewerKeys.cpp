@@ -39,6 +39,7 @@ constexpr KeyRow kKeys[] = {
     {'N', false, ShiftRule::Without, ViewerAction::Invert},
     {'S', true, ShiftRule::Without, ViewerAction::Save},
     {kKeySpace, false, ShiftRule::Without, ViewerAction::Cine},
+    {'D', false, ShiftRule::Without, ViewerAction::Reports},
 };
 
 // The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.

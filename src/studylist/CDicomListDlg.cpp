@@ -281,7 +281,11 @@ void CDicomListDlg::OnViewStart()
         viewer.AddImageFile(std::move(file));
     }
     Trace("viewer opened with " + std::to_string(viewer.Images().FileCount()) + " files:" + files);
-    viewer.exec();
+    // A study of reports alone opens into its report: an empty page of tiles would hide it.
+    if (!viewer.RunReportsOnly())
+    {
+        viewer.exec();
+    }
     Trace("viewer closed");
     ReturnFocusToList();
 }

@@ -3,20 +3,25 @@
 #include "core/RunTrace.h"
 #include "core/Settings.h"
 #include "dicom/DicomDataFileIO.h"
+#include "dicom/ReportDocument.h"
 #include "imaging/CImageData.h"
 #include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
 #include "platform/ThreadPool.h"
 #include "viewer/CDlgPictPattern.h"
+#include "viewer/CDlgReport.h"
 #include "viewer/CPictureFrame.h"
 #include "viewer/WaitCursor.h"
 #include "widgets/Pictures.h"
 
 #include <QCloseEvent>
 #include <QHashFunctions>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWheelEvent>
@@ -49,10 +54,11 @@ static_assert(SameKey(kKeySpace, Qt::Key_Space) && SameKey(kKeyEscape, Qt::Key_E
               SameKey(kKeyPageUp, Qt::Key_PageUp) && SameKey(kKeyPageDown, Qt::Key_PageDown));
 static_assert(SameKey('+', Qt::Key_Plus) && SameKey('=', Qt::Key_Equal) && SameKey('-', Qt::Key_Minus) &&
               SameKey('F', Qt::Key_F) && SameKey('R', Qt::Key_R) && SameKey('I', Qt::Key_I) &&
-              SameKey('N', Qt::Key_N) && SameKey('S', Qt::Key_S) && SameKey('0', Qt::Key_0) &&
-              SameKey('9', Qt::Key_9) && SameKey(')', Qt::Key_ParenRight) && SameKey('!', Qt::Key_Exclam) &&
-              SameKey('@', Qt::Key_At) && SameKey('#', Qt::Key_NumberSign) && SameKey('$', Qt::Key_Dollar) &&
-              SameKey('%', Qt::Key_Percent) && SameKey('^', Qt::Key_AsciiCircum) && SameKey('(', Qt::Key_ParenLeft));
+              SameKey('N', Qt::Key_N) && SameKey('S', Qt::Key_S) && SameKey('D', Qt::Key_D) &&
+              SameKey('0', Qt::Key_0) && SameKey('9', Qt::Key_9) && SameKey(')', Qt::Key_ParenRight) &&
+              SameKey('!', Qt::Key_Exclam) && SameKey('@', Qt::Key_At) && SameKey('#', Qt::Key_NumberSign) &&
+              SameKey('$', Qt::Key_Dollar) && SameKey('%', Qt::Key_Percent) && SameKey('^', Qt::Key_AsciiCircum) &&
+              SameKey('(', Qt::Key_ParenLeft));
 
 unsigned ModifiersOf(Qt::KeyboardModifiers modifiers) noexcept
 {
@@ -83,6 +89,7 @@ int CommandOf(ViewerAction action) noexcept
         {ViewerAction::ToggleOverlay, V::kOverlayKeyCommand},
         {ViewerAction::Invert, V::kInvertCommand},
         {ViewerAction::Cine, V::kCineCommand},
+        {ViewerAction::Reports, V::kReportsCommand},
     };
     for (const auto& [from, id] : kCommands)
     {
@@ -114,7 +121,7 @@ PointerButton PointerOf(Qt::MouseButton button) noexcept
 CDlgImgViewer::CDlgImgViewer(QWidget* parent) : CDlgImgViewer(GetSettingsPath(), parent) {}
 
 CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
-    : QDialog(parent), settings(ReadViewerSettings(settingsPath)),
+    : QDialog(parent), settingsFile(settingsPath), settings(ReadViewerSettings(settingsPath)),
       imageList(std::make_unique<ImageDataList>(settings.frameInset,
                                                 ImageListOptions{settings.imageCacheBytes, true, &SharedThreadPool()})),
       zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor),
@@ -171,7 +178,136 @@ CDlgImgViewer::~CDlgImgViewer()
 
 void CDlgImgViewer::AddImageFile(std::unique_ptr<DicomDataFileIO> file)
 {
+    if (!file->ListedSopInstance().empty() && !file->FileId().empty())
+    {
+        listedFiles.push_back({file->ListedSopInstance(), file->FileId(), file->Folder(), file->StudyLabel()});
+    }
+    if (ReportKindOfSopClass(file->ListedSopClass()) != ReportKind::None)
+    {
+        reports.push_back(std::move(file));
+        return;
+    }
     imageList->AddFile(std::move(file));
+}
+
+QString CDlgImgViewer::ReportLabel(std::size_t k) const
+{
+    switch (ReportKindOfSopClass(reports.at(k)->ListedSopClass()))
+    {
+    case ReportKind::Pdf:
+        return tr("PDF report");
+    case ReportKind::Cda:
+        return tr("Clinical document");
+    case ReportKind::Sr:
+        return tr("Structured report");
+    case ReportKind::Kos:
+        return tr("Key images");
+    default:
+        return tr("Document");
+    }
+}
+
+bool CDlgImgViewer::RunReportsOnly()
+{
+    if (reports.empty() || imageList->FileCount() != 0)
+    {
+        return false;
+    }
+    if (reports.size() == 1)
+    {
+        ShowReport(0);
+        return true;
+    }
+    QStringList labels;
+    for (std::size_t k = 0; k < reports.size(); ++k)
+    {
+        labels << tr("%1. %2").arg(k + 1).arg(ReportLabel(k));
+    }
+    // Until the user cancels: one report read, the next may be chosen.
+    for (;;)
+    {
+        bool chosen = false;
+        const QString label = QInputDialog::getItem(nullptr, tr("Reports"), tr("This study holds these reports:"),
+                                                    labels, 0, false, &chosen);
+        if (!chosen)
+        {
+            return true;
+        }
+        ShowReport(static_cast<std::size_t>(labels.indexOf(label)));
+    }
+}
+
+void CDlgImgViewer::OpenReports()
+{
+    if (reports.empty())
+    {
+        return;
+    }
+    if (reports.size() == 1)
+    {
+        ShowReport(0);
+        return;
+    }
+    QMenu menu(this);
+    for (std::size_t k = 0; k < reports.size(); ++k)
+    {
+        menu.addAction(ReportLabel(k), this, [this, k] { ShowReport(k); });
+    }
+    const QPoint at = reportsButton != nullptr ? reportsButton->mapToGlobal(QPoint(0, reportsButton->height()))
+                                               : mapToGlobal(tileArea.topLeft());
+    // D then Enter opens the first, as arrows choose another.
+    menu.setActiveAction(menu.actions().constFirst());
+    menu.exec(at);
+}
+
+void CDlgImgViewer::ShowReport(std::size_t k)
+{
+    if (k >= reports.size())
+    {
+        return;
+    }
+    StopCine();
+    CDlgReport report(*reports[k], isVisible() ? this : nullptr);
+    report.SetImageOpener([this](const std::vector<std::string>& uids) { return OpenReferencedImages(uids); });
+    Trace("report opened: " + reports[k]->FileId());
+    report.exec();
+    Trace("report closed");
+}
+
+bool CDlgImgViewer::OpenReferencedImages(const std::vector<std::string>& sopInstanceUids)
+{
+    CDlgImgViewer viewer(settingsFile);
+    std::string files;
+    for (const std::string& uid : sopInstanceUids)
+    {
+        const auto found = std::find_if(listedFiles.begin(), listedFiles.end(),
+                                        [&uid](const ListedFile& f) { return f.sopInstanceUid == uid; });
+        if (found != listedFiles.end())
+        {
+            files += " " + found->fileId;
+            auto file = std::make_unique<DicomDataFileIO>(found->fileId, found->folder, found->studyLabel);
+            viewer.imageList->AddFile(std::move(file));
+        }
+    }
+    if (viewer.imageList->FileCount() == 0)
+    {
+        return false;
+    }
+    Trace("referenced images opened:" + files);
+    viewer.exec();
+    return true;
+}
+
+void CDlgImgViewer::PlaceReportsButton(int toolbarBottom)
+{
+    if (reportsButton == nullptr)
+    {
+        return;
+    }
+    // At the right end of the toolbar's last row, clear of the fifteen controls where one row holds them.
+    const int buttonWidth = reportsButton->sizeHint().width() + 2 * kToolbarMargin;
+    const int x = std::max(width() - kToolbarMargin - buttonWidth, toolbarBottom == kTileAreaTop ? kToolbarWidth : 0);
+    reportsButton->setGeometry(x, toolbarBottom - kToolbarMargin - kControlSize, buttonWidth, kControlSize);
 }
 
 void CDlgImgViewer::setVisible(bool visible)
@@ -195,7 +331,20 @@ void CDlgImgViewer::OnInitDialog()
 {
     WaitCursor wait;
     toolbar.Create(this, [this](int id) { OnCommand(id); });
-    tileArea = TileAreaBelow(toolbar.Layout(width()));
+    if (!reports.empty())
+    {
+        reportsButton = new QPushButton(tr("Reports (D)"), this);
+        reportsButton->setObjectName(QStringLiteral("REPORTS"));
+        // Neither Space (cine) nor Enter may reach it: the keys stay the viewer's.
+        reportsButton->setFocusPolicy(Qt::NoFocus);
+        reportsButton->setAutoDefault(false);
+        reportsButton->setToolTip(tr("The study's reports"));
+        connect(reportsButton, &QPushButton::clicked, this, [this] { OnCommand(kReportsCommand); });
+        reportsButton->show();
+    }
+    const int toolbarBottom = toolbar.Layout(width());
+    PlaceReportsButton(toolbarBottom);
+    tileArea = TileAreaBelow(toolbarBottom);
     LayoutFrames(true);
     currentFrame = frames[0];
     currentFrame->SetSelected(true);
@@ -519,6 +668,7 @@ std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::Commands() noexcept
         {kInvertCommand, &V::InvertCurrent},
         {kCineCommand, &V::ToggleCine},
         {kOverlayKeyCommand, &V::ToggleOverlayBox},
+        {kReportsCommand, &V::OpenReports},
     };
     return kRows;
 }
@@ -996,7 +1146,9 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     {
         return;
     }
-    const QRect area = TileAreaBelow(toolbar.Layout(width()));
+    const int toolbarBottom = toolbar.Layout(width());
+    PlaceReportsButton(toolbarBottom);
+    const QRect area = TileAreaBelow(toolbarBottom);
     if (area != tileArea)
     {
         tileArea = area;

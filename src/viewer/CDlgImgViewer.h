@@ -14,12 +14,16 @@
 #include <QDialog>
 #include <QPoint>
 #include <QRect>
+#include <QString>
 
 #include <array>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
+
+class QPushButton;
 
 namespace orblane {
 
@@ -58,6 +62,8 @@ public:
         kInvertCommand = 1105,
         kCineCommand = 1106,
         kOverlayKeyCommand = 1107,
+        // The study's reports: the Reports button and the D key.
+        kReportsCommand = 1108,
         // Window presets by digit: kPresetPage + d applies to every image of the page, kPresetTile + d to the
         // current tile (0 the file's window, 1-6 the CT presets, 9 the full value range).
         kPresetPage = 1110,
@@ -82,8 +88,24 @@ public:
     explicit CDlgImgViewer(const std::string& settingsPath, QWidget* parent = nullptr);
     ~CDlgImgViewer() override;
 
-    // Takes the file; the image collection decides the order of the files.
+    // Takes the file; the image collection decides the order of the files. A file the medium lists as a report
+    // (an encapsulated document, a structured report, a key object selection) is kept apart: it is offered through
+    // the Reports button and key, never shown as a tile.
     void AddImageFile(std::unique_ptr<DicomDataFileIO> file);
+    std::size_t ReportCount() const noexcept { return reports.size(); }
+    // A request that holds reports and no image opens straight into its report (or a choice of them) instead of
+    // an empty viewer: answers true when it did so and the viewer need not run.
+    bool RunReportsOnly();
+    // The Reports command: the study's one report, or a choice of them.
+    void OpenReports();
+    // Opens report k in its window, modal; its image links open in a viewer of their own.
+    void ShowReport(std::size_t k);
+    // Opens the study's images with these SOP Instance UIDs in a viewer of their own; false when none is here.
+    bool OpenReferencedImages(const std::vector<std::string>& sopInstanceUids);
+    // The report button (null while the study holds no report).
+    QPushButton* ReportsButton() const noexcept { return reportsButton; }
+    // A label for report k, by its kind.
+    QString ReportLabel(std::size_t k) const;
 
     ImageDataList& Images() noexcept { return *imageList; }
 
@@ -198,7 +220,10 @@ private:
     bool InsidePage(QPoint position) const;
     void RepaintTiles();
 
+    void PlaceReportsButton(int toolbarBottom);
+
     // Declared before the tiles and the image list, which are built from it.
+    std::string settingsFile;
     ViewerSettings settings;
     int lastSlot = 0;
     std::unique_ptr<ImageDataList> imageList;
@@ -225,6 +250,18 @@ private:
     int wheelRest = 0;
     std::function<FrameRun(int)> frameRuns;
     CCinePlayer cine;
+    // The study's reports, in the medium's order, and every file the medium lists with its SOP Instance UID (what a
+    // report's image reference is found by).
+    std::vector<std::unique_ptr<DicomDataFileIO>> reports;
+    struct ListedFile
+    {
+        std::string sopInstanceUid;
+        std::string fileId;
+        std::string folder;
+        std::u16string studyLabel;
+    };
+    std::vector<ListedFile> listedFiles;
+    QPushButton* reportsButton = nullptr;
 };
 
 } // namespace orblane

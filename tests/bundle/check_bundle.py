@@ -197,6 +197,10 @@ def check_mappings(maps, viewer, base, bundled_names):
           f"{len(host) - len(base_host)} dependencies of the base")
     if from_bundle == 0:
         fail("no library was mapped from the bundle")
+    # The report window renders PDF pages: its module (and through it what it needs) comes from the bundle too.
+    for module in ("libQt6Pdf.so", "libQt6PdfWidgets.so"):
+        if not any(os.path.basename(path).startswith(module) and path not in host for path in maps):
+            fail(f"{module} was not mapped from the bundle")
     for path in stray:
         fail(f"mapped from the host, neither base nor a dependency of the base: {path}")
     for path in host:

@@ -35,6 +35,9 @@ constexpr std::string_view kMrStorage = "1.2.840.10008.5.1.4.1.1.4";
 constexpr std::string_view kCrStorage = "1.2.840.10008.5.1.4.1.1.1";
 constexpr std::string_view kPhotoStorage = "1.2.840.10008.5.1.4.1.1.77.1.4";
 constexpr std::string_view kMediaDirectoryStorage = "1.2.840.10008.1.3.10";
+constexpr std::string_view kEncapsulatedPdfStorage = "1.2.840.10008.5.1.4.1.1.104.1";
+constexpr std::string_view kComprehensiveSrStorage = "1.2.840.10008.5.1.4.1.1.88.33";
+constexpr std::string_view kKeyObjectSelectionStorage = "1.2.840.10008.5.1.4.1.1.88.59";
 constexpr std::string_view kInstitution = "Orblane Demo Hospital";
 
 std::string Uid(int kind, std::initializer_list<int> path)
@@ -77,6 +80,11 @@ public:
         items[Key(group, element)] = [group, element, vr, v = std::move(value)](DicomWriter& w) {
             w.Element(group, element, vr, v);
         };
+    }
+    // A sequence or anything else the caller writes itself, at its tag's place.
+    void Written(std::uint16_t group, std::uint16_t element, std::function<void(DicomWriter&)> write)
+    {
+        items[Key(group, element)] = std::move(write);
     }
     void Encapsulated(std::vector<Bytes> frames)
     {
@@ -153,6 +161,11 @@ struct ImageRecord
     std::string transferSyntax;
     int number = 0;
     std::vector<std::uint8_t> icon; // kIconSize squared levels for the DICOMDIR, or none
+    std::string recordType = "IMAGE";
+    std::string contentDate; // a document's; none for an image
+    std::string contentTime;
+    // A document's record keys after the Instance Number (content date and time, concept name, flags, title).
+    std::function<void(DicomWriter&)> documentKeys;
 };
 
 struct SeriesRecord
@@ -498,12 +511,21 @@ public:
                     std::vector<std::size_t> imageLevel;
                     for (const ImageRecord& i : r.images)
                     {
-                        imageLevel.push_back(Begin("IMAGE"));
+                        imageLevel.push_back(Begin(i.recordType));
                         writer.Text(0x0004, 0x1500, "CS", i.fileId);
                         writer.Text(0x0004, 0x1510, "UI", i.sopClass);
                         writer.Text(0x0004, 0x1511, "UI", i.sopInstance);
                         writer.Text(0x0004, 0x1512, "UI", i.transferSyntax);
+                        if (!i.contentDate.empty())
+                        {
+                            writer.Text(0x0008, 0x0023, "DA", i.contentDate);
+                            writer.Text(0x0008, 0x0033, "TM", i.contentTime);
+                        }
                         writer.Text(0x0020, 0x0013, "IS", std::to_string(i.number));
+                        if (i.documentKeys)
+                        {
+                            i.documentKeys(writer);
+                        }
                         if (!i.icon.empty())
                         {
                             WriteIcon(i.icon);
@@ -616,6 +638,351 @@ StudyRecord& AddStudy(Context& c, PatientRecord& patient, std::string date, std:
     return patient.studies.back();
 }
 
+// ---- The follow-up study's reports ----------------------------------------------------------------------------
+
+// A small PDF 1.4 of A4 pages, each with a heading and lines of Helvetica text, with one cross-reference table:
+// the kind of report a reporting system encapsulates, written here so that the medium needs no file of its own.
+Bytes ReportPdf(const std::vector<std::vector<std::string>>& pages, const std::string& title)
+{
+    std::vector<std::string> objects;
+    std::string kids;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+    {
+        kids += (i == 0 ? "" : " ") + std::to_string(4 + 2 * i) + " 0 R";
+    }
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
+    objects.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    for (std::size_t i = 0; i < pages.size(); ++i)
+    {
+        std::string text = "BT /F1 20 Tf 72 770 Td (" + title + ") Tj ET\n0.2 0.3 0.6 RG 2 w 72 755 m 523 755 l S\n";
+        int y = 725;
+        for (const std::string& line : pages[i])
+        {
+            text += "BT /F1 12 Tf 72 " + std::to_string(y) + " Td (" + line + ") Tj ET\n";
+            y -= 18;
+        }
+        text +=
+            "BT /F1 9 Tf 72 40 Td (Page " + std::to_string(i + 1) + " of " + std::to_string(pages.size()) + ") Tj ET\n";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 3 0 R "
+                          ">> >> /Contents " +
+                          std::to_string(5 + 2 * i) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "endstream");
+    }
+    std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t n = 0; n < objects.size(); ++n)
+    {
+        offsets.push_back(out.size());
+        out += std::to_string(n + 1) + " 0 obj\n" + objects[n] + "\nendobj\n";
+    }
+    const std::size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const std::size_t offset : offsets)
+    {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        out += entry;
+    }
+    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return Bytes(out.begin(), out.end());
+}
+
+struct Code
+{
+    std::string value;
+    std::string scheme;
+    std::string meaning;
+};
+
+// One content item of a structured report and what it contains.
+struct ContentItem
+{
+    std::string relationship; // empty for the root
+    std::string valueType;
+    std::optional<Code> conceptName;
+    std::string text;         // TEXT
+    std::optional<Code> code; // CODE
+    std::string number;       // NUM, with `unit`
+    std::optional<Code> unit;
+    std::string imageInstance; // IMAGE: a CT slice of the study
+    std::vector<ContentItem> children;
+};
+
+void WriteCodeSequence(DicomWriter& w, std::uint16_t group, std::uint16_t element, const Code& code)
+{
+    w.BeginSequence(group, element, Length::Defined).BeginItem(Length::Defined);
+    w.Text(0x0008, 0x0100, "SH", code.value);
+    w.Text(0x0008, 0x0102, "SH", code.scheme);
+    w.Text(0x0008, 0x0104, "LO", code.meaning);
+    w.EndItem().EndSequence();
+}
+
+// An item's attributes in ascending tag order (the root's are the data set's, written by the caller's elements).
+void WriteContentAttributes(DicomWriter& w, const ContentItem& item)
+{
+    if (!item.imageInstance.empty())
+    {
+        w.BeginSequence(0x0008, 0x1199, Length::Defined).BeginItem(Length::Defined);
+        w.Text(0x0008, 0x1150, "UI", kCtStorage);
+        w.Text(0x0008, 0x1155, "UI", item.imageInstance);
+        w.EndItem().EndSequence();
+    }
+    if (!item.relationship.empty())
+    {
+        w.Text(0x0040, 0xA010, "CS", item.relationship);
+    }
+    w.Text(0x0040, 0xA040, "CS", item.valueType);
+    if (item.conceptName)
+    {
+        WriteCodeSequence(w, 0x0040, 0xA043, *item.conceptName);
+    }
+    if (item.valueType == "CONTAINER")
+    {
+        w.Text(0x0040, 0xA050, "CS", "SEPARATE");
+    }
+    if (!item.text.empty())
+    {
+        w.Text(0x0040, 0xA160, "UT", item.text);
+    }
+    if (item.code)
+    {
+        WriteCodeSequence(w, 0x0040, 0xA168, *item.code);
+    }
+    if (!item.number.empty())
+    {
+        w.BeginSequence(0x0040, 0xA300, Length::Defined).BeginItem(Length::Defined);
+        WriteCodeSequence(w, 0x0040, 0x08EA, *item.unit);
+        w.Text(0x0040, 0xA30A, "DS", item.number);
+        w.EndItem().EndSequence();
+    }
+}
+
+void WriteContentSequence(DicomWriter& w, const std::vector<ContentItem>& children)
+{
+    if (children.empty())
+    {
+        return;
+    }
+    w.BeginSequence(0x0040, 0xA730, Length::Defined);
+    for (const ContentItem& child : children)
+    {
+        w.BeginItem(Length::Defined);
+        WriteContentAttributes(w, child);
+        WriteContentSequence(w, child.children);
+        w.EndItem();
+    }
+    w.EndSequence();
+}
+
+// The root's document attributes: the item's own and the SR Document General module's flags and author.
+void DocumentRoot(Elements& e, const ContentItem& root, const std::string& completion, const std::string& verification,
+                  const std::string& author, const std::string& date, const std::string& time)
+{
+    e.Text(0x0008, 0x0023, "DA", date);
+    e.Text(0x0008, 0x0033, "TM", time);
+    e.Text(0x0040, 0xA040, "CS", root.valueType);
+    e.Written(0x0040, 0xA043,
+              [name = *root.conceptName](DicomWriter& w) { WriteCodeSequence(w, 0x0040, 0xA043, name); });
+    e.Text(0x0040, 0xA050, "CS", "SEPARATE");
+    if (!author.empty())
+    {
+        e.Written(0x0040, 0xA078, [author](DicomWriter& w) {
+            w.BeginSequence(0x0040, 0xA078, Length::Defined).BeginItem(Length::Defined);
+            w.Text(0x0008, 0x0080, "LO", std::string(kInstitution));
+            w.Text(0x0040, 0xA084, "CS", "PSN");
+            w.Text(0x0040, 0xA123, "PN", author);
+            w.EndItem().EndSequence();
+        });
+    }
+    if (!completion.empty())
+    {
+        e.Text(0x0040, 0xA491, "CS", completion);
+        e.Text(0x0040, 0xA493, "CS", verification);
+    }
+    e.Written(0x0040, 0xA730, [children = root.children](DicomWriter& w) { WriteContentSequence(w, children); });
+}
+
+// The SR Document General module's type 2 attributes left empty, and the evidence: the study's images the
+// document references (Current Requested Procedure Evidence Sequence).
+void DocumentEvidence(Elements& e, const StudyRecord& study, const std::vector<std::string>& instances)
+{
+    e.Text(0x0008, 0x0090, "PN", "");
+    e.Written(0x0008, 0x1111, [](DicomWriter& w) { w.BeginSequence(0x0008, 0x1111, Length::Defined).EndSequence(); });
+    e.Written(0x0040, 0xA372, [](DicomWriter& w) { w.BeginSequence(0x0040, 0xA372, Length::Defined).EndSequence(); });
+    const std::string studyUid = study.uid;
+    const std::string seriesUid = study.series.front().uid;
+    e.Written(0x0040, 0xA375, [studyUid, seriesUid, instances](DicomWriter& w) {
+        w.BeginSequence(0x0040, 0xA375, Length::Defined).BeginItem(Length::Defined);
+        w.BeginSequence(0x0008, 0x1115, Length::Defined).BeginItem(Length::Defined);
+        w.BeginSequence(0x0008, 0x1199, Length::Defined);
+        for (const std::string& instance : instances)
+        {
+            w.BeginItem(Length::Defined);
+            w.Text(0x0008, 0x1150, "UI", kCtStorage);
+            w.Text(0x0008, 0x1155, "UI", instance);
+            w.EndItem();
+        }
+        w.EndSequence();
+        w.Text(0x0020, 0x000E, "UI", seriesUid);
+        w.EndItem().EndSequence();
+        w.Text(0x0020, 0x000D, "UI", studyUid);
+        w.EndItem().EndSequence();
+    });
+}
+
+// The record keys of a structured document after its Instance Number: its concept name and, for a report, its
+// flags.
+std::function<void(DicomWriter&)> DocumentRecordKeys(const Code& name, const std::string& completion,
+                                                     const std::string& verification)
+{
+    return [=](DicomWriter& w) {
+        WriteCodeSequence(w, 0x0040, 0xA043, name);
+        if (!completion.empty())
+        {
+            w.Text(0x0040, 0xA491, "CS", completion);
+            w.Text(0x0040, 0xA493, "CS", verification);
+        }
+    };
+}
+
+// What a reading radiologist leaves on a follow-up disc: the signed report as a PDF, the same findings as a
+// structured report with the measured nodule, and the two slices that show it marked as key images. Each in a
+// series of its own, as archives send them.
+void WriteFollowUpReports(Context& c, StudyRecord& study)
+{
+    const std::vector<ImageRecord>& slices = study.series.front().images;
+    const std::string noduleSlice = slices.at(19).sopInstance;
+    const std::string keySlices[] = {slices.at(17).sopInstance, slices.at(21).sopInstance};
+    const std::string date = "20250916";
+    const std::string time = "163000";
+    const std::string author = "Reader^Rita^^Dr.";
+
+    AddSeries(c, study, "DOC", "Radiology report (PDF)");
+    const std::string title = "CT Chest Follow-up Report";
+    const Bytes pdf = ReportPdf(
+        {{"Patient: Mueller, Anna    ID: ORB-10021    Born: 1958-04-12",
+          "Examination: CT chest follow-up, 2025-09-16, lossless 5.0 mm",
+          "Comparison: CT chest with contrast, 2024-03-11", "",
+          "Findings:", "A solid nodule in the right lower lobe measures 8.5 mm (previously 7.9 mm).",
+          "No new nodules. No pleural effusion. Heart size normal."},
+         {"Impression:", "Slowly growing right lower lobe nodule.", "Follow-up CT in 6 months is recommended.", "",
+          "Reported by Dr. Rita Reader, Orblane Demo Hospital (synthetic data)."}},
+        title);
+    WriteInstance(c, kEncapsulatedPdfStorage, kExplicitLittle, [&](Elements& e) {
+        e.Text(0x0008, 0x0023, "DA", date);
+        e.Text(0x0008, 0x0033, "TM", time);
+        e.Text(0x0008, 0x0064, "CS", "WSD");
+        e.Text(0x0028, 0x0301, "CS", "YES");
+        e.Text(0x0042, 0x0010, "ST", title);
+        e.Value(0x0042, 0x0011, "OB", EvenLength(pdf));
+        e.Text(0x0042, 0x0012, "LO", "application/pdf");
+        e.UInt32(0x0042, 0x0015, static_cast<std::uint32_t>(pdf.size()));
+    });
+    ImageRecord& pdfRecord = c.series->images.back();
+    pdfRecord.recordType = "ENCAP DOC";
+    pdfRecord.contentDate = date;
+    pdfRecord.contentTime = time;
+    pdfRecord.documentKeys = [title](DicomWriter& w) {
+        w.Text(0x0042, 0x0010, "ST", title);
+        w.Text(0x0042, 0x0012, "LO", "application/pdf");
+    };
+
+    AddSeries(c, study, "SR", "Structured report");
+    const Code reportConcept{"18748-4", "LN", "Diagnostic Imaging Report"};
+    const Code mm{"mm", "UCUM", "millimeter"};
+    ContentItem report{"", "CONTAINER", reportConcept, "", {}, "", {}, "", {}};
+    ContentItem findings{"CONTAINS", "CONTAINER", Code{"121070", "DCM", "Findings"}, "", {}, "", {}, "", {}};
+    ContentItem nodule{"CONTAINS",
+                       "CODE",
+                       Code{"121071", "DCM", "Finding"},
+                       "",
+                       Code{"RID50149", "RADLEX", "Pulmonary nodule"},
+                       "",
+                       {},
+                       "",
+                       {}};
+    nodule.children.push_back({"HAS PROPERTIES",
+                               "CODE",
+                               Code{"363698007", "SCT", "Finding Site"},
+                               "",
+                               Code{"41224006", "SCT", "Lower lobe of right lung"},
+                               "",
+                               {},
+                               "",
+                               {}});
+    ContentItem size{"HAS PROPERTIES", "NUM", Code{"246120007", "SCT", "Nodule size"}, "", {}, "8.5", mm, "", {}};
+    size.children.push_back({"INFERRED FROM",
+                             "IMAGE",
+                             Code{"121233", "DCM", "Source image for segmentation"},
+                             "",
+                             {},
+                             "",
+                             {},
+                             noduleSlice,
+                             {}});
+    nodule.children.push_back(std::move(size));
+    nodule.children.push_back(
+        {"HAS PROPERTIES", "NUM", Code{"121206", "DCM", "Previous size"}, "", {}, "7.9", mm, "", {}});
+    findings.children.push_back(std::move(nodule));
+    findings.children.push_back({"CONTAINS",
+                                 "TEXT",
+                                 Code{"121071", "DCM", "Finding"},
+                                 "No new nodules. No pleural effusion. Heart size normal.",
+                                 {},
+                                 "",
+                                 {},
+                                 "",
+                                 {}});
+    ContentItem impression{"CONTAINS", "CONTAINER", Code{"121072", "DCM", "Impressions"}, "", {}, "", {}, "", {}};
+    impression.children.push_back({"CONTAINS",
+                                   "TEXT",
+                                   Code{"121073", "DCM", "Impression"},
+                                   "Slowly growing right lower lobe nodule; follow-up CT in 6 months.",
+                                   {},
+                                   "",
+                                   {},
+                                   "",
+                                   {}});
+    report.children.push_back(std::move(findings));
+    report.children.push_back(std::move(impression));
+    WriteInstance(c, kComprehensiveSrStorage, kExplicitLittle, [&](Elements& e) {
+        DocumentRoot(e, report, "COMPLETE", "UNVERIFIED", author, date, time);
+        DocumentEvidence(e, study, {noduleSlice});
+    });
+    ImageRecord& srRecord = c.series->images.back();
+    srRecord.recordType = "SR DOCUMENT";
+    srRecord.contentDate = date;
+    srRecord.contentTime = time;
+    srRecord.documentKeys = DocumentRecordKeys(reportConcept, "COMPLETE", "UNVERIFIED");
+
+    AddSeries(c, study, "KO", "Key images");
+    const Code ofInterest{"113000", "DCM", "Of Interest"};
+    ContentItem selection{"", "CONTAINER", ofInterest, "", {}, "", {}, "", {}};
+    selection.children.push_back({"CONTAINS",
+                                  "TEXT",
+                                  Code{"113012", "DCM", "Key Object Description"},
+                                  "Right lower lobe nodule, above and below its largest extent.",
+                                  {},
+                                  "",
+                                  {},
+                                  "",
+                                  {}});
+    for (const std::string& slice : keySlices)
+    {
+        selection.children.push_back({"CONTAINS", "IMAGE", {}, "", {}, "", {}, slice, {}});
+    }
+    WriteInstance(c, kKeyObjectSelectionStorage, kExplicitLittle, [&](Elements& e) {
+        DocumentRoot(e, selection, "", "", "", date, time);
+        DocumentEvidence(e, study, {keySlices[0], keySlices[1]});
+    });
+    ImageRecord& kosRecord = c.series->images.back();
+    kosRecord.recordType = "KEY OBJECT DOC";
+    kosRecord.contentDate = date;
+    kosRecord.contentTime = time;
+    kosRecord.documentKeys = DocumentRecordKeys(ofInterest, "", "");
+}
 } // namespace
 
 int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
@@ -666,9 +1033,10 @@ int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
                 AddSeries(c, first, "CT", "Localizer");
                 WriteLocalizer(c, 48);
                 StudyRecord& second = AddStudy(c, p, "20250916", "141200.250", "CT CHEST FOLLOW-UP");
-                second.series.reserve(1);
+                second.series.reserve(4);
                 AddSeries(c, second, "CT", "Chest 5.0 mm lossless");
                 WriteCtSeries(c, 40, true, true);
+                WriteFollowUpReports(c, second);
                 break;
             }
             case 2: {

@@ -5,6 +5,7 @@
 #include "dicom/DicomTextRules.h"
 #include "imaging/ImageDataList.h"
 #include "platform/ErrorSink.h"
+#include "support/CliRun.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -39,11 +40,25 @@ struct ExpectedStudy
 // shows them.
 const std::vector<ExpectedStudy> kStudies = {
     {u"M\u00FCller^Anna", u"ORB-10021", u"1958.04.12", u"F", u"2024.03.11 09:30:15", u"CT", 49},
-    {u"M\u00FCller^Anna", u"ORB-10021", u"1958.04.12", u"F", u"2025.09.16 14:12:00", u"CT", 40},
+    {u"M\u00FCller^Anna", u"ORB-10021", u"1958.04.12", u"F", u"2025.09.16 14:12:00", u"CT", 43},
     {u"Phantom^Bernard", u"ORB-10022", u"1971.07.23", u"M", u"2023.11.05 08:10:45", u"CR", 1},
     {u"Phantom^Bernard", u"ORB-10022", u"1971.07.23", u"M", u"2022.06.14 16:30:00", u"MR", 24},
     {u"\u4F50\u85E4^\u82B1\u5B50", u"ORB-20031", u"1985.11.20", u"F", u"2024.07.22 11:05:00", u"XC", 1},
     {u"\u91D1^\u654F\u667A", u"ORB-30047", u"1990.03.05", u"F", u"2025.02.03 09:45:00", u"MR", 40},
+};
+
+// The follow-up CT's documents, after its 40 slices: each in its own series, with the record type media readers
+// look for.
+struct ExpectedReport
+{
+    std::string recordType; // as stored, pad included
+    std::string kind;       // what `orblane-cli report` says
+};
+const std::vector<ExpectedReport> kFollowUpReports = {
+    {"ENCAP DOC ", "{\"kind\": \"pdf\", \"pages\": 2}"},
+    {"SR DOCUMENT ", "{\"kind\": \"sr\", \"items\": 10, \"completion\": \"COMPLETE\", \"verification\": "
+                     "\"UNVERIFIED\"}"},
+    {"KEY OBJECT DOC", "{\"kind\": \"kos\", \"items\": 4}"},
 };
 
 void Collect(std::string_view code, std::uint32_t, bool)
@@ -127,7 +142,8 @@ TEST_F(DemoMediumTest, EveryImageBuildsWithItsModalitysAttributes)
         SCOPED_TRACE(study);
         ImageDataList list;
         DicomFileChain files = Files(study);
-        const std::size_t count = files.size();
+        // The follow-up's reports come last and give no image.
+        const std::size_t count = files.size() - (study == 1 ? kFollowUpReports.size() : 0);
         for (auto& file : files)
         {
             list.AddFile(std::move(file));
@@ -341,7 +357,14 @@ TEST(DemoMediumDirectory, RecordsAreTypedLinkedAndTrueToTheirFiles)
             ASSERT_EQ(dir.records.count(offset), 1u) << offset;
             ++reached[offset];
             const Record& record = dir.records.at(offset);
-            EXPECT_EQ(record.values.at(0x00041430), levels[level]);
+            const std::string& type = record.values.at(0x00041430);
+            const bool document =
+                level == 3 && std::any_of(kFollowUpReports.begin(), kFollowUpReports.end(),
+                                          [&](const ExpectedReport& r) { return r.recordType == type; });
+            if (!document)
+            {
+                EXPECT_EQ(type, levels[level]);
+            }
             EXPECT_EQ(record.values.at(0x00041410), "\xFF\xFF"); // in use
             if (level == 0)
             {
@@ -370,11 +393,35 @@ TEST(DemoMediumDirectory, RecordsAreTypedLinkedAndTrueToTheirFiles)
     };
     walk(Offset(dir.top.at(0x00041200)), 0);
     EXPECT_EQ(Offset(dir.top.at(0x00041202)), lastRoot);
-    EXPECT_EQ(images, 155u);
+    EXPECT_EQ(images, 158u);
     EXPECT_EQ(reached.size(), dir.records.size()); // no record left out of the tree
     for (const auto& [offset, count] : reached)
     {
         EXPECT_EQ(count, 1) << offset;
+    }
+}
+
+// The follow-up's three documents, in their DICOMDIR order, read as the report window reads them.
+TEST_F(DemoMediumTest, FollowUpReportsReadAsTheirKinds)
+{
+    DicomFileChain files = Files(1);
+    ASSERT_EQ(files.size(), 40 + kFollowUpReports.size());
+    for (std::size_t i = 0; i < kFollowUpReports.size(); ++i)
+    {
+        const std::string id = files[40 + i]->FileId();
+        SCOPED_TRACE(id);
+        test::ScratchFolder out;
+        std::string path = kMedium + id;
+        path.erase(path.find_last_not_of(' ') + 1);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        const test::CliResult result = test::RunCli(ORBLANE_CLI_PATH, {"report", path, out.Path().string()});
+        if (i == 0 && !ORBLANE_CLI_RENDERS_PDF)
+        {
+            EXPECT_EQ(result.exitCode, 1);
+            continue;
+        }
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, kFollowUpReports[i].kind + "\n");
     }
 }
 
@@ -410,7 +457,7 @@ TEST(DemoMediumGenerator, RewritesTheSameMediumAndOnlyItsDicomPart)
         EXPECT_EQ(ReadAll(entry.path()), ReadAll(medium / relative)) << relative;
         ++compared;
     }
-    EXPECT_EQ(compared, 1u + 49u + 40u + 1u + 24u + 1u + 40u);
+    EXPECT_EQ(compared, 1u + 49u + 43u + 1u + 24u + 1u + 40u);
 }
 
 } // namespace

@@ -56,6 +56,8 @@ const KeyCase kKeyCases[] = {
     {"SAloneIsNothing", 'S', 0, A::None, 0},
     {"CtrlShiftSIsNothing", 'S', kCtrl | kShift, A::None, 0},
     {"SpacePlaysCine", kKeySpace, 0, A::Cine, 0},
+    {"DOpensTheReports", 'D', 0, A::Reports, 0},
+    {"ShiftDIsNothing", 'D', kShift, A::None, 0},
     {"ThreeIsThePagePreset", '3', 0, A::PresetPage, 3},
     {"ZeroIsTheFilesWindow", '0', 0, A::PresetPage, 0},
     {"ShiftThreeOnTheKeypadIsTheTilePreset", '3', kShift, A::PresetTile, 3},
