@@ -1,0 +1,189 @@
+// Lengths, angles and region statistics against numpy over the same masks (tests/data/measure/make_measure.py), and
+// ultrasound lengths worked by hand from the regions' deltas.
+#include "imaging/Measurement.h"
+
+#include "dicom/DicomDataFileIO.h"
+#include "support/CaseName.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace orblane {
+namespace {
+
+const std::string kMeasureData = std::string(ORBLANE_TEST_DATA_DIR) + "/measure/";
+
+struct Loaded
+{
+    MeasureScale scale;
+    MeasureValues values;
+};
+
+// FILE or FILE:FRAME (from 1).
+Loaded Load(const std::string& key)
+{
+    const std::size_t colon = key.find(':');
+    const int frame = colon == std::string::npos ? 0 : std::stoi(key.substr(colon + 1)) - 1;
+    DicomDataFileIO file;
+    EXPECT_EQ(file.LoadFile(kMeasureData + key.substr(0, colon)), 0) << key;
+    Loaded loaded;
+    EXPECT_GT(LoadMeasureFrame(file, frame, loaded.scale, loaded.values), frame) << key;
+    return loaded;
+}
+
+void ExpectClose(std::optional<double> actual, double expected, const char* what)
+{
+    ASSERT_TRUE(actual.has_value()) << what;
+    EXPECT_NEAR(*actual, expected, 1e-9 * std::max(1.0, std::fabs(expected))) << what;
+}
+
+struct RegionCase
+{
+    const char* file;
+    const char* kind;
+    double a, b, c, d;
+    std::uint64_t count;
+    std::optional<double> areaMm2;
+    double mean, sd, min, max;
+};
+
+// Printed by make_measure.py.
+const RegionCase kRegions[] = {
+    {"ct_rescale.dcm", "ellipse", 20, 15, 5, 5, 81, 28.349999999999998, -167.8395061728395, 521.7815506391639, -1220.0,
+     773.0},
+    {"ct_rescale.dcm", "ellipse", 10.5, 7.25, 6.3, 4.1, 82, 28.7, -269.6341463414634, 581.5754153264012, -1167.0,
+     769.0},
+    {"ct_rescale.dcm", "ellipse", 2, 2, 8, 6, 76, 26.599999999999998, -308.8157894736842, 586.6810913167283, -1219.0,
+     737.0},
+    {"tiny_slope.dcm", "ellipse", 16, 20, 9.5, 12, 359, 359.0, 0.5296253203342618, 0.016984172848034912, 0.50012,
+     0.559682},
+    {"rgb.dcm", "ellipse", 12, 10, 7, 5, 109, std::nullopt, 122.41881651376146, 50.0940245201649, 21.659999999999997,
+     240.032},
+    {"two_frames.dcm:2", "ellipse", 8, 8, 4, 6, 73, 4.5625, 1598.8082191780823, 1118.7461261282497, 71.0, 3967.0},
+    {"ct_rescale.dcm", "rect", 3, 4, 12, 9, 60, 21.0, -348.5833333333333, 569.9622587407773, -1200.0, 703.0},
+    {"ct_rescale.dcm", "rect", 60.5, 40.2, 70, 50, 21, 7.35, -329.0952380952381, 564.7552276165147, -1112.0, 744.0},
+    {"tiny_slope.dcm", "rect", 0, 0, 31, 39, 1280, 1280.0, 0.5291964437499999, 0.016978080594961947, 0.500003,
+     0.559854},
+};
+
+std::string RegionName(const ::testing::TestParamInfo<RegionCase>& info)
+{
+    std::string name = std::string(info.param.kind) + "_" + std::to_string(info.index) + "_" + info.param.file;
+    for (char& ch : name)
+    {
+        ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    }
+    return name;
+}
+
+class RegionStatisticsTest : public ::testing::TestWithParam<RegionCase>
+{
+};
+
+TEST_P(RegionStatisticsTest, MatchNumpyOverTheSameMask)
+{
+    const RegionCase& c = GetParam();
+    const Loaded loaded = Load(c.file);
+    ASSERT_FALSE(loaded.values.samples.empty());
+    const Measurement m = std::string(c.kind) == "ellipse"
+                              ? MeasureEllipse({c.a, c.b}, c.c, c.d, loaded.values.Grid(), loaded.scale)
+                              : MeasureRectangle({c.a, c.b}, {c.c, c.d}, loaded.values.Grid(), loaded.scale);
+    EXPECT_EQ(m.count, c.count);
+    EXPECT_EQ(m.areaMm2.has_value(), c.areaMm2.has_value());
+    if (c.areaMm2)
+    {
+        ExpectClose(m.areaMm2, *c.areaMm2, "area");
+    }
+    ExpectClose(m.mean, c.mean, "mean");
+    ExpectClose(m.sd, c.sd, "sd");
+    ExpectClose(m.min, c.min, "min");
+    ExpectClose(m.max, c.max, "max");
+    EXPECT_EQ(m.luminance, std::string(c.file) == "rgb.dcm");
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RegionStatisticsTest, ::testing::ValuesIn(kRegions), RegionName);
+
+TEST(MeasurementTest, LengthsAndAnglesUseRowSpacingForRowsAndColumnSpacingForColumns)
+{
+    // Printed by make_measure.py: Pixel Spacing 0.7 (between rows) \ 0.5 (between columns).
+    const Loaded ct = Load("ct_rescale.dcm");
+    const double lengths[][5] = {{0, 0, 10, 0, 5.0}, {0, 0, 0, 10, 7.0}, {3, 4, 13.5, 20.25, 12.528093430366809}};
+    for (const auto& l : lengths)
+    {
+        const Measurement m = MeasureLength({l[0], l[1]}, {l[2], l[3]}, ct.scale);
+        ExpectClose(m.value, l[4], "length");
+        EXPECT_EQ(m.unit, "mm");
+        EXPECT_EQ(m.label, "mm");
+    }
+    const double angles[][7] = {{10, 0, 0, 0, 0, 10, 90.0}, {10, 10, 0, 0, 10, 0, 54.5}, {5, 3, 20, 20, 40, 9, 84.6}};
+    for (const auto& a : angles)
+    {
+        const Measurement m = MeasureAngle({a[0], a[1]}, {a[2], a[3]}, {a[4], a[5]}, ct.scale);
+        ExpectClose(m.value, a[6], "angle");
+    }
+    EXPECT_FALSE(MeasureAngle({3, 3}, {3, 3}, {9, 9}, ct.scale).value);
+    // Without spacing the length is in pixels and the label says so.
+    const Measurement px = MeasureLength({0, 0}, {3, 4}, MeasureScale{});
+    ExpectClose(px.value, 5.0, "px length");
+    EXPECT_EQ(px.unit, "px");
+    EXPECT_EQ(px.label, "px");
+}
+
+struct UltrasoundCase
+{
+    const char* name;
+    ImagePoint from;
+    ImagePoint to;
+    std::optional<double> mm; // worked by hand: hypot(Δc × ΔX, Δr × ΔY) × 10
+    const char* reason;
+};
+
+const UltrasoundCase kUltrasound[] = {
+    {"FirstRegion", {10, 10}, {40, 50}, 8.54400374531753, ""},  // hypot(30 × 0.1, 40 × 0.2)
+    {"SecondRegion", {55, 5}, {85, 45}, 21.93171219946131, ""}, // hypot(30 × 0.5, 40 × 0.4)
+    {"EdgeOfFirstRegion", {49.4, 0}, {0, 0}, 4.94, ""},         // pixel 49 is the first region's last
+    {"AcrossRegions", {40, 10}, {60, 10}, std::nullopt, "different ultrasound regions"},
+    {"RegionWithoutUnits", {92, 5}, {95, 5}, std::nullopt, "not calibrated in cm"},
+    {"OutsideEveryRegion", {10, 10}, {10, 70}, std::nullopt, "outside every ultrasound region"},
+};
+
+class UltrasoundLengthTest : public ::testing::TestWithParam<UltrasoundCase>
+{
+};
+
+TEST_P(UltrasoundLengthTest, UsesTheRegionBothEndsLieIn)
+{
+    static const Loaded us = Load("us_regions.dcm");
+    ASSERT_EQ(us.scale.regions.size(), 3u);
+    const UltrasoundCase& c = GetParam();
+    const Measurement m = MeasureLength(c.from, c.to, us.scale);
+    EXPECT_EQ(m.value.has_value(), c.mm.has_value());
+    if (c.mm)
+    {
+        ExpectClose(m.value, *c.mm, "length");
+        EXPECT_EQ(m.unit, "mm");
+    }
+    EXPECT_NE(m.reason.find(c.reason), std::string::npos) << m.reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(Regions, UltrasoundLengthTest, ::testing::ValuesIn(kUltrasound), test::ByCaseName{});
+
+TEST(MeasurementTest, DegenerateRegionsGiveNoValueAndNoStatistics)
+{
+    const Loaded ct = Load("ct_rescale.dcm");
+    const ValueGrid grid = ct.values.Grid();
+    for (const Measurement& m :
+         {MeasureEllipse({5, 5}, 0.0, 3.0, grid, ct.scale), MeasureEllipse({5, 5}, NAN, 3.0, grid, ct.scale),
+          MeasureEllipse({500, 500}, 3.0, 3.0, grid, ct.scale), MeasureRectangle({-9, -9}, {-1, -1}, grid, ct.scale),
+          MeasureEllipse({5, 5}, 3.0, 3.0, ValueGrid{}, ct.scale)})
+    {
+        EXPECT_FALSE(m.mean.has_value());
+        EXPECT_EQ(m.count, 0u);
+        EXPECT_FALSE(m.reason.empty());
+    }
+}
+
+} // namespace
+} // namespace orblane
