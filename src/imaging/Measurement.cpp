@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 
 namespace orblane {
 namespace {
@@ -110,25 +111,74 @@ struct Accumulator
     std::int64_t sum = 0;
     std::int32_t low = std::numeric_limits<std::int32_t>::max();
     std::int32_t high = std::numeric_limits<std::int32_t>::min();
-    double squares = 0.0;
+    // Deviations from the region's first value: their sum, and their squares modulo 2^64 (exact where the range
+    // says no square and no sum of them can have wrapped).
+    std::int32_t pivot = 0;
+    std::int64_t deviations = 0;
+    std::uint64_t squares = 0;
 };
 
-// The two passes over a region's row spans: exact integer sum, minimum and maximum, then the squared deviations from
-// the mean (a one-pass sum of squares loses the variance of a flat region with large values to cancellation).
+// a × b as a 128-bit number (high, low): portable, since the variance needs it once per region.
+std::pair<std::uint64_t, std::uint64_t> Multiply(std::uint64_t a, std::uint64_t b) noexcept
+{
+    const std::uint64_t aLow = a & 0xFFFFFFFFu;
+    const std::uint64_t aHigh = a >> 32;
+    const std::uint64_t bLow = b & 0xFFFFFFFFu;
+    const std::uint64_t bHigh = b >> 32;
+    const std::uint64_t lowLow = aLow * bLow;
+    const std::uint64_t middle1 = aHigh * bLow + (lowLow >> 32);
+    const std::uint64_t middle2 = aLow * bHigh + (middle1 & 0xFFFFFFFFu);
+    return {aHigh * bHigh + (middle1 >> 32) + (middle2 >> 32), (middle2 << 32) | (lowLow & 0xFFFFFFFFu)};
+}
+
+// n × S2 − S1², exactly, as a double (one rounding): n² times the population variance of the deviations.
+double ScaledVariance(std::uint64_t n, std::uint64_t squares, std::int64_t deviations) noexcept
+{
+    const auto [aHigh, aLow] = Multiply(n, squares);
+    const std::uint64_t magnitude =
+        deviations < 0 ? 0u - static_cast<std::uint64_t>(deviations) : static_cast<std::uint64_t>(deviations);
+    const auto [bHigh, bLow] = Multiply(magnitude, magnitude);
+    // Cauchy-Schwarz: n × S2 >= S1², so the difference is never negative.
+    const std::uint64_t low = aLow - bLow;
+    const std::uint64_t high = aHigh - bHigh - (aLow < bLow ? 1u : 0u);
+    return static_cast<double>(high) * 18446744073709551616.0 + static_cast<double>(low);
+}
+
+// One pass over a region's row spans: the exact integer sum, minimum and maximum, and the deviations from the first
+// value with their squares in 64-bit integers, from which the variance follows exactly (no cancellation, whatever
+// the mean). Where the values' range could have wrapped those sums (beyond any stored image of up to 16 bits), a
+// second pass sums the squared deviations from the mean in floating point.
 template <typename ForEachSpan> void Statistics(const ValueGrid& values, ForEachSpan forEachSpan, Measurement& m)
 {
     Accumulator acc;
+    bool first = true;
     forEachSpan([&](const std::int32_t* p, std::int32_t n) {
+        if (first)
+        {
+            acc.pivot = p[0];
+            first = false;
+        }
+        const auto pivot = static_cast<std::uint32_t>(acc.pivot);
         std::int64_t sum = 0;
+        std::int64_t deviations = 0;
+        std::uint64_t squares = 0;
         std::int32_t low = acc.low;
         std::int32_t high = acc.high;
         for (std::int32_t i = 0; i < n; ++i)
         {
-            sum += p[i];
-            low = std::min(low, p[i]);
-            high = std::max(high, p[i]);
+            const std::int32_t v = p[i];
+            sum += v;
+            low = std::min(low, v);
+            high = std::max(high, v);
+            // Modulo 2^32, then read as signed: the true deviation wherever the range is below 2^31.
+            const auto d = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) - pivot);
+            deviations += d;
+            const std::uint32_t magnitude = d < 0 ? 0u - static_cast<std::uint32_t>(d) : static_cast<std::uint32_t>(d);
+            squares += std::uint64_t{magnitude} * magnitude;
         }
         acc.sum += sum;
+        acc.deviations += deviations;
+        acc.squares += squares;
         acc.low = low;
         acc.high = high;
         acc.count += static_cast<std::uint64_t>(n);
@@ -140,16 +190,26 @@ template <typename ForEachSpan> void Statistics(const ValueGrid& values, ForEach
         return;
     }
     const double mean = static_cast<double>(acc.sum) / static_cast<double>(acc.count);
-    forEachSpan([&](const std::int32_t* p, std::int32_t n) {
+    const auto range = static_cast<std::uint64_t>(std::int64_t{acc.high} - acc.low);
+    double variance = 0.0;
+    if (range < (std::uint64_t{1} << 31) && acc.count < ~std::uint64_t{0} / std::max<std::uint64_t>(range * range, 1))
+    {
+        const double n = static_cast<double>(acc.count);
+        variance = ScaledVariance(acc.count, acc.squares, acc.deviations) / n / n;
+    }
+    else
+    {
         double squares = 0.0;
-        for (std::int32_t i = 0; i < n; ++i)
-        {
-            const double d = static_cast<double>(p[i]) - mean;
-            squares += d * d;
-        }
-        acc.squares += squares;
-    });
-    const double sd = std::sqrt(acc.squares / static_cast<double>(acc.count));
+        forEachSpan([&](const std::int32_t* p, std::int32_t n) {
+            for (std::int32_t k = 0; k < n; ++k)
+            {
+                const double d = static_cast<double>(p[k]) - mean;
+                squares += d * d;
+            }
+        });
+        variance = squares / static_cast<double>(acc.count);
+    }
+    const double sd = std::sqrt(variance);
     const double a = static_cast<double>(acc.low) * values.slope + values.intercept;
     const double b = static_cast<double>(acc.high) * values.slope + values.intercept;
     const double meanValue = mean * values.slope + values.intercept;

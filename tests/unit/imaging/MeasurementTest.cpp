@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -169,6 +170,29 @@ TEST_P(UltrasoundLengthTest, UsesTheRegionBothEndsLieIn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Regions, UltrasoundLengthTest, ::testing::ValuesIn(kUltrasound), test::ByCaseName{});
+
+TEST(MeasurementTest, StatisticsHoldOverTheWholeIntegerRangeAndAroundAnOutlier)
+{
+    // numpy's mean and std of the same values.
+    const struct
+    {
+        std::vector<std::int32_t> values;
+        double mean;
+        double sd;
+    } cases[] = {
+        {{-2147483647 - 1, 2147483647, 0}, -0.3333333333333333, 1753413055.7819521},
+        {{4000, 1, 1, 1, 2}, 801.0, 1599.5000468896524},
+        {{65535, 65535, 65535, 65535, 65535, 65535, 65535, 65534}, 65534.875, 0.33071891388307384},
+    };
+    for (const auto& c : cases)
+    {
+        const ValueGrid grid{c.values, static_cast<std::int32_t>(c.values.size()), 1};
+        const Measurement m = MeasureRectangle({0, 0}, {1e9, 0}, grid, MeasureScale{});
+        EXPECT_EQ(m.count, c.values.size());
+        ExpectClose(m.mean, c.mean, "mean");
+        ExpectClose(m.sd, c.sd, "sd");
+    }
+}
 
 TEST(MeasurementTest, DegenerateRegionsGiveNoValueAndNoStatistics)
 {
