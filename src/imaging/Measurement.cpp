@@ -482,7 +482,9 @@ std::int32_t LoadMeasureFrame(const DicomDataFileIO& file, std::int32_t frame, M
     scale.regions = ReadUltrasoundRegions(file, index);
     values = {};
     std::vector<FrameSource> sources;
-    if (ReadFrameSources(file, index, &HasCodec, false, sources) == 0 || sources.empty())
+    // An image whose pixels cannot be decoded still has its geometry: lengths and angles need no values.
+    if (ReadFrameSources(file, index, &HasCodec, true, sources) == 0 || sources.empty() ||
+        sources.front().description.rowCount == 0 || sources.front().description.columnCount == 0)
     {
         return 0;
     }

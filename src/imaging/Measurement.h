@@ -107,8 +107,8 @@ MeasureValues DecodeMeasureValues(const PixelDescription& frame);
 
 // What a loaded file's first image gives for measuring on frame `frame` (from 0): the header's scale and the frame's
 // values. Answers the number of frames of the image (0 where the file holds none); `values` stays empty when the frame
-// lies beyond them or cannot be decoded. For the command line and tests: it reads the mapping without a guard.
-// Throws std::bad_alloc.
+// lies beyond them or cannot be decoded (lengths and angles are then still measured). For the command line and tests:
+// it reads the mapping without a guard. Throws std::bad_alloc.
 std::int32_t LoadMeasureFrame(const DicomDataFileIO& file, std::int32_t frame, MeasureScale& scale,
                               MeasureValues& values);
 
