@@ -225,14 +225,39 @@ template <typename ForEachSpan> void Statistics(const ValueGrid& values, ForEach
     m.max = std::max(a, b);
 }
 
-void RegionArea(std::uint64_t count, const MeasureScale& scale, Measurement& m)
+// The spacing a region's area is given in: that of an ultrasound region in cm holding the whole shape (its bounding
+// corners), else the header's; none without either.
+struct AreaUnits
 {
+    std::optional<Spacing> spacing;
+    std::string label;
+};
+
+AreaUnits AreaUnitsOf(std::span<const ImagePoint> corners, const MeasureScale& scale)
+{
+    if (!scale.regions.empty())
+    {
+        const UltrasoundRegion* region = CommonRegion(corners, scale.regions);
+        if (region != nullptr && region->MeasuresInCentimetres())
+        {
+            return {Spacing{std::fabs(region->deltaY) * 10.0, std::fabs(region->deltaX) * 10.0}, "mm"};
+        }
+    }
     if (scale.calibration.HasSpacing())
     {
-        m.areaMm2 = static_cast<double>(count) * scale.calibration.rowSpacing * scale.calibration.columnSpacing;
+        return {Spacing{scale.calibration.rowSpacing, scale.calibration.columnSpacing}, scale.calibration.label};
     }
-    m.label = scale.calibration.label;
-    m.unit = scale.calibration.HasSpacing() ? kSquareMm : kSquarePx;
+    return {std::nullopt, scale.calibration.label};
+}
+
+void RegionArea(std::uint64_t count, const AreaUnits& units, Measurement& m)
+{
+    if (units.spacing)
+    {
+        m.areaMm2 = static_cast<double>(count) * units.spacing->row * units.spacing->column;
+    }
+    m.label = units.label;
+    m.unit = units.spacing ? kSquareMm : kSquarePx;
 }
 
 } // namespace
@@ -332,14 +357,15 @@ Measurement MeasureEllipse(ImagePoint centre, double rx, double ry, const ValueG
     Measurement m;
     m.kind = MeasureKind::Ellipse;
     m.luminance = values.luminance;
-    RegionArea(0, scale, m);
+    const ImagePoint corners[] = {{centre.column - rx, centre.row - ry}, {centre.column + rx, centre.row + ry}};
+    const AreaUnits units = AreaUnitsOf(corners, scale);
+    RegionArea(0, units, m);
     if (!Finite(centre) || !std::isfinite(rx) || !std::isfinite(ry) || !(rx > 0.0) || !(ry > 0.0))
     {
         m.reason = "the ellipse has no area";
         return m;
     }
-    const double product =
-        scale.calibration.HasSpacing() ? scale.calibration.rowSpacing * scale.calibration.columnSpacing : 1.0;
+    const double product = units.spacing ? units.spacing->row * units.spacing->column : 1.0;
     m.value = std::numbers::pi * rx * ry * product;
     if (!values.Usable())
     {
@@ -362,7 +388,7 @@ Measurement MeasureEllipse(ImagePoint centre, double rx, double ry, const ValueG
         }
     };
     Statistics(values, forEachSpan, m);
-    RegionArea(m.count, scale, m);
+    RegionArea(m.count, units, m);
     return m;
 }
 
@@ -371,7 +397,9 @@ Measurement MeasureRectangle(ImagePoint a, ImagePoint b, const ValueGrid& values
     Measurement m;
     m.kind = MeasureKind::Rectangle;
     m.luminance = values.luminance;
-    RegionArea(0, scale, m);
+    const ImagePoint corners[] = {a, b};
+    const AreaUnits units = AreaUnitsOf(corners, scale);
+    RegionArea(0, units, m);
     if (!Finite(a) || !Finite(b))
     {
         m.reason = "a corner is not a number";
@@ -399,7 +427,7 @@ Measurement MeasureRectangle(ImagePoint a, ImagePoint b, const ValueGrid& values
         }
     };
     Statistics(values, forEachSpan, m);
-    RegionArea(m.count, scale, m);
+    RegionArea(m.count, units, m);
     m.value = m.areaMm2 ? *m.areaMm2 : static_cast<double>(m.count);
     return m;
 }

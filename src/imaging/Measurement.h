@@ -116,6 +116,7 @@ std::int32_t LoadMeasureFrame(const DicomDataFileIO& file, std::int32_t frame, M
 // ((c − cx) / rx)² + ((r − cy) / ry)² ≤ 1. Radii must be positive and finite.
 Measurement MeasureEllipse(ImagePoint centre, double rx, double ry, const ValueGrid& values, const MeasureScale& scale);
 // The rectangle with corners at two pixel centres, bounds inclusive.
+// On an ultrasound image, a region's area is in mm² where one region calibrated in cm holds the whole shape.
 Measurement MeasureRectangle(ImagePoint a, ImagePoint b, const ValueGrid& values, const MeasureScale& scale);
 
 // The columns [first, last] of row `row` whose centres lie inside the ellipse, clipped to [0, width); first > last

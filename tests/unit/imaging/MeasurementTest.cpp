@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,22 @@ TEST_P(UltrasoundLengthTest, UsesTheRegionBothEndsLieIn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Regions, UltrasoundLengthTest, ::testing::ValuesIn(kUltrasound), test::ByCaseName{});
+
+TEST(MeasurementTest, UltrasoundAreasUseTheRegionThatHoldsTheShape)
+{
+    const Loaded us = Load("us_regions.dcm");
+    // Inside the first region: 0.1 mm a column, 0.2 mm a row.
+    const Measurement inside = MeasureEllipse({20, 30}, 10, 8, us.values.Grid(), us.scale);
+    ASSERT_GT(inside.count, 0u);
+    ExpectClose(inside.areaMm2, static_cast<double>(inside.count) * 0.1 * 0.2, "area");
+    ExpectClose(inside.value, std::numbers::pi * 10 * 8 * 0.1 * 0.2, "analytic area");
+    EXPECT_EQ(inside.unit, "mm\u00b2");
+    // Across the first two regions: no common calibration, and the header gives none.
+    const Measurement across = MeasureRectangle({40, 5}, {60, 20}, us.values.Grid(), us.scale);
+    EXPECT_EQ(across.count, 21u * 16u);
+    EXPECT_FALSE(across.areaMm2.has_value());
+    EXPECT_EQ(across.unit, "px\u00b2");
+}
 
 TEST(MeasurementTest, StatisticsHoldOverTheWholeIntegerRangeAndAroundAnOutlier)
 {
