@@ -192,7 +192,7 @@ Calibration CalibrationOf(const SpacingAttributes& header)
     return hasPixel ? Make(CalibrationBasis::BasisUnknown, pixel) : Calibration{};
 }
 
-SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index)
+SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index, int frame)
 {
     SpacingAttributes a;
     a.modality = TrimmedText(index.Value(0x0008, 0x0060, 0));
@@ -203,15 +203,22 @@ SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLe
     a.sourceToPatient = TextOf(index.Value(0x0018, 0x1111, 0));
     a.calibrationType = TextOf(index.Value(0x0028, 0x0A02, 0));
     a.calibrationDescription = TextOf(index.Value(0x0028, 0x0A04, 0));
-    if (!a.pixelSpacing)
+    if (!a.pixelSpacing && frame >= 0)
     {
-        const std::vector<SequenceItem> shared = TopLevelItems(index, file.DataBytes(), 0x5200, 0x9229, 1);
-        if (!shared.empty())
+        const auto spacingIn = [](const SequenceItem& groups) -> std::optional<std::string> {
+            const auto measures = NestedItems::FirstItem(groups, 0x0028, 0x9110);
+            return measures ? TextOf(NestedItems::Value(*measures, 0x0028, 0x0030)) : std::nullopt;
+        };
+        const std::vector<SequenceItem> perFrame =
+            TopLevelItems(index, file.DataBytes(), 0x5200, 0x9230, static_cast<std::size_t>(frame) + 1);
+        if (static_cast<std::size_t>(frame) < perFrame.size())
         {
-            if (const auto measures = NestedItems::FirstItem(shared.front(), 0x0028, 0x9110))
-            {
-                a.pixelSpacing = TextOf(NestedItems::Value(*measures, 0x0028, 0x0030));
-            }
+            a.pixelSpacing = spacingIn(perFrame[static_cast<std::size_t>(frame)]);
+        }
+        const std::vector<SequenceItem> shared = TopLevelItems(index, file.DataBytes(), 0x5200, 0x9229, 1);
+        if (!a.pixelSpacing && !shared.empty())
+        {
+            a.pixelSpacing = spacingIn(shared.front());
         }
     }
     return a;

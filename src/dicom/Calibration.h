@@ -56,9 +56,10 @@ struct Calibration
 // makes the image uncalibrated ("px"): it is never replaced by a guess from what is left. Throws std::bad_alloc.
 Calibration CalibrationOf(const SpacingAttributes& header);
 
-// The attributes of the file's image (its first occurrence of Rows): top-level values, and for an enhanced image the
-// Pixel Measures of its shared functional groups where the top level gives no Pixel Spacing. Throws std::bad_alloc.
-SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index);
+// The attributes of frame `frame` (from 0) of the file's image (its first occurrence of Rows): top-level values, and
+// for an enhanced image, where the top level gives no Pixel Spacing, the Pixel Measures of the frame's per-frame
+// functional groups, else of the shared ones. Throws std::bad_alloc.
+SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index, int frame = 0);
 
 // The fixed text of a basis (for "Calibrated" without its description).
 const char* CalibrationBasisLabel(CalibrationBasis basis) noexcept;

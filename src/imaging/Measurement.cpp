@@ -506,7 +506,7 @@ std::int32_t LoadMeasureFrame(const DicomDataFileIO& file, std::int32_t frame, M
                               MeasureValues& values)
 {
     const TopLevelIndex index(file);
-    scale.calibration = CalibrationOf(ReadSpacingAttributes(file, index));
+    scale.calibration = CalibrationOf(ReadSpacingAttributes(file, index, frame));
     scale.regions = ReadUltrasoundRegions(file, index);
     values = {};
     std::vector<FrameSource> sources;

@@ -233,3 +233,18 @@ for element, vr, value in [(0x0010, "US", ROWS), (0x0011, "US", COLUMNS), (0x004
     ds.add_new((0x6002, element), vr, value)
 save(ds, "overlay_embedded.dcm")
 write_pbm(embedded, "expected-embedded-1-6000.pbm")
+
+# An enhanced two-frame image: shared Pixel Measures 0.9 \ 0.9, and frame 2's own 0.8 \ 0.6, which wins for it.
+ds = base("enhanced", "CT", 8, 8, frames=2)
+grey(ds, np.zeros((2, 8, 8), dtype=np.uint16), False, bits_stored=12)
+measures = Dataset()
+measures.PixelSpacing = ["0.9", "0.9"]
+shared = Dataset()
+shared.PixelMeasuresSequence = Sequence([measures])
+ds.SharedFunctionalGroupsSequence = Sequence([shared])
+own = Dataset()
+own.PixelSpacing = ["0.8", "0.6"]
+second = Dataset()
+second.PixelMeasuresSequence = Sequence([own])
+ds.PerFrameFunctionalGroupsSequence = Sequence([Dataset(), second])
+save(ds, "enhanced_spacing.dcm")

@@ -133,6 +133,17 @@ TEST(MeasurementTest, LengthsAndAnglesUseRowSpacingForRowsAndColumnSpacingForCol
     EXPECT_EQ(px.label, "px");
 }
 
+TEST(MeasurementTest, EnhancedFramesUseTheirOwnPixelMeasuresElseTheSharedOnes)
+{
+    // Shared 0.9 by 0.9; frame 2 has its own 0.8 between rows, 0.6 between columns.
+    const Loaded first = Load("enhanced_spacing.dcm:1");
+    const Loaded second = Load("enhanced_spacing.dcm:2");
+    ExpectClose(MeasureLength({0, 0}, {10, 0}, first.scale).value, 9.0, "frame 1 along a row");
+    ExpectClose(MeasureLength({0, 0}, {10, 0}, second.scale).value, 6.0, "frame 2 along a row");
+    ExpectClose(MeasureLength({0, 0}, {0, 10}, second.scale).value, 8.0, "frame 2 down a column");
+    EXPECT_EQ(second.scale.calibration.label, "mm");
+}
+
 struct UltrasoundCase
 {
     const char* name;
