@@ -341,7 +341,7 @@ RowSpan EllipseRowSpan(ImagePoint centre, double rx, double ry, std::int32_t row
     {
         ++first;
     }
-    while (last < width - 1 && last >= first && inside(last + 1))
+    while (last < width - 1 && inside(last + 1))
     {
         ++last;
     }

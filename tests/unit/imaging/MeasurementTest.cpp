@@ -222,6 +222,37 @@ TEST(MeasurementTest, StatisticsHoldOverTheWholeIntegerRangeAndAroundAnOutlier)
     }
 }
 
+TEST(MeasurementTest, EllipseRowsHoldExactlyThePixelsTheFormulaAdmits)
+{
+    // Every pixel tested by the formula itself, over centres on, between and off pixels, and radii down to slivers.
+    constexpr std::int32_t kSize = 24;
+    const double centres[] = {-2.0, 0.0, 3.5, 7.25, 11.0, 12.5, 23.0, 25.75};
+    const double radii[] = {0.05, 0.5, 1.0, 2.5, 3.0, 5.0, 6.3, 11.999, 40.0};
+    for (const double cx : centres)
+    {
+        for (const double cy : {0.0, 5.5, 12.0})
+        {
+            for (const double rx : radii)
+            {
+                for (const double ry : {0.5, 3.0, 5.0, 7.7})
+                {
+                    for (std::int32_t row = 0; row < kSize; ++row)
+                    {
+                        const RowSpan span = EllipseRowSpan({cx, cy}, rx, ry, row, kSize);
+                        for (std::int32_t column = 0; column < kSize; ++column)
+                        {
+                            const double a = (column - cx) / rx;
+                            const double b = (row - cy) / ry;
+                            ASSERT_EQ(a * a + b * b <= 1.0, column >= span.first && column <= span.last)
+                                << cx << " " << cy << " " << rx << " " << ry << " at " << column << "," << row;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(MeasurementTest, DegenerateRegionsGiveNoValueAndNoStatistics)
 {
     const Loaded ct = Load("ct_rescale.dcm");
