@@ -111,10 +111,9 @@ struct Accumulator
     std::int64_t sum = 0;
     std::int32_t low = std::numeric_limits<std::int32_t>::max();
     std::int32_t high = std::numeric_limits<std::int32_t>::min();
-    // Deviations from the region's first value: their sum, and their squares modulo 2^64 (exact where the range
-    // says no square and no sum of them can have wrapped).
+    // The squared deviations from the region's first value, modulo 2^64 (exact where the range says no square and
+    // no sum of them can have wrapped); the deviations' own sum is the sum less count times that value.
     std::int32_t pivot = 0;
-    std::int64_t deviations = 0;
     std::uint64_t squares = 0;
 };
 
@@ -160,7 +159,6 @@ template <typename ForEachSpan> void Statistics(const ValueGrid& values, ForEach
         }
         const auto pivot = static_cast<std::uint32_t>(acc.pivot);
         std::int64_t sum = 0;
-        std::int64_t deviations = 0;
         std::uint64_t squares = 0;
         std::int32_t low = acc.low;
         std::int32_t high = acc.high;
@@ -172,12 +170,10 @@ template <typename ForEachSpan> void Statistics(const ValueGrid& values, ForEach
             high = std::max(high, v);
             // Modulo 2^32, then read as signed: the true deviation wherever the range is below 2^31.
             const auto d = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) - pivot);
-            deviations += d;
             const std::uint32_t magnitude = d < 0 ? 0u - static_cast<std::uint32_t>(d) : static_cast<std::uint32_t>(d);
             squares += std::uint64_t{magnitude} * magnitude;
         }
         acc.sum += sum;
-        acc.deviations += deviations;
         acc.squares += squares;
         acc.low = low;
         acc.high = high;
@@ -192,10 +188,12 @@ template <typename ForEachSpan> void Statistics(const ValueGrid& values, ForEach
     const double mean = static_cast<double>(acc.sum) / static_cast<double>(acc.count);
     const auto range = static_cast<std::uint64_t>(std::int64_t{acc.high} - acc.low);
     double variance = 0.0;
-    if (range < (std::uint64_t{1} << 31) && acc.count < ~std::uint64_t{0} / std::max<std::uint64_t>(range * range, 1))
+    if (range < (std::uint64_t{1} << 31) && acc.count < (std::uint64_t{1} << 32) &&
+        acc.count < ~std::uint64_t{0} / std::max<std::uint64_t>(range * range, 1))
     {
         const double n = static_cast<double>(acc.count);
-        variance = ScaledVariance(acc.count, acc.squares, acc.deviations) / n / n;
+        const std::int64_t deviations = acc.sum - static_cast<std::int64_t>(acc.count) * acc.pivot;
+        variance = ScaledVariance(acc.count, acc.squares, deviations) / n / n;
     }
     else
     {
