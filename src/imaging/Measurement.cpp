@@ -37,19 +37,25 @@ bool InAnyRegion(ImagePoint point, const std::vector<UltrasoundRegion>& regions)
                        [&](const UltrasoundRegion& region) { return RegionOf(point, region) != nullptr; });
 }
 
-// The first region (in the sequence's order) that holds every point.
+// The first region (in the sequence's order) that holds every point, preferring one calibrated in cm: regions may
+// overlap (a Doppler or M-mode strip laid over the spatial one), and a distance belongs to the spatial region.
 const UltrasoundRegion* CommonRegion(std::span<const ImagePoint> points,
                                      const std::vector<UltrasoundRegion>& regions) noexcept
 {
+    const UltrasoundRegion* first = nullptr;
     for (const UltrasoundRegion& region : regions)
     {
         if (std::all_of(points.begin(), points.end(),
                         [&](ImagePoint point) { return RegionOf(point, region) != nullptr; }))
         {
-            return &region;
+            if (region.MeasuresInCentimetres())
+            {
+                return &region;
+            }
+            first = first == nullptr ? &region : first;
         }
     }
-    return nullptr;
+    return first;
 }
 
 struct Spacing

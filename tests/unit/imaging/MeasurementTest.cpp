@@ -181,6 +181,26 @@ TEST_P(UltrasoundLengthTest, UsesTheRegionBothEndsLieIn)
     EXPECT_NE(m.reason.find(c.reason), std::string::npos) << m.reason;
 }
 
+TEST(UltrasoundOverlapTest, AStripWithoutUnitsOverTheSpatialRegionDoesNotHideIt)
+{
+    UltrasoundRegion strip; // listed first, time on one axis
+    strip.maxColumn = 99;
+    strip.minRow = 40;
+    strip.maxRow = 59;
+    strip.unitsX = 4; // seconds
+    strip.unitsY = 7; // cm/s
+    strip.deltaX = strip.deltaY = 0.01;
+    UltrasoundRegion spatial;
+    spatial.maxColumn = 99;
+    spatial.maxRow = 59;
+    spatial.unitsX = spatial.unitsY = kUltrasoundUnitsCm;
+    spatial.deltaX = spatial.deltaY = 0.05;
+    MeasureScale scale;
+    scale.regions = {strip, spatial};
+    const Measurement m = MeasureLength({10, 45}, {40, 45}, scale);
+    ExpectClose(m.value, 15.0, "length"); // 30 columns of 0.5 mm
+}
+
 INSTANTIATE_TEST_SUITE_P(Regions, UltrasoundLengthTest, ::testing::ValuesIn(kUltrasound), test::ByCaseName{});
 
 TEST(MeasurementTest, UltrasoundAreasUseTheRegionThatHoldsTheShape)
