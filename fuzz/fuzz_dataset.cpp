@@ -1,9 +1,13 @@
 // Walks any bytes as a referenced file, then reads them the way the image pipeline and the overlay do.
+#include "dicom/Calibration.h"
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/FrameGeometry.h"
+#include "dicom/FrameSource.h"
 #include "dicom/NestedItems.h"
+#include "dicom/OverlayPlanes.h"
 #include "dicom/SeriesModel.h"
 #include "dicom/TopLevelIndex.h"
+#include "dicom/UltrasoundRegions.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -61,6 +65,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto icon = orblane::ReadIconImage(item.bytes, item.implicit, item.order);
         sum += icon ? icon->grey.size() : 0;
     }
+    // The readers measurements and overlays take their attributes from: every overlay group against the image's
+    // own pixel data, ultrasound regions, the calibration.
+    const orblane::PixelDescription image = orblane::ReadPixelDescription(file, 0);
+    for (const orblane::OverlayPlane& plane : orblane::ReadOverlayPlanes(index, image))
+    {
+        sum += plane.bits.size() + plane.label.size();
+        const bool small = std::uint64_t{image.rowCount} * image.columnCount <= (1u << 20);
+        for (std::int32_t frame = 0; small && frame < 2; ++frame)
+        {
+            for (const std::uint8_t bit : orblane::OverlayMask(plane, frame, image.rowCount, image.columnCount))
+            {
+                sum += bit;
+            }
+        }
+    }
+    for (const orblane::UltrasoundRegion& region : orblane::ReadUltrasoundRegions(file, index))
+    {
+        sum += region.maxColumn + (region.MeasuresInCentimetres() ? 1 : 0);
+    }
+    sum += orblane::CalibrationOf(orblane::ReadSpacingAttributes(file, index)).label.size();
     const orblane::PatientStudyInfo info = file.MakeInfoRecord();
     sum += info.patientName ? info.patientName->size() : 0;
     sum += info.studyDateTime ? info.studyDateTime->size() : 0;

@@ -8,6 +8,7 @@
 #include "imaging/JpegBaseline.h"
 #include "support/DicomWriter.h"
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -347,7 +348,42 @@ void WriteCtSeries(Context& c, int sliceCount, bool followUp, bool lossless)
     }
 }
 
-void WriteMrSeries(Context& c, int sliceCount, MrWeighting weighting)
+// An overlay plane (PS3.3 C.9.2) as some MR systems mark an image: a ring round a region and a cross beside it, one
+// bit a pixel packed low bit first in Overlay Data.
+void MarkerOverlay(Elements& e)
+{
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(kMrSize) * kMrSize / 8, 0);
+    const auto set = [&](int row, int column) {
+        const auto index = static_cast<std::size_t>(row) * kMrSize + static_cast<std::size_t>(column);
+        bits[index / 8] = static_cast<std::uint8_t>(bits[index / 8] | (1u << (index % 8)));
+    };
+    for (int row = 0; row < kMrSize; ++row)
+    {
+        for (int column = 0; column < kMrSize; ++column)
+        {
+            const double d = std::hypot(row - 100.0, column - 150.0);
+            if (d >= 30.0 && d <= 32.0)
+            {
+                set(row, column);
+            }
+        }
+    }
+    for (int k = -12; k <= 12; ++k)
+    {
+        set(180 + k, 70);
+        set(180, 70 + k);
+    }
+    e.UInt16(0x6000, 0x0010, static_cast<std::uint16_t>(kMrSize));
+    e.UInt16(0x6000, 0x0011, static_cast<std::uint16_t>(kMrSize));
+    e.Text(0x6000, 0x0022, "LO", "Demo marker");
+    e.Text(0x6000, 0x0040, "CS", "G");
+    e.Value(0x6000, 0x0050, "SS", Bytes{1, 0, 1, 0});
+    e.UInt16(0x6000, 0x0100, 1);
+    e.UInt16(0x6000, 0x0102, 0);
+    e.Value(0x6000, 0x3000, "OW", Bytes(bits.begin(), bits.end()));
+}
+
+void WriteMrSeries(Context& c, int sliceCount, MrWeighting weighting, bool markMiddleSlice = false)
 {
     const bool t1 = weighting == MrWeighting::T1;
     for (int i = 0; i < sliceCount; ++i)
@@ -366,6 +402,10 @@ void WriteMrSeries(Context& c, int sliceCount, MrWeighting weighting)
             e.Text(0x0028, 0x1050, "DS", t1 ? "600" : "800");
             e.Text(0x0028, 0x1051, "DS", t1 ? "1200" : "1700");
             e.Value(0x7FE0, 0x0010, "OW", LittleEndian(pixels));
+            if (markMiddleSlice && i == sliceCount / 2)
+            {
+                MarkerOverlay(e);
+            }
         });
         if (c.study->icons)
         {
@@ -407,6 +447,8 @@ void WriteRadiograph(Context& c)
         e.Text(0x0020, 0x0020, "CS", "L\\F");
         Grey16(e, kRadiographRows, kRadiographColumns, 12, "MONOCHROME1");
         e.Text(0x0028, 0x0030, "DS", Decimal(kRadiographPixelSpacing) + "\\" + Decimal(kRadiographPixelSpacing));
+        // Measured at the detector, as a CR reader gives it: Pixel Spacing equal to Imager Pixel Spacing.
+        e.Text(0x0018, 0x1164, "DS", Decimal(kRadiographPixelSpacing) + "\\" + Decimal(kRadiographPixelSpacing));
         e.Text(0x0028, 0x1050, "DS", "2000");
         e.Text(0x0028, 0x1051, "DS", "3800");
         e.Text(0x0028, 0x1052, "DS", "0");
@@ -1047,7 +1089,7 @@ int WriteDemoMedium(const std::filesystem::path& folder, std::string& failure)
                 StudyRecord& head = AddStudy(c, p, "20220614", "163000", "MR HEAD");
                 head.series.reserve(1);
                 AddSeries(c, head, "MR", "Axial T1");
-                WriteMrSeries(c, 24, MrWeighting::T1);
+                WriteMrSeries(c, 24, MrWeighting::T1, true);
                 break;
             }
             case 3: {

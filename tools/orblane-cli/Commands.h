@@ -18,6 +18,8 @@ int RunRender(Arguments args);
 int RunGeometry(Arguments args);
 int RunSeries(Arguments args);
 int RunReport(Arguments args);
+int RunMeasure(Arguments args);
+int RunOverlays(Arguments args);
 
 // Writes "orblane-cli: <message>" and the usage to standard error; answers 2.
 int UsageError(std::string_view message);

@@ -27,6 +27,10 @@ constexpr std::array kSubcommands{
     Subcommand{"geometry", RunGeometry, "geometry FILE_A[:FRAME] FILE_B[:FRAME]"},
     Subcommand{"series", RunSeries, "series PATH [--thumbnails OUTDIR]"},
     Subcommand{"report", RunReport, "report FILE OUTDIR"},
+    Subcommand{"measure", RunMeasure,
+               "measure FILE [--frame K] (--line C0,R0,C1,R1 | --angle C0,R0,C1,R1,C2,R2 | --ellipse CX,CY,RX,RY | "
+               "--rect C0,R0,C1,R1)"},
+    Subcommand{"overlays", RunOverlays, "overlays FILE OUTDIR"},
 };
 
 void PrintUsage()

@@ -3,7 +3,11 @@
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
 #include "dicom/DicomTextRules.h"
+#include "dicom/FrameSource.h"
+#include "dicom/OverlayPlanes.h"
+#include "dicom/TopLevelIndex.h"
 #include "imaging/ImageDataList.h"
+#include "imaging/Measurement.h"
 #include "platform/ErrorSink.h"
 #include "support/CliRun.h"
 #include "support/ScratchFolder.h"
@@ -244,6 +248,35 @@ TEST_F(DemoMediumTest, PhantomsHoldTissueValuesWhereTheAnatomyIs)
     EXPECT_LT(grey(1200, 560), 80u);   // right lung: dark
     EXPECT_GT(grey(2300, 1024), 170u); // spine: bright
     EXPECT_LT(grey(5, 5), 30u);        // unattenuated exposure: black
+}
+
+// The calibration each demo image measures with, and the one MR image that carries an overlay plane.
+TEST_F(DemoMediumTest, MeasuresWithItsCalibrationAndShowsItsOverlayPlane)
+{
+    const std::pair<int, const char*> labels[] = {{0, "mm"}, {2, "mm at detector"}, {3, "mm"}, {4, "px"}};
+    for (const auto& [study, label] : labels)
+    {
+        DicomFileChain files = Files(study);
+        ASSERT_FALSE(files.empty());
+        ASSERT_EQ(files.front()->LoadDataSet(), 0);
+        MeasureScale scale;
+        MeasureValues values;
+        ASSERT_EQ(LoadMeasureFrame(*files.front(), 0, scale, values), 1);
+        EXPECT_EQ(scale.calibration.label, label) << study;
+    }
+    DicomFileChain mr = Files(3);
+    for (std::size_t i = 0; i < mr.size(); ++i)
+    {
+        ASSERT_EQ(mr[i]->LoadDataSet(), 0);
+        const TopLevelIndex index(*mr[i]);
+        const std::vector<OverlayPlane> planes = ReadOverlayPlanes(index, ReadPixelDescription(*mr[i], 0));
+        ASSERT_EQ(planes.size(), i == 12 ? 1u : 0u) << i;
+        if (!planes.empty())
+        {
+            const std::vector<std::uint8_t> mask = OverlayMask(planes.front(), 0, 256, 256);
+            EXPECT_GT(std::count(mask.begin(), mask.end(), 1), 300);
+        }
+    }
 }
 
 // ---- The DICOMDIR as other media readers see it --------------------------------------------------------------
