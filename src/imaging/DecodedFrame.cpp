@@ -138,19 +138,12 @@ void ReadWholeWords(ByteView plane, std::size_t count, unsigned shift, std::uint
     std::fill(out + available, out + count, zero);
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-// GCC's -O2 vectorises only loops whose trip count it knows; this one pays for its epilogue many times over.
-#define ORBLANE_VECTORISE __attribute__((optimize("tree-vectorize")))
-#else
-#define ORBLANE_VECTORISE
-#endif
-
 // Where the modality table is the stored sample plus a constant (no rescale, or an integer intercept with slope 1:
-// most radiographs, many CTs), a pixel needs no table load: the loop runs on whole vectors.
+// most radiographs, many CTs), a pixel needs no table load: the loop runs on whole vectors (GCC: the dynamic cost
+// model, set for this file in CMakeLists.txt).
 template <std::size_t Width>
-ORBLANE_VECTORISE void FillShifted(const std::uint8_t* source, std::int32_t* out, std::size_t begin, std::size_t end,
-                                   std::int32_t offset, unsigned shift, std::uint32_t tableMask, std::int32_t& lowOut,
-                                   std::int32_t& highOut) noexcept
+void FillShifted(const std::uint8_t* source, std::int32_t* out, std::size_t begin, std::size_t end, std::int32_t offset,
+                 unsigned shift, std::uint32_t tableMask, std::int32_t& lowOut, std::int32_t& highOut) noexcept
 {
     using Sample = std::conditional_t<Width == 1, std::uint8_t, std::uint16_t>;
     std::int32_t low = offset;
