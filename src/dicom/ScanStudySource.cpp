@@ -3,6 +3,7 @@
 #include "dicom/DicomData.h"
 #include "dicom/DicomTextRules.h"
 #include "dicom/Inflater.h"
+#include "dicom/ReportDocument.h"
 #include "dicom/TagFilebase.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ public:
     HeaderWalk() noexcept : TagFilebase(true) {}
 
     RememberedValue studyUid, seriesUid, seriesNumber, instanceNumber, characterSet, patientName, patientId, birthDate,
-        sex, studyDate, studyTime, modality;
+        sex, studyDate, studyTime, modality, sopClass, metaSopClass;
     bool pixelData = false;
 
 protected:
@@ -69,6 +70,12 @@ private:
         const std::uint32_t key = (static_cast<std::uint32_t>(tag.group) << 16) | tag.element;
         switch (key)
         {
+        case 0x00020002:
+            metaSopClass.Remember(tag);
+            break;
+        case 0x00080016:
+            sopClass.Remember(tag);
+            break;
         case 0x00080005:
             characterSet.Remember(tag);
             break;
@@ -284,7 +291,12 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
             walk.ParseTags(walked.data() + kDataSetStart, walked.data() + walked.size());
             const bool wholeFile =
                 static_cast<std::uint64_t>(got) >= fileSize || static_cast<std::size_t>(got) < wanted;
-            if (!walk.pixelData)
+            header.sopClassUid = Trimmed(walk.sopClass.present ? walk.sopClass : walk.metaSopClass);
+            // A report's header ends before its document or content, which may run to megabytes: once its class
+            // and study are read, the rest is the report window's to read.
+            const bool report = !walk.pixelData && ReportKindOfSopClass(header.sopClassUid) != ReportKind::None &&
+                                (walk.studyUid.present || wholeFile || wanted >= kMaxHeaderRead);
+            if (!walk.pixelData && !report)
             {
                 // A walk that ended at the end of what was read may only have run out of bytes: read more, once
                 // per growth step, up to the whole file or the cap.
@@ -308,7 +320,7 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
             header.studyDate = Copy(walk.studyDate);
             header.studyTime = walk.studyTime.present ? std::optional<std::string>(Copy(walk.studyTime)) : std::nullopt;
             header.modality = Copy(walk.modality);
-            return HeaderVerdict::Image;
+            return report ? HeaderVerdict::Report : HeaderVerdict::Image;
         }
     }
     catch (const std::bad_alloc&)
@@ -507,11 +519,11 @@ void ScanStudySource::Work() noexcept
         std::pair<std::uint64_t, std::uint64_t> identity{};
         const HeaderVerdict verdict = ReadImageHeader(job.path, header, &identity);
         filesRead.fetch_add(1, std::memory_order_relaxed);
-        if (verdict == HeaderVerdict::Image)
+        if (verdict == HeaderVerdict::Image || verdict == HeaderVerdict::Report)
         {
             try
             {
-                Add(job, std::move(header), identity);
+                Add(job, std::move(header), identity, verdict == HeaderVerdict::Report);
             }
             catch (const std::bad_alloc&)
             {
@@ -539,20 +551,26 @@ bool ScanStudySource::ComesBefore(const ImageFile& a, const ImageFile& b) noexce
     return key(a) < key(b);
 }
 
-void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std::uint64_t, std::uint64_t> identity)
+void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std::uint64_t, std::uint64_t> identity,
+                          bool report)
 {
     // Files without a Study Instance UID are gathered by what the row would show of them instead.
     std::string key = !header.studyUid.empty() ? header.studyUid
                                                : std::string("\x01", 1) + header.patientId + '\x01' + header.studyDate +
                                                      '\x01' + header.studyTime.value_or(std::string());
-    ImageFile file{job.path, job.shownId, header.seriesUid, header.seriesNumber, header.instanceNumber};
+    ImageFile file{job.path,
+                   job.shownId,
+                   header.seriesUid,
+                   header.seriesNumber,
+                   header.instanceNumber,
+                   report ? header.sopClassUid : std::string()};
 
     const std::lock_guard guard(resultLock);
     if (!seenFiles.insert(identity).second)
     {
         return;
     }
-    ++imageCount;
+    imageCount += report ? 0 : 1;
     const auto [found, isNew] = studyByKey.try_emplace(std::move(key), static_cast<std::uint32_t>(studies.size()));
     if (isNew)
     {
@@ -564,7 +582,9 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
         return;
     }
     Study& study = studies[found->second];
-    if (ComesBefore(file, study.first))
+    // An image always takes the row from a report: the row's modality is the study's images', not "SR" or "DOC".
+    const bool firstIsReport = !study.first.reportSopClass.empty();
+    if (report ? firstIsReport && ComesBefore(file, study.first) : firstIsReport || ComesBefore(file, study.first))
     {
         study.first = file;
         study.shown = std::move(header);
@@ -641,6 +661,11 @@ void ScanStudySource::CollectImageFiles(DicomFileChain& chain, std::uint32_t stu
     {
         chain.push_back(
             DicomDataFileIO::ForPath(std::move(file.path), std::move(file.shownId), std::u16string(studyLabel)));
+        if (!file.reportSopClass.empty())
+        {
+            // As a DICOMDIR's record would list it: the viewer keeps reports apart from its tiles by this class.
+            chain.back()->SetListedUids(std::move(file.reportSopClass), std::string());
+        }
     }
 }
 

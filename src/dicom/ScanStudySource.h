@@ -33,18 +33,22 @@ struct ScannedHeader
     std::string studyDate;                      // (0008,0020)
     std::optional<std::string> studyTime;       // (0008,0030)
     std::string modality;                       // (0008,0060)
+    std::string sopClassUid;                    // (0008,0016), else (0002,0002); kept for reports
 };
 
 enum class HeaderVerdict
 {
     Image,      // "DICM" at 128 and a walk that reaches the data set's own (7FE0,0010)
+    Report,     // "DICM" at 128, no pixel data, and a report's SOP class (a PDF, a CDA, a structured report, a KOS)
     NotDicom,   // too short, no "DICM", or no pixel data the viewer could reach
     Unreadable, // cannot be opened or read, or is not a regular file
 };
 
 // Reads one file from its start up to its top-level pixel data, and no further when the header fits the first
-// read. Files without pixel data (reports, presentation states, a DICOMDIR) have nothing for the viewer to show and
-// count as NotDicom; so do files whose walk stops before the pixel data, as the viewer's own walk would. Thread-safe.
+// read. A file without pixel data is a Report when its SOP class is one (the viewer offers it beside the study's
+// images, as it does a DICOMDIR's report records); others without pixel data (presentation states, a DICOMDIR) have
+// nothing for the viewer to show and count as NotDicom; so do files whose walk stops before the pixel data, as the
+// viewer's own walk would. Thread-safe.
 // identity: the file's device and inode, so that one file reached twice (through a link) is listed once.
 HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& header,
                               std::pair<std::uint64_t, std::uint64_t>* identity = nullptr) noexcept;
@@ -52,7 +56,8 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
 // The studies below folders and among files, read by worker threads while the list shows what they found. Every
 // regular file below a folder is looked at (whatever its name); symbolic links are followed while they stay inside
 // the folder named, and a folder is entered once however many links lead to it, so link loops end. Files that are
-// not DICOM images, and files that cannot be read, are passed over without a word.
+// neither DICOM images nor reports, and files that cannot be read, are passed over without a word. A study's row
+// shows its first image; a study of reports alone shows its first report.
 class ScanStudySource : public StudySource
 {
 public:
@@ -84,11 +89,12 @@ private:
         std::string seriesUid;
         std::optional<std::int64_t> seriesNumber;
         std::optional<std::int64_t> instanceNumber;
+        std::string reportSopClass; // empty for an image
     };
     struct Study
     {
         std::vector<ImageFile> files;
-        ScannedHeader shown; // the header of the study's first file in series and instance order
+        ScannedHeader shown; // the header of the study's first image in series and instance order (else report)
         ImageFile first;
         bool handedOut = false;
         bool changed = false;
@@ -106,7 +112,7 @@ private:
     void WalkFolder(const std::filesystem::path& root);
     void Enqueue(std::filesystem::path path, std::string shownId);
     void Work() noexcept;
-    void Add(const Job& job, ScannedHeader&& header, std::pair<std::uint64_t, std::uint64_t> identity);
+    void Add(const Job& job, ScannedHeader&& header, std::pair<std::uint64_t, std::uint64_t> identity, bool report);
     StudyEntry MakeEntry(std::size_t index) const;
 
     std::vector<std::filesystem::path> roots;

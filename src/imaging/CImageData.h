@@ -6,6 +6,7 @@
 #include "imaging/ImageLimits.h"
 #include "imaging/ViewState.h"
 #include "imaging/WindowTable.h"
+#include "platform/AtomicFile.h"
 #include "platform/ErrorCode.h"
 #include "platform/Point.h"
 
@@ -95,7 +96,8 @@ public:
 
     // Writes the display bitmap as it is now (format kImageFileJpeg, kImageFilePng or kImageFileBmp). Answers
     // whether the file was written; the target is replaced only by a complete file, never left half-written.
-    bool SaveAs(const std::filesystem::path& path, int format) const noexcept;
+    bool SaveAs(const std::filesystem::path& path, int format,
+                platform::WriteDurability durability = platform::WriteDurability::Flushed) const noexcept;
 
     // Lets go of the decoded frame and the display bitmap; window, zoom and origin stay. AttachFrame gives the image
     // its pixels again (a frame decoded anew from the same source) and repaints it under the kept window.

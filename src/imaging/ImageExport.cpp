@@ -198,7 +198,8 @@ bool InvertedCopy(const DisplayBitmap& source, DisplayBitmap& copy) noexcept
 
 } // namespace
 
-bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noexcept
+bool CImageData::SaveAs(const std::filesystem::path& path, int format,
+                        platform::WriteDurability durability) const noexcept
 {
     if (Bitmap().IsNull() || (format != kImageFileJpeg && format != kImageFileBmp && format != kImageFilePng))
     {
@@ -217,13 +218,13 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noe
         if (format == kImageFileBmp)
         {
             std::vector<std::uint8_t> encoded;
-            return EncodeBmp24(shown, encoded) && platform::WriteFileAtomically(path, encoded);
+            return EncodeBmp24(shown, encoded) && platform::WriteFileAtomically(path, encoded, durability);
         }
         if (format == kImageFilePng)
         {
             std::vector<std::uint8_t> encoded;
             return EncodePng(shown, IsMonochrome(description.photometric), encoded) &&
-                   platform::WriteFileAtomically(path, encoded);
+                   platform::WriteFileAtomically(path, encoded, durability);
         }
         std::uint8_t* data = nullptr;
         unsigned long size = 0;
@@ -232,7 +233,7 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format) const noe
             return false;
         }
         const std::unique_ptr<std::uint8_t, decltype(&FreeJpeg)> owned(data, &FreeJpeg);
-        return platform::WriteFileAtomically(path, ByteView(data, size));
+        return platform::WriteFileAtomically(path, ByteView(data, size), durability);
     }
     catch (const std::bad_alloc&)
     {

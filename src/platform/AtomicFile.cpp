@@ -8,7 +8,7 @@
 
 namespace orblane::platform {
 
-bool WriteFileAtomically(const std::filesystem::path& path, ByteView bytes) noexcept
+bool WriteFileAtomically(const std::filesystem::path& path, ByteView bytes, WriteDurability durability) noexcept
 {
     try
     {
@@ -35,7 +35,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, ByteView bytes) noex
         const mode_t mask = ::umask(0);
         ::umask(mask);
         written = written && ::fchmod(descriptor, static_cast<mode_t>(0666 & ~mask)) == 0;
-        written = written && ::fsync(descriptor) == 0;
+        written = written && (durability == WriteDurability::Unflushed || ::fsync(descriptor) == 0);
         written = (::close(descriptor) == 0) && written;
         if (!written || ::rename(temporary.c_str(), path.c_str()) != 0)
         {

@@ -41,7 +41,7 @@ bool WriteValues(const CImageData& image, const std::filesystem::path& path)
         bytes[4 * i + 2] = static_cast<std::uint8_t>(v >> 16);
         bytes[4 * i + 3] = static_cast<std::uint8_t>(v >> 24);
     }
-    return platform::WriteFileAtomically(path, bytes);
+    return platform::WriteFileAtomically(path, bytes, platform::WriteDurability::Unflushed);
 }
 
 } // namespace
@@ -128,7 +128,9 @@ int RunRender(Arguments args)
             continue;
         }
         const std::string stem = "image-" + std::to_string(index);
-        if (!image->SaveAs(outdir / (stem + (format == kImageFileJpeg ? ".jpg" : ".bmp")), format))
+        // A script's working files: see WriteDurability.
+        if (!image->SaveAs(outdir / (stem + (format == kImageFileJpeg ? ".jpg" : ".bmp")), format,
+                           platform::WriteDurability::Unflushed))
         {
             std::fprintf(stderr, "error 10104 (%s)\n", (outdir / stem).c_str());
             failed = true;

@@ -158,6 +158,56 @@ TEST(ScanStudySourceTest, GroupsImagesIntoStudiesInSeriesThenInstanceOrderAndPas
     EXPECT_EQ(chain[1]->StudyLabel(), u"label");
 }
 
+// Reports on a medium without a DICOMDIR: offered as a DICOMDIR's report records are (typed by their class, after
+// the images of their series order), never taking the row from an image, and a study of reports alone still listed.
+TEST(ScanStudySourceTest, OffersReportsBesideTheImagesOfTheirStudy)
+{
+    const test::ScratchFolder scratch;
+    const fs::path root = scratch.Path();
+    const auto writeReport = [&root](const std::string& name, const std::string& sopClass, const std::string& study,
+                                     const std::string& patient, std::size_t documentBytes) {
+        DicomWriter report;
+        report.FileMeta(kExplicitLittleEndian)
+            .Text(0x0008, 0x0016, "UI", sopClass)
+            .Text(0x0008, 0x0060, "CS", documentBytes != 0 ? "DOC" : "SR")
+            .Text(0x0010, 0x0010, "PN", patient)
+            .Text(0x0020, 0x000D, "UI", study)
+            .Text(0x0020, 0x0011, "IS", "0");
+        if (documentBytes != 0)
+        {
+            // The document runs past the first read: the scan must not need to reach its end.
+            report.Element(0x0042, 0x0011, "OB", test::Bytes(documentBytes, 0x25));
+        }
+        report.WriteTo(root / name);
+    };
+    WriteImage(root / "ct.dcm", {"1.2.3.1", "1.2.3.1.1", "1", "1"});
+    writeReport("sr.dcm", "1.2.840.10008.5.1.4.1.1.88.33", "1.2.3.1", "Doe^Jane", 0);
+    writeReport("pdf.dcm", "1.2.840.10008.5.1.4.1.1.104.1", "1.2.3.2", "Roe^Rich", 200000);
+    // A presentation state has no pixel data and is no report: still passed over.
+    writeReport("pr.dcm", "1.2.840.10008.5.1.4.1.1.11.1", "1.2.3.1", "Doe^Jane", 0);
+
+    ScanStudySource source({root});
+    const std::vector<StudyEntry> rows = RowsOf(source);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(source.ImageCount(), 1u);
+    const StudyEntry* withImages = RowOf(rows, u"Doe^Jane");
+    const StudyEntry* reportOnly = RowOf(rows, u"Roe^Rich");
+    ASSERT_NE(withImages, nullptr);
+    ASSERT_NE(reportOnly, nullptr);
+    EXPECT_EQ(withImages->modality, u"CT");
+    // As stored, pad and all, as the rows of images show theirs.
+    EXPECT_EQ(reportOnly->modality, u"DOC ");
+
+    DicomFileChain chain;
+    source.CollectImageFiles(chain, withImages->firstSeries, u"");
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0]->FileId(), "sr.dcm");
+    EXPECT_EQ(chain[0]->ListedSopClass(), "1.2.840.10008.5.1.4.1.1.88.33");
+    EXPECT_EQ(chain[1]->FileId(), "ct.dcm");
+    EXPECT_EQ(chain[1]->ListedSopClass(), "");
+    EXPECT_EQ(ChainOf(source, reportOnly->firstSeries), std::vector<std::string>{"pdf.dcm"});
+}
+
 TEST(ScanStudySourceTest, FollowsLinksOnlyInsideTheFolderEndsLinkLoopsAndListsALinkedFileOnce)
 {
     const test::ScratchFolder scratch;
