@@ -1,8 +1,8 @@
 #include "imaging/SeriesThumbnail.h"
 
 #include "imaging/CImageData.h"
-#include "imaging/ImageDataList.h"
 #include "imaging/PngEncoder.h"
+#include "imaging/ThumbnailDecode.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
@@ -94,11 +94,7 @@ bool MakeSeriesThumbnail(const MediumSeries& medium, const SeriesEntry& series, 
         std::unique_ptr<DicomDataFileIO> file =
             middle.path.empty() ? std::make_unique<DicomDataFileIO>(middle.fileId, folder, std::u16string())
                                 : DicomDataFileIO::ForPath(middle.path, middle.fileId, std::u16string());
-        ImageDataList list;
-        list.AddFile(std::move(file));
-        const CImageData* image = list.GetImage(0);
-        static_cast<void>(list.TakeErrors());
-        return image != nullptr && !image->Bitmap().IsNull() && ReduceToFit(image->Bitmap(), kThumbnailSize, out);
+        return DecodeThumbnail(*file, kThumbnailSize, out) != ThumbnailRoute::Failed;
     }
     catch (const std::bad_alloc&)
     {

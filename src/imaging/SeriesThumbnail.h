@@ -13,7 +13,8 @@ inline constexpr int kThumbnailSize = 128;
 // The DICOMDIR's icon as an 8-bit grey bitmap; false when memory cannot be had.
 bool IconBitmap(const IconImage& icon, DisplayBitmap& out) noexcept;
 // The series' picture: the DICOMDIR's icon when it gives one (no image file is opened), else its middle image
-// decoded and reduced to fit kThumbnailSize, as the file's window shows it. False for a series with nothing to show.
+// decoded at reduced size to fit kThumbnailSize (ThumbnailDecode.h), as the file's window shows it. False for a series
+// with nothing to show.
 bool MakeSeriesThumbnail(const MediumSeries& medium, const SeriesEntry& series, DisplayBitmap& out) noexcept;
 // Reduces a display bitmap to fit size × size by averaging the source pixels each target pixel covers.
 bool ReduceToFit(const DisplayBitmap& source, int size, DisplayBitmap& out) noexcept;
