@@ -69,6 +69,11 @@ public:
     // The first image of file k or, when it gives none, of the first file after it that does, walking the files
     // before it as needed; -1 when no file from k on gives an image.
     int FirstImageOfFile(int k);
+    // The file (display order) that image `index` comes from; -1 for an image not found yet.
+    int FileOfImage(int index) const noexcept
+    {
+        return index >= 0 && index < ImageCount() ? cache.entries[static_cast<std::size_t>(index)].file : -1;
+    }
     // Nothing decodes or walks ahead on the pool for this list now: work of lower priority may have the cores.
     bool DecodesIdle() const;
 

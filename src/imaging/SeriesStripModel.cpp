@@ -94,6 +94,18 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
     }
     StripModel model;
     model.series = GroupViewerSeries(keys);
+    {
+        std::unordered_map<std::string, int> seriesIndex;
+        for (std::size_t s = 0; s < model.series.size(); ++s)
+        {
+            seriesIndex.emplace(model.series[s].study + '\n' + model.series[s].series, static_cast<int>(s));
+        }
+        model.seriesOfFile.reserve(keys.size());
+        for (const ImageSeriesKey& key : keys)
+        {
+            model.seriesOfFile.push_back(seriesIndex[key.study + '\n' + key.series]);
+        }
+    }
     std::unordered_map<std::string, int> studyIndex;
     const auto studyOf = [&model, &studyIndex](const std::string& key, const StripFile& file,
                                                const StudyEntryOfSeries* study) {

@@ -51,6 +51,8 @@ struct StripModel
     std::vector<StripEntry> entries;
     // The viewer's series over the image list's files: first file and file count, in the strip's order.
     std::vector<ViewerSeries> series;
+    // For each image-list file, the index of its series in `series`.
+    std::vector<int> seriesOfFile;
 
     // Several studies are open: the entries show under their study.
     bool Grouped() const noexcept { return studies.size() > 1; }
