@@ -132,6 +132,8 @@ ThumbnailRoute DecodeThumbnail(DicomDataFileIO& file, int size, DisplayBitmap& o
             return ThumbnailRoute::Failed;
         }
         const ByteView region = file.DataBytes();
+        // The thumbnail is the size the whole image would be reduced to, whatever rounding the reduced decode had.
+        const FitSize fit = SizeToFit(d.columnCount, d.rowCount, size);
         const int longer = std::max<int>(d.rowCount, d.columnCount);
         // The largest step that leaves at least `size` pixels on the longer side: the final reduction averages.
         const int step = std::max(1, longer / size);
@@ -177,7 +179,8 @@ ThumbnailRoute DecodeThumbnail(DicomDataFileIO& file, int size, DisplayBitmap& o
             }
         }
         DecodedImage decoded = DecodeGuarded(d, region, Point{1, 1}, true);
-        if (!decoded.image || decoded.image->Bitmap().IsNull() || !ReduceToFit(decoded.image->Bitmap(), size, out))
+        if (!decoded.image || decoded.image->Bitmap().IsNull() ||
+            !ReduceTo(decoded.image->Bitmap(), fit.width, fit.height, out))
         {
             return ThumbnailRoute::Failed;
         }
