@@ -3,6 +3,7 @@
 #include "platform/FileIdPath.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <unordered_map>
 
@@ -83,7 +84,13 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         {
             return ImageSeriesKey{UnlistedStudyKey(file.studyLabel), std::string()};
         }
-        return ImageSeriesKey{listed.study->studyInstanceUid, listed.series->seriesInstanceUid};
+        // A record without its UID is still a series of its own: the record itself is the key then.
+        std::string series = listed.series->seriesInstanceUid;
+        if (series.empty())
+        {
+            series = "\x02" + std::to_string(reinterpret_cast<std::uintptr_t>(listed.series));
+        }
+        return ImageSeriesKey{listed.study->studyInstanceUid, std::move(series)};
     };
     std::vector<ImageSeriesKey> keys;
     std::vector<Listed> listed(imageFiles.size());

@@ -94,7 +94,17 @@ MediumSeries TwoStudies()
     ko.kind = SeriesKind::KeyImages;
     ko.images = {{"CT\\KO1", {}, {}, {}, {}, {}}};
     ct.series = {chest, sr, ko};
-    medium.studies = {mr, ct};
+    StudyEntryOfSeries noUids;
+    noUids.studyInstanceUid = "3.1";
+    SeriesEntry first = t2;
+    first.seriesInstanceUid.clear();
+    first.description = u"First";
+    first.images = {{"NU\\1", {}, {}, {}, {}, {}}};
+    SeriesEntry second = first;
+    second.description = u"Second";
+    second.images = {{"NU\\2", {}, {}, {}, {}, {}}};
+    noUids.series = {first, second};
+    medium.studies = {mr, ct, noUids};
     return medium;
 }
 
@@ -170,6 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
                                 true,
                                 {"0 images MR Axial T2 x1 series0@file0 thumb0", "1 images CT  x1 series1@file1 thumb1",
                                  "1 report SR  x2 report0", "1 key images KO  x1 report1"}},
+                      // Records without a Series Instance UID are series of their own all the same.
+                      StripCase{
+                          "SeriesWithoutUidsStayApart",
+                          {On("NU\\1"), On("NU\\2")},
+                          {},
+                          false,
+                          {"0 images MR First x1 series0@file0 thumb0", "0 images MR Second x1 series1@file1 thumb1"}},
                       // Files no directory lists join one series per study label.
                       StripCase{"UnlistedFilesOneSeriesPerLabel",
                                 {{"/elsewhere/", "A", u"x"}, {"/elsewhere/", "B", u"x"}, {"/elsewhere/", "C", u"y"}},
