@@ -186,6 +186,39 @@ int ImageDataList::LoadNextFile()
     return 0;
 }
 
+const DicomDataFileIO* ImageDataList::FileAt(int k) const noexcept
+{
+    return k >= 0 && static_cast<std::size_t>(k) < files.size() ? files[static_cast<std::size_t>(k)].file.get()
+                                                                : nullptr;
+}
+
+int ImageDataList::FirstImageOfFile(int k)
+{
+    if (k < 0)
+    {
+        return -1;
+    }
+    // Entries are added file by file in display order, so the first entry of a file at or after k is the answer.
+    for (;;)
+    {
+        const auto found = std::lower_bound(cache.entries.begin(), cache.entries.end(), k,
+                                            [](const Entry& entry, int file) { return entry.file < file; });
+        if (found != cache.entries.end())
+        {
+            return static_cast<int>(found - cache.entries.begin());
+        }
+        if (LoadNextFile() == 0)
+        {
+            return -1;
+        }
+    }
+}
+
+bool ImageDataList::DecodesIdle() const
+{
+    return !scheduler || scheduler->Idle();
+}
+
 PixelDescription ImageDataList::FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined,
                                                  bool* readFault) const
 {

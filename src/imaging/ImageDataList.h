@@ -64,6 +64,18 @@ public:
     int FileCount() const noexcept { return static_cast<int>(files.size()); }
     // Walks the next file that gives images; answers the number of images found (0 once every file is done).
     int LoadNextFile();
+    // File k in display order (its listed IDs; nothing is opened), or null past the last.
+    const DicomDataFileIO* FileAt(int k) const noexcept;
+    // The first image of file k or, when it gives none, of the first file after it that does, walking the files
+    // before it as needed; -1 when no file from k on gives an image.
+    int FirstImageOfFile(int k);
+    // The file (display order) that image `index` comes from; -1 for an image not found yet.
+    int FileOfImage(int index) const noexcept
+    {
+        return index >= 0 && index < ImageCount() ? cache.entries[static_cast<std::size_t>(index)].file : -1;
+    }
+    // Nothing decodes or walks ahead on the pool for this list now: work of lower priority may have the cores.
+    bool DecodesIdle() const;
 
     // A failure met while building images, for the window that shows it: the code and whether the program ends.
     struct PendingError

@@ -1,8 +1,8 @@
 #include "imaging/SeriesThumbnail.h"
 
 #include "imaging/CImageData.h"
-#include "imaging/ImageDataList.h"
 #include "imaging/PngEncoder.h"
+#include "imaging/ThumbnailDecode.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
@@ -25,17 +25,30 @@ bool IconBitmap(const IconImage& icon, DisplayBitmap& out) noexcept
     return true;
 }
 
+FitSize SizeToFit(int width, int height, int size) noexcept
+{
+    if (width <= 0 || height <= 0 || size <= 0)
+    {
+        return {};
+    }
+    const double scale = std::min(1.0, static_cast<double>(size) / std::max(width, height));
+    return {std::max(1, static_cast<int>(width * scale + 0.5)), std::max(1, static_cast<int>(height * scale + 0.5))};
+}
+
 bool ReduceToFit(const DisplayBitmap& source, int size, DisplayBitmap& out) noexcept
+{
+    const FitSize fit = SizeToFit(source.Width(), source.Height(), size);
+    return !source.IsNull() && fit.width > 0 && ReduceTo(source, fit.width, fit.height, out);
+}
+
+bool ReduceTo(const DisplayBitmap& source, int targetWidth, int targetHeight, DisplayBitmap& out) noexcept
 {
     const int width = source.Width();
     const int height = source.Height();
-    if (source.IsNull() || width <= 0 || height <= 0 || size <= 0)
+    if (source.IsNull() || width <= 0 || height <= 0 || targetWidth <= 0 || targetHeight <= 0)
     {
         return false;
     }
-    const double scale = std::min(1.0, static_cast<double>(size) / std::max(width, height));
-    const int targetWidth = std::max(1, static_cast<int>(width * scale + 0.5));
-    const int targetHeight = std::max(1, static_cast<int>(height * scale + 0.5));
     const bool grey = source.BitsPerPixel() == 8;
     if (!out.Create(targetWidth, targetHeight, source.BitsPerPixel()))
     {
@@ -94,11 +107,7 @@ bool MakeSeriesThumbnail(const MediumSeries& medium, const SeriesEntry& series, 
         std::unique_ptr<DicomDataFileIO> file =
             middle.path.empty() ? std::make_unique<DicomDataFileIO>(middle.fileId, folder, std::u16string())
                                 : DicomDataFileIO::ForPath(middle.path, middle.fileId, std::u16string());
-        ImageDataList list;
-        list.AddFile(std::move(file));
-        const CImageData* image = list.GetImage(0);
-        static_cast<void>(list.TakeErrors());
-        return image != nullptr && !image->Bitmap().IsNull() && ReduceToFit(image->Bitmap(), kThumbnailSize, out);
+        return DecodeThumbnail(*file, kThumbnailSize, out) != ThumbnailRoute::Failed;
     }
     catch (const std::bad_alloc&)
     {

@@ -40,6 +40,7 @@ constexpr KeyRow kKeys[] = {
     {'S', true, ShiftRule::Without, ViewerAction::Save},
     {kKeySpace, false, ShiftRule::Without, ViewerAction::Cine},
     {'D', false, ShiftRule::Without, ViewerAction::Reports},
+    {'S', false, ShiftRule::Without, ViewerAction::ToggleSeriesStrip},
 };
 
 // The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.

@@ -56,6 +56,8 @@ enum class ViewerAction : int
     Cine,
     // The study's reports (D: "document"), when it holds any.
     Reports,
+    // Shows or hides the series strip (S: "series").
+    ToggleSeriesStrip,
     // A window preset by digit for every image of the page, or (with Shift) for the current tile: 0 the file's
     // window, 1-6 the CT presets, 9 the full value range.
     PresetPage,

@@ -1,5 +1,7 @@
 #include "platform/MappedFile.h"
 
+#include "platform/FileOpenCount.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <limits>
@@ -30,6 +32,7 @@ int MappedFile::Open(const std::filesystem::path& path) noexcept
     {
         return errno;
     }
+    CountFileOpen();
     struct stat info
     {
     };

@@ -5,12 +5,16 @@
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/ReportDocument.h"
 #include "imaging/CImageData.h"
+#include "imaging/SeriesStripModel.h"
+#include "imaging/SeriesThumbnail.h"
 #include "platform/ErrorSink.h"
 #include "platform/SettingsPaths.h"
 #include "platform/ThreadPool.h"
 #include "viewer/CDlgPictPattern.h"
 #include "viewer/CDlgReport.h"
 #include "viewer/CPictureFrame.h"
+#include "viewer/CSeriesStrip.h"
+#include "viewer/CThumbnailLoader.h"
 #include "viewer/WaitCursor.h"
 #include "widgets/Pictures.h"
 
@@ -90,6 +94,7 @@ int CommandOf(ViewerAction action) noexcept
         {ViewerAction::Invert, V::kInvertCommand},
         {ViewerAction::Cine, V::kCineCommand},
         {ViewerAction::Reports, V::kReportsCommand},
+        {ViewerAction::ToggleSeriesStrip, V::kSeriesStripCommand},
     };
     for (const auto& [from, id] : kCommands)
     {
@@ -168,6 +173,8 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
 
 CDlgImgViewer::~CDlgImgViewer()
 {
+    // The thumbnail decode that runs reads no tile, but reports to the strip: it ends first.
+    thumbnails.reset();
     // The tiles point into the collection: let them go first.
     for (CPictureFrame*& frame : frames)
     {
@@ -342,8 +349,10 @@ void CDlgImgViewer::OnInitDialog()
         connect(reportsButton, &QPushButton::clicked, this, [this] { OnCommand(kReportsCommand); });
         reportsButton->show();
     }
+    CreateSeriesStrip();
     const int toolbarBottom = toolbar.Layout(width());
     PlaceReportsButton(toolbarBottom);
+    PlaceSeriesStrip(toolbarBottom);
     tileArea = TileAreaBelow(toolbarBottom);
     LayoutFrames(true);
     currentFrame = frames[0];
@@ -362,12 +371,15 @@ void CDlgImgViewer::OnInitDialog()
     setFocus(Qt::OtherFocusReason);
     // Told once the window shows, when the tiles have their final size.
     QTimer::singleShot(0, this, &CDlgImgViewer::TracePage);
+    // The thumbnails only after the first page is drawn, and then below every decode the tiles ask for.
+    QTimer::singleShot(0, this, &CDlgImgViewer::StartThumbnails);
 }
 
 QRect CDlgImgViewer::TileAreaBelow(int top) const
 {
-    // The whole width for now; a panel beside the tiles would take its room here.
-    return {0, top, width(), std::max(0, height() - top)};
+    // The series strip takes its column at the left; the tiles share the rest.
+    const int left = StripShown() ? CSeriesStrip::kWidth : 0;
+    return {left, top, std::max(0, width() - left), std::max(0, height() - top)};
 }
 
 void CDlgImgViewer::LayoutFrames(bool refitAll)
@@ -485,6 +497,7 @@ void CDlgImgViewer::UpdateTileNumbers()
         const FrameRun run = frameRuns(index);
         frame->SetNumbers(index + 1, decoded, index - run.first + 1, run.count);
     }
+    MarkCurrentSeries();
 }
 
 void CDlgImgViewer::AssignImages()
@@ -669,6 +682,7 @@ std::span<const CDlgImgViewer::CommandRow> CDlgImgViewer::Commands() noexcept
         {kCineCommand, &V::ToggleCine},
         {kOverlayKeyCommand, &V::ToggleOverlayBox},
         {kReportsCommand, &V::OpenReports},
+        {kSeriesStripCommand, &V::ToggleSeriesStrip},
     };
     return kRows;
 }
@@ -930,6 +944,7 @@ void CDlgImgViewer::SelectFrameAt(QPoint position)
             frame->SetSelected(true);
             frame->repaint();
             currentFrame = frame;
+            MarkCurrentSeries();
         }
         return;
     }
@@ -1148,6 +1163,7 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     }
     const int toolbarBottom = toolbar.Layout(width());
     PlaceReportsButton(toolbarBottom);
+    PlaceSeriesStrip(toolbarBottom);
     const QRect area = TileAreaBelow(toolbarBottom);
     if (area != tileArea)
     {
@@ -1155,6 +1171,160 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
         LayoutFrames(false);
         UpdatePageButtons();
     }
+}
+
+void CDlgImgViewer::CreateSeriesStrip()
+{
+    StripModel model;
+    try
+    {
+        std::vector<StripFile> imageFiles;
+        std::vector<StripFile> reportFiles;
+        for (int k = 0; k < imageList->FileCount(); ++k)
+        {
+            const DicomDataFileIO* file = imageList->FileAt(k);
+            imageFiles.push_back({file->Folder(), file->FileId(), file->StudyLabel()});
+        }
+        for (const std::unique_ptr<DicomDataFileIO>& file : reports)
+        {
+            reportFiles.push_back({file->Folder(), file->FileId(), file->StudyLabel()});
+        }
+        // Only the DICOMDIR is read: every entry, and every icon, comes from its records.
+        StripMedia media;
+        model =
+            BuildStripModel(imageFiles, reportFiles, [&media](const std::string& folder) { return media.Of(folder); });
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Without memory for the strip the viewer still pages as it always did.
+        return;
+    }
+    strip = new CSeriesStrip(this);
+    connect(strip, &CSeriesStrip::seriesActivated, this, &CDlgImgViewer::ShowSeriesFirstImage);
+    connect(strip, &CSeriesStrip::reportActivated, this, [this](int k) { ShowReport(static_cast<std::size_t>(k)); });
+    strip->SetModel(std::move(model));
+    for (int k = 0; k < strip->EntryCount(); ++k)
+    {
+        DisplayBitmap icon;
+        const StripEntry& entry = strip->Model().entries[static_cast<std::size_t>(k)];
+        if (entry.icon && IconBitmap(*entry.icon, icon))
+        {
+            strip->SetThumbnail(k, ThumbnailImage(icon));
+        }
+    }
+    strip->setVisible(StripShown());
+    Trace("series strip: " + std::to_string(strip->EntryCount()) + " entries");
+}
+
+void CDlgImgViewer::StartThumbnails()
+{
+    if (strip == nullptr || !StripShown() || thumbnails)
+    {
+        return;
+    }
+    std::vector<CThumbnailLoader::Job> jobs;
+    for (int k = 0; k < strip->EntryCount(); ++k)
+    {
+        const StripEntry& entry = strip->Model().entries[static_cast<std::size_t>(k)];
+        const DicomDataFileIO* file = imageList->FileAt(entry.thumbnailFile);
+        if (entry.kind == SeriesKind::Images && !strip->HasThumbnail(k) && file != nullptr)
+        {
+            jobs.push_back({k, file->FileId(), file->Folder()});
+        }
+    }
+    // In the order of the files on the medium: a disc reads forwards.
+    std::stable_sort(jobs.begin(), jobs.end(), [this](const CThumbnailLoader::Job& a, const CThumbnailLoader::Job& b) {
+        return strip->Model().entries[static_cast<std::size_t>(a.entry)].thumbnailFile <
+               strip->Model().entries[static_cast<std::size_t>(b.entry)].thumbnailFile;
+    });
+    thumbnails =
+        std::make_unique<CThumbnailLoader>(*imageList, SharedThreadPool(), ImageCacheBudget(settings.imageCacheBytes));
+    thumbnails->Start(std::move(jobs), [this](int entry, QImage picture) {
+        strip->SetThumbnail(entry, std::move(picture));
+        if (thumbnails && thumbnails->Finished())
+        {
+            Trace("thumbnails: " + std::to_string(thumbnails->Decoded()) + " decoded");
+        }
+    });
+}
+
+bool CDlgImgViewer::StripShown() const noexcept
+{
+    return strip != nullptr && strip->EntryCount() > 1 && !stripHidden;
+}
+
+void CDlgImgViewer::PlaceSeriesStrip(int toolbarBottom)
+{
+    if (strip == nullptr)
+    {
+        return;
+    }
+    strip->setGeometry(0, toolbarBottom, CSeriesStrip::kWidth, std::max(0, height() - toolbarBottom));
+    strip->setVisible(StripShown());
+}
+
+void CDlgImgViewer::ToggleSeriesStrip()
+{
+    if (strip == nullptr || strip->EntryCount() <= 1)
+    {
+        return;
+    }
+    stripHidden = !stripHidden;
+    if (stripHidden && strip->hasFocus())
+    {
+        setFocus(Qt::OtherFocusReason);
+    }
+    const int toolbarBottom = toolbar.Layout(width());
+    PlaceSeriesStrip(toolbarBottom);
+    tileArea = TileAreaBelow(toolbarBottom);
+    LayoutFrames(false);
+    UpdatePageButtons();
+    RepaintTiles();
+    StartThumbnails();
+}
+
+void CDlgImgViewer::MarkCurrentSeries()
+{
+    if (strip == nullptr || currentFrame == nullptr)
+    {
+        return;
+    }
+    const int tile = TileIndexOf(currentFrame);
+    strip->SetCurrentTile(tile);
+    const int index = currentFrame == cine.Tile() ? cine.Index() : firstIndex + tile;
+    const int file = currentFrame->GetTileImage() != nullptr ? imageList->FileOfImage(index) : -1;
+    const std::vector<int>& ofFile = strip->Model().seriesOfFile;
+    strip->SetCurrentSeries(
+        file >= 0 && static_cast<std::size_t>(file) < ofFile.size() ? ofFile[static_cast<std::size_t>(file)] : -1);
+}
+
+void CDlgImgViewer::ShowSeriesFirstImage(int series)
+{
+    if (strip == nullptr || series < 0 || static_cast<std::size_t>(series) >= strip->Model().series.size() ||
+        currentFrame == nullptr)
+    {
+        return;
+    }
+    int index = 0;
+    {
+        WaitCursor wait;
+        index = imageList->FirstImageOfFile(strip->Model().series[static_cast<std::size_t>(series)].first);
+    }
+    if (index < 0)
+    {
+        return;
+    }
+    const int tile = TileIndexOf(currentFrame);
+    const int newFirst = std::max(0, index - tile);
+    const int landing = index - newFirst;
+    if (landing != tile)
+    {
+        currentFrame->SetSelected(false);
+        currentFrame = frames[static_cast<std::size_t>(landing)];
+        currentFrame->SetSelected(true);
+    }
+    Trace("series " + std::to_string(series + 1) + " from image " + std::to_string(index + 1));
+    ShowFrom(newFirst, 0, lastSlot + 1, true);
 }
 
 } // namespace orblane

@@ -28,6 +28,8 @@ class QPushButton;
 namespace orblane {
 
 class CPictureFrame;
+class CSeriesStrip;
+class CThumbnailLoader;
 
 // The full-screen viewer of one request's images. The study list hands it every file of the selected studies
 // before running it; exec() answers 0 (VIEWEND), 1 (the window's close command) or 2 (Esc).
@@ -64,6 +66,8 @@ public:
         kOverlayKeyCommand = 1107,
         // The study's reports: the Reports button and the D key.
         kReportsCommand = 1108,
+        // The series strip shown or hidden (S).
+        kSeriesStripCommand = 1109,
         // Window presets by digit: kPresetPage + d applies to every image of the page, kPresetTile + d to the
         // current tile (0 the file's window, 1-6 the CT presets, 9 the full value range).
         kPresetPage = 1110,
@@ -143,6 +147,17 @@ public:
 
     void setVisible(bool visible) override;
 
+    // The series strip (null until the viewer shows); shown while the viewer holds more than one series and S has
+    // not hidden it.
+    CSeriesStrip* SeriesStrip() const noexcept { return strip; }
+    CThumbnailLoader* Thumbnails() const noexcept { return thumbnails.get(); }
+
+public slots:
+    // Pages so that the first image of series `series` (the strip's numbering) is in the current tile: the tile
+    // keeps its place where the study has images enough before it, else the page starts at the study's first image
+    // and the tile showing the series' first image becomes the current one.
+    void ShowSeriesFirstImage(int series);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -221,6 +236,14 @@ private:
     void RepaintTiles();
 
     void PlaceReportsButton(int toolbarBottom);
+    // The strip: built from the files' listing when the viewer first shows, laid out beside the tiles.
+    void CreateSeriesStrip();
+    void StartThumbnails();
+    void PlaceSeriesStrip(int toolbarBottom);
+    bool StripShown() const noexcept;
+    void ToggleSeriesStrip();
+    // The strip marks the series of the current tile's image.
+    void MarkCurrentSeries();
 
     // Declared before the tiles and the image list, which are built from it.
     std::string settingsFile;
@@ -262,6 +285,9 @@ private:
     };
     std::vector<ListedFile> listedFiles;
     QPushButton* reportsButton = nullptr;
+    CSeriesStrip* strip = nullptr;
+    bool stripHidden = false;
+    std::unique_ptr<CThumbnailLoader> thumbnails;
 };
 
 } // namespace orblane

@@ -367,8 +367,29 @@ DicomDirFile BuildDicomDir(const std::vector<DirPatient>& patients, const DicomD
             std::vector<std::size_t> seriesLevel;
             for (const DirSeries& series : study.series)
             {
-                const std::size_t seriesRecord =
-                    builder.Begin("SERIES", [&] { writer.Text(0x0008, 0x0060, "CS", series.modality); });
+                const std::size_t seriesRecord = builder.Begin("SERIES", [&] {
+                    writer.Text(0x0008, 0x0060, "CS", series.modality);
+                    if (!series.uid.empty())
+                    {
+                        writer.Text(0x0020, 0x000E, "UI", series.uid);
+                    }
+                    if (!series.icon.empty())
+                    {
+                        writer.BeginSequence(0x0088, 0x0200, Length::Defined)
+                            .BeginItem(Length::Defined)
+                            .UInt16(0x0028, 0x0002, 1)
+                            .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
+                            .UInt16(0x0028, 0x0010, series.iconSide)
+                            .UInt16(0x0028, 0x0011, series.iconSide)
+                            .UInt16(0x0028, 0x0100, 8)
+                            .UInt16(0x0028, 0x0101, 8)
+                            .UInt16(0x0028, 0x0102, 7)
+                            .UInt16(0x0028, 0x0103, 0)
+                            .Element(0x7FE0, 0x0010, "OB", series.icon)
+                            .EndItem()
+                            .EndSequence();
+                    }
+                });
                 seriesLevel.push_back(seriesRecord);
                 std::vector<std::size_t> imageLevel;
                 for (const std::string& fileId : series.fileIds)

@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orblane::test {
@@ -108,8 +109,18 @@ private:
 // (0004,1400) and (0004,1420) pointing at its next sibling and its first child.
 struct DirSeries
 {
+    // Written as {modality, fileIds}; the record's UID and icon are set afterwards where a test wants them.
+    DirSeries(std::string seriesModality, std::vector<std::string> ids)
+        : modality(std::move(seriesModality)), fileIds(std::move(ids))
+    {
+    }
+
     std::string modality;
     std::vector<std::string> fileIds; // one IMAGE record each; an empty text omits (0004,1500)
+    std::string uid;                  // (0020,000E) of the record; empty omits it
+    // An Icon Image Sequence on the record: iconSide squared 8-bit MONOCHROME2 levels; empty omits it.
+    std::uint16_t iconSide = 0;
+    std::vector<std::uint8_t> icon;
 };
 
 struct DirStudy

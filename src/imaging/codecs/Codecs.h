@@ -3,6 +3,8 @@
 #include "dicom/FrameSource.h"
 #include "imaging/codecs/Codec.h"
 
+#include <vector>
+
 namespace orblane {
 
 // One function per codec, each in its own file of this folder; the transfer-syntax table names them. The step
@@ -17,6 +19,10 @@ DecodeResult DecodeJpegBaseline(ByteView frame, const FrameGeometry& declared, c
 // The same decode written as display pixels (TurboJPEG's own BGRA output).
 DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, SampleColour declared, const DecodeLimits& limits,
                                          const DisplayPixelsOut& out) noexcept;
+// The same decode reduced by the library's scaled inverse DCT to the smallest size whose longer side still has
+// atLeast pixels (a thumbnail): 8-bit grey or RGB samples, interleaved, in `out`; `actual` gives their size.
+DecodeResult DecodeJpegBaselineScaled(ByteView frame, SampleColour declared, int atLeast, const DecodeLimits& limits,
+                                      std::vector<std::uint8_t>& out) noexcept;
 // JPEG extended at 12 bits (T.81 processes 2 and 4, Huffman, sequential): our own DCT decoder; 8-bit streams go to
 // DecodeJpegBaseline.
 DecodeResult DecodeJpegExtended(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,

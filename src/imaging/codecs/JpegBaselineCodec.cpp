@@ -3,12 +3,14 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -204,6 +206,59 @@ DecodeResult DecodeJpegBaselineToDisplay(ByteView frame, SampleColour declared, 
     // grey streams come out with the grey level in all three colours, as the sample path shows them.
     const int format = std::endian::native == std::endian::little ? TJPF_BGRA : TJPF_ARGB;
     Decompress(stream, out.data, static_cast<int>(out.stride), format, result);
+    return result;
+}
+
+DecodeResult DecodeJpegBaselineScaled(ByteView frame, SampleColour declared, int atLeast, const DecodeLimits& limits,
+                                      std::vector<std::uint8_t>& out) noexcept
+{
+    DecodeResult result;
+    OpenedStream stream;
+    if (!OpenStream(frame, declared, limits, stream, result))
+    {
+        return result;
+    }
+    // The library's scales come largest first; the smallest that still covers atLeast on the longer side is taken,
+    // so that the inverse DCT itself does most of the shrinking (an eighth per side at 1/8).
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    int width = stream.width;
+    int height = stream.height;
+    for (int i = 0; factors != nullptr && i < count; ++i)
+    {
+        const int w = TJSCALED(stream.width, factors[i]);
+        const int h = TJSCALED(stream.height, factors[i]);
+        if (factors[i].num <= factors[i].denom && std::max(w, h) >= atLeast &&
+            std::int64_t{w} * h < std::int64_t{width} * height)
+        {
+            width = w;
+            height = h;
+        }
+    }
+    const int channels = stream.grey ? 1 : 3;
+    try
+    {
+        out.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * channels);
+    }
+    catch (const std::bad_alloc&)
+    {
+        result.status = DecodeStatus::OutOfMemory;
+        return result;
+    }
+    const int status = tjDecompress2(
+        stream.handle.get(), stream.bytes.data(), static_cast<unsigned long>(stream.bytes.size()), out.data(), width,
+        width * channels, height, stream.grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_FASTDCT | TJFLAG_LIMITSCANS);
+    if (status != 0)
+    {
+        result.detail = tjGetErrorCode(stream.handle.get());
+        result.status = result.detail == TJERR_WARNING ? DecodeStatus::DecodedWithWarning : DecodeStatus::Corrupt;
+    }
+    else
+    {
+        result.status = DecodeStatus::Decoded;
+    }
+    result.actual.rows = static_cast<std::uint16_t>(height);
+    result.actual.columns = static_cast<std::uint16_t>(width);
     return result;
 }
 
