@@ -40,6 +40,9 @@ constexpr KeyRow kKeys[] = {
     {'S', true, ShiftRule::Without, ViewerAction::Save},
     {kKeySpace, false, ShiftRule::Without, ViewerAction::Cine},
     {'D', false, ShiftRule::Without, ViewerAction::Reports},
+    {'P', false, ShiftRule::Without, ViewerAction::ReturnToPaging},
+    {'X', false, ShiftRule::Without, ViewerAction::ToggleReferenceLines},
+    {'Y', false, ShiftRule::Without, ViewerAction::LinkTiles},
 };
 
 // The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.
