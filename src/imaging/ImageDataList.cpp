@@ -138,7 +138,7 @@ int ImageDataList::LoadNextFile()
         else
         {
             walk.reset();
-            outcome = WalkFile(*slot.file, options.keepUnshowable, slot.occurrences, slot.texts);
+            outcome = WalkFile(*slot.file, options.keepUnshowable, slot.occurrences, slot.texts, &slot.facts);
             slot.mapped = outcome == WalkOutcome::Walked;
         }
         files.Touch(slot);
@@ -404,43 +404,79 @@ void ImageDataList::DecodeAround(int first, int count)
                 }
                 continue;
             }
-            Entry& entry = cache.entries[static_cast<std::size_t>(index)];
-            if (entry.queuedFor == generation ||
-                (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped) ||
-                std::find(running.begin(), running.end(), index) != running.end())
-            {
-                continue;
-            }
-            FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
-            if (!files.EnsureMapped(slot, options.keepUnshowable) ||
-                !slot.occurrences[static_cast<std::size_t>(entry.occurrence)].decodable)
-            {
-                // Left for the decode on demand, which tells why the image cannot be shown.
-                continue;
-            }
-            DecodeScheduler::Request request;
-            request.index = index;
-            request.file = entry.file;
-            bool joinFaulted = false;
-            request.description = FrameDescription(entry, request.joined, &joinFaulted);
-            if (joinFaulted)
-            {
-                // The owner meets the fault when it decodes the image on demand, and tells.
-                continue;
-            }
-            request.region = slot.file->DataBytes();
-            request.inset = frameInset;
-            request.buildImage = entry.image == nullptr;
-            request.reserved = ExpectedImageBytes(request.description);
-            cache.Reserve(request.reserved);
-            scheduler->Queue(std::move(request));
-            entry.queuedFor = generation;
-            ++slot.jobsInFlight;
+            QueueDecode(index, generation, running);
         }
     }
     // Room for what was queued is made now, not when it arrives: until the owner collects them, the frames decoded
     // ahead are held outside the cache (two 6 x 6 pages of CT: some 150 MB on top of a full budget).
     cache.Evict(-1);
+}
+
+void ImageDataList::QueueDecode(int index, std::uint64_t generation, const std::vector<int>& running)
+{
+    Entry& entry = cache.entries[static_cast<std::size_t>(index)];
+    if (entry.queuedFor == generation ||
+        (entry.state != EntryState::NotDecoded && entry.state != EntryState::Dropped) ||
+        std::find(running.begin(), running.end(), index) != running.end())
+    {
+        return;
+    }
+    FileSlot& slot = files[static_cast<std::size_t>(entry.file)];
+    if (!files.EnsureMapped(slot, options.keepUnshowable) ||
+        !slot.occurrences[static_cast<std::size_t>(entry.occurrence)].decodable)
+    {
+        // Left for the decode on demand, which tells why the image cannot be shown.
+        return;
+    }
+    DecodeScheduler::Request request;
+    request.index = index;
+    request.file = entry.file;
+    bool joinFaulted = false;
+    request.description = FrameDescription(entry, request.joined, &joinFaulted);
+    if (joinFaulted)
+    {
+        // The owner meets the fault when it decodes the image on demand, and tells.
+        return;
+    }
+    request.region = slot.file->DataBytes();
+    request.inset = frameInset;
+    request.buildImage = entry.image == nullptr;
+    request.reserved = ExpectedImageBytes(request.description);
+    cache.Reserve(request.reserved);
+    scheduler->Queue(std::move(request));
+    entry.queuedFor = generation;
+    ++slot.jobsInFlight;
+}
+
+void ImageDataList::DecodeImages(std::span<const int> indices)
+{
+    if (!scheduler || !options.keepUnshowable || indices.empty())
+    {
+        return;
+    }
+    const std::uint64_t generation = scheduler->NewRequest();
+    cache.ClearReserved();
+    const std::vector<int> running = scheduler->Running();
+    for (const int index : indices)
+    {
+        if (index >= 0 && index < static_cast<int>(cache.entries.size()))
+        {
+            QueueDecode(index, generation, running);
+        }
+    }
+    cache.Evict(-1);
+}
+
+ImageDataList::ImagePlace ImageDataList::PlaceOf(int index) const noexcept
+{
+    if (index < 0 || index >= static_cast<int>(cache.entries.size()))
+    {
+        return {};
+    }
+    const Entry& entry = cache.entries[static_cast<std::size_t>(index)];
+    const ImageFacts& facts = files[static_cast<std::size_t>(entry.file)].facts;
+    // Only the first occurrence's frames are described by the file's geometry.
+    return {&facts, entry.occurrence == 0 ? facts.Frame(entry.frame) : nullptr};
 }
 
 void ImageDataList::QueueWalkAhead(int file, int wanted, std::uint64_t generation)

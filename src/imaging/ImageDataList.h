@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,20 @@ public:
     // nothing without a pool or in the dropping mode (an image that leaves the list would move the indices of
     // queued work).
     void DecodeAround(int first, int count);
+    // Queues decodes of these images (found already), in this order, instead of what was queued before: the tiles
+    // that each scroll a series of their own want the images beside theirs, which no one page holds.
+    void DecodeImages(std::span<const int> indices);
+    // Images shown outside the page [first, first + count) (tiles holding a series of their own): the cache never
+    // drops their pixels either.
+    void SetAlsoOnScreen(std::vector<int> indices) noexcept { cache.SetAlsoOnScreen(std::move(indices)); }
+    // What image `index`'s file header says of its series, and the attributes of its frame (null where the header
+    // describes none); both null for an image not found yet.
+    struct ImagePlace
+    {
+        const ImageFacts* facts = nullptr;
+        const FrameAttributes* frame = nullptr;
+    };
+    ImagePlace PlaceOf(int index) const noexcept;
     // Attaches the frames the pool has finished; answers the indices of the images that got their pixels.
     std::vector<int> CollectDecoded();
     // Called on a pool thread each time a decode finishes (for example to post CollectDecoded to the owner's
@@ -117,6 +132,7 @@ private:
     // is to walk the file itself.
     bool TakeBackWalk(FileSlot& slot, std::shared_ptr<WalkAhead>& walk);
     void QueueWalkAhead(int file, int wanted, std::uint64_t generation);
+    void QueueDecode(int index, std::uint64_t generation, const std::vector<int>& running);
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments).
     PixelDescription FrameDescription(const Entry& entry, std::vector<std::uint8_t>& joined,
                                       bool* readFault = nullptr) const;

@@ -82,7 +82,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         listed = lookup.Find(file);
         if (listed.series == nullptr)
         {
-            return ImageSeriesKey{UnlistedStudyKey(file.studyLabel), std::string()};
+            return StripSeriesKey{UnlistedStudyKey(file.studyLabel), std::string()};
         }
         // A record without its UID is still a series of its own: the record itself is the key then.
         std::string series = listed.series->seriesInstanceUid;
@@ -90,9 +90,9 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         {
             series = "\x02" + std::to_string(reinterpret_cast<std::uintptr_t>(listed.series));
         }
-        return ImageSeriesKey{listed.study->studyInstanceUid, std::move(series)};
+        return StripSeriesKey{listed.study->studyInstanceUid, std::move(series)};
     };
-    std::vector<ImageSeriesKey> keys;
+    std::vector<StripSeriesKey> keys;
     std::vector<Listed> listed(imageFiles.size());
     keys.reserve(imageFiles.size());
     for (std::size_t i = 0; i < imageFiles.size(); ++i)
@@ -100,7 +100,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         keys.push_back(keyOf(imageFiles[i], listed[i]));
     }
     StripModel model;
-    model.series = GroupViewerSeries(keys);
+    model.series = GroupStripSeries(keys);
     {
         std::unordered_map<std::string, int> seriesIndex;
         for (std::size_t s = 0; s < model.series.size(); ++s)
@@ -108,7 +108,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
             seriesIndex.emplace(model.series[s].study + '\n' + model.series[s].series, static_cast<int>(s));
         }
         model.seriesOfFile.reserve(keys.size());
-        for (const ImageSeriesKey& key : keys)
+        for (const StripSeriesKey& key : keys)
         {
             model.seriesOfFile.push_back(seriesIndex[key.study + '\n' + key.series]);
         }
@@ -142,7 +142,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
     };
     for (std::size_t s = 0; s < model.series.size(); ++s)
     {
-        const ViewerSeries& series = model.series[s];
+        const StripSeries& series = model.series[s];
         const auto first = static_cast<std::size_t>(series.first);
         StripEntry entry;
         entry.study = studyOf(series.study, imageFiles[first], listed[first].study);
@@ -166,7 +166,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
     for (std::size_t r = 0; r < reportFiles.size(); ++r)
     {
         Listed from;
-        const ImageSeriesKey key = keyOf(reportFiles[r], from);
+        const StripSeriesKey key = keyOf(reportFiles[r], from);
         const auto [at, added] = reportEntry.emplace(key.study + '\n' + key.series, model.entries.size());
         if (!added)
         {

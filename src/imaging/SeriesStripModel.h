@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dicom/SeriesModel.h"
-#include "imaging/ViewerSeries.h"
+#include "imaging/StripSeries.h"
 
 #include <cstdint>
 #include <functional>
@@ -50,7 +50,7 @@ struct StripModel
     // Grouped by study, studies in order; within a study its image series in the viewer's order, then its reports.
     std::vector<StripEntry> entries;
     // The viewer's series over the image list's files: first file and file count, in the strip's order.
-    std::vector<ViewerSeries> series;
+    std::vector<StripSeries> series;
     // For each image-list file, the index of its series in `series`.
     std::vector<int> seriesOfFile;
 

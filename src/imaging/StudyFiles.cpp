@@ -57,7 +57,7 @@ std::u16string JoinLines(std::initializer_list<const std::optional<std::u16strin
 } // namespace
 
 WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<FrameSource>& occurrences,
-                     std::u16string (&texts)[2])
+                     std::u16string (&texts)[2], ImageFacts* facts)
 {
     // A file that is already loaded (the command-line tool loads by path) is not loaded again.
     if (file.DataSet() == nullptr && file.LoadDataSet() != 0)
@@ -76,6 +76,10 @@ WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<Fra
         texts[0] = JoinLines({&info.patientName, &info.patientId, &info.birthDate, &info.sex});
         texts[1] = JoinLines({&info.institutionName, &info.studyDateTime});
         added = ReadFrameSources(file, index, &HasCodec, keepUnshowable, occurrences);
+        if (facts != nullptr && added > 0)
+        {
+            *facts = ReadImageFacts(file, index, occurrences.front().description.frameCount);
+        }
     });
     if (read == platform::MappedRead::Faulted || added == 0)
     {
@@ -90,7 +94,7 @@ bool WalkAhead::Walk() noexcept
 {
     try
     {
-        outcome = WalkFile(*file, keepUnshowable, occurrences, texts);
+        outcome = WalkFile(*file, keepUnshowable, occurrences, texts, &facts);
         if (outcome == WalkOutcome::Walked)
         {
             DecodeFirstImages();
@@ -284,6 +288,7 @@ WalkOutcome FileSlot::TakeAnswers(WalkAhead& walk)
     occurrences = std::move(walk.occurrences);
     texts[0] = std::move(walk.texts[0]);
     texts[1] = std::move(walk.texts[1]);
+    facts = std::move(walk.facts);
     // The pool let go of the mapping: an image it did not decode maps the file again when it is shown.
     mapped = false;
     return walk.outcome;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dicom/FrameSource.h"
+#include "imaging/ImageFacts.h"
 #include "imaging/cache/DecodeScheduler.h"
 #include "platform/Point.h"
 
@@ -25,9 +26,9 @@ enum class WalkOutcome : std::uint8_t
 };
 
 // Loads and walks a file not walked before (on the owner's thread or the pool's); Walked leaves it mapped, with at
-// least one occurrence.
+// least one occurrence. Where facts is given it gets the series and geometry the header gives.
 WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<FrameSource>& occurrences,
-                     std::u16string (&texts)[2]);
+                     std::u16string (&texts)[2], ImageFacts* facts = nullptr);
 
 // A file walked on the pool before the study reaches it, and the answers it leaves for the owner.
 struct WalkAhead : AheadWalk
@@ -40,6 +41,7 @@ struct WalkAhead : AheadWalk
     WalkOutcome outcome = WalkOutcome::NotWalked;
     std::vector<FrameSource> occurrences;
     std::u16string texts[2];
+    ImageFacts facts;
     std::vector<std::shared_ptr<const DecodedFrame>> frames;
     // Each frame's image, display bitmap included, where it could be built: the owner's thread only attaches it.
     std::vector<std::unique_ptr<CImageData>> images;
@@ -60,6 +62,7 @@ struct FileSlot
     std::unique_ptr<DicomDataFileIO> file;
     std::vector<FrameSource> occurrences;
     std::u16string texts[2];
+    ImageFacts facts;
     // The walk of this file on the pool, while the file has not joined the list: the pool reads the file object
     // until the walk is over, and the owner touches it only after taking the walk back.
     std::shared_ptr<WalkAhead> walkAhead;

@@ -41,6 +41,9 @@ constexpr KeyRow kKeys[] = {
     {kKeySpace, false, ShiftRule::Without, ViewerAction::Cine},
     {'D', false, ShiftRule::Without, ViewerAction::Reports},
     {'S', false, ShiftRule::Without, ViewerAction::ToggleSeriesStrip},
+    {'P', false, ShiftRule::Without, ViewerAction::ReturnToPaging},
+    {'X', false, ShiftRule::Without, ViewerAction::ToggleReferenceLines},
+    {'Y', false, ShiftRule::Without, ViewerAction::LinkTiles},
 };
 
 // The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.

@@ -62,6 +62,11 @@ enum class ViewerAction : int
     // window, 1-6 the CT presets, 9 the full value range.
     PresetPage,
     PresetTile,
+    // P: every tile back to paging through the study. X: reference lines on / off. Y: links the tiles' series for
+    // scrolling together by distance, or unlinks them.
+    ReturnToPaging,
+    ToggleReferenceLines,
+    LinkTiles,
 };
 
 struct KeyAction

@@ -1,44 +1,41 @@
 #include "imaging/ViewerSeries.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <map>
+#include <utility>
 
 namespace orblane {
 
-std::vector<ViewerSeries> GroupViewerSeries(std::span<const ImageSeriesKey> items)
+std::vector<ViewerSeries> GroupViewerSeries(std::span<const ViewerSeriesKey> images)
 {
-    // Per study, its series in order of appearance; a medium of thousands of series stays linear.
-    struct Study
+    std::vector<ViewerSeries> series;
+    // A study of thousands of series must not be searched from the start for every image.
+    std::map<std::pair<std::string, std::string>, std::size_t> found;
+    for (std::size_t i = 0; i < images.size(); ++i)
     {
-        std::vector<ViewerSeries> series;
-        std::unordered_map<std::string, std::size_t> bySeries;
-    };
-    std::vector<Study> studies;
-    std::unordered_map<std::string, std::size_t> byStudy;
-    for (std::size_t i = 0; i < items.size(); ++i)
-    {
-        const ImageSeriesKey& item = items[i];
-        const auto [study, newStudy] = byStudy.emplace(item.study, studies.size());
-        if (newStudy)
+        const ViewerSeriesKey& key = images[i];
+        const auto [at, added] =
+            found.emplace(std::make_pair(key.studyInstanceUid, key.seriesInstanceUid), series.size());
+        if (added)
         {
-            studies.emplace_back();
+            ViewerSeries entry;
+            entry.studyInstanceUid = key.studyInstanceUid;
+            entry.seriesInstanceUid = key.seriesInstanceUid;
+            entry.firstImage = static_cast<int>(i);
+            series.push_back(std::move(entry));
         }
-        Study& entry = studies[study->second];
-        const auto [series, newSeries] = entry.bySeries.emplace(item.series, entry.series.size());
-        if (newSeries)
-        {
-            entry.series.push_back({item.study, item.series, static_cast<int>(i), 0});
-        }
-        ++entry.series[series->second].count;
+        ViewerSeries& entry = series[at->second];
+        entry.images.push_back(static_cast<int>(i));
+        entry.imageCount = static_cast<int>(entry.images.size());
     }
-    std::vector<ViewerSeries> out;
-    for (Study& study : studies)
-    {
-        for (ViewerSeries& series : study.series)
-        {
-            out.push_back(std::move(series));
-        }
-    }
-    return out;
+    return series;
+}
+
+int PlaceInSeries(const ViewerSeries& series, int index) noexcept
+{
+    // The images are in ascending order: the viewer's own.
+    const auto at = std::lower_bound(series.images.begin(), series.images.end(), index);
+    return at != series.images.end() && *at == index ? static_cast<int>(at - series.images.begin()) : -1;
 }
 
 } // namespace orblane

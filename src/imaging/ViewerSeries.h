@@ -6,24 +6,29 @@
 
 namespace orblane {
 
-// Which study and series one item of the viewer (an image, or a file) belongs to; empty keys are a key too.
-struct ImageSeriesKey
+// The series an image of the viewer belongs to, as its header names it.
+struct ViewerSeriesKey
 {
-    std::string study;
-    std::string series;
+    std::string studyInstanceUid;
+    std::string seriesInstanceUid;
 };
 
-// One series of the viewer: where its first item is among the viewer's items, and how many it has.
+// One series of the viewer's images: the images are indices into the viewer's list, in that list's order.
 struct ViewerSeries
 {
-    std::string study;
-    std::string series;
-    int first = 0;
-    int count = 0;
+    std::string studyInstanceUid;
+    std::string seriesInstanceUid;
+    int firstImage = 0;
+    int imageCount = 0;
+    std::vector<int> images;
 };
 
-// The viewer's series in the order the strip shows them and the tiles number them: studies in the order they first
-// appear among the items, and within each study its series in the order they first appear. Throws std::bad_alloc.
-std::vector<ViewerSeries> GroupViewerSeries(std::span<const ImageSeriesKey> items);
+// The viewer's images grouped into series, in the order each series first appears among them (the studies as
+// opened, then their series as their images come). Images that name no series form one series of their study.
+// Throws std::bad_alloc.
+std::vector<ViewerSeries> GroupViewerSeries(std::span<const ViewerSeriesKey> images);
+
+// Where image `index` stands in its series, from 0; -1 when the series does not hold it.
+int PlaceInSeries(const ViewerSeries& series, int index) noexcept;
 
 } // namespace orblane

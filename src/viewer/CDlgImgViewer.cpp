@@ -131,7 +131,12 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
                                                 ImageListOptions{settings.imageCacheBytes, true, &SharedThreadPool()})),
       zoomFactor(ReadZoomStep(settingsPath)), currentCursor(Qt::ArrowCursor),
       cine(this, {[this](int index) { return frameRuns(index); },
-                  [this](int shown, int next) { return CineFetch(shown, next); }, [this] { UpdateTileNumbers(); }})
+                  [this](int shown, int next) { return CineFetch(shown, next); }, [this] { UpdateTileNumbers(); }}),
+      tileSeries([this] { return imageList->ImageCount(); },
+                 [this](int index) {
+                     const ImageDataList::ImagePlace place = imageList->PlaceOf(index);
+                     return TileSeries::ImageInfo{place.facts, place.frame};
+                 })
 {
     // Frames decoded ahead arrive on a pool thread; the list is this thread's, so it only hears of them here.
     imageList->SetDecodedNotifier(
@@ -148,6 +153,8 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
     setMouseTracking(true);
     // The page itself takes the keys: arrows and digits must not move the focus among the toolbar's buttons.
     setFocusPolicy(Qt::StrongFocus);
+    // A series dragged from the series strip onto a tile (the tiles take no mouse input: the page takes the drop).
+    setAcceptDrops(true);
     // The frames of a multi-frame file are consecutive images of the study, each knowing its frame number.
     frameRuns = [this](int index) {
         const CImageData* image = imageList->GetImage(index);
@@ -493,11 +500,23 @@ void CDlgImgViewer::UpdateTileNumbers()
             continue;
         }
         // A tile playing cine shows another image of its file than the page's slot.
-        const int index = frame == cine.Tile() ? cine.Index() : firstIndex + i;
+        const int index = frame == cine.Tile() ? cine.Index() : ShownIndex(i);
         const FrameRun run = frameRuns(index);
-        frame->SetNumbers(index + 1, decoded, index - run.first + 1, run.count);
+        // Counted within the image's series; while the viewer pages, the study-wide place the paging goes by too.
+        const TileSeries::Place place = tileSeries.PlaceOf(index);
+        if (place.series >= 0)
+        {
+            frame->SetNumbers(place.slice + 1, place.count, index - run.first + 1, run.count);
+            frame->SetStudyPlace(tileSeries.Active() ? 0 : index + 1, decoded);
+        }
+        else
+        {
+            frame->SetNumbers(index + 1, decoded, index - run.first + 1, run.count);
+            frame->SetStudyPlace(0, 0);
+        }
     }
     MarkCurrentSeries();
+    UpdateTileSeriesTexts();
 }
 
 void CDlgImgViewer::AssignImages()
@@ -575,21 +594,33 @@ void CDlgImgViewer::Step(bool (*rule)(const PageState&, PageStep&))
 
 void CDlgImgViewer::NextImage()
 {
+    if (tileSeries.Active())
+    {
+        StepTile(TileIndexOf(currentFrame), 1);
+        return;
+    }
     Step(&NextImageStep);
 }
 
 void CDlgImgViewer::PreviousImage()
 {
+    if (tileSeries.Active())
+    {
+        StepTile(TileIndexOf(currentFrame), -1);
+        return;
+    }
     Step(&PreviousImageStep);
 }
 
 void CDlgImgViewer::NextPage()
 {
+    ReturnToPaging();
     Step(&NextPageStep);
 }
 
 void CDlgImgViewer::PreviousPage()
 {
+    ReturnToPaging();
     Step(&PreviousPageStep);
 }
 
@@ -618,6 +649,18 @@ void CDlgImgViewer::ApplyPattern(int newColumns, int newRows)
     columns = newColumns;
     rows = newRows;
     LayoutFrames(true);
+    if (tileSeries.Active())
+    {
+        // A tile the larger layout adds holds the series of the image paging put there.
+        for (int j = 0; j <= lastSlot; ++j)
+        {
+            if (tileSeries.SeriesOf(j) < 0)
+            {
+                tileSeries.Adopt(j, firstIndex + j);
+            }
+        }
+        ShowTileImages();
+    }
     UpdatePageButtons();
     if (currentFrame != nullptr)
     {
@@ -728,6 +771,15 @@ bool CDlgImgViewer::RunKeyAction(const KeyAction& action)
     case ViewerAction::PresetTile:
         OnCommand(kPresetTile + action.digit);
         return true;
+    case ViewerAction::ReturnToPaging:
+        ReturnToPaging();
+        return true;
+    case ViewerAction::ToggleReferenceLines:
+        ToggleReferenceLines();
+        return true;
+    case ViewerAction::LinkTiles:
+        ToggleLink();
+        return true;
     default:
         break;
     }
@@ -742,11 +794,14 @@ bool CDlgImgViewer::RunKeyAction(const KeyAction& action)
 
 void CDlgImgViewer::FirstPage()
 {
+    // Paging a page takes the viewer back to paging through the study.
+    ReturnToPaging();
     Step(&FirstPageStep);
 }
 
 void CDlgImgViewer::LastPage()
 {
+    ReturnToPaging();
     {
         // The last page is that of the study's last image: every file is decoded first.
         WaitCursor wait;
@@ -867,7 +922,7 @@ void CDlgImgViewer::ToggleCine()
         StopCine();
         return;
     }
-    cine.Start(currentFrame, firstIndex + TileIndexOf(currentFrame));
+    cine.Start(currentFrame, ShownIndex(TileIndexOf(currentFrame)));
 }
 
 void CDlgImgViewer::StopCine()
@@ -945,6 +1000,12 @@ void CDlgImgViewer::SelectFrameAt(QPoint position)
             frame->repaint();
             currentFrame = frame;
             MarkCurrentSeries();
+            // The lines show the current tile's plane on the others.
+            if (referenceLinesOn)
+            {
+                UpdateReferenceLines();
+                RepaintTiles();
+            }
         }
         return;
     }
@@ -1129,6 +1190,12 @@ void CDlgImgViewer::wheelEvent(QWheelEvent* event)
         {
             OnCommand(back ? kPreviousPageButton : kNextPageButton);
         }
+        else if (tileSeries.Active())
+        {
+            // Each tile scrolls its own series: the one under the cursor, which becomes the current tile.
+            SelectFrameAt(position);
+            StepTile(TileIndexOf(frame), back ? -1 : 1);
+        }
         else
         {
             OnCommand(back ? kPreviousImageButton : kNextImageButton);
@@ -1169,6 +1236,11 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     {
         tileArea = area;
         LayoutFrames(false);
+        if (tileSeries.Active())
+        {
+            // The layout gave empty tiles the page's images; a tile out of range stays empty.
+            ShowTileImages();
+        }
         UpdatePageButtons();
     }
 }
@@ -1201,6 +1273,8 @@ void CDlgImgViewer::CreateSeriesStrip()
     }
     strip = new CSeriesStrip(this);
     connect(strip, &CSeriesStrip::seriesActivated, this, &CDlgImgViewer::ShowSeriesFirstImage);
+    connect(strip, &CSeriesStrip::seriesToTile, this,
+            [this](int series, int tile) { ShowSeriesInTile(TileSeriesOfStripSeries(series), tile); });
     connect(strip, &CSeriesStrip::reportActivated, this, [this](int k) { ShowReport(static_cast<std::size_t>(k)); });
     strip->SetModel(std::move(model));
     for (int k = 0; k < strip->EntryCount(); ++k)

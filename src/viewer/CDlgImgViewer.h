@@ -4,6 +4,7 @@
 #include "core/ViewerSettings.h"
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/ImageDataList.h"
+#include "imaging/TileSeries.h"
 #include "imaging/ViewMath.h"
 #include "imaging/ViewerKeys.h"
 #include "imaging/ViewerRules.h"
@@ -23,6 +24,10 @@
 #include <string>
 #include <vector>
 
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QPushButton;
 
 namespace orblane {
@@ -157,8 +162,27 @@ public slots:
     // keeps its place where the study has images enough before it, else the page starts at the study's first image
     // and the tile showing the series' first image becomes the current one.
     void ShowSeriesFirstImage(int series);
+    // The second way of reading (CDlgImgViewerTiles.cpp). The viewer's series, in the order the images come: the
+    // index ShowSeriesInTile and a dropped series name.
+    const std::vector<ViewerSeries>& SeriesList();
+    // Whether some tile holds a series of its own; P (ReturnToPaging) ends it.
+    bool ReadsTileSeries() const noexcept { return tileSeries.Active(); }
+    // The image tile `tile` shows (the study's index), -1 for none.
+    int ShownIndex(int tile) const noexcept;
+    bool ReferenceLinesOn() const noexcept { return referenceLinesOn; }
+    bool TilesLinked() const noexcept { return tileSeries.Linked(); }
+    // What a drop carries: a series index as decimal ASCII.
+    static constexpr const char* kSeriesMimeType = "application/x-orblane-series";
+
+public slots:
+    // Puts the series in the tile on its own (every series is first found, so that its images are all known): the
+    // tile then scrolls its series with the wheel and the arrows while the other tiles keep their images.
+    void ShowSeriesInTile(int series, int tile);
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -245,6 +269,25 @@ private:
     // The strip marks the series of the current tile's image.
     void MarkCurrentSeries();
 
+    // The tiles' own series (CDlgImgViewerTiles.cpp).
+    void ReturnToPaging();
+    void ToggleReferenceLines();
+    void ToggleLink();
+    // Scrolls the tile within its series; the tiles that follow it move too.
+    void StepTile(int tile, int delta);
+    // Gives every tile the image its series place says, keeping a tile's zoom and pan from one slice to the next.
+    void ShowTileImages();
+    // The series line of every tile's overlay and the reference lines every other tile draws.
+    void UpdateTileSeriesTexts();
+    // Finds the rest of every series a tile shows (headers only), so that its count is the series' own and not
+    // what paging has found so far; then the numbers are drawn again.
+    void CompleteShownSeries();
+    void UpdateReferenceLines();
+    // The tiles' series that holds the first image of the strip's series `stripSeries`, or -1.
+    int TileSeriesOfStripSeries(int stripSeries);
+    // The series index a drop carries over this position's tile, or -1.
+    int DroppedSeries(const QMimeData* mime) const;
+
     // Declared before the tiles and the image list, which are built from it.
     std::string settingsFile;
     ViewerSettings settings;
@@ -288,6 +331,9 @@ private:
     CSeriesStrip* strip = nullptr;
     bool stripHidden = false;
     std::unique_ptr<CThumbnailLoader> thumbnails;
+    TileSeries tileSeries;
+    bool referenceLinesOn = true;
+    bool completionQueued = false;
 };
 
 } // namespace orblane

@@ -288,6 +288,7 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     if (image != nullptr)
     {
         DrawVisibleImage(painter);
+        DrawReferenceLines(painter);
         if (!image->UnshownReason().empty())
         {
             // No pixels to show: one centred line says why, in the overlay's font and colour, under the texts.
@@ -303,7 +304,42 @@ void CPictureFrame::paintEvent(QPaintEvent*)
             DrawOverlay(painter);
         }
     }
+    if (!notice.isEmpty())
+    {
+        QFont font(QString::fromStdU16String(settings->overlayFont.face));
+        font.setPointSizeF(std::max(1, settings->overlayFont.tenthsOfPoint) / 10.0);
+        painter.setFont(font);
+        painter.setPen(ToQColor(settings->overlayTextColor));
+        painter.drawText(rect(), static_cast<int>(Qt::AlignCenter | Qt::TextWordWrap), notice);
+    }
     DrawBorder(painter);
+}
+
+void CPictureFrame::DrawReferenceLines(QPainter& painter) const
+{
+    const PixelDescription& d = image->Description();
+    if (referenceLines.empty() || d.columnCount == 0 || d.rowCount == 0)
+    {
+        return;
+    }
+    const Point o = image->GetOrigin();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setClipRect(rect());
+    for (const TileLine& line : referenceLines)
+    {
+        const TilePoint a =
+            PixelToTile(line.from, d.columnCount, d.rowCount, o.x, o.y, image->DisplayWidth(), image->DisplayHeight());
+        const TilePoint b =
+            PixelToTile(line.to, d.columnCount, d.rowCount, o.x, o.y, image->DisplayWidth(), image->DisplayHeight());
+        // The current image's plane stands out; a series' first and last images are its bounds, drawn dashed.
+        QPen pen(line.role == LineRole::Current ? QColor(255, 255, 0) : QColor(0, 200, 255));
+        pen.setWidthF(1.5);
+        pen.setStyle(line.role == LineRole::Current ? Qt::SolidLine : Qt::DashLine);
+        painter.setPen(pen);
+        painter.drawLine(QPointF(a.x, a.y), QPointF(b.x, b.y));
+    }
+    painter.restore();
 }
 
 void CPictureFrame::DrawVisibleImage(QPainter& painter)
@@ -431,10 +467,16 @@ void CPictureFrame::DrawOverlay(QPainter& painter)
     const QFontMetrics metrics(font);
     const QRect area = rect().adjusted(kOverlayInset, kOverlayInset, -kOverlayInset, -kOverlayInset);
 
-    QString bottomLeft;
+    // The series above the image's place in it.
+    QString bottomLeft = seriesText;
     if (imageNumber > 0)
     {
-        bottomLeft = QStringLiteral("Im %1/%2").arg(imageNumber).arg(imageTotal);
+        bottomLeft += (bottomLeft.isEmpty() ? QString() : QStringLiteral("\n")) +
+                      QStringLiteral("Im %1/%2").arg(imageNumber).arg(imageTotal);
+        if (studyNumber > 0)
+        {
+            bottomLeft += QStringLiteral(" (%1/%2)").arg(studyNumber).arg(studyTotal);
+        }
         if (frameTotal > 1)
         {
             bottomLeft += QStringLiteral("  Fr %1/%2").arg(frameNumber).arg(frameTotal);

@@ -7,8 +7,12 @@
 #include <QString>
 #include <QWidget>
 
+#include "imaging/TileLines.h"
+
 #include <array>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 class QPainter;
 class QTimer;
@@ -69,6 +73,21 @@ public:
     // The numbers the overlay shows at the bottom left: image k of n, and frame k of n when the image's file has
     // more than one frame (0 for none).
     void SetNumbers(int image, int images, int frame, int frames) noexcept;
+    // The line above the numbers naming the image's series (empty for none), and the image's place in the whole
+    // study, shown beside them while the viewer pages through it (0 for none).
+    void SetSeriesText(QString text) { seriesText = std::move(text); }
+    const QString& SeriesText() const noexcept { return seriesText; }
+    void SetStudyPlace(int number, int total) noexcept
+    {
+        studyNumber = number;
+        studyTotal = total;
+    }
+    // A notice drawn in the middle of the tile instead of an image ("out of range"); empty for none.
+    void SetNotice(QString text) { notice = std::move(text); }
+    const QString& Notice() const noexcept { return notice; }
+    // The reference lines drawn over the image, in its pixel coordinates: they follow its zoom and pan.
+    void SetReferenceLines(std::vector<TileLine> lines) { referenceLines = std::move(lines); }
+    const std::vector<TileLine>& ReferenceLines() const noexcept { return referenceLines; }
     // The overlay's four text blocks as last painted (top left, top right, bottom left, bottom right), empty when
     // not shown: what a user reads must not overlap.
     const std::array<QRect, 4>& OverlayBlocks() const noexcept { return overlayBlocks; }
@@ -105,6 +124,7 @@ private:
     void DrawVisibleImage(QPainter& painter);
     void DrawOverlay(QPainter& painter);
     void DrawBorder(QPainter& painter) const;
+    void DrawReferenceLines(QPainter& painter) const;
     void Zoom(QPoint p, double target) noexcept;
 
     const ViewerSettings* settings;
@@ -116,6 +136,11 @@ private:
     int imageTotal = 0;
     int frameNumber = 0;
     int frameTotal = 0;
+    int studyNumber = 0;
+    int studyTotal = 0;
+    QString seriesText;
+    QString notice;
+    std::vector<TileLine> referenceLines;
     std::array<QRect, 4> overlayBlocks{};
     bool quickNext = false;
     bool paintingQuickly = false;

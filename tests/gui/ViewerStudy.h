@@ -27,6 +27,12 @@ struct GreyImageOptions
     int frames = 1;        // frames of the same pixels; more than one writes Number of Frames
     std::string frameTime; // Frame Time (0018,1063) text; empty leaves it out
     std::function<std::uint16_t(int row, int column)> value; // 12-bit values; a diagonal ramp when not set
+    // Series Instance UID and number; empty leaves them out.
+    std::string seriesUid;
+    std::string seriesNumber;
+    // An axial plane at this height (1 mm pixels) in this frame of reference; empty leaves the geometry out.
+    std::string sliceZ;
+    std::string frameOfReference;
 };
 
 inline std::uint16_t DiagonalRamp(int row, int column)
@@ -62,6 +68,16 @@ inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& fold
     {
         w.Text(0x0018, 0x1063, "DS", imageOptions.frameTime);
     }
+    if (!imageOptions.seriesUid.empty())
+    {
+        w.Text(0x0020, 0x000E, "UI", imageOptions.seriesUid).Text(0x0020, 0x0011, "IS", imageOptions.seriesNumber);
+    }
+    if (!imageOptions.sliceZ.empty())
+    {
+        w.Text(0x0020, 0x0032, "DS", "0\\0\\" + imageOptions.sliceZ)
+            .Text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\1\\0")
+            .Text(0x0020, 0x0052, "UI", imageOptions.frameOfReference);
+    }
     w.UInt16(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2");
     if (imageOptions.frames > 1)
     {
@@ -69,6 +85,10 @@ inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& fold
     }
     w.UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageOptions.rows))
         .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(imageOptions.columns));
+    if (!imageOptions.sliceZ.empty())
+    {
+        w.Text(0x0028, 0x0030, "DS", "1\\1");
+    }
     if (!imageOptions.aspect.empty())
     {
         w.Text(0x0028, 0x0034, "IS", imageOptions.aspect);

@@ -20,6 +20,7 @@ int RunSeries(Arguments args);
 int RunReport(Arguments args);
 int RunMeasure(Arguments args);
 int RunOverlays(Arguments args);
+int RunSync(Arguments args);
 
 // Writes "orblane-cli: <message>" and the usage to standard error; answers 2.
 int UsageError(std::string_view message);

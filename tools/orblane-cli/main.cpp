@@ -31,6 +31,7 @@ constexpr std::array kSubcommands{
                "measure FILE [--frame K] (--line C0,R0,C1,R1 | --angle C0,R0,C1,R1,C2,R2 | --ellipse CX,CY,RX,RY | "
                "--rect C0,R0,C1,R1)"},
     Subcommand{"overlays", RunOverlays, "overlays FILE OUTDIR"},
+    Subcommand{"sync", RunSync, "sync LEADER... --to FOLLOWER... --at K [--link A B]"},
 };
 
 void PrintUsage()

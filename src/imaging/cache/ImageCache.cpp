@@ -74,7 +74,8 @@ void ImageCache::Account(CacheEntry& entry) noexcept
 
 bool ImageCache::OnScreen(int index) const noexcept
 {
-    return (index >= screenFirst && index - screenFirst < screenCount) || index == screenExtra;
+    return (index >= screenFirst && index - screenFirst < screenCount) || index == screenExtra ||
+           std::find(screenMore.begin(), screenMore.end(), index) != screenMore.end();
 }
 
 void ImageCache::Evict(int keep) noexcept

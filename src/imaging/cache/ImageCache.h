@@ -75,6 +75,7 @@ public:
     // spare; never those of the images on screen nor of `keep`.
     void Evict(int keep) noexcept;
     void SetOnScreen(int first, int count, int extra) noexcept;
+    void SetAlsoOnScreen(std::vector<int> indices) noexcept { screenMore = std::move(indices); }
     bool HasPixels(int index) const noexcept;
 
 private:
@@ -87,6 +88,7 @@ private:
     int screenFirst = 0;
     int screenCount = 0;
     int screenExtra = -1;
+    std::vector<int> screenMore;
 };
 
 } // namespace orblane

@@ -1,5 +1,4 @@
 #include "imaging/SeriesStripModel.h"
-#include "imaging/ViewerSeries.h"
 
 #include "support/CaseName.h"
 
@@ -25,14 +24,14 @@ class GroupViewerSeriesTest : public ::testing::TestWithParam<GroupCase>
 
 TEST_P(GroupViewerSeriesTest, OrdersStudiesThenSeriesByFirstAppearance)
 {
-    std::vector<ImageSeriesKey> keys;
+    std::vector<StripSeriesKey> keys;
     for (const std::string& item : GetParam().items)
     {
         const auto slash = item.find('/');
         keys.push_back({item.substr(0, slash), item.substr(slash + 1)});
     }
     std::vector<std::string> got;
-    for (const ViewerSeries& s : GroupViewerSeries(keys))
+    for (const StripSeries& s : GroupStripSeries(keys))
     {
         got.push_back(s.study + "/" + s.series + "@" + std::to_string(s.first) + "+" + std::to_string(s.count));
     }

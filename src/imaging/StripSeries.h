@@ -1,0 +1,29 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orblane {
+
+// Which study and series one item of the viewer (an image, or a file) belongs to; empty keys are a key too.
+struct StripSeriesKey
+{
+    std::string study;
+    std::string series;
+};
+
+// One series of the viewer: where its first item is among the viewer's items, and how many it has.
+struct StripSeries
+{
+    std::string study;
+    std::string series;
+    int first = 0;
+    int count = 0;
+};
+
+// The strip's series in the order it shows them: studies in the order they first
+// appear among the items, and within each study its series in the order they first appear. Throws std::bad_alloc.
+std::vector<StripSeries> GroupStripSeries(std::span<const StripSeriesKey> items);
+
+} // namespace orblane
