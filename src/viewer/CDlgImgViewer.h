@@ -8,6 +8,7 @@
 #include "imaging/ViewerKeys.h"
 #include "imaging/ViewerRules.h"
 #include "viewer/CCinePlayer.h"
+#include "viewer/CMeasureLayer.h"
 #include "viewer/CViewerToolbar.h"
 
 #include <QCursor>
@@ -138,6 +139,9 @@ public:
     // only frame and cine has nothing to play.
     void SetFrameRuns(std::function<FrameRun(int)> runs) { frameRuns = std::move(runs); }
 
+    // The measurements and overlay planes drawn over every tile, with the measuring tools.
+    CMeasureLayer& Marks() noexcept { return marks; }
+
     // Sets the page grid as the pattern chooser does when it ends with OK; counts of 0 change nothing.
     void ApplyPattern(int newColumns, int newRows);
 
@@ -262,6 +266,7 @@ private:
     };
     std::vector<ListedFile> listedFiles;
     QPushButton* reportsButton = nullptr;
+    CMeasureLayer marks;
 };
 
 } // namespace orblane
