@@ -30,9 +30,9 @@ QColor ColourOf(unsigned rgb)
                   static_cast<int>(rgb & 0xFFu));
 }
 
-// A value with the digits a reader needs: one decimal where it is a tenth or more, more where it is smaller (a tiny
-// rescale keeps its precision), none for whole numbers such as a minimum of stored values.
-QString Number(double v)
+// A value with the digits a reader needs: `significant` digits, at least one decimal (a tiny rescale keeps its
+// precision), none for whole numbers such as a minimum of stored values.
+QString Number(double v, int significant = 2)
 {
     if (!std::isfinite(v))
     {
@@ -43,7 +43,7 @@ QString Number(double v)
         return QString::number(static_cast<long long>(v));
     }
     const int magnitude = static_cast<int>(std::floor(std::log10(std::abs(v))));
-    const int decimals = std::clamp(-magnitude + 1, 1, 12);
+    const int decimals = std::clamp(significant - 1 - magnitude, 1, 12);
     return QString::number(v, 'f', decimals);
 }
 
@@ -327,8 +327,8 @@ QStringList CMeasureLayer::TextOf(const Measurement& m, bool hounsfield)
     if (m.mean && m.sd && m.min && m.max)
     {
         const QString valueUnit = m.luminance ? tr(" (luminance)") : hounsfield ? tr(" HU") : QString();
-        lines << tr("Mean %1  SD %2%3").arg(Number(*m.mean), Number(*m.sd), valueUnit);
-        lines << tr("Min %1  Max %2  (%3 px)").arg(Number(*m.min), Number(*m.max)).arg(m.count);
+        lines << tr("Mean %1  SD %2%3").arg(Number(*m.mean, 3), Number(*m.sd, 3), valueUnit);
+        lines << tr("Min %1  Max %2  (%3 px)").arg(Number(*m.min, 6), Number(*m.max, 6)).arg(m.count);
     }
     else
     {
