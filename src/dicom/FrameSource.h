@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +22,8 @@ PixelDescription ReadPixelDescription(const DicomDataFileIO& file, int occurrenc
 
 // One image occurrence of a loaded file (each occurrence of Rows describes one) and where its frames lie: slices of
 // a native value, or the fragments of an encapsulated one found through its offset tables.
+struct MarkingFacts;
+
 struct FrameSource
 {
     // Planes and LUT views point into the file's mapping: valid only while the file is mapped.
@@ -44,6 +47,9 @@ struct FrameSource
     std::string syntaxName;
     // Why the file itself gives no image here (static text), for an occurrence that only stands for it; else null.
     const char* unshownReason = nullptr;
+    // The calibration and overlay planes its images are drawn with (owned apart from the mapping); null until the
+    // viewer's walk reads them.
+    std::shared_ptr<const MarkingFacts> marking;
 
     // The description of one frame, its planes in the mapping (or in `joined` for a frame split over fragments:
     // the codecs read one buffer). The join reads the mapping under its own guard: when the medium fails under it,

@@ -13,12 +13,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace orblane {
+
+struct MarkingFacts;
 
 // Image file formats of SaveAs.
 enum ImageFileFormat : int
@@ -98,6 +101,14 @@ public:
     // whether the file was written; the target is replaced only by a complete file, never left half-written.
     bool SaveAs(const std::filesystem::path& path, int format,
                 platform::WriteDurability durability = platform::WriteDurability::Flushed) const noexcept;
+    // The same with marks drawn over a 32-bit copy of what is shown (measurements, overlay planes) before it is
+    // written; the image's own bitmap is left as it is.
+    bool SaveAs(const std::filesystem::path& path, int format, const std::function<void(DisplayBitmap&)>& drawOver,
+                platform::WriteDurability durability = platform::WriteDurability::Flushed) const noexcept;
+
+    // What the file's header says for measuring and for its overlay planes; null where the walk read nothing.
+    void SetMarking(std::shared_ptr<const MarkingFacts> facts) noexcept { marking = std::move(facts); }
+    const MarkingFacts* Marking() const noexcept { return marking.get(); }
 
     // Lets go of the decoded frame and the display bitmap; window, zoom and origin stay. AttachFrame gives the image
     // its pixels again (a frame decoded anew from the same source) and repaints it under the kept window.
@@ -137,6 +148,7 @@ private:
     // The attributes as built (planes cleared), kept apart from the frame so that they outlive dropped pixels.
     PixelDescription description;
     std::shared_ptr<const DecodedFrame> frame;
+    std::shared_ptr<const MarkingFacts> marking;
     // Monochrome images only: the windowed picture of the frame's values. Colour images show the frame's own pixels.
     DisplayBitmap bitmap;
     ViewState view;

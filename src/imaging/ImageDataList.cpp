@@ -281,6 +281,10 @@ bool ImageDataList::Settle(int index, std::shared_ptr<const DecodedFrame> frame,
             {
                 entry.image->SetText(1, slot.texts[0]);
                 entry.image->SetText(2, slot.texts[1]);
+                if (static_cast<std::size_t>(entry.occurrence) < slot.occurrences.size())
+                {
+                    entry.image->SetMarking(slot.occurrences[static_cast<std::size_t>(entry.occurrence)].marking);
+                }
                 attached = true;
             }
             else if (error)
@@ -360,6 +364,37 @@ void ImageDataList::FileFailed(int file)
     {
         StudyFiles::Unmap(slot);
     }
+}
+
+MeasureValues ImageDataList::MeasureValuesOf(const CImageData& image)
+{
+    const auto found = std::find_if(cache.entries.begin(), cache.entries.end(),
+                                    [&image](const Entry& entry) { return entry.image.get() == &image; });
+    if (found == cache.entries.end())
+    {
+        return {};
+    }
+    FileSlot& slot = files[static_cast<std::size_t>(found->file)];
+    if (!files.EnsureMapped(slot, options.keepUnshowable) ||
+        !slot.occurrences[static_cast<std::size_t>(found->occurrence)].decodable)
+    {
+        return {};
+    }
+    bool joinFaulted = false;
+    const PixelDescription description = FrameDescription(*found, joinedScratch, &joinFaulted);
+    if (joinFaulted)
+    {
+        return {};
+    }
+    MeasureValues values;
+    const platform::MappedRead read = platform::GuardMappedRead(
+        slot.file->DataBytes(), [&values, &description] { values = DecodeMeasureValues(description); });
+    files.LetGoOfMappings(nullptr);
+    if (read == platform::MappedRead::Faulted)
+    {
+        return {};
+    }
+    return values;
 }
 
 void ImageDataList::SetDecodedNotifier(std::function<void()> notify)

@@ -4,6 +4,7 @@
 #include "dicom/PixelAttributes.h"
 #include "dicom/PixelDescription.h"
 #include "imaging/CImageData.h"
+#include "imaging/Measurement.h"
 #include "imaging/StudyFiles.h"
 #include "imaging/cache/ImageCache.h"
 #include "platform/ErrorCode.h"
@@ -117,6 +118,12 @@ public:
     // Called on a pool thread each time a decode finishes (for example to post CollectDecoded to the owner's
     // thread); set it before the first DecodeAround. It must not touch the list.
     void SetDecodedNotifier(std::function<void()> notify);
+
+    // The values of `image` for measuring where the values it shows are not exact (a fractional rescale is held
+    // as truncated integers): its frame decoded again from the file with the rescale kept apart, under the
+    // mapping's guard. Empty when the image is not this list's, or its file cannot be read now. Throws
+    // std::bad_alloc.
+    MeasureValues MeasureValuesOf(const CImageData& image);
 
     // What the decoded pixels hold now, and how many images have them.
     std::size_t CachedBytes() const noexcept { return cache.Bytes(); }

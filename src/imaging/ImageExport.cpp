@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -196,9 +197,40 @@ bool InvertedCopy(const DisplayBitmap& source, DisplayBitmap& copy) noexcept
     return true;
 }
 
+// A 32-bit copy of a bitmap (an 8-bit grey one widened), for drawing coloured marks on.
+bool ColourCopy(const DisplayBitmap& source, DisplayBitmap& copy) noexcept
+{
+    if (!copy.Create(source.Width(), source.Height(), 32))
+    {
+        return false;
+    }
+    for (int row = 0; row < source.Height(); ++row)
+    {
+        std::uint32_t* to = copy.Pixels32(row);
+        if (source.BitsPerPixel() == 32)
+        {
+            std::memcpy(to, source.Row(row), static_cast<std::size_t>(source.Width()) * 4u);
+            continue;
+        }
+        const std::uint8_t* from = source.Row(row);
+        for (int x = 0; x < source.Width(); ++x)
+        {
+            to[x] = MakeDisplayPixel(from[x], from[x], from[x]);
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool CImageData::SaveAs(const std::filesystem::path& path, int format,
+                        platform::WriteDurability durability) const noexcept
+{
+    return SaveAs(path, format, {}, durability);
+}
+
+bool CImageData::SaveAs(const std::filesystem::path& path, int format,
+                        const std::function<void(DisplayBitmap&)>& drawOver,
                         platform::WriteDurability durability) const noexcept
 {
     if (Bitmap().IsNull() || (format != kImageFileJpeg && format != kImageFileBmp && format != kImageFilePng))
@@ -212,7 +244,26 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format,
     {
         return false;
     }
-    const DisplayBitmap& shown = invertedColour.IsNull() ? Bitmap() : invertedColour;
+    DisplayBitmap marked;
+    if (drawOver)
+    {
+        // Marks are coloured: they are drawn on a 32-bit copy, and the file is written in colour.
+        const DisplayBitmap& source = invertedColour.IsNull() ? Bitmap() : invertedColour;
+        if (!ColourCopy(source, marked))
+        {
+            return false;
+        }
+        try
+        {
+            drawOver(marked);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return false;
+        }
+    }
+    const DisplayBitmap& shown = !marked.IsNull() ? marked : invertedColour.IsNull() ? Bitmap() : invertedColour;
+    const bool grey = IsMonochrome(description.photometric) && marked.IsNull();
     try
     {
         if (format == kImageFileBmp)
@@ -223,12 +274,11 @@ bool CImageData::SaveAs(const std::filesystem::path& path, int format,
         if (format == kImageFilePng)
         {
             std::vector<std::uint8_t> encoded;
-            return EncodePng(shown, IsMonochrome(description.photometric), encoded) &&
-                   platform::WriteFileAtomically(path, encoded, durability);
+            return EncodePng(shown, grey, encoded) && platform::WriteFileAtomically(path, encoded, durability);
         }
         std::uint8_t* data = nullptr;
         unsigned long size = 0;
-        if (!EncodeJpeg(shown, kExportJpegQuality, IsMonochrome(description.photometric), data, size))
+        if (!EncodeJpeg(shown, kExportJpegQuality, grey, data, size))
         {
             return false;
         }

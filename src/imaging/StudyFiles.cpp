@@ -1,6 +1,7 @@
 #include "imaging/StudyFiles.h"
 
 #include "dicom/DicomDataFileIO.h"
+#include "dicom/MarkingFacts.h"
 #include "dicom/TopLevelIndex.h"
 #include "imaging/CImageData.h"
 #include "imaging/cache/ImageBytes.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace orblane {
 namespace {
@@ -70,6 +72,9 @@ WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<Fra
     // walk's records.
     const TopLevelIndex index(file);
     PatientStudyInfo info;
+    // The viewer draws measurements and overlay planes over the images: what the header says for them is read with
+    // the walk, and shared by the file's images.
+    MarkingFacts marks;
     int added = 0;
     const platform::MappedRead read = platform::GuardMappedRead(file.DataBytes(), [&] {
         info = file.MakeInfoRecord();
@@ -80,12 +85,24 @@ WalkOutcome WalkFile(DicomDataFileIO& file, bool keepUnshowable, std::vector<Fra
         {
             *facts = ReadImageFacts(file, index, occurrences.front().description.frameCount);
         }
+        if (keepUnshowable && added != 0)
+        {
+            marks = ReadMarkingFacts(file, index);
+        }
     });
     if (read == platform::MappedRead::Faulted || added == 0)
     {
         occurrences.clear();
         file.Unload();
         return read == platform::MappedRead::Faulted ? WalkOutcome::Unreadable : WalkOutcome::NoImages;
+    }
+    if (keepUnshowable)
+    {
+        const auto marking = std::make_shared<const MarkingFacts>(std::move(marks));
+        for (FrameSource& occurrence : occurrences)
+        {
+            occurrence.marking = marking;
+        }
     }
     return WalkOutcome::Walked;
 }
@@ -223,6 +240,7 @@ bool StudyFiles::EnsureMapped(FileSlot& slot, bool keepUnshowable)
     {
         same = slot.occurrences[o].description.frameCount == before[o].description.frameCount &&
                slot.occurrences[o].decodable == before[o].decodable;
+        slot.occurrences[o].marking = before[o].marking;
     }
     if (!same || found == 0)
     {

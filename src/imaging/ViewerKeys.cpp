@@ -44,6 +44,13 @@ constexpr KeyRow kKeys[] = {
     {'P', false, ShiftRule::Without, ViewerAction::ReturnToPaging},
     {'X', false, ShiftRule::Without, ViewerAction::ToggleReferenceLines},
     {'Y', false, ShiftRule::Without, ViewerAction::LinkTiles},
+    {'L', false, ShiftRule::Without, ViewerAction::MeasureLength},
+    {'A', false, ShiftRule::Without, ViewerAction::MeasureAngle},
+    {'E', false, ShiftRule::Without, ViewerAction::MeasureEllipse},
+    {'B', false, ShiftRule::Without, ViewerAction::MeasureRectangle},
+    {kKeyDelete, false, ShiftRule::Without, ViewerAction::DeleteMeasurement},
+    {'C', false, ShiftRule::Without, ViewerAction::ClearMeasurements},
+    {'O', false, ShiftRule::Without, ViewerAction::ToggleOverlayPlanes},
 };
 
 // The digit of a preset key: "0"-"9" (keypad too), and with Shift the symbols a US layout types on the digit keys.

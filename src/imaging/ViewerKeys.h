@@ -12,6 +12,7 @@ enum ViewerKeyCode : int
     kKeyEscape = 0x01000000,
     kKeyReturn = 0x01000004,
     kKeyEnter = 0x01000005,
+    kKeyDelete = 0x01000007,
     kKeyHome = 0x01000010,
     kKeyEnd = 0x01000011,
     kKeyLeft = 0x01000012,
@@ -67,6 +68,16 @@ enum class ViewerAction : int
     ReturnToPaging,
     ToggleReferenceLines,
     LinkTiles,
+    // The measuring tools (L length, A angle, E ellipse, B box); the same key again gives the toolbar's mode back.
+    MeasureLength,
+    MeasureAngle,
+    MeasureEllipse,
+    MeasureRectangle,
+    // Delete: the selected measurement; C: every measurement of the current image.
+    DeleteMeasurement,
+    ClearMeasurements,
+    // O: the overlay planes alone (the attribute overlay's I shows or hides them with it).
+    ToggleOverlayPlanes,
 };
 
 struct KeyAction

@@ -174,8 +174,10 @@ CDlgImgViewer::CDlgImgViewer(const std::string& settingsPath, QWidget* parent)
         frame->setObjectName(QStringLiteral("tile%1").arg(kFirstTileId + static_cast<int>(i)));
         frame->setGeometry(0, 0, 1, 1);
         frame->hide();
+        frame->SetMarks(&marks);
         frames[i] = frame;
     }
+    marks.SetValueSource([this](const CImageData& image) { return imageList->MeasureValuesOf(image); });
 }
 
 CDlgImgViewer::~CDlgImgViewer()
@@ -314,14 +316,20 @@ bool CDlgImgViewer::OpenReferencedImages(const std::vector<std::string>& sopInst
 
 void CDlgImgViewer::PlaceReportsButton(int toolbarBottom)
 {
-    if (reportsButton == nullptr)
+    // At the right end of the toolbar's last row, clear of the fifteen controls where one row holds them; the
+    // measuring tools' button to the left of the reports.
+    int right = width() - kToolbarMargin;
+    for (QPushButton* button : {reportsButton, marks.Button()})
     {
-        return;
+        if (button == nullptr)
+        {
+            continue;
+        }
+        const int buttonWidth = std::max(button->sizeHint().width(), button->minimumWidth()) + 2 * kToolbarMargin;
+        const int x = std::max(right - buttonWidth, toolbarBottom == kTileAreaTop ? kToolbarWidth : 0);
+        button->setGeometry(x, toolbarBottom - kToolbarMargin - kControlSize, buttonWidth, kControlSize);
+        right = x - kToolbarMargin;
     }
-    // At the right end of the toolbar's last row, clear of the fifteen controls where one row holds them.
-    const int buttonWidth = reportsButton->sizeHint().width() + 2 * kToolbarMargin;
-    const int x = std::max(width() - kToolbarMargin - buttonWidth, toolbarBottom == kTileAreaTop ? kToolbarWidth : 0);
-    reportsButton->setGeometry(x, toolbarBottom - kToolbarMargin - kControlSize, buttonWidth, kControlSize);
 }
 
 void CDlgImgViewer::setVisible(bool visible)
@@ -357,6 +365,7 @@ void CDlgImgViewer::OnInitDialog()
         reportsButton->show();
     }
     CreateSeriesStrip();
+    marks.CreateButton(this, [this](ViewerAction action) { RunKeyAction({action, 0}); })->show();
     const int toolbarBottom = toolbar.Layout(width());
     PlaceReportsButton(toolbarBottom);
     PlaceSeriesStrip(toolbarBottom);
@@ -368,6 +377,7 @@ void CDlgImgViewer::OnInitDialog()
     toolbar.CheckMode(ViewerMode::Select);
     toolbar.SetOverlayChecked(true);
     settings.overlayVisible = 1;
+    marks.SetOverlayShown(true);
     modeCursors = {LoadCursorResource(128), LoadCursorResource(127), LoadCursorResource(126), LoadCursorResource(124),
                    LoadCursorResource(125)};
     currentCursor = QCursor(Qt::ArrowCursor);
@@ -540,6 +550,7 @@ void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefet
 {
     WaitCursor wait;
     StopCine();
+    marks.CancelPlacing();
     firstIndex = newFirst;
     imageList->SetOnScreen(firstIndex, lastSlot + 1);
     AssignImages();
@@ -673,6 +684,10 @@ void CDlgImgViewer::ApplyPattern(int newColumns, int newRows)
 
 QCursor CDlgImgViewer::ModeCursor() const
 {
+    if (marks.Tool() != MeasureTool::None)
+    {
+        return QCursor(Qt::CrossCursor);
+    }
     switch (mode)
     {
     case ViewerMode::Pan:
@@ -692,6 +707,12 @@ QCursor CDlgImgViewer::ModeCursor() const
 void CDlgImgViewer::SetMode(ViewerMode newMode)
 {
     mode = newMode;
+    // A toolbar mode gives the left button back from a measuring tool.
+    if (marks.Tool() != MeasureTool::None)
+    {
+        marks.ChooseTool(MeasureTool::None);
+        RepaintTiles();
+    }
     toolbar.UncheckModesBut(newMode);
     currentCursor = ModeCursor();
 }
@@ -782,6 +803,13 @@ bool CDlgImgViewer::RunKeyAction(const KeyAction& action)
         return true;
     default:
         break;
+    }
+    if (marks.RunAction(action.action, currentFrame != nullptr ? currentFrame->GetTileImage() : nullptr))
+    {
+        currentCursor = ModeCursor();
+        setCursor(currentCursor);
+        RepaintTiles();
+        return true;
     }
     const int id = CommandOf(action.action);
     if (id == 0)
@@ -960,6 +988,7 @@ void CDlgImgViewer::SaveCurrent()
 void CDlgImgViewer::ToggleOverlay()
 {
     settings.overlayVisible = toolbar.OverlayChecked() ? 1 : 0;
+    marks.SetOverlayShown(settings.overlayVisible == 1);
     RepaintTiles();
 }
 
@@ -1029,6 +1058,11 @@ void CDlgImgViewer::mousePressEvent(QMouseEvent* event)
     }
     SelectFrameAt(position);
     lastPoint = downPoint = position;
+    // A measuring tool, or a press on a measurement's point or outline, has the left button until its release.
+    if (button == PointerButton::Left && marks.Press(*currentFrame, position - currentFrame->pos()))
+    {
+        return;
+    }
     drag = DragFor(mode, button);
     dragButton = event->button();
     switch (drag)
@@ -1058,6 +1092,10 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const QPoint position = event->position().toPoint();
+    if (!dragging && marks.Move(*currentFrame, position - currentFrame->pos()))
+    {
+        return;
+    }
     const bool held = (event->buttons() & dragButton) != 0;
     if (dragging && held)
     {
@@ -1104,6 +1142,11 @@ void CDlgImgViewer::mouseMoveEvent(QMouseEvent* event)
 
 void CDlgImgViewer::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton && currentFrame != nullptr && !dragging &&
+        marks.Release(*currentFrame, event->position().toPoint() - currentFrame->pos()))
+    {
+        return;
+    }
     if (event->button() != dragButton || !dragging || currentFrame == nullptr)
     {
         QDialog::mouseReleaseEvent(event);

@@ -9,6 +9,7 @@
 #include "imaging/ViewerKeys.h"
 #include "imaging/ViewerRules.h"
 #include "viewer/CCinePlayer.h"
+#include "viewer/CMeasureLayer.h"
 #include "viewer/CViewerToolbar.h"
 
 #include <QCursor>
@@ -146,6 +147,9 @@ public:
     // The frames of image k's file: the multi-frame decoding answers these; until it does, every image is its own
     // only frame and cine has nothing to play.
     void SetFrameRuns(std::function<FrameRun(int)> runs) { frameRuns = std::move(runs); }
+
+    // The measurements and overlay planes drawn over every tile, with the measuring tools.
+    CMeasureLayer& Marks() noexcept { return marks; }
 
     // Sets the page grid as the pattern chooser does when it ends with OK; counts of 0 change nothing.
     void ApplyPattern(int newColumns, int newRows);
@@ -334,6 +338,7 @@ private:
     TileSeries tileSeries;
     bool referenceLinesOn = true;
     bool completionQueued = false;
+    CMeasureLayer marks;
 };
 
 } // namespace orblane

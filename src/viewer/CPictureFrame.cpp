@@ -6,6 +6,7 @@
 #include "imaging/ViewMath.h"
 #include "platform/ErrorSink.h"
 #include "platform/Saturate.h"
+#include "viewer/CMeasureLayer.h"
 #include "viewer/WaitCursor.h"
 
 #include <QDir>
@@ -268,7 +269,11 @@ bool CPictureFrame::SaveImageAs(const std::filesystem::path& path, int format)
     bool written = false;
     {
         WaitCursor wait;
-        written = image->SaveAs(path, format);
+        // Only what is shown goes into the file: marks hidden (I, O) are not exported.
+        written =
+            marks != nullptr && marks->ShowsMarksOn(*image)
+                ? image->SaveAs(path, format, [this](DisplayBitmap& shown) { marks->PaintOnExport(shown, *image); })
+                : image->SaveAs(path, format);
     }
     if (!written)
     {
@@ -289,6 +294,10 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     {
         DrawVisibleImage(painter);
         DrawReferenceLines(painter);
+        if (marks != nullptr && image->UnshownReason().empty())
+        {
+            marks->Paint(painter, *image, Mapping(), rect());
+        }
         if (!image->UnshownReason().empty())
         {
             // No pixels to show: one centred line says why, in the overlay's font and colour, under the texts.
@@ -340,6 +349,24 @@ void CPictureFrame::DrawReferenceLines(QPainter& painter) const
         painter.drawLine(QPointF(a.x, a.y), QPointF(b.x, b.y));
     }
     painter.restore();
+}
+
+TileMapping CPictureFrame::Mapping() const noexcept
+{
+    TileMapping map;
+    if (image == nullptr || image->Description().columnCount == 0 || image->Description().rowCount == 0)
+    {
+        return map;
+    }
+    // As the bitmap is drawn: its top-left corner at the origin, stretched to the display size.
+    const Point o = image->GetOrigin();
+    map.left = o.x;
+    map.top = o.y;
+    map.columns = image->Description().columnCount;
+    map.rows = image->Description().rowCount;
+    map.scaleX = static_cast<double>(image->DisplayWidth()) / map.columns;
+    map.scaleY = static_cast<double>(image->DisplayHeight()) / map.rows;
+    return map;
 }
 
 void CPictureFrame::DrawVisibleImage(QPainter& painter)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/MeasureModel.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPoint>
@@ -20,6 +22,7 @@ class QTimer;
 namespace orblane {
 
 class CImageData;
+class CMeasureLayer;
 struct ViewerSettings;
 
 // One tile of the viewer: shows one image (or nothing) with the attribute overlay and a border, and carries out
@@ -100,6 +103,10 @@ public:
     // Writes the image as it is shown to path (format 1 JPEG, 0 bitmap). A failed write raises "10104", so the
     // user never believes a failed export was written. Answers whether the file was written.
     bool SaveImageAs(const std::filesystem::path& path, int format);
+    // The measurements and overlay planes drawn over the image and into its exports while they are shown (the
+    // viewer owns the layer); and where the image's pixels lie in the tile now.
+    void SetMarks(CMeasureLayer* layer) noexcept { marks = layer; }
+    TileMapping Mapping() const noexcept;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -148,6 +155,7 @@ private:
     ShrinkKey shrunkKey;
     QImage shrunk;
     QTimer* refineTimer = nullptr;
+    CMeasureLayer* marks = nullptr;
 };
 
 } // namespace orblane

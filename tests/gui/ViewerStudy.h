@@ -24,8 +24,9 @@ struct GreyImageOptions
     std::string patientName = "TEST^IMAGE";
     std::string aspect; // Pixel Aspect Ratio text; empty leaves it out
     std::string modality = "CT";
-    int frames = 1;        // frames of the same pixels; more than one writes Number of Frames
-    std::string frameTime; // Frame Time (0018,1063) text; empty leaves it out
+    int frames = 1;           // frames of the same pixels; more than one writes Number of Frames
+    std::string frameTime;    // Frame Time (0018,1063) text; empty leaves it out
+    std::string pixelSpacing; // Pixel Spacing (0028,0030) text; empty leaves it out
     std::function<std::uint16_t(int row, int column)> value; // 12-bit values; a diagonal ramp when not set
     // Series Instance UID and number; empty leaves them out.
     std::string seriesUid;
@@ -85,9 +86,9 @@ inline std::unique_ptr<DicomDataFileIO> WriteGreyImage(const ScratchFolder& fold
     }
     w.UInt16(0x0028, 0x0010, static_cast<std::uint16_t>(imageOptions.rows))
         .UInt16(0x0028, 0x0011, static_cast<std::uint16_t>(imageOptions.columns));
-    if (!imageOptions.sliceZ.empty())
+    if (!imageOptions.pixelSpacing.empty() || !imageOptions.sliceZ.empty())
     {
-        w.Text(0x0028, 0x0030, "DS", "1\\1");
+        w.Text(0x0028, 0x0030, "DS", !imageOptions.pixelSpacing.empty() ? imageOptions.pixelSpacing : "1\\1");
     }
     if (!imageOptions.aspect.empty())
     {

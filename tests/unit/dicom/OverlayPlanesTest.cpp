@@ -56,6 +56,8 @@ const OverlayCase kCases[] = {
     {"FirstOverlayFrame", "overlay_frames.dcm", 0x6000, 2, 'G', "expected-frames-2-6000.pbm"},
     {"SecondOverlayFrame", "overlay_frames.dcm", 0x6000, 3, 'G', "expected-frames-3-6000.pbm"},
     {"EmbeddedInHighBit", "overlay_embedded.dcm", 0x6000, 1, 'G', "expected-embedded-1-6000.pbm"},
+    {"BigEndianWordsPartlyUsed", "overlay_big_endian.dcm", 0x6000, 1, 'G', "expected-big-endian-1-6000.pbm"},
+    {"BigEndianOddByteCountPartlyOutside", "overlay_big_endian.dcm", 0x6002, 1, 'R', "expected-big-endian-1-6002.pbm"},
 };
 
 class OverlayPlanesTest : public ::testing::TestWithParam<OverlayCase>

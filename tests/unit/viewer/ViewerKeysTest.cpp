@@ -78,6 +78,15 @@ const KeyCase kKeyCases[] = {
     {"ReturnIsSwallowed", kKeyReturn, 0, A::Swallow, 0},
     {"KeypadEnterIsSwallowedWithAlt", kKeyEnter, kModifierAlt, A::Swallow, 0},
     {"LowerCaseCodeIsNotALetterKey", 'f', 0, A::None, 0},
+    {"LIsTheLengthTool", 'L', 0, A::MeasureLength, 0},
+    {"AIsTheAngleTool", 'A', 0, A::MeasureAngle, 0},
+    {"EIsTheEllipseTool", 'E', 0, A::MeasureEllipse, 0},
+    {"BIsTheBoxTool", 'B', 0, A::MeasureRectangle, 0},
+    {"CtrlAIsNoTool", 'A', kCtrl, A::None, 0},
+    {"DeleteDeletesTheMeasurement", kKeyDelete, 0, A::DeleteMeasurement, 0},
+    {"CClearsTheImage", 'C', 0, A::ClearMeasurements, 0},
+    {"CtrlCIsNotClearing", 'C', kCtrl, A::None, 0},
+    {"OTogglesOverlayPlanes", 'O', 0, A::ToggleOverlayPlanes, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Keys, ViewerKeysTest, ::testing::ValuesIn(kKeyCases), test::ByCaseName{});
