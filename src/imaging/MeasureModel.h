@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Measurement.h"
+#include "imaging/TilePoint.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,12 +25,6 @@ MeasureKind KindOf(MeasureTool tool) noexcept;
 // The points a shape is drawn from: a length's two ends; an angle's first arm end, its vertex and its second arm
 // end; the two opposite corners of an ellipse's bounding box or of a rectangle.
 int PointCount(MeasureKind kind) noexcept;
-
-struct TilePoint
-{
-    double x = 0.0;
-    double y = 0.0;
-};
 
 // Where an image lies in its tile: the centre of pixel (column, row) is at (left + (column + 0.5) × scaleX,
 // top + (row + 0.5) × scaleY), so zoom, pan and the pixel aspect are all in these four numbers.

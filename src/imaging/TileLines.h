@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/ReferenceLine.h"
+#include "imaging/TilePoint.h"
 
 #include <cstdint>
 #include <span>
@@ -41,11 +42,6 @@ std::vector<TileLine> PlanTileLines(std::span<const TileFrame> tiles, int curren
 // Where a pixel point lands in a tile that shows an image of columns × rows pixels as a displayWidth ×
 // displayHeight picture whose top left corner is at origin (tile coordinates): the pixels' outer edges are the
 // picture's.
-struct TilePoint
-{
-    double x = 0.0;
-    double y = 0.0;
-};
 TilePoint PixelToTile(PixelPoint p, int columns, int rows, double originX, double originY, double displayWidth,
                       double displayHeight) noexcept;
 

@@ -161,11 +161,6 @@ public:
     CSeriesStrip* SeriesStrip() const noexcept { return strip; }
     CThumbnailLoader* Thumbnails() const noexcept { return thumbnails.get(); }
 
-public slots:
-    // Pages so that the first image of series `series` (the strip's numbering) is in the current tile: the tile
-    // keeps its place where the study has images enough before it, else the page starts at the study's first image
-    // and the tile showing the series' first image becomes the current one.
-    void ShowSeriesFirstImage(int series);
     // The second way of reading (CDlgImgViewerTiles.cpp). The viewer's series, in the order the images come: the
     // index ShowSeriesInTile and a dropped series name.
     const std::vector<ViewerSeries>& SeriesList();
@@ -179,6 +174,10 @@ public slots:
     static constexpr const char* kSeriesMimeType = "application/x-orblane-series";
 
 public slots:
+    // Pages so that the first image of series `series` (the strip's numbering) is in the current tile: the tile
+    // keeps its place where the study has images enough before it, else the page starts at the study's first image
+    // and the tile showing the series' first image becomes the current one.
+    void ShowSeriesFirstImage(int series);
     // Puts the series in the tile on its own (every series is first found, so that its images are all known): the
     // tile then scrolls its series with the wheel and the arrows while the other tiles keep their images.
     void ShowSeriesInTile(int series, int tile);
