@@ -1,4 +1,5 @@
 #include "platform/FileIdPath.h"
+#include "platform/PathText.h"
 
 #include "support/ScratchFolder.h"
 
@@ -50,7 +51,7 @@ TEST(FileIdPathTest, PrefersTheExactPathAndFollowsTheFolderTextDirectly)
     ASSERT_EQ(ResolveFileIdPath(scratch.FolderText(), u"DICOM\\im0", path), 0);
     EXPECT_EQ(path, scratch.Path() / "DICOM/im0");
     // A folder text without its final separator is followed directly, as the settings' path value is.
-    ASSERT_EQ(ResolveFileIdPath(scratch.Path().native() + "/DI", u"COM\\IM0", path), 0);
+    ASSERT_EQ(ResolveFileIdPath(Utf8FromPath(scratch.Path()) + "/DI", u"COM\\IM0", path), 0);
     EXPECT_EQ(path, scratch.Path() / "DICOM/IM0");
 }
 
