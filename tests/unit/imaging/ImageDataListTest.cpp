@@ -225,6 +225,10 @@ TEST_F(ImageDataListTest, AFileWhosePixelDataGivesNoImageStandsAsOneUnshowableIm
 
 TEST_F(ImageDataListTest, AFileThatFailsUnderItsMappingCostsItsImagesAndReportsOnce)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows (and Wine) refuse to cut a file that is mapped; WindowsMappedReadGuardTest faults a "
+                    "guarded read instead";
+#else
     // A file whose medium fails after it was read (here: truncated under its live mapping) must not end the program.
     DicomWriter w;
     w.FileMeta(test::kExplicitLittleEndian);
@@ -244,6 +248,7 @@ TEST_F(ImageDataListTest, AFileThatFailsUnderItsMappingCostsItsImagesAndReportsO
     EXPECT_EQ(image->Values()[0], 9);
     EXPECT_EQ(list.ImageCount(), 1);
     EXPECT_EQ(raised, std::vector<std::string>{"10100"});
+#endif
 }
 
 TEST_F(ImageDataListTest, FramesOfNativeAndEncapsulatedDataAreImagesInFrameOrder)

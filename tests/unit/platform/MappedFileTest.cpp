@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <string>
 
@@ -148,10 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
                       NotAFileCase{"SymlinkToFifo",
                                    [](const ScratchFolder& scratch) {
                                        const std::string fifo = MakeFifo(scratch);
-                                       const std::string link = (scratch.Path() / "link").string();
-                                       return !fifo.empty() && ::symlink(fifo.c_str(), link.c_str()) == 0
-                                                  ? link
-                                                  : std::string();
+                                       const std::filesystem::path link = scratch.Path() / "link";
+                                       std::error_code error;
+                                       if (!fifo.empty())
+                                       {
+                                           std::filesystem::create_symlink(fifo, link, error);
+                                       }
+                                       return !fifo.empty() && !error ? link.string() : std::string();
                                    },
                                    ENODEV}),
     test::ByCaseName());

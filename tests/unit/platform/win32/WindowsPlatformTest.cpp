@@ -80,10 +80,12 @@ TEST(WindowsAtomicFileTest, ReplacesAnExistingFileAndLeavesNoTemporaryBehind)
     const std::string before = "old contents";
     scratch.Write("export.png", before);
     const std::string after = "new";
-    ASSERT_TRUE(WriteFileAtomically(target, AsBytes(std::string_view(after))));
+    ASSERT_TRUE(
+        WriteFileAtomically(target, ByteView(reinterpret_cast<const std::uint8_t*>(after.data()), after.size())));
     EXPECT_EQ(ReadBack(target), after);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()), {}), 1);
-    EXPECT_FALSE(WriteFileAtomically(scratch.Path() / "missing" / "x.png", AsBytes(std::string_view(after))));
+    EXPECT_FALSE(WriteFileAtomically(scratch.Path() / "missing" / "x.png",
+                                     ByteView(reinterpret_cast<const std::uint8_t*>(after.data()), after.size())));
 }
 
 // Names outside ASCII, as a receiver's profile folder or a medium's folders may carry them: UTF-8 text throughout
@@ -136,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Names, WindowsWidePathTest,
                                            WidePathCase{"Ideographs",
                                                         "\xE4\xBD\x90\xE8\x97\xA4 \xE8\x8A\xB1\xE5\xAD\x90", "im1.dcm"},
                                            WidePathCase{"Hangul", "\xEA\xB9\x80\xEB\xAF\xBC\xEC\xA7\x80", "ct"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(WindowsFolderWalkTest, ShownIdsOfNonAsciiNamesAreUtf8)
 {
