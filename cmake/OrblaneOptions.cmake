@@ -25,3 +25,10 @@ if(ORBLANE_FUZZ)
         -fno-omit-frame-pointer)
     target_link_options(orblane_options INTERFACE -fsanitize=address,undefined)
 endif()
+# The Windows command line, the demo medium's generator and the tests carry the MinGW runtime inside them (no DLL
+# to find beside them); the viewer shares it with Qt's DLLs instead.
+function(orblane_static_runtime target)
+    if(WIN32)
+        target_link_options(${target} PRIVATE -static)
+    endif()
+endfunction()

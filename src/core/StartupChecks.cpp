@@ -2,6 +2,7 @@
 
 #include "platform/FileAccess.h"
 #include "platform/FileIdPath.h"
+#include "platform/PathText.h"
 #include "platform/SettingsPaths.h"
 
 #include <filesystem>
@@ -19,7 +20,7 @@ bool DicomDirPresent(const std::string& folder)
     {
         return false;
     }
-    return FileExists(path.native());
+    return FileExists(platform::Utf8FromPath(path));
 }
 
 } // namespace

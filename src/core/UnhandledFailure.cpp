@@ -1,27 +1,16 @@
 #include "core/UnhandledFailure.h"
 
-#include <array>
-#include <cerrno>
+#include <atomic>
 #include <charconv>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace orblane {
 namespace {
 
-constexpr std::array kFatalSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+std::atomic<int> reporting{0};
 
-// A stack of its own for the handler, so that a stack overflow can still be reported.
-alignas(16) char alternateStack[64 * 1024];
-volatile std::sig_atomic_t reporting = 0;
-
-// Formats without allocating: this runs inside a signal handler.
+// Formats without allocating: this runs inside a fault handler.
 std::size_t FormatDecimal(std::uint32_t value, char* out) noexcept
 {
     char digits[10];
@@ -38,27 +27,9 @@ std::size_t FormatDecimal(std::uint32_t value, char* out) noexcept
     return count;
 }
 
-void WriteAll(const char* text, std::size_t length) noexcept
+void OnFatalFault(std::uint32_t exceptionCode) noexcept
 {
-    while (length > 0)
-    {
-        const ssize_t written = ::write(STDERR_FILENO, text, length);
-        if (written < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (written <= 0)
-        {
-            return;
-        }
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
-void OnFatalSignal(int signalNumber, siginfo_t* info, void* /*context*/)
-{
-    ReportUnhandledAndExit(ExceptionCodeForSignal(signalNumber, info != nullptr ? info->si_code : 0));
+    ReportUnhandledAndExit(exceptionCode);
 }
 
 void OnTerminate()
@@ -67,42 +38,6 @@ void OnTerminate()
 }
 
 } // namespace
-
-std::uint32_t ExceptionCodeForSignal(int signalNumber, int signalCode) noexcept
-{
-    switch (signalNumber)
-    {
-    case SIGSEGV:
-        return kAccessViolation;
-    case SIGBUS:
-        // A mapped file whose medium went away: the platform's in-page error.
-        return kInPageError;
-    case SIGILL:
-        return signalCode == ILL_PRVOPC || signalCode == ILL_PRVREG ? kPrivilegedInstruction : kIllegalInstruction;
-    case SIGFPE:
-        switch (signalCode)
-        {
-        case FPE_INTOVF:
-            return kIntegerOverflow;
-        case FPE_FLTDIV:
-            return 0xC000008E;
-        case FPE_FLTOVF:
-            return 0xC0000091;
-        case FPE_FLTUND:
-            return 0xC0000093;
-        case FPE_FLTRES:
-            return 0xC000008F;
-        case FPE_FLTINV:
-            return 0xC0000090;
-        case FPE_FLTSUB:
-            return 0xC000008C;
-        default:
-            return kIntegerDivideByZero;
-        }
-    default:
-        return kAccessViolation;
-    }
-}
 
 std::optional<std::uint32_t> ReportOptionNumber(int argc, const char* const* argv) noexcept
 {
@@ -127,32 +62,17 @@ std::optional<std::uint32_t> ReportOptionNumber(int argc, const char* const* arg
 
 void InstallUnhandledFailureReport()
 {
-    stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof alternateStack;
-    ::sigaltstack(&stack, nullptr);
-
-    struct sigaction action
-    {
-    };
-    action.sa_sigaction = &OnFatalSignal;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (const int signalNumber : kFatalSignals)
-    {
-        ::sigaction(signalNumber, &action, nullptr);
-    }
+    platform::InstallFatalFaultReport(&OnFatalFault);
     std::set_terminate(&OnTerminate);
 }
 
 void ReportUnhandledAndExit(std::uint32_t exceptionCode) noexcept
 {
     // A second failure while the first is being reported (another thread, or the report itself) just ends.
-    if (reporting != 0)
+    if (reporting.exchange(1) != 0)
     {
-        ::_exit(0);
+        platform::EndProcessNow();
     }
-    reporting = 1;
 
     char argument[64];
     std::memcpy(argument, kReportOption.data(), kReportOption.size());
@@ -160,24 +80,7 @@ void ReportUnhandledAndExit(std::uint32_t exceptionCode) noexcept
     length += FormatDecimal(exceptionCode, argument + length);
     argument[length] = '\0';
 
-    char self[] = "/proc/self/exe";
-    char* const arguments[] = {self, argument, nullptr};
-    bool reported = false;
-    const pid_t child = ::fork();
-    if (child == 0)
-    {
-        ::execve(self, arguments, environ);
-        ::_exit(127);
-    }
-    if (child > 0)
-    {
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
-        {
-        }
-        reported = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    if (!reported)
+    if (!platform::RunSelfAndWait(argument))
     {
         // No window could be shown (the executable is gone with its medium, or no display): leave at least the code.
         char line[64];
@@ -187,9 +90,9 @@ void ReportUnhandledAndExit(std::uint32_t exceptionCode) noexcept
         lineLength += FormatDecimal(exceptionCode, line + lineLength);
         line[lineLength++] = ')';
         line[lineLength++] = '\n';
-        WriteAll(line, lineLength);
+        platform::WriteToStandardError(line, lineLength);
     }
-    ::_exit(0);
+    platform::EndProcessNow();
 }
 
 } // namespace orblane

@@ -111,12 +111,12 @@ template <typename Visitor> void DicomDirFileIO::Walk(Visitor& visitor, std::uin
     }
 }
 
-int DicomDirFileIO::OpenDicomDir(const std::filesystem::path& mediumFolder)
+int DicomDirFileIO::OpenDicomDir(const std::string& mediumFolder)
 {
     mapping.Close();
     studyLinks.clear();
     patientCache.clear();
-    folder = mediumFolder.native();
+    folder = mediumFolder;
     lastError = {};
 
     std::filesystem::path path;

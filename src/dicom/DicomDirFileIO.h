@@ -34,7 +34,7 @@ public:
     // directly by "DICOMDIR" and also the folder the Referenced File IDs are relative to. Answers 0; or the errno
     // when the file cannot be opened or mapped; or -1 when the root offset is absent or 0. A failure leaves "10103"
     // with the errno (or 0) in LastError() for the window that shows it.
-    int OpenDicomDir(const std::filesystem::path& folder);
+    int OpenDicomDir(const std::string& folder);
     const ErrorOutcome& LastError() const noexcept { return lastError; }
 
     std::size_t StudyCount() const noexcept { return studyLinks.size(); }

@@ -5,6 +5,8 @@
 #include "dicom/Inflater.h"
 #include "dicom/ReportDocument.h"
 #include "dicom/TagFilebase.h"
+#include "platform/FolderWalk.h"
+#include "platform/PathText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,13 +14,6 @@
 #include <new>
 #include <tuple>
 #include <vector>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orblane {
 namespace {
@@ -164,72 +159,13 @@ std::optional<std::int64_t> IntegerString(const RememberedValue& value)
     return negative ? -number : number;
 }
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) noexcept : descriptor(fd) {}
-    ~FileDescriptor()
-    {
-        if (descriptor >= 0)
-        {
-            ::close(descriptor);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const noexcept { return descriptor; }
-
-private:
-    int descriptor;
-};
-
 // Reads up to length bytes from the start into buffer; answers how many, or -1.
-ssize_t ReadPrefix(int fd, std::vector<std::uint8_t>& buffer, std::size_t length)
+std::int64_t ReadPrefix(platform::HeaderFile& file, std::vector<std::uint8_t>& buffer, std::size_t length)
 {
     buffer.resize(length);
-    std::size_t done = 0;
-    while (done < length)
-    {
-        const ssize_t got = ::pread(fd, buffer.data() + done, length - done, static_cast<off_t>(done));
-        if (got < 0)
-        {
-            if (errno == EINTR)
-            {
-                continue;
-            }
-            return -1;
-        }
-        if (got == 0)
-        {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    buffer.resize(done);
-    return static_cast<ssize_t>(done);
-}
-
-bool Inside(const std::string& root, const std::string& path) noexcept
-{
-    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-           (root.back() == '/' || path[root.size()] == '/');
-}
-
-std::optional<std::string> RealPath(const std::string& path)
-{
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-    {
-        return std::nullopt;
-    }
-    std::string text(resolved);
-    ::free(resolved);
-    return text;
-}
-
-std::pair<std::uint64_t, std::uint64_t> Identity(const struct stat& status) noexcept
-{
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    const std::int64_t got = file.ReadPrefix(buffer.data(), length);
+    buffer.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    return got;
 }
 
 } // namespace
@@ -239,20 +175,16 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
 {
     try
     {
-        // O_NONBLOCK: a named pipe among the files must not hold the scan; a regular file ignores the flag.
-        const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-        struct stat status
-        {
-        };
-        if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        platform::HeaderFile file;
+        if (!file.Open(path))
         {
             return HeaderVerdict::Unreadable;
         }
         if (identity != nullptr)
         {
-            *identity = Identity(status);
+            *identity = file.Identity();
         }
-        const auto fileSize = static_cast<std::uint64_t>(status.st_size);
+        const std::uint64_t fileSize = file.Size();
         if (fileSize <= kDataSetStart)
         {
             return HeaderVerdict::NotDicom;
@@ -264,7 +196,7 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
         std::vector<std::uint8_t> inflated;
         for (;;)
         {
-            const ssize_t got = ReadPrefix(file.Get(), buffer, wanted);
+            const std::int64_t got = ReadPrefix(file, buffer, wanted);
             if (got < 0)
             {
                 return HeaderVerdict::Unreadable;
@@ -396,7 +328,7 @@ void ScanStudySource::Walk() noexcept
             }
             else
             {
-                Enqueue(root, root.filename().string());
+                Enqueue(root, platform::Utf8FromPath(root.filename()));
             }
         }
         catch (...)
@@ -413,82 +345,9 @@ void ScanStudySource::Walk() noexcept
 
 void ScanStudySource::WalkFolder(const std::filesystem::path& root)
 {
-    const std::optional<std::string> top = RealPath(root.native());
-    struct stat status
-    {
-    };
-    if (!top || ::stat(top->c_str(), &status) != 0)
-    {
-        return;
-    }
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> enteredFolders{Identity(status)};
-    // Folders still to read, as paths below the root ("" is the root itself): what the list shows of a file.
-    std::vector<std::string> pending{std::string()};
-    while (!pending.empty() && !stopping)
-    {
-        const std::string relative = std::move(pending.back());
-        pending.pop_back();
-        const std::string folder = relative.empty() ? *top : *top + "/" + relative;
-        const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), &::closedir);
-        if (directory == nullptr)
-        {
-            continue;
-        }
-        while (const dirent* entry = ::readdir(directory.get()))
-        {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            {
-                continue;
-            }
-            std::string below = relative.empty() ? std::string(name) : relative + "/" + name;
-            const std::string full = *top + "/" + below;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN || type == DT_LNK || type == DT_DIR)
-            {
-                if (type == DT_LNK || type == DT_UNKNOWN)
-                {
-                    struct stat link
-                    {
-                    };
-                    if (::lstat(full.c_str(), &link) != 0)
-                    {
-                        continue;
-                    }
-                    if (S_ISLNK(link.st_mode))
-                    {
-                        // Followed only while it stays inside the folder named: the user asked for that folder.
-                        const std::optional<std::string> target = RealPath(full);
-                        if (!target || !Inside(*top, *target))
-                        {
-                            continue;
-                        }
-                    }
-                }
-                if (::stat(full.c_str(), &status) != 0)
-                {
-                    continue;
-                }
-                if (S_ISDIR(status.st_mode))
-                {
-                    if (enteredFolders.insert(Identity(status)).second)
-                    {
-                        pending.push_back(std::move(below));
-                    }
-                    continue;
-                }
-                if (!S_ISREG(status.st_mode))
-                {
-                    continue;
-                }
-            }
-            else if (type != DT_REG)
-            {
-                continue;
-            }
-            Enqueue(full, std::move(below));
-        }
-    }
+    platform::WalkFolderFiles(
+        root, [this] { return stopping.load(); },
+        [this](std::filesystem::path full, std::string below) { Enqueue(std::move(full), std::move(below)); });
 }
 
 void ScanStudySource::Enqueue(std::filesystem::path path, std::string shownId)

@@ -3,6 +3,7 @@
 #include "dicom/DicomDirStudySource.h"
 #include "dicom/ScanStudySource.h"
 #include "platform/FileIdPath.h"
+#include "platform/PathText.h"
 
 #include <new>
 #include <system_error>
@@ -21,7 +22,7 @@ bool HoldsDicomDir(const std::string& folderText)
 
 std::string FolderText(const std::filesystem::path& folder)
 {
-    std::string text = folder.native();
+    std::string text = platform::Utf8FromPath(folder);
     if (text.empty() || text.back() != '/')
     {
         text += '/';
@@ -102,7 +103,7 @@ OpenedStudySource OpenStudySource(const std::vector<std::filesystem::path>& path
             {
                 return OpenDicomDirIn(FolderText(only));
             }
-            if (allFiles && IsDicomDirName(only.filename().native()))
+            if (allFiles && IsDicomDirName(platform::Utf8FromPath(only.filename())))
             {
                 return OpenDicomDirIn(FolderText(only.parent_path()));
             }

@@ -3,8 +3,12 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <langinfo.h>
 #include <locale.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -374,6 +378,15 @@ WideCount Decode(int codePage, ByteView bytes, char16_t* out, std::size_t capaci
 
 std::atomic<int> explicitAnsiCodePage{0};
 
+#if defined(_WIN32)
+// The system's ANSI code page, where the table has it: the same conversions as on Linux, through the same ICU
+// converters, whatever the system's own tables would make of the bytes.
+int DetectLocaleCodePage() noexcept
+{
+    const int codePage = static_cast<int>(::GetACP());
+    return FindCodePage(codePage) != kNotFound ? codePage : kCodePageWindows1252;
+}
+#else
 int DetectLocaleCodePage() noexcept
 {
     // newlocale reads LC_ALL, LC_CTYPE and LANG as setlocale(LC_CTYPE, "") would, without changing the locale of
@@ -406,6 +419,7 @@ int DetectLocaleCodePage() noexcept
     codeset = codeset.substr(0, codeset.find('@'));
     return CodePageForCodeset(codeset);
 }
+#endif
 
 } // namespace
 

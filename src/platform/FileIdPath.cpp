@@ -1,5 +1,6 @@
 #include "platform/FileIdPath.h"
 
+#include "platform/PathText.h"
 #include "platform/Utf16.h"
 
 #include <algorithm>
@@ -7,8 +8,12 @@
 #include <filesystem>
 #include <optional>
 
+#if defined(_WIN32)
+#include "platform/win32/WideText.h"
+#else
 #include <dirent.h>
 #include <sys/stat.h>
+#endif
 
 namespace orblane::platform {
 namespace {
@@ -52,6 +57,40 @@ bool MatchesComponent(std::string_view name, std::string_view component)
     return false;
 }
 
+#if defined(_WIN32)
+// Windows looks names up without regard to case by itself; the search below is left for the ";1" suffixes of a disc
+// read without its file system's help.
+bool Exists(const std::string& path)
+{
+    return ::GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::string> FindEntry(const std::string& folder, std::string_view component)
+{
+    WIN32_FIND_DATAW found{};
+    const std::wstring pattern = win32::Widen(folder.empty() ? std::string("./*") : folder + "*");
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> best;
+    do
+    {
+        const std::string name = win32::Narrow(found.cFileName);
+        if (name == "." || name == ".." || !MatchesComponent(name, component))
+        {
+            continue;
+        }
+        if (!best || name < *best)
+        {
+            best = name;
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return best;
+}
+#else
 bool Exists(const std::string& path)
 {
     struct stat info
@@ -84,6 +123,7 @@ std::optional<std::string> FindEntry(const std::string& folder, std::string_view
     ::closedir(dir);
     return best;
 }
+#endif
 
 // Whether the file that path names, once every symbolic link on the way is followed, lies below the folder that
 // the medium's folder text names (up to its last separator). A medium may carry links (Rock Ridge has them); one
@@ -94,7 +134,7 @@ bool StaysOnMedium(const std::string& base, const std::filesystem::path& path)
     const std::size_t separator = base.rfind('/');
     const std::string rootText = separator == std::string::npos ? "." : base.substr(0, separator + 1);
     std::error_code error;
-    const std::filesystem::path root = std::filesystem::canonical(rootText, error);
+    const std::filesystem::path root = std::filesystem::canonical(PathFromUtf8(rootText), error);
     if (error)
     {
         return true;
@@ -149,20 +189,20 @@ int SplitFileId(std::u16string_view fileId, std::vector<std::string>& components
     return components.empty() ? ENOENT : 0;
 }
 
-int ResolveFileIdPath(const std::filesystem::path& folder, std::u16string_view fileId, std::filesystem::path& path)
+int ResolveFileIdPath(std::string_view folderText, std::u16string_view fileId, std::filesystem::path& path)
 {
     std::vector<std::string> components;
     if (const int code = SplitFileId(fileId, components); code != 0)
     {
         return code;
     }
-    const std::string& base = folder.native();
+    const std::string base(folderText);
     std::string exact = base;
     for (std::size_t i = 0; i < components.size(); ++i)
     {
         exact += (i == 0 ? "" : "/") + components[i];
     }
-    path = exact;
+    path = PathFromUtf8(exact);
     // A folder text without a final separator glues the ID to its last name; only the exact text can mean that.
     if (Exists(exact) || (!base.empty() && base.back() != '/'))
     {
@@ -184,7 +224,7 @@ int ResolveFileIdPath(const std::filesystem::path& folder, std::u16string_view f
         current = candidate + "/";
     }
     current.pop_back();
-    path = current;
+    path = PathFromUtf8(current);
     return StaysOnMedium(base, path) ? 0 : EACCES;
 }
 

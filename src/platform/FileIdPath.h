@@ -18,11 +18,11 @@ namespace orblane::platform {
 // ID that names nothing.
 int SplitFileId(std::u16string_view fileId, std::vector<std::string>& components);
 
-// The path of fileId below folder: the folder's text followed directly by the components joined with "/". When that
-// path does not exist, each component is looked up in its parent folder without regard to ASCII letter case, also
-// accepting a name that carries a ";1" (or ".;1") version suffix; the first match in name order wins. Answers the
-// code of SplitFileId, or EACCES when the file found lies outside the folder once symbolic links are followed; when
-// no file matches, path is the exact path and opening it reports the failure.
-int ResolveFileIdPath(const std::filesystem::path& folder, std::u16string_view fileId, std::filesystem::path& path);
+// The path of fileId below the folder whose UTF-8 text is folderText: that text followed directly by the components
+// joined with "/". When that path does not exist, each component is looked up in its parent folder without regard to
+// ASCII letter case, also accepting a name that carries a ";1" (or ".;1") version suffix; the first match in name order
+// wins. Answers the code of SplitFileId, or EACCES when the file found lies outside the folder once symbolic links are
+// followed; when no file matches, path is the exact path and opening it reports the failure.
+int ResolveFileIdPath(std::string_view folderText, std::u16string_view fileId, std::filesystem::path& path);
 
 } // namespace orblane::platform

@@ -3,6 +3,7 @@
 #include "dicom/DicomDirFileIO.h"
 #include "imaging/ImageDataList.h"
 #include "platform/ErrorSink.h"
+#include "platform/PathText.h"
 
 #include <filesystem>
 
@@ -11,7 +12,7 @@ namespace orblane::test {
 // Opens a DICOMDIR as the program's host does: a failure the reader answers is shown through the error sink.
 inline int OpenAndReport(DicomDirFileIO& reader, const std::filesystem::path& folder)
 {
-    const int code = reader.OpenDicomDir(folder);
+    const int code = reader.OpenDicomDir(platform::Utf8FromPath(folder));
     if (code != 0)
     {
         RaiseError(reader.LastError(), false);

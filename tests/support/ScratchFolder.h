@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PathText.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -17,7 +19,7 @@ public:
 
     const std::filesystem::path& Path() const { return path; }
     // The folder's text with a final "/", the form the medium's folder has when IDs are appended to it.
-    std::string FolderText() const { return path.native() + "/"; }
+    std::string FolderText() const { return platform::Utf8FromPath(path) + "/"; }
     // Writes bytes to a file below the folder, creating the folders in between.
     std::filesystem::path Write(std::string_view relative, std::string_view bytes) const;
 

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "platform/PathText.h"
 
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/FrameSource.h"
@@ -89,7 +90,7 @@ int RunOverlays(Arguments args)
                 const std::string name = "overlay-" + std::to_string(frame + 1) + "-" + group + ".pbm";
                 if (!platform::WriteFileAtomically(outdir / name, Pbm(mask, image.rowCount, image.columnCount)))
                 {
-                    std::fprintf(stderr, "error 10104 (%s)\n", (outdir / name).c_str());
+                    std::fprintf(stderr, "error 10104 (%s)\n", platform::Utf8FromPath(outdir / name).c_str());
                     failed = true;
                     continue;
                 }

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "platform/PathText.h"
 
 #include "AnsiCodePageOption.h"
 #include "Json.h"
@@ -87,14 +88,14 @@ int RunRender(Arguments args)
     auto file = std::make_unique<DicomDataFileIO>();
     if (const int code = file->LoadFile(input); code != 0)
     {
-        std::fprintf(stderr, "error 10100 (%s: %s)\n", input.c_str(), std::strerror(code));
+        std::fprintf(stderr, "error 10100 (%s: %s)\n", platform::Utf8FromPath(input).c_str(), std::strerror(code));
         SetErrorHandler(previous);
         return 1;
     }
     if (!file->IsPart10())
     {
         // An empty list of images would read as a file that holds none.
-        std::fprintf(stderr, "error 10100 (%s: not a DICOM file)\n", input.c_str());
+        std::fprintf(stderr, "error 10100 (%s: not a DICOM file)\n", platform::Utf8FromPath(input).c_str());
         SetErrorHandler(previous);
         return 1;
     }
@@ -132,13 +133,13 @@ int RunRender(Arguments args)
         if (!image->SaveAs(outdir / (stem + (format == kImageFileJpeg ? ".jpg" : ".bmp")), format,
                            platform::WriteDurability::Unflushed))
         {
-            std::fprintf(stderr, "error 10104 (%s)\n", (outdir / stem).c_str());
+            std::fprintf(stderr, "error 10104 (%s)\n", platform::Utf8FromPath(outdir / stem).c_str());
             failed = true;
         }
         const PixelDescription& d = image->Description();
         if (writeValues && IsMonochrome(d.photometric) && !WriteValues(*image, outdir / (stem + ".values")))
         {
-            std::fprintf(stderr, "error 10104 (%s.values)\n", (outdir / stem).c_str());
+            std::fprintf(stderr, "error 10104 (%s.values)\n", platform::Utf8FromPath(outdir / stem).c_str());
             failed = true;
         }
         out += "{\"index\": " + std::to_string(index) + ", \"width\": " + std::to_string(image->Bitmap().Width()) +

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "platform/PathText.h"
 
 #include "Json.h"
 
@@ -68,7 +69,8 @@ int RunSeries(Arguments args)
     std::error_code error;
     if (!std::filesystem::exists(path, error))
     {
-        std::fprintf(stderr, "error %d (%s: %s)\n", ENOENT, path.c_str(), std::strerror(ENOENT));
+        std::fprintf(stderr, "error %d (%s: %s)\n", ENOENT, platform::Utf8FromPath(path).c_str(),
+                     std::strerror(ENOENT));
         return 1;
     }
     MediumSeries medium;
@@ -76,7 +78,7 @@ int RunSeries(Arguments args)
     {
         if (const int code = ReadDicomDirSeries(*dicomDir, medium); code != 0)
         {
-            std::fprintf(stderr, "error 10103 (%s: %s)\n", dicomDir->c_str(),
+            std::fprintf(stderr, "error 10103 (%s: %s)\n", platform::Utf8FromPath(*dicomDir).c_str(),
                          code > 0 ? std::strerror(code) : "not a DICOMDIR");
             return 1;
         }

@@ -1,6 +1,7 @@
 // orblane-cli: the command-line companion of the viewer, over the same core library. Every subcommand prints JSON
 // on standard output; scripts depend on its shape, so keep it stable.
 #include "Commands.h"
+#include "platform/StandardStreams.h"
 
 #include <array>
 #include <cstdio>
@@ -58,6 +59,7 @@ int UsageError(std::string_view message)
 int main(int argc, char** argv)
 {
     using namespace orblane::cli;
+    orblane::platform::UseBinaryStandardStreams();
     if (argc < 2)
     {
         return UsageError("no subcommand given");

@@ -41,6 +41,10 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
 // HtJ2kCodec.cpp).
 DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,
                          std::span<std::uint8_t> out) noexcept;
+// Whether this build holds the library behind DecodeJpegLs (CharLS) and DecodeHtJ2k (OpenJPH). A build without one
+// refuses every frame of that kind as Unsupported (codecs/absent/), never as damaged: the file may well be sound.
+bool HasJpegLsLibrary() noexcept;
+bool HasHtJ2kLibrary() noexcept;
 // RLE Lossless (PS3.5 Annex G): our own decoder.
 DecodeResult DecodeRle(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                        std::span<std::uint8_t> out) noexcept;

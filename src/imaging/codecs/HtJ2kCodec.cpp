@@ -226,6 +226,11 @@ std::chrono::milliseconds ChildDecodeLimit(std::size_t outputBytes) noexcept
 
 } // namespace
 
+bool HasHtJ2kLibrary() noexcept
+{
+    return true;
+}
+
 DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,
                          std::span<std::uint8_t> out) noexcept
 {

@@ -240,6 +240,11 @@ struct OwnedDecode
 
 } // namespace
 
+bool HasJpegLsLibrary() noexcept
+{
+    return true;
+}
+
 DecodeResult DecodeJpegLs(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                           std::span<std::uint8_t> out) noexcept
 {

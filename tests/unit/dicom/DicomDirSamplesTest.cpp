@@ -82,7 +82,7 @@ void ExpectMainRows(DicomDirFileIO& dicomDir)
 // Its records are items of defined length: read as items of undefined length only, it would list nothing.
 TEST_F(DicomDirSamplesTest, MediaWriterDicomDirListsEveryStudyAndLoadsEveryFile)
 {
-    ASSERT_EQ(test::OpenAndReport(dicomDir, kMedia.native() + "/"), 0);
+    ASSERT_EQ(test::OpenAndReport(dicomDir, platform::Utf8FromPath(kMedia) + "/"), 0);
     ExpectMainRows(dicomDir);
     DicomFileChain chain;
     for (int i = 0; const auto entry = dicomDir.GetStudyEntry(i); ++i)
@@ -135,7 +135,7 @@ TEST_F(DicomDirSamplesTest, ImplicitVariantOpensWithoutStudies)
 
 TEST_F(DicomDirSamplesTest, TinyFileSetCollectsItsFiftyImages)
 {
-    ASSERT_EQ(test::OpenAndReport(dicomDir, (kMedia / "TINY_ALPHA").native() + "/"), 0);
+    ASSERT_EQ(test::OpenAndReport(dicomDir, platform::Utf8FromPath(kMedia / "TINY_ALPHA") + "/"), 0);
     ASSERT_EQ(dicomDir.StudyCount(), 1u);
     const auto entry = dicomDir.GetStudyEntry(0);
     EXPECT_EQ(entry->patientName, u"Citizen^Jan");

@@ -234,6 +234,9 @@ TEST(ScanStudySourceTest, FollowsLinksOnlyInsideTheFolderEndsLinkLoopsAndListsAL
 
 TEST(ScanStudySourceTest, PassesOverAFileItCannotRead)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "chmod does not take read access away on Windows";
+#else
     const test::ScratchFolder scratch;
     WriteImage(scratch.Path() / "readable.dcm", {"1.2.3.1", "1.2.3.1.1", "1", "1"});
     const fs::path locked = scratch.Path() / "locked.dcm";
@@ -249,6 +252,7 @@ TEST(ScanStudySourceTest, PassesOverAFileItCannotRead)
     const std::vector<StudyEntry> rows = RowsOf(source);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].patientName, u"Doe^Jane");
+#endif
 }
 
 struct PathCase

@@ -7,8 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <string>
@@ -349,11 +353,22 @@ TEST(TagFilebaseTest, EveryTruncationGivesAPrefixOfTheFullWalk)
 
 TEST(TagFilebaseTest, WalkNeverTouchesTheBytesOfAValue)
 {
+#if defined(_WIN32)
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    const auto page = static_cast<std::size_t>(system.dwPageSize);
+#else
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+#endif
     const std::size_t valuePages = 16;
     const std::size_t total = page * (valuePages + 2);
+#if defined(_WIN32)
+    void* memory = ::VirtualAlloc(nullptr, total, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ASSERT_NE(memory, nullptr);
+#else
     void* memory = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(memory, MAP_FAILED);
+#endif
     auto* bytes = static_cast<std::uint8_t*>(memory);
     // Pixel data whose value fills pages 1 … 16 exactly; a name follows on the last page.
     DicomWriter header(false);
@@ -363,13 +378,22 @@ TEST(TagFilebaseTest, WalkNeverTouchesTheBytesOfAValue)
     DicomWriter tail(false);
     tail.Text(0x0010, 0x0010, "PN", "After");
     std::memcpy(bytes + page * (valuePages + 1), tail.Data().data(), tail.Size());
+#if defined(_WIN32)
+    DWORD previous = 0;
+    ASSERT_TRUE(::VirtualProtect(bytes + page, page * valuePages, PAGE_NOACCESS, &previous));
+#else
     ASSERT_EQ(::mprotect(bytes + page, page * valuePages, PROT_NONE), 0);
+#endif
 
     DicomData data;
     data.ParseTags(bytes + start, bytes + page * (valuePages + 1) + tail.Size());
     EXPECT_THAT(Tags(data.Kept()), ::testing::ElementsAre(Seen{0x7FE0, 0x0010, static_cast<std::uint32_t>(page * 16)},
                                                           Seen{0x0010, 0x0010, 6}));
+#if defined(_WIN32)
+    ::VirtualFree(memory, 0, MEM_RELEASE);
+#else
     ::munmap(memory, total);
+#endif
 }
 
 // A visitor that answers scripted verdicts and records every element it is handed.

@@ -18,7 +18,11 @@
 #include <iterator>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace orblane {
 namespace {
@@ -221,6 +225,10 @@ TEST_F(ImageDataListTest, AFileWhosePixelDataGivesNoImageStandsAsOneUnshowableIm
 
 TEST_F(ImageDataListTest, AFileThatFailsUnderItsMappingCostsItsImagesAndReportsOnce)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows (and Wine) refuse to cut a file that is mapped; WindowsMappedReadGuardTest faults a "
+                    "guarded read instead";
+#else
     // A file whose medium fails after it was read (here: truncated under its live mapping) must not end the program.
     DicomWriter w;
     w.FileMeta(test::kExplicitLittleEndian);
@@ -240,6 +248,7 @@ TEST_F(ImageDataListTest, AFileThatFailsUnderItsMappingCostsItsImagesAndReportsO
     EXPECT_EQ(image->Values()[0], 9);
     EXPECT_EQ(list.ImageCount(), 1);
     EXPECT_EQ(raised, std::vector<std::string>{"10100"});
+#endif
 }
 
 TEST_F(ImageDataListTest, FramesOfNativeAndEncapsulatedDataAreImagesInFrameOrder)
@@ -617,8 +626,15 @@ TEST(ImageDataListParseTest, NumberTextsStopAtTheFirstOtherCharacter)
 TEST(ImageDataListBudgetTest, AChosenBudgetIsKeptUpToHalfThePhysicalMemory)
 {
     // The settings file allows up to a terabyte; paging a long study with it must not take the machine's memory.
+#if defined(_WIN32)
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    ASSERT_TRUE(::GlobalMemoryStatusEx(&status));
+    const std::uint64_t half = status.ullTotalPhys / 4096 * 4096 / 2;
+#else
     const std::uint64_t half = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) *
                                static_cast<std::uint64_t>(::sysconf(_SC_PAGE_SIZE)) / 2;
+#endif
     EXPECT_EQ(ImageCacheBudget(0), DefaultImageCacheBytes());
     EXPECT_EQ(ImageCacheBudget(std::size_t{64} << 20), std::size_t{64} << 20);
     // Half of the machine's memory at most (a control group's limit may lower it).

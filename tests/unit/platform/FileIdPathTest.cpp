@@ -1,4 +1,5 @@
 #include "platform/FileIdPath.h"
+#include "platform/PathText.h"
 
 #include "support/ScratchFolder.h"
 
@@ -50,23 +51,32 @@ TEST(FileIdPathTest, PrefersTheExactPathAndFollowsTheFolderTextDirectly)
     ASSERT_EQ(ResolveFileIdPath(scratch.FolderText(), u"DICOM\\im0", path), 0);
     EXPECT_EQ(path, scratch.Path() / "DICOM/im0");
     // A folder text without its final separator is followed directly, as the settings' path value is.
-    ASSERT_EQ(ResolveFileIdPath(scratch.Path().native() + "/DI", u"COM\\IM0", path), 0);
+    ASSERT_EQ(ResolveFileIdPath(Utf8FromPath(scratch.Path()) + "/DI", u"COM\\IM0", path), 0);
     EXPECT_EQ(path, scratch.Path() / "DICOM/IM0");
 }
 
 TEST(FileIdPathTest, MatchesEachComponentRegardlessOfCaseOrVersionSuffix)
 {
+    // Windows finds a name in any case by itself and answers it as the ID spells it: the same file, not the same text.
+    const auto same = [](const std::filesystem::path& found, const std::filesystem::path& expected) {
+#if defined(_WIN32)
+        std::error_code error;
+        return std::filesystem::equivalent(found, expected, error);
+#else
+        return found == expected;
+#endif
+    };
     ScratchFolder scratch;
     scratch.Write("dicom/st0/im0", "lower");
     scratch.Write("CDROM/SUB/IMAGE1;1", "iso");
     scratch.Write("CDROM/SUB/NOEXT.;1", "iso");
     std::filesystem::path path;
     ASSERT_EQ(ResolveFileIdPath(scratch.FolderText(), u"DICOM\\ST0\\IM0", path), 0);
-    EXPECT_EQ(path, scratch.Path() / "dicom/st0/im0");
+    EXPECT_TRUE(same(path, scratch.Path() / "dicom/st0/im0")) << path;
     ASSERT_EQ(ResolveFileIdPath(scratch.FolderText(), u"cdrom\\sub\\image1", path), 0);
-    EXPECT_EQ(path, scratch.Path() / "CDROM/SUB/IMAGE1;1");
+    EXPECT_TRUE(same(path, scratch.Path() / "CDROM/SUB/IMAGE1;1")) << path;
     ASSERT_EQ(ResolveFileIdPath(scratch.FolderText(), u"CDROM\\SUB\\NOEXT", path), 0);
-    EXPECT_EQ(path, scratch.Path() / "CDROM/SUB/NOEXT.;1");
+    EXPECT_TRUE(same(path, scratch.Path() / "CDROM/SUB/NOEXT.;1")) << path;
     // Nothing matches: the exact path is answered, and opening it reports the failure.
     ASSERT_EQ(ResolveFileIdPath(scratch.FolderText(), u"DICOM\\ST1\\IM0", path), 0);
     EXPECT_EQ(path, scratch.Path() / "DICOM/ST1/IM0");

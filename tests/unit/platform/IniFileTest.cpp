@@ -34,6 +34,9 @@ protected:
 // that never comes, which would hang the viewer before its first window.
 TEST_F(IniFileTest, AFifoInPlaceOfTheFileReadsAsAbsentWithoutBlocking)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows has no FIFOs in its file systems";
+#else
     const std::string path = folder.Path("fifo.ini");
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     auto read = std::async(std::launch::async, [&] { return ReadIniString(path, u"S", u"k", 520); });
@@ -45,6 +48,7 @@ TEST_F(IniFileTest, AFifoInPlaceOfTheFileReadsAsAbsentWithoutBlocking)
         FAIL() << "the read waited for a writer";
     }
     EXPECT_EQ(read.get(), u"");
+#endif
 }
 
 TEST_F(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase)

@@ -16,7 +16,11 @@ TEST(SettingsPathsTest, ModuleFolderIsTheExecutablesFolderWithATrailingSlash)
     const std::string folder = GetModuleFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), '/');
+#if defined(_WIN32)
+    EXPECT_TRUE(FileExists(folder + "orblane_unit_tests.exe"));
+#else
     EXPECT_TRUE(FileExists(folder + "orblane_unit_tests"));
+#endif
     EXPECT_EQ(GetSettingsPath(), folder + "Orblane.ini");
     EXPECT_EQ(GetInfoSettingsPath(), folder + "OrblInf.ini");
 }

@@ -472,9 +472,9 @@ TEST(DemoMediumGenerator, RewritesTheSameMediumAndOnlyItsDicomPart)
     test::ScratchFolder scratch;
     const std::filesystem::path viewer = scratch.Write("VIEWER/Orblane.ini", "[DICOMDIRInformation]\r\n");
     const std::filesystem::path stale = scratch.Write("DICOM/PAT00009/OLD", "stale");
-    const std::string command =
-        std::string("'") + ORBLANE_DEMO_GENERATOR_PATH + "' '" + scratch.Path().string() + "' 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    // Started directly, no shell in between, so that the same call runs on Windows.
+    const test::CliResult run = test::RunCli(ORBLANE_DEMO_GENERATOR_PATH, {scratch.Path().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(std::filesystem::exists(viewer));
     EXPECT_FALSE(std::filesystem::exists(stale));
 

@@ -1,6 +1,7 @@
 // What `render` and `info` answer for files they cannot show: never an empty success. A file that is not DICOM is an
 // error; a DICOM file whose pixel data cannot be decoded lists each image with "decodable": false and the reason the
 // viewer's tile shows.
+#include "imaging/codecs/Codecs.h"
 #include "support/CaseName.h"
 #include "support/CliRun.h"
 #include "support/DicomWriter.h"
@@ -72,6 +73,12 @@ TEST_P(RenderCliTest, ReportsWhatCannotBeShown)
     const auto render = test::RunCli(ORBLANE_CLI_PATH, {"render", input.string(), (scratch.Path() / "out").string()});
     EXPECT_EQ(render.exitCode, c.exitCode) << render.err;
     const std::string& text = c.exitCode == 0 ? render.out : render.err;
+    if (c.input == Input::SlowJpegLs && !HasJpegLsLibrary())
+    {
+        // Without CharLS the frame is refused as unsupported before any decode: never called damaged.
+        EXPECT_NE(text.find("JPEG-LS Near-Lossless frame not supported"), std::string::npos) << text;
+        return;
+    }
     EXPECT_NE(text.find(c.expected), std::string::npos) << text;
     if (c.exitCode != 0)
     {
