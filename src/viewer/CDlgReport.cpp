@@ -10,9 +10,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#if ORBLANE_HAVE_QT_PDF
 #include <QPdfDocument>
 #include <QPdfPageNavigator>
 #include <QPdfView>
+#endif
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -113,11 +115,35 @@ CDlgReport::CDlgReport(DicomDataFileIO& file, QWidget* parent) : QDialog(parent)
 
 CDlgReport::~CDlgReport()
 {
+#if ORBLANE_HAVE_QT_PDF
     // The view reads the document and the document the buffer: taken down in that order.
     delete pdfView;
     delete pdf;
+#endif
 }
 
+#if !ORBLANE_HAVE_QT_PDF
+// A build without Qt's PDF module (the Windows viewer: the module comes with a browser engine that is not built for
+// it) still offers the document as it is, for the system's own PDF reader.
+void CDlgReport::BuildPdf(QWidget* body)
+{
+    auto* column = new QVBoxLayout(body);
+    auto* note = new QLabel(tr("This viewer cannot show the pages of a PDF document. Save it as PDF to read it with "
+                               "another program."),
+                            body);
+    note->setWordWrap(true);
+    column->addWidget(note);
+    column->addStretch(1);
+    auto* row = new QHBoxLayout();
+    column->addLayout(row);
+    row->addStretch(1);
+    QPushButton* save = AddButton(row, tr("Save as PDF\u2026"), body);
+    QPushButton* close = AddButton(row, tr("Close"), body);
+    connect(save, &QPushButton::clicked, this, &CDlgReport::SaveAsPdf);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    save->setFocus();
+}
+#else
 void CDlgReport::BuildPdf(QWidget* body)
 {
     auto* column = new QVBoxLayout(body);
@@ -174,6 +200,7 @@ void CDlgReport::BuildPdf(QWidget* body)
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     pdfView->setFocus();
 }
+#endif
 
 void CDlgReport::BuildStructured(QWidget* body)
 {
@@ -349,6 +376,17 @@ void CDlgReport::OpenLink(const QUrl& link)
     }
 }
 
+QString CDlgReport::DocumentText() const
+{
+    return text != nullptr ? text->toPlainText() : QString();
+}
+
+QString CDlgReport::BannerText() const
+{
+    return banner != nullptr ? banner->text() : QString();
+}
+
+#if ORBLANE_HAVE_QT_PDF
 int CDlgReport::PageCount() const
 {
     return pdf != nullptr ? pdf->pageCount() : 0;
@@ -362,16 +400,6 @@ int CDlgReport::CurrentPage() const
 qreal CDlgReport::ZoomFactor() const
 {
     return pdfView != nullptr ? pdfView->zoomFactor() : 1.0;
-}
-
-QString CDlgReport::DocumentText() const
-{
-    return text != nullptr ? text->toPlainText() : QString();
-}
-
-QString CDlgReport::BannerText() const
-{
-    return banner != nullptr ? banner->text() : QString();
 }
 
 void CDlgReport::GoToPage(int page)
@@ -411,6 +439,27 @@ void CDlgReport::FitWidth()
         pdfView->setZoomMode(QPdfView::ZoomMode::FitToWidth);
     }
 }
+#else
+int CDlgReport::PageCount() const
+{
+    return 0;
+}
+
+int CDlgReport::CurrentPage() const
+{
+    return 0;
+}
+
+qreal CDlgReport::ZoomFactor() const
+{
+    return 1.0;
+}
+
+void CDlgReport::GoToPage(int) {}
+void CDlgReport::ZoomIn() {}
+void CDlgReport::ZoomOut() {}
+void CDlgReport::FitWidth() {}
+#endif
 
 bool CDlgReport::OnMedium(const QString& path) const
 {
@@ -482,11 +531,20 @@ void CDlgReport::SaveAsPdf()
 
 bool CDlgReport::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == pdfView && event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
+    if (watched != nullptr && watched == PdfViewObject() && event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
     {
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+QObject* CDlgReport::PdfViewObject() const
+{
+#if ORBLANE_HAVE_QT_PDF
+    return pdfView;
+#else
+    return nullptr;
+#endif
 }
 
 bool CDlgReport::HandleKey(QKeyEvent* event)

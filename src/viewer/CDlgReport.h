@@ -71,6 +71,8 @@ protected:
 
 private:
     bool HandleKey(QKeyEvent* event);
+    // The PDF view as an object to compare watched objects with; null where no PDF view is built.
+    QObject* PdfViewObject() const;
     void BuildPdf(QWidget* body);
     void BuildStructured(QWidget* body);
     void BuildCda(QWidget* body);
