@@ -531,7 +531,8 @@ void CDlgReport::SaveAsPdf()
 
 bool CDlgReport::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != nullptr && watched == PdfViewObject() && event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
+    if (watched != nullptr && watched == PdfViewObject() && event->type() == QEvent::KeyPress &&
+        HandleKey(static_cast<QKeyEvent*>(event)))
     {
         return true;
     }
