@@ -6,6 +6,7 @@
 #include "imaging/ParallelRows.h"
 #include "imaging/codecs/Codecs.h"
 #include "imaging/codecs/TransferSyntaxTable.h"
+#include "platform/AtomicWait.h"
 #include "platform/LargeBuffer.h"
 #include "platform/MappedReadGuard.h"
 #include "platform/Saturate.h"
@@ -272,7 +273,7 @@ struct FillBehindDecoder
                 done = ready;
                 continue;
             }
-            finalBytes.wait(bytes, std::memory_order_acquire);
+            platform::WaitWhileEqual(finalBytes, bytes);
         }
         filled = {done, low, high};
     }
@@ -282,7 +283,7 @@ struct FillBehindDecoder
     FilledAhead End() noexcept
     {
         finalBytes.store(kEnded, std::memory_order_release);
-        finalBytes.notify_all();
+        platform::WakeAllWaiting(finalBytes);
         if (work.Claim())
         {
             return {};
@@ -290,7 +291,7 @@ struct FillBehindDecoder
         int seen = work.state.load(std::memory_order_acquire);
         while (seen != detail::RowHalf::kDone)
         {
-            work.state.wait(seen, std::memory_order_acquire);
+            platform::WaitWhileEqual(work.state, seen);
             seen = work.state.load(std::memory_order_acquire);
         }
         return filled;

@@ -4,6 +4,7 @@
 // of the source it stops there, and the stop takes effect only if a sample actually uses bits beyond it (the bit
 // count goes negative). At the end of a unit the reader gives back the whole bytes it fetched but did not use.
 #include "imaging/LosslessScan.h"
+#include "platform/AtomicWait.h"
 
 #include <algorithm>
 #include <bit>
@@ -891,7 +892,7 @@ int DecodeScan(LosslessState& s) noexcept
                 finalBytes->store(bytes, std::memory_order_release);
                 if (bytes - wokenAt >= kWakeEveryBytes)
                 {
-                    finalBytes->notify_all();
+                    platform::WakeAllWaiting(*finalBytes);
                     wokenAt = bytes;
                 }
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AtomicWait.h"
 #include "platform/ThreadPool.h"
 
 #include <atomic>
@@ -33,7 +34,7 @@ struct RowHalf
     void Finish() noexcept
     {
         state.store(kDone, std::memory_order_release);
-        state.notify_all();
+        platform::WakeAllWaiting(state);
     }
 };
 
@@ -79,7 +80,7 @@ template <typename Body> void ForRowsInParallel(int rows, std::size_t pixels, Bo
     int seen = half->state.load(std::memory_order_acquire);
     while (seen != detail::RowHalf::kDone)
     {
-        half->state.wait(seen, std::memory_order_acquire);
+        platform::WaitWhileEqual(half->state, seen);
         seen = half->state.load(std::memory_order_acquire);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "imaging/JpegBaseline.h"
+#include "platform/AtomicWait.h"
 #include "platform/ErrorSink.h"
 #include "platform/LargeBuffer.h"
 #include "platform/ThreadPool.h"
@@ -18,7 +19,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -269,7 +269,7 @@ TEST_F(ImageCacheTest, DecodesTheNeighbouringPagesNearestFirstAndCancelsWhatAnot
     ASSERT_NE(list.GetImage(0), nullptr);
 
     // The only worker is held while two pages are asked for: what the first asked for is stale once it runs.
-    std::latch release(1);
+    platform::CountDownLatch release(1);
     pool.Submit([&] { release.wait(); });
     list.DecodeAround(0, 4);
     list.DecodeAround(12, 4);
@@ -309,7 +309,7 @@ TEST_F(ImageCacheTest, FramesDecodedAheadFitInTheBudgetBeforeTheyAreCollected)
         }
         list.DecodeAround(first, 3);
         // The only worker runs in order: once this job runs, the decodes asked for above are over.
-        std::latch drained(1);
+        platform::CountDownLatch drained(1);
         pool.Submit([&] { drained.count_down(); });
         drained.wait();
         EXPECT_LE(platform::LargeBufferBytesInUse() - before, kBudget + (1u << 20)) << "page from " << first;
@@ -358,7 +358,7 @@ TEST_F(ImageCacheTest, FilesNotWalkedYetAreWalkedAndDecodedAheadAndJoinInStudyOr
     list.SetOnScreen(0, 2);
     list.DecodeAround(0, 2);
     // The only worker runs in order: once this job runs, the walks asked for above are over.
-    std::latch drained(1);
+    platform::CountDownLatch drained(1);
     pool.Submit([&] { drained.count_down(); });
     drained.wait();
     EXPECT_EQ(list.ImageCount(), 3) << "the paging buttons go by the images the owner found";

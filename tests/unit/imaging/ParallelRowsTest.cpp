@@ -1,11 +1,11 @@
 #include "imaging/ParallelRows.h"
+#include "platform/AtomicWait.h"
 
 #include "platform/ThreadPool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <latch>
 #include <thread>
 #include <vector>
 
@@ -16,7 +16,7 @@ TEST(ThreadPoolTest, RowSplitVisitsEveryRowOnceEvenWhenEveryWorkerIsBusy)
 {
     // The caller takes back the half no worker picked up: a split never waits for a queue of decodes.
     ThreadPool& pool = SharedThreadPool();
-    std::latch release(1);
+    platform::CountDownLatch release(1);
     std::atomic<unsigned> busy = 0;
     std::atomic<unsigned> freed = 0;
     for (unsigned k = 0; k < pool.WorkerCount(); ++k)

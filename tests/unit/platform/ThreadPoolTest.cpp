@@ -1,10 +1,11 @@
 #include "platform/ThreadPool.h"
 
+#include "platform/AtomicWait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <latch>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,7 +16,7 @@ namespace {
 
 TEST(ThreadPoolTest, RunsJobsInTheOrderQueuedWithUrgentOnesFirst)
 {
-    std::latch release(1);
+    platform::CountDownLatch release(1);
     std::mutex mutex;
     std::vector<char> order;
     {
@@ -47,8 +48,8 @@ TEST(ThreadPoolTest, RunsJobsInTheOrderQueuedWithUrgentOnesFirst)
 
 TEST(ThreadPoolTest, DestructionFinishesTheRunningJobAndDropsTheQueuedOnesUnrun)
 {
-    std::latch started(1);
-    std::latch release(1);
+    platform::CountDownLatch started(1);
+    platform::CountDownLatch release(1);
     std::atomic<bool> runningFinished = false;
     std::atomic<int> queuedRan = 0;
     auto held = std::make_shared<int>(0);
