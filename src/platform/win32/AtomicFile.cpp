@@ -7,7 +7,7 @@
 
 namespace orblane::platform {
 
-bool WriteFileAtomically(const std::filesystem::path& path, ByteView bytes) noexcept
+bool WriteFileAtomically(const std::filesystem::path& path, ByteView bytes, WriteDurability durability) noexcept
 {
     try
     {
@@ -40,12 +40,13 @@ bool WriteFileAtomically(const std::filesystem::path& path, ByteView bytes) noex
             written = ::WriteFile(file.Get(), bytes.data() + done, wanted, &count, nullptr) && count > 0;
             done += written ? count : 0;
         }
-        written = written && ::FlushFileBuffers(file.Get());
+        written = written && (durability == WriteDurability::Unflushed || ::FlushFileBuffers(file.Get()));
         file.Close();
         // The finished file is an ordinary one of the user's, not hidden.
         written = written && ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!written ||
-            !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!written || !::MoveFileExW(temporary.c_str(), path.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING |
+                                           (durability == WriteDurability::Flushed ? MOVEFILE_WRITE_THROUGH : 0)))
         {
             ::DeleteFileW(temporary.c_str());
             return false;
