@@ -1389,6 +1389,7 @@ void CDlgImgViewer::ToggleSeriesStrip()
         return;
     }
     stripHidden = !stripHidden;
+    Trace(stripHidden ? "series strip hidden" : "series strip shown");
     if (stripHidden && strip->hasFocus())
     {
         setFocus(Qt::OtherFocusReason);
