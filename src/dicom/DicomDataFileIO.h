@@ -34,6 +34,8 @@ public:
     const std::string& FileId() const noexcept { return fileId; }
     const std::string& Folder() const noexcept { return folder; }
     const std::u16string& StudyLabel() const noexcept { return studyLabel; }
+    // The path a file made by ForPath loads from; empty for a file named by a medium's ID.
+    const std::filesystem::path& FilePath() const noexcept { return filePath; }
     // The SOP Class and Instance UIDs the medium's directory lists for the file (empty when unknown): reports are
     // told from images, and the images a report references found, without opening the file.
     const std::string& ListedSopClass() const noexcept { return listedSopClass; }

@@ -33,7 +33,7 @@ public:
     HeaderWalk() noexcept : TagFilebase(true) {}
 
     RememberedValue studyUid, seriesUid, seriesNumber, instanceNumber, characterSet, patientName, patientId, birthDate,
-        sex, studyDate, studyTime, modality, sopClass, metaSopClass;
+        sex, studyDate, studyTime, modality, sopClass, metaSopClass, sopInstance, metaSopInstance;
     bool pixelData = false;
 
 protected:
@@ -68,8 +68,14 @@ private:
         case 0x00020002:
             metaSopClass.Remember(tag);
             break;
+        case 0x00020003:
+            metaSopInstance.Remember(tag);
+            break;
         case 0x00080016:
             sopClass.Remember(tag);
+            break;
+        case 0x00080018:
+            sopInstance.Remember(tag);
             break;
         case 0x00080005:
             characterSet.Remember(tag);
@@ -252,6 +258,8 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
             header.studyDate = Copy(walk.studyDate);
             header.studyTime = walk.studyTime.present ? std::optional<std::string>(Copy(walk.studyTime)) : std::nullopt;
             header.modality = Copy(walk.modality);
+            // Read before the study's UID, so a report's early stop has it too.
+            header.sopInstanceUid = Trimmed(walk.sopInstance.present ? walk.sopInstance : walk.metaSopInstance);
             return report ? HeaderVerdict::Report : HeaderVerdict::Image;
         }
     }
@@ -422,7 +430,9 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
                    header.seriesUid,
                    header.seriesNumber,
                    header.instanceNumber,
-                   report ? header.sopClassUid : std::string()};
+                   header.sopClassUid,
+                   header.sopInstanceUid,
+                   report};
 
     const std::lock_guard guard(resultLock);
     if (!seenFiles.insert(identity).second)
@@ -442,7 +452,7 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
     }
     Study& study = studies[found->second];
     // An image always takes the row from a report: the row's modality is the study's images', not "SR" or "DOC".
-    const bool firstIsReport = !study.first.reportSopClass.empty();
+    const bool firstIsReport = study.first.report;
     if (report ? firstIsReport && ComesBefore(file, study.first) : firstIsReport || ComesBefore(file, study.first))
     {
         study.first = file;
@@ -520,11 +530,12 @@ void ScanStudySource::CollectImageFiles(DicomFileChain& chain, std::uint32_t stu
     {
         chain.push_back(
             DicomDataFileIO::ForPath(std::move(file.path), std::move(file.shownId), std::u16string(studyLabel)));
-        if (!file.reportSopClass.empty())
-        {
-            // As a DICOMDIR's record would list it: the viewer keeps reports apart from its tiles by this class.
-            chain.back()->SetListedUids(std::move(file.reportSopClass), std::string());
-        }
+        // As a DICOMDIR's record would list them: the viewer keeps reports apart from its tiles by the class, and
+        // finds the images a report references by the instance. The scan's verdict decides which a file is: one
+        // with pixel data under a report's class stays an image, so its class is not passed on.
+        const bool keepClass = file.report || ReportKindOfSopClass(file.sopClassUid) == ReportKind::None;
+        chain.back()->SetListedUids(keepClass ? std::move(file.sopClassUid) : std::string(),
+                                    std::move(file.sopInstanceUid));
     }
 }
 

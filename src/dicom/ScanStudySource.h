@@ -33,7 +33,8 @@ struct ScannedHeader
     std::string studyDate;                      // (0008,0020)
     std::optional<std::string> studyTime;       // (0008,0030)
     std::string modality;                       // (0008,0060)
-    std::string sopClassUid;                    // (0008,0016), else (0002,0002); kept for reports
+    std::string sopClassUid;                    // (0008,0016), else (0002,0002)
+    std::string sopInstanceUid;                 // (0008,0018), else (0002,0003): what a report's references name
 };
 
 enum class HeaderVerdict
@@ -89,7 +90,9 @@ private:
         std::string seriesUid;
         std::optional<std::int64_t> seriesNumber;
         std::optional<std::int64_t> instanceNumber;
-        std::string reportSopClass; // empty for an image
+        std::string sopClassUid;
+        std::string sopInstanceUid;
+        bool report = false;
     };
     struct Study
     {

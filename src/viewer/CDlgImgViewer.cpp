@@ -196,7 +196,8 @@ void CDlgImgViewer::AddImageFile(std::unique_ptr<DicomDataFileIO> file)
 {
     if (!file->ListedSopInstance().empty() && !file->FileId().empty())
     {
-        listedFiles.push_back({file->ListedSopInstance(), file->FileId(), file->Folder(), file->StudyLabel()});
+        listedFiles.push_back(
+            {file->ListedSopInstance(), file->FileId(), file->Folder(), file->StudyLabel(), file->FilePath()});
     }
     if (ReportKindOfSopClass(file->ListedSopClass()) != ReportKind::None)
     {
@@ -301,8 +302,9 @@ bool CDlgImgViewer::OpenReferencedImages(const std::vector<std::string>& sopInst
         if (found != listedFiles.end())
         {
             files += " " + found->fileId;
-            auto file = std::make_unique<DicomDataFileIO>(found->fileId, found->folder, found->studyLabel);
-            viewer.imageList->AddFile(std::move(file));
+            viewer.imageList->AddFile(
+                found->path.empty() ? std::make_unique<DicomDataFileIO>(found->fileId, found->folder, found->studyLabel)
+                                    : DicomDataFileIO::ForPath(found->path, found->fileId, found->studyLabel));
         }
     }
     if (viewer.imageList->FileCount() == 0)
@@ -1387,6 +1389,7 @@ void CDlgImgViewer::ToggleSeriesStrip()
         return;
     }
     stripHidden = !stripHidden;
+    Trace(stripHidden ? "series strip hidden" : "series strip shown");
     if (stripHidden && strip->hasFocus())
     {
         setFocus(Qt::OtherFocusReason);

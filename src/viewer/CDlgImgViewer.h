@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -328,6 +329,7 @@ private:
         std::string fileId;
         std::string folder;
         std::u16string studyLabel;
+        std::filesystem::path path; // a scanned file's, which has no ID below a folder
     };
     std::vector<ListedFile> listedFiles;
     QPushButton* reportsButton = nullptr;

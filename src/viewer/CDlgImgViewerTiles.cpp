@@ -2,6 +2,7 @@
 // tiles hold and how they follow each other is decided in imaging/TileSeries; this file shows it.
 #include "viewer/CDlgImgViewer.h"
 
+#include "core/RunTrace.h"
 #include "imaging/CImageData.h"
 #include "imaging/TileLines.h"
 #include "platform/ErrorSink.h"
@@ -94,13 +95,14 @@ void CDlgImgViewer::ReturnToPaging()
 void CDlgImgViewer::ToggleReferenceLines()
 {
     referenceLinesOn = !referenceLinesOn;
+    Trace(referenceLinesOn ? "reference lines on" : "reference lines off");
     UpdateReferenceLines();
     RepaintTiles();
 }
 
 void CDlgImgViewer::ToggleLink()
 {
-    tileSeries.ToggleLink();
+    Trace(tileSeries.ToggleLink() ? "tiles linked" : "tiles unlinked");
     UpdateTileSeriesTexts();
     RepaintTiles();
 }

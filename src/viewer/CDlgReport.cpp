@@ -2,6 +2,7 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "platform/AtomicFile.h"
+#include "platform/PathText.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -55,6 +56,25 @@ QPushButton* AddButton(QHBoxLayout* row, const QString& text, QWidget* owner)
     return button;
 }
 
+// The folder the file was found below, which a save must stay out of: the medium's folder for a DICOMDIR's file;
+// for a scanned file the folder scanned, as many folders up from the file as its shown path below it names (a file
+// named by itself: its own folder).
+std::string MediumFolderOf(const DicomDataFileIO& file)
+{
+    if (!file.Folder().empty() || file.FilePath().empty())
+    {
+        return file.Folder();
+    }
+    std::filesystem::path folder = file.FilePath().parent_path();
+    const std::string& below = file.FileId();
+    for (std::size_t at = below.find('/'); at != std::string::npos && folder.has_relative_path();
+         at = below.find('/', at + 1))
+    {
+        folder = folder.parent_path();
+    }
+    return platform::Utf8FromPath(folder.empty() ? std::filesystem::path(".") : folder);
+}
+
 bool Incomplete(const StructuredReport& report)
 {
     return report.completion == "PARTIAL" || report.verification == "UNVERIFIED";
@@ -62,7 +82,7 @@ bool Incomplete(const StructuredReport& report)
 
 } // namespace
 
-CDlgReport::CDlgReport(DicomDataFileIO& file, QWidget* parent) : QDialog(parent), mediumFolder(file.Folder())
+CDlgReport::CDlgReport(DicomDataFileIO& file, QWidget* parent) : QDialog(parent), mediumFolder(MediumFolderOf(file))
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);

@@ -4,6 +4,7 @@
 
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/DicomDirFileIO.h"
+#include "dicom/ScanStudySource.h"
 #include "support/DicomWriter.h"
 #include "support/ScratchFolder.h"
 #include "viewer/CDlgImgViewer.h"
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -207,6 +209,17 @@ TEST(ReportWindowTest, SaveAsPdfWritesTheDocumentAsItIs)
     ASSERT_TRUE(onMedium.Shown());
     EXPECT_FALSE(onMedium.SavePdfTo(QString::fromStdString(kMedium + "DICOM/report.pdf")));
     EXPECT_FALSE(std::filesystem::exists(kMedium + "DICOM/report.pdf"));
+
+    // A medium without a DICOMDIR, scanned: its folder is the one scanned, above the file's own.
+    const std::filesystem::path disc = out.Path() / "disc";
+    std::filesystem::create_directories(disc / "DOCS");
+    std::filesystem::copy_file(kReports / "pdf-2-pages.dcm", disc / "DOCS/pdf.dcm");
+    auto scanned = DicomDataFileIO::ForPath(disc / "DOCS/pdf.dcm", "DOCS/pdf.dcm", u"");
+    CDlgReport fromScan(*scanned);
+    ASSERT_TRUE(fromScan.Shown());
+    EXPECT_FALSE(fromScan.SavePdfTo(QString::fromStdString((disc / "report.pdf").string())));
+    EXPECT_FALSE(std::filesystem::exists(disc / "report.pdf"));
+    EXPECT_TRUE(fromScan.SavePdfTo(QString::fromStdString((out.Path() / "scanned.pdf").string())));
 }
 
 TEST(ReportWindowTest, StructuredReportsShowTheirLinesBannerAndObservers)
@@ -295,6 +308,70 @@ TEST(ReportWindowTest, ViewerOffersTheStudysReportsAndKeepsThemOffThePage)
     EXPECT_TRUE(viewer.ReportsButton()->isVisible());
     // Clear of the fifteen controls.
     EXPECT_GE(viewer.ReportsButton()->x(), viewer.Control(CDlgImgViewer::kEndButton)->geometry().right());
+}
+
+// A folder without a DICOMDIR: the scan reads each file's SOP Instance UID, so the SR's image link opens its
+// image as on a medium whose directory lists it.
+TEST(ReportWindowTest, AScannedFoldersReportOpensTheImageItReferences)
+{
+    auto sr = OnMedium(kDemoSr);
+    CDlgReport window(*sr);
+    ASSERT_EQ(window.References().size(), 1u);
+    const std::string uid = window.References()[0].sopInstanceUid;
+    DicomDirFileIO dir;
+    ASSERT_EQ(dir.OpenDicomDir(kMedium), 0);
+    DicomFileChain listed;
+    dir.CollectImageFiles(listed, dir.GetStudyEntry(1)->firstSeries, u"");
+    test::ScratchFolder folder;
+    const auto copy = [&folder](const std::string& fileId, const char* name) {
+        // The ID as stored, its pad dropped.
+        std::string path = kMedium + fileId.substr(0, fileId.find_last_not_of(' ') + 1);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        std::filesystem::copy_file(path, folder.Path() / name);
+    };
+    copy(kDemoSr, "report.dcm");
+    for (const auto& file : listed)
+    {
+        if (file->ListedSopInstance() == uid)
+        {
+            copy(file->FileId(), "slice.dcm");
+        }
+    }
+    // A second image, so that the link must find its image rather than the study's only one.
+    ASSERT_NE(listed.front()->ListedSopInstance(), uid);
+    copy(listed.front()->FileId(), "other.dcm");
+
+    ScanStudySource source({folder.Path()});
+    source.WaitUntilFinished();
+    std::vector<StudyEntry> rows;
+    std::vector<StudyEntry> changed;
+    source.TakeRows(rows, changed);
+    ASSERT_EQ(rows.size(), 1u);
+    DicomFileChain chain;
+    source.CollectImageFiles(chain, rows[0].firstSeries, u"");
+    test::ScratchFolder settings;
+    CDlgImgViewer viewer((settings.Path() / "Orblane.ini").string());
+    for (auto& file : chain)
+    {
+        viewer.AddImageFile(std::move(file));
+    }
+    ASSERT_EQ(viewer.ReportCount(), 1u);
+    std::vector<std::string> shown;
+    bool decoded = false;
+    QTimer::singleShot(200, [&shown, &decoded] {
+        if (auto* opened = qobject_cast<CDlgImgViewer*>(QApplication::activeModalWidget()))
+        {
+            for (int k = 0; k < opened->Images().FileCount(); ++k)
+            {
+                shown.push_back(opened->Images().FileAt(k)->FileId());
+            }
+            decoded = opened->Images().GetImage(0) != nullptr;
+            opened->close();
+        }
+    });
+    EXPECT_TRUE(viewer.OpenReferencedImages({uid}));
+    EXPECT_EQ(shown, std::vector<std::string>{"slice.dcm"});
+    EXPECT_TRUE(decoded);
 }
 
 TEST(ReportWindowTest, DocumentsThatCannotBeShownSaySo)

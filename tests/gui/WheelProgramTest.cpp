@@ -2,6 +2,7 @@
 // open the viewer, a turn of the real mouse wheel (xdotool, through the X server) pages to the next image, and
 // what tile 0 shows changes; Escape goes back to the list, where a real double-click on the top row opens the viewer
 // again. Skipped where Xvfb, openbox or xdotool is missing.
+#include "gui/ProgramUnderX.h"
 #include "gui/StudyMedium.h"
 
 #include <QDeadlineTimer>
@@ -19,50 +20,8 @@ namespace {
 
 const QString kMediumSource = QStringLiteral(ORBLANE_SOURCE_DIR "/resources/medium/");
 
-// A process ended (and waited for) when the test ends, whatever the test's outcome.
-struct Child
-{
-    QProcess process;
-    ~Child()
-    {
-        if (process.state() != QProcess::NotRunning)
-        {
-            process.terminate();
-            if (!process.waitForFinished(5000))
-            {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    }
-};
-
-// Lines of the program's standard error read so far, waiting up to the deadline for one that matches.
-bool WaitForLine(QProcess& process, QStringList& lines, const QRegularExpression& pattern, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    QString pending;
-    while (!deadline.hasExpired())
-    {
-        process.waitForReadyRead(100);
-        pending += QString::fromUtf8(process.readAllStandardError());
-        qsizetype end = 0;
-        while ((end = pending.indexOf(QLatin1Char('\n'))) >= 0)
-        {
-            lines << pending.left(end);
-            pending.remove(0, end + 1);
-            if (pattern.match(lines.last()).hasMatch())
-            {
-                return true;
-            }
-        }
-        if (process.state() == QProcess::NotRunning)
-        {
-            return false;
-        }
-    }
-    return false;
-}
+using test::Child;
+using test::WaitForLine;
 
 TEST(WheelProgramTest, TheRealWheelPagesTheViewerToTheNextImageUnderAWindowManager)
 {

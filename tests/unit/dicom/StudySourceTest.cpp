@@ -204,7 +204,7 @@ TEST(ScanStudySourceTest, OffersReportsBesideTheImagesOfTheirStudy)
     EXPECT_EQ(chain[0]->FileId(), "sr.dcm");
     EXPECT_EQ(chain[0]->ListedSopClass(), "1.2.840.10008.5.1.4.1.1.88.33");
     EXPECT_EQ(chain[1]->FileId(), "ct.dcm");
-    EXPECT_EQ(chain[1]->ListedSopClass(), "");
+    EXPECT_EQ(chain[1]->ListedSopClass(), "1.2.840.10008.5.1.4.1.1.7");
     EXPECT_EQ(ChainOf(source, reportOnly->firstSeries), std::vector<std::string>{"pdf.dcm"});
 }
 
