@@ -319,18 +319,24 @@ bool CDlgImgViewer::OpenReferencedImages(const std::vector<std::string>& sopInst
 void CDlgImgViewer::PlaceReportsButton(int toolbarBottom)
 {
     // At the right end of the toolbar's last row, clear of the fifteen controls where one row holds them; the
-    // measuring tools' button to the left of the reports.
+    // measuring tools' button to the left of the reports. Where the row is too short for both at their steady widths
+    // (1280 pixels beside one row of controls), the measuring button takes the room that is left rather than
+    // covering the reports button.
+    const int left = toolbarBottom == kTileAreaTop ? kToolbarWidth : 0;
     int right = width() - kToolbarMargin;
-    for (QPushButton* button : {reportsButton, marks.Button()})
+    const auto place = [&](QPushButton* button, int wanted) {
+        const int buttonWidth = std::max(std::min(wanted, right - left), 0);
+        button->setGeometry(right - buttonWidth, toolbarBottom - kToolbarMargin - kControlSize, buttonWidth,
+                            kControlSize);
+        right -= buttonWidth + kToolbarMargin;
+    };
+    if (reportsButton != nullptr)
     {
-        if (button == nullptr)
-        {
-            continue;
-        }
-        const int buttonWidth = std::max(button->sizeHint().width(), button->minimumWidth()) + 2 * kToolbarMargin;
-        const int x = std::max(right - buttonWidth, toolbarBottom == kTileAreaTop ? kToolbarWidth : 0);
-        button->setGeometry(x, toolbarBottom - kToolbarMargin - kControlSize, buttonWidth, kControlSize);
-        right = x - kToolbarMargin;
+        place(reportsButton, reportsButton->sizeHint().width() + 2 * kToolbarMargin);
+    }
+    if (QPushButton* measure = marks.Button())
+    {
+        place(measure, std::max(measure->sizeHint().width(), marks.ButtonSteadyWidth()) + 2 * kToolbarMargin);
     }
 }
 

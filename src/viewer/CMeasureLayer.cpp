@@ -610,7 +610,7 @@ QPushButton* CMeasureLayer::CreateButton(QWidget* parent, std::function<void(Vie
     button->setMenu(menu);
     // Wide enough for every tool's name, so that choosing one does not move the button.
     const QFontMetrics metrics(button->font());
-    button->setMinimumWidth(metrics.horizontalAdvance(tr("Measure: %1").arg(tr("Rectangle (B)"))) + 40);
+    steadyWidth = metrics.horizontalAdvance(tr("Measure: %1").arg(tr("Rectangle (B)"))) + 40;
     UpdateButton();
     return button;
 }

@@ -86,6 +86,8 @@ public:
     // The "Measure" button and its menu; every entry runs the key action it stands for.
     QPushButton* CreateButton(QWidget* parent, std::function<void(ViewerAction)> run);
     QPushButton* Button() const noexcept { return button; }
+    // Wide enough for every tool's name, so that choosing one does not move the button, where the room allows it.
+    int ButtonSteadyWidth() const noexcept { return steadyWidth; }
 
 private:
     ImageMeasures& Measures(const CImageData& image);
@@ -115,6 +117,7 @@ private:
     };
     std::vector<PlaneImage> planeImages;
     QPushButton* button = nullptr;
+    int steadyWidth = 0;
     QMenu* menu = nullptr;
     std::vector<std::pair<MeasureTool, QAction*>> toolActions;
     QAction* planesAction = nullptr;

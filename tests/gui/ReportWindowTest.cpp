@@ -306,8 +306,20 @@ TEST(ReportWindowTest, ViewerOffersTheStudysReportsAndKeepsThemOffThePage)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     ASSERT_NE(viewer.ReportsButton(), nullptr);
     EXPECT_TRUE(viewer.ReportsButton()->isVisible());
-    // Clear of the fifteen controls.
-    EXPECT_GE(viewer.ReportsButton()->x(), viewer.Control(CDlgImgViewer::kEndButton)->geometry().right());
+    const QWidget* measure = viewer.findChild<QWidget*>(QStringLiteral("MEASURE"));
+    ASSERT_NE(measure, nullptr);
+    // Clear of the fifteen controls and of each other, also where the row beside the controls is short (at 1280
+    // pixels the measuring button's steady width once covered the reports button).
+    for (const int width : {1920, 1280, 1100})
+    {
+        viewer.resize(width, 900);
+        QCoreApplication::processEvents();
+        const QRect reports = viewer.ReportsButton()->geometry();
+        EXPECT_GE(reports.left(), viewer.Control(CDlgImgViewer::kEndButton)->geometry().right()) << width;
+        EXPECT_GE(measure->geometry().left(), viewer.Control(CDlgImgViewer::kEndButton)->geometry().right()) << width;
+        EXPECT_FALSE(reports.intersects(measure->geometry())) << width;
+        EXPECT_TRUE(viewer.rect().contains(reports)) << width;
+    }
 }
 
 // A folder without a DICOMDIR: the scan reads each file's SOP Instance UID, so the SR's image link opens its
