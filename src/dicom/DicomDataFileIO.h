@@ -34,6 +34,8 @@ public:
     const std::string& FileId() const noexcept { return fileId; }
     const std::string& Folder() const noexcept { return folder; }
     const std::u16string& StudyLabel() const noexcept { return studyLabel; }
+    // The path of a file named by its path (ForPath); empty for a medium's file, which its folder and ID find.
+    const std::filesystem::path& NamedPath() const noexcept { return filePath; }
     // The SOP Class and Instance UIDs the medium's directory lists for the file (empty when unknown): reports are
     // told from images, and the images a report references found, without opening the file.
     const std::string& ListedSopClass() const noexcept { return listedSopClass; }
@@ -43,6 +45,17 @@ public:
         listedSopClass = std::move(sopClass);
         listedSopInstance = std::move(sopInstance);
     }
+
+    // What a folder scan read of the file's series (empty for a medium's file, whose DICOMDIR describes its series):
+    // the strip groups scanned files by it as it groups a DICOMDIR's series records.
+    struct ScannedSeries
+    {
+        std::string uid;                    // (0020,000E), pad removed
+        std::optional<std::int64_t> number; // (0020,0011)
+        std::string modality;               // (0008,0060) as stored
+    };
+    const ScannedSeries& Scanned() const noexcept { return scanned; }
+    void SetScanned(ScannedSeries series) { scanned = std::move(series); }
 
     // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
     // errno of the open or mapping (EACCES for an ID that would leave the folder, ENODEV for a FIFO or device), or
@@ -91,6 +104,7 @@ private:
     std::u16string studyLabel;
     std::string listedSopClass;
     std::string listedSopInstance;
+    ScannedSeries scanned;
     std::filesystem::path loadedPath; // where the first successful load found the file
 };
 

@@ -422,7 +422,8 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
                    header.seriesUid,
                    header.seriesNumber,
                    header.instanceNumber,
-                   report ? header.sopClassUid : std::string()};
+                   report ? header.sopClassUid : std::string(),
+                   header.modality};
 
     const std::lock_guard guard(resultLock);
     if (!seenFiles.insert(identity).second)
@@ -520,6 +521,8 @@ void ScanStudySource::CollectImageFiles(DicomFileChain& chain, std::uint32_t stu
     {
         chain.push_back(
             DicomDataFileIO::ForPath(std::move(file.path), std::move(file.shownId), std::u16string(studyLabel)));
+        // What a DICOMDIR's series record would give the strip.
+        chain.back()->SetScanned({std::move(file.seriesUid), file.seriesNumber, std::move(file.modality)});
         if (!file.reportSopClass.empty())
         {
             // As a DICOMDIR's record would list it: the viewer keeps reports apart from its tiles by this class.

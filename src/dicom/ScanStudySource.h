@@ -90,6 +90,7 @@ private:
         std::optional<std::int64_t> seriesNumber;
         std::optional<std::int64_t> instanceNumber;
         std::string reportSopClass; // empty for an image
+        std::string modality;
     };
     struct Study
     {
