@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Codestreams with HT code-blocks are decoded by OpenJPH in a child process, a copy of this one with the sanitizers
 // and libFuzzer's hooks in it; the library's faults report there and end the child (see fuzz_htj2k.cpp), which must
@@ -20,5 +21,16 @@ extern "C" const char* __asan_default_options()
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     orblane::fuzz::DecodeCodestream(&orblane::DecodeJpeg2000, data, size);
+    // The thumbnail's reduced resolution level: its output is sized from the header after the level is chosen, and
+    // must hold exactly what the result says.
+    const std::vector<std::uint8_t> source(data, data + size);
+    std::vector<std::uint8_t> reduced;
+    const orblane::DecodeResult result =
+        orblane::DecodeJpeg2000Reduced(source, orblane::fuzz::CodestreamGeometry(source), 64,
+                                       orblane::DecodeLimits{orblane::MaxPixelsForStream(size)}, reduced);
+    if (result.Ok() && orblane::FrameBytes(result.actual) != reduced.size())
+    {
+        __builtin_trap();
+    }
     return 0;
 }

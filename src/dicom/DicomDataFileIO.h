@@ -46,6 +46,17 @@ public:
         listedSopInstance = std::move(sopInstance);
     }
 
+    // What a folder scan read of the file's series (empty for a medium's file, whose DICOMDIR describes its series):
+    // the strip groups scanned files by it as it groups a DICOMDIR's series records.
+    struct ScannedSeries
+    {
+        std::string uid;                    // (0020,000E), pad removed
+        std::optional<std::int64_t> number; // (0020,0011)
+        std::string modality;               // (0008,0060) as stored
+    };
+    const ScannedSeries& Scanned() const noexcept { return scanned; }
+    void SetScanned(ScannedSeries series) { scanned = std::move(series); }
+
     // Resolves the file ID below the folder (platform/FileIdPath.h), maps the file and walks it. Answers 0, or the
     // errno of the open or mapping (EACCES for an ID that would leave the folder, ENODEV for a FIFO or device), or
     // EIO when the medium fails under the walk (the mapping is then closed). A walk of readable bytes never fails:
@@ -93,6 +104,7 @@ private:
     std::u16string studyLabel;
     std::string listedSopClass;
     std::string listedSopInstance;
+    ScannedSeries scanned;
     std::filesystem::path loadedPath; // where the first successful load found the file
 };
 

@@ -432,7 +432,8 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
                    header.instanceNumber,
                    header.sopClassUid,
                    header.sopInstanceUid,
-                   report};
+                   report,
+                   header.modality};
 
     const std::lock_guard guard(resultLock);
     if (!seenFiles.insert(identity).second)
@@ -536,6 +537,8 @@ void ScanStudySource::CollectImageFiles(DicomFileChain& chain, std::uint32_t stu
         const bool keepClass = file.report || ReportKindOfSopClass(file.sopClassUid) == ReportKind::None;
         chain.back()->SetListedUids(keepClass ? std::move(file.sopClassUid) : std::string(),
                                     std::move(file.sopInstanceUid));
+        // What a DICOMDIR's series record would give the strip.
+        chain.back()->SetScanned({std::move(file.seriesUid), file.seriesNumber, std::move(file.modality)});
     }
 }
 

@@ -93,6 +93,7 @@ private:
         std::string sopClassUid;
         std::string sopInstanceUid;
         bool report = false;
+        std::string modality;
     };
     struct Study
     {

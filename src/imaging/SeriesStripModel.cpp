@@ -82,7 +82,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         listed = lookup.Find(file);
         if (listed.series == nullptr)
         {
-            return StripSeriesKey{UnlistedStudyKey(file.studyLabel), std::string()};
+            return StripSeriesKey{UnlistedStudyKey(file.studyLabel), file.seriesUid};
         }
         // A record without its UID is still a series of its own: the record itself is the key then.
         std::string series = listed.series->seriesInstanceUid;
@@ -129,9 +129,12 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         }
         return at->second;
     };
-    const auto describe = [](StripEntry& entry, const Listed& from) {
+    const auto describe = [](StripEntry& entry, const Listed& from, const StripFile& file) {
         if (from.series == nullptr)
         {
+            // What the scan read of it; the description is the file's own, read with its image.
+            entry.modality = std::string(Trimmed(file.modality));
+            entry.number = file.seriesNumber;
             return;
         }
         entry.kind = from.series->kind;
@@ -148,7 +151,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         entry.study = studyOf(series.study, imageFiles[first], listed[first].study);
         entry.series = static_cast<int>(s);
         entry.images = series.count;
-        describe(entry, listed[first]);
+        describe(entry, listed[first], imageFiles[first]);
         // The middle file of the series among the viewer's files: the one the medium lists as its middle image
         // where the series' files lie together, which they do on every medium written in series order.
         int seen = 0;
@@ -175,7 +178,7 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
         }
         StripEntry entry;
         entry.kind = SeriesKind::Report;
-        describe(entry, from);
+        describe(entry, from, reportFiles[r]);
         if (entry.kind == SeriesKind::Images)
         {
             // Held apart as a report, whatever the series says of itself.
@@ -192,6 +195,101 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
     return model;
 }
 
+int StripModel::SeriesOfImage(int file, int viewer) const noexcept
+{
+    if (viewer >= 0)
+    {
+        for (std::size_t s = 0; s < series.size(); ++s)
+        {
+            if (series[s].viewerSeries == viewer)
+            {
+                return static_cast<int>(s);
+            }
+        }
+    }
+    return file >= 0 && static_cast<std::size_t>(file) < seriesOfFile.size()
+               ? seriesOfFile[static_cast<std::size_t>(file)]
+               : -1;
+}
+
+bool SplitStripStacks(StripModel& model, std::span<const ViewerSeries> viewerSeries, const FileOfImage& fileOfImage)
+{
+    bool added = false;
+    const auto entryOf = [&model](int series) {
+        for (std::size_t e = 0; e < model.entries.size(); ++e)
+        {
+            if (model.entries[e].series == series)
+            {
+                return static_cast<int>(e);
+            }
+        }
+        return -1;
+    };
+    for (std::size_t v = model.viewerSeriesSeen; v < viewerSeries.size(); ++v)
+    {
+        const ViewerSeries& stack = viewerSeries[v];
+        const int file = stack.part > 0 ? fileOfImage(stack.firstImage) : -1;
+        if (file < 0 || static_cast<std::size_t>(file) >= model.seriesOfFile.size())
+        {
+            continue;
+        }
+        const int split = model.seriesOfFile[static_cast<std::size_t>(file)];
+        const int entry = entryOf(split);
+        if (entry < 0)
+        {
+            continue;
+        }
+        if (model.series[static_cast<std::size_t>(split)].viewerSeries < 0)
+        {
+            // The series' own entry becomes its first stack's.
+            for (std::size_t first = 0; first < viewerSeries.size(); ++first)
+            {
+                const ViewerSeries& candidate = viewerSeries[first];
+                if (candidate.part == 0 && candidate.studyInstanceUid == stack.studyInstanceUid &&
+                    candidate.seriesInstanceUid == stack.seriesInstanceUid)
+                {
+                    model.series[static_cast<std::size_t>(split)].viewerSeries = static_cast<int>(first);
+                    model.series[static_cast<std::size_t>(split)].firstImage = candidate.firstImage;
+                    break;
+                }
+            }
+        }
+        StripSeries series = model.series[static_cast<std::size_t>(split)];
+        series.viewerSeries = static_cast<int>(v);
+        series.firstImage = stack.firstImage;
+        series.count = 1;
+        series.first = file;
+        StripEntry copy = model.entries[static_cast<std::size_t>(entry)];
+        copy.series = static_cast<int>(model.series.size());
+        copy.icon.reset(); // the directory's icon shows the series' first stack
+        copy.stack = stack.part;
+        // After the series' entry and the stacks already split from it.
+        std::size_t at = static_cast<std::size_t>(entry) + 1;
+        while (at < model.entries.size() && model.entries[at].series >= 0 &&
+               model.series[static_cast<std::size_t>(model.entries[at].series)].study == series.study &&
+               model.series[static_cast<std::size_t>(model.entries[at].series)].series == series.series)
+        {
+            ++at;
+        }
+        model.series.push_back(std::move(series));
+        model.entries.insert(model.entries.begin() + static_cast<std::ptrdiff_t>(at), std::move(copy));
+        added = true;
+    }
+    model.viewerSeriesSeen = viewerSeries.size();
+    for (StripEntry& entry : model.entries)
+    {
+        if (entry.series >= 0)
+        {
+            const int v = model.series[static_cast<std::size_t>(entry.series)].viewerSeries;
+            if (v >= 0 && static_cast<std::size_t>(v) < viewerSeries.size())
+            {
+                entry.images = viewerSeries[static_cast<std::size_t>(v)].imageCount;
+            }
+        }
+    }
+    return added;
+}
+
 const MediumSeries* StripMedia::Of(const std::string& folder)
 {
     for (const Read& read : reads)
@@ -204,7 +302,9 @@ const MediumSeries* StripMedia::Of(const std::string& folder)
     Read read;
     read.folder = folder;
     std::filesystem::path dicomDir;
-    read.found = platform::ResolveFileIdPath(folder, u"DICOMDIR", dicomDir) == 0 &&
+    // A file named by its path (a folder scan) has no medium folder: a DICOMDIR beside the working folder is no
+    // directory of its.
+    read.found = !folder.empty() && platform::ResolveFileIdPath(folder, u"DICOMDIR", dicomDir) == 0 &&
                  ReadDicomDirSeries(dicomDir, read.medium) == 0;
     reads.push_back(std::move(read));
     return reads.back().found ? &reads.back().medium : nullptr;

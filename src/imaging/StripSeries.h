@@ -20,6 +20,10 @@ struct StripSeries
     std::string series;
     int first = 0;
     int count = 0;
+    // A stack of an enhanced image's frames (SplitStripStacks): the viewer's series it is (ViewerSeries) and the
+    // image it starts at. -1 for a series of whole files, which starts at the first image of file `first`.
+    int viewerSeries = -1;
+    int firstImage = -1;
 };
 
 // The strip's series in the order it shows them: studies in the order they first

@@ -17,24 +17,14 @@ const std::vector<ViewerSeries>& TileSeries::Series()
     for (int index = static_cast<int>(seriesOfImage.size()); index < found; ++index)
     {
         const ImageInfo info = lookup(index);
-        std::pair<std::string, std::string> key;
+        ViewerSeriesKey key;
         if (info.facts != nullptr)
         {
-            key = {info.facts->studyInstanceUid, info.facts->seriesInstanceUid};
+            key.studyInstanceUid = info.facts->studyInstanceUid;
+            key.seriesInstanceUid = info.facts->seriesInstanceUid;
         }
-        const auto [at, added] = seriesByKey.emplace(std::move(key), static_cast<int>(series.size()));
-        if (added)
-        {
-            ViewerSeries entry;
-            entry.studyInstanceUid = at->first.first;
-            entry.seriesInstanceUid = at->first.second;
-            entry.firstImage = index;
-            series.push_back(std::move(entry));
-        }
-        ViewerSeries& entry = series[static_cast<std::size_t>(at->second)];
-        entry.images.push_back(index);
-        entry.imageCount = static_cast<int>(entry.images.size());
-        seriesOfImage.push_back(at->second);
+        key.frame = info.frame;
+        seriesOfImage.push_back(grouper.Add(key, index, series));
     }
     return series;
 }

@@ -83,7 +83,7 @@ private:
     ImageCount count;
     ImageLookup lookup;
     std::vector<ViewerSeries> series;
-    std::map<std::pair<std::string, std::string>, int> seriesByKey;
+    ViewerSeriesGrouper grouper;
     std::vector<int> seriesOfImage;
     // The stacks of series whose images were all found when it was built; the size it was built with.
     std::vector<std::pair<int, SeriesStack>> stacks;

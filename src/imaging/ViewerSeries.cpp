@@ -1,32 +1,89 @@
 #include "imaging/ViewerSeries.h"
 
 #include <algorithm>
-#include <map>
-#include <utility>
+#include <cmath>
 
 namespace orblane {
+namespace {
+
+// Planes within 1° of parallel are one orientation, as the tiles' synchronised scrolling counts them.
+constexpr double kParallelCosine = 0.99984769515639127; // cos 1°
+
+bool UnitNormal(const FrameAttributes& frame, Vector3& normal) noexcept
+{
+    if (!frame.plane)
+    {
+        return false;
+    }
+    const Vector3 n = frame.plane->Normal();
+    const double length = std::sqrt(Dot(n, n));
+    if (!(length > 1e-6) || !std::isfinite(length))
+    {
+        return false;
+    }
+    normal = (1.0 / length) * n;
+    return true;
+}
+
+} // namespace
+
+int ViewerSeriesGrouper::Add(const ViewerSeriesKey& key, int index, std::vector<ViewerSeries>& series)
+{
+    std::vector<Part>& known = parts[{key.studyInstanceUid, key.seriesInstanceUid}];
+    const bool enhanced = key.frame != nullptr && key.frame->fromFunctionalGroups;
+    const std::string& stackId = enhanced ? key.frame->stackId : std::string();
+    Vector3 normal;
+    const bool oriented = enhanced && UnitNormal(*key.frame, normal);
+    Part* found = nullptr;
+    for (Part& part : known)
+    {
+        if (part.enhanced != enhanced || part.stackId != stackId)
+        {
+            continue;
+        }
+        // Classic images and planeless frames join the first stack that fits; a plane joins one of its
+        // orientation, or one that has none yet.
+        if (!oriented || !part.oriented || std::abs(Dot(part.normal, normal)) >= kParallelCosine)
+        {
+            found = &part;
+            break;
+        }
+    }
+    if (found == nullptr)
+    {
+        Part part;
+        part.enhanced = enhanced;
+        part.stackId = stackId;
+        part.series = static_cast<int>(series.size());
+        ViewerSeries entry;
+        entry.studyInstanceUid = key.studyInstanceUid;
+        entry.seriesInstanceUid = key.seriesInstanceUid;
+        entry.firstImage = index;
+        entry.stackId = stackId;
+        entry.part = static_cast<int>(known.size());
+        series.push_back(std::move(entry));
+        known.push_back(std::move(part));
+        found = &known.back();
+    }
+    if (oriented && !found->oriented)
+    {
+        found->oriented = true;
+        found->normal = normal;
+    }
+    ViewerSeries& entry = series[static_cast<std::size_t>(found->series)];
+    entry.images.push_back(index);
+    entry.imageCount = static_cast<int>(entry.images.size());
+    return found->series;
+}
 
 std::vector<ViewerSeries> GroupViewerSeries(std::span<const ViewerSeriesKey> images)
 {
     std::vector<ViewerSeries> series;
-    // A study of thousands of series must not be searched from the start for every image.
-    std::map<std::pair<std::string, std::string>, std::size_t> found;
+    // A study of thousands of series is looked up, not searched from the start for every image.
+    ViewerSeriesGrouper grouper;
     for (std::size_t i = 0; i < images.size(); ++i)
     {
-        const ViewerSeriesKey& key = images[i];
-        const auto [at, added] =
-            found.emplace(std::make_pair(key.studyInstanceUid, key.seriesInstanceUid), series.size());
-        if (added)
-        {
-            ViewerSeries entry;
-            entry.studyInstanceUid = key.studyInstanceUid;
-            entry.seriesInstanceUid = key.seriesInstanceUid;
-            entry.firstImage = static_cast<int>(i);
-            series.push_back(std::move(entry));
-        }
-        ViewerSeries& entry = series[at->second];
-        entry.images.push_back(static_cast<int>(i));
-        entry.imageCount = static_cast<int>(entry.images.size());
+        grouper.Add(images[i], static_cast<int>(i), series);
     }
     return series;
 }

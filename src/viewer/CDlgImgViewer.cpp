@@ -1306,11 +1306,15 @@ void CDlgImgViewer::CreateSeriesStrip()
         for (int k = 0; k < imageList->FileCount(); ++k)
         {
             const DicomDataFileIO* file = imageList->FileAt(k);
-            imageFiles.push_back({file->Folder(), file->FileId(), file->StudyLabel()});
+            const DicomDataFileIO::ScannedSeries& scanned = file->Scanned();
+            imageFiles.push_back(
+                {file->Folder(), file->FileId(), file->StudyLabel(), scanned.uid, scanned.number, scanned.modality});
         }
         for (const std::unique_ptr<DicomDataFileIO>& file : reports)
         {
-            reportFiles.push_back({file->Folder(), file->FileId(), file->StudyLabel()});
+            const DicomDataFileIO::ScannedSeries& scanned = file->Scanned();
+            reportFiles.push_back(
+                {file->Folder(), file->FileId(), file->StudyLabel(), scanned.uid, scanned.number, scanned.modality});
         }
         // Only the DICOMDIR is read: every entry, and every icon, comes from its records.
         StripMedia media;
@@ -1354,7 +1358,7 @@ void CDlgImgViewer::StartThumbnails()
         const DicomDataFileIO* file = imageList->FileAt(entry.thumbnailFile);
         if (entry.kind == SeriesKind::Images && !strip->HasThumbnail(k) && file != nullptr)
         {
-            jobs.push_back({k, file->FileId(), file->Folder()});
+            jobs.push_back({k, file->FileId(), file->Folder(), file->FilePath(), ThumbnailFrame(k)});
         }
     }
     // In the order of the files on the medium: a disc reads forwards.
@@ -1364,13 +1368,33 @@ void CDlgImgViewer::StartThumbnails()
     });
     thumbnails =
         std::make_unique<CThumbnailLoader>(*imageList, SharedThreadPool(), ImageCacheBudget(settings.imageCacheBytes));
-    thumbnails->Start(std::move(jobs), [this](int entry, QImage picture) {
-        strip->SetThumbnail(entry, std::move(picture));
+    // The jobs name their series, not their entry: entries split off later (stacks) come between them.
+    for (CThumbnailLoader::Job& job : jobs)
+    {
+        job.entry = strip->Model().entries[static_cast<std::size_t>(job.entry)].series;
+    }
+    thumbnails->Start(std::move(jobs), [this](int series, QImage picture) {
+        strip->SetThumbnail(strip->EntryOfSeries(series), std::move(picture));
         if (thumbnails && thumbnails->Finished())
         {
             Trace("thumbnails: " + std::to_string(thumbnails->Decoded()) + " decoded");
         }
     });
+}
+
+int CDlgImgViewer::ThumbnailFrame(int entry)
+{
+    const StripEntry& e = strip->Model().entries[static_cast<std::size_t>(entry)];
+    const int v = e.series >= 0 ? strip->Model().series[static_cast<std::size_t>(e.series)].viewerSeries : -1;
+    if (v < 0 || e.stack == 0 || static_cast<std::size_t>(v) >= SeriesList().size())
+    {
+        return 0;
+    }
+    // A further stack shows its own middle frame, not the file's first.
+    const ViewerSeries& stack = SeriesList()[static_cast<std::size_t>(v)];
+    const int middle = stack.images[static_cast<std::size_t>(stack.imageCount - 1) / 2];
+    const int first = imageList->FirstImageOfFile(imageList->FileOfImage(middle));
+    return first >= 0 && imageList->FileOfImage(middle) == e.thumbnailFile ? middle - first : 0;
 }
 
 bool CDlgImgViewer::StripShown() const noexcept
@@ -1415,13 +1439,68 @@ void CDlgImgViewer::MarkCurrentSeries()
     {
         return;
     }
+    SplitStripStacks();
     const int tile = TileIndexOf(currentFrame);
     strip->SetCurrentTile(tile);
-    const int index = currentFrame == cine.Tile() ? cine.Index() : firstIndex + tile;
-    const int file = currentFrame->GetTileImage() != nullptr ? imageList->FileOfImage(index) : -1;
-    const std::vector<int>& ofFile = strip->Model().seriesOfFile;
-    strip->SetCurrentSeries(
-        file >= 0 && static_cast<std::size_t>(file) < ofFile.size() ? ofFile[static_cast<std::size_t>(file)] : -1);
+    const int index = currentFrame == cine.Tile() ? cine.Index() : ShownIndex(tile);
+    const bool shown = currentFrame->GetTileImage() != nullptr && index >= 0;
+    const int file = shown ? imageList->FileOfImage(index) : -1;
+    strip->SetCurrentSeries(shown ? strip->Model().SeriesOfImage(file, tileSeries.PlaceOf(index).series) : -1);
+}
+
+void CDlgImgViewer::SplitStripStacks()
+{
+    if (strip == nullptr || strip->Model().viewerSeriesSeen == SeriesList().size())
+    {
+        return;
+    }
+    bool added = false;
+    try
+    {
+        added = strip->SplitStacks(SeriesList(), [this](int image) { return imageList->FileOfImage(image); });
+    }
+    catch (const std::bad_alloc&)
+    {
+        // The strip keeps the entries it has; the tiles still page every stack.
+        return;
+    }
+    if (!added)
+    {
+        return;
+    }
+    if (thumbnails)
+    {
+        std::vector<CThumbnailLoader::Job> jobs;
+        for (int k = 0; k < strip->EntryCount(); ++k)
+        {
+            const StripEntry& entry = strip->Model().entries[static_cast<std::size_t>(k)];
+            const DicomDataFileIO* file = imageList->FileAt(entry.thumbnailFile);
+            if (entry.stack > 0 && !strip->HasThumbnail(k) && file != nullptr)
+            {
+                jobs.push_back({entry.series, file->FileId(), file->Folder(), file->FilePath(), ThumbnailFrame(k)});
+            }
+        }
+        thumbnails->Add(std::move(jobs));
+    }
+    // The strip may show now (one file of two stacks): the tiles take the room that is left, once the numbers being
+    // drawn now are done.
+    QTimer::singleShot(0, this, [this] {
+        const int toolbarBottom = toolbar.Layout(width());
+        PlaceSeriesStrip(toolbarBottom);
+        const QRect area = TileAreaBelow(toolbarBottom);
+        if (area != tileArea)
+        {
+            tileArea = area;
+            LayoutFrames(false);
+            if (tileSeries.Active())
+            {
+                ShowTileImages();
+            }
+            UpdatePageButtons();
+            RepaintTiles();
+        }
+        StartThumbnails();
+    });
 }
 
 void CDlgImgViewer::ShowSeriesFirstImage(int series)
@@ -1431,7 +1510,8 @@ void CDlgImgViewer::ShowSeriesFirstImage(int series)
     {
         return;
     }
-    int index = 0;
+    int index = strip->Model().series[static_cast<std::size_t>(series)].firstImage;
+    if (index < 0)
     {
         WaitCursor wait;
         index = imageList->FirstImageOfFile(strip->Model().series[static_cast<std::size_t>(series)].first);

@@ -289,6 +289,10 @@ private:
     void UpdateReferenceLines();
     // The tiles' series that holds the first image of the strip's series `stripSeries`, or -1.
     int TileSeriesOfStripSeries(int stripSeries);
+    // Gives the strip an entry for each further stack of an enhanced image the tiles have found.
+    void SplitStripStacks();
+    // The frame of its file that strip entry `entry`'s thumbnail shows.
+    int ThumbnailFrame(int entry);
     // The series index a drop carries over this position's tile, or -1.
     int DroppedSeries(const QMimeData* mime) const;
 

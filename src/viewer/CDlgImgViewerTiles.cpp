@@ -356,10 +356,15 @@ int CDlgImgViewer::TileSeriesOfStripSeries(int stripSeries)
     {
         return -1;
     }
+    const StripSeries& chosen = strip->Model().series[static_cast<std::size_t>(stripSeries)];
+    if (chosen.viewerSeries >= 0)
+    {
+        return chosen.viewerSeries;
+    }
     int index = -1;
     {
         WaitCursor wait;
-        index = imageList->FirstImageOfFile(strip->Model().series[static_cast<std::size_t>(stripSeries)].first);
+        index = imageList->FirstImageOfFile(chosen.first);
     }
     if (index < 0)
     {

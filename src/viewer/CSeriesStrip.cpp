@@ -10,6 +10,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <new>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -39,6 +41,69 @@ void CSeriesStrip::SetModel(StripModel newModel)
     scroll = 0;
     Layout();
     update();
+}
+
+bool CSeriesStrip::SplitStacks(std::span<const ViewerSeries> viewerSeries, const FileOfImage& fileOfImage)
+{
+    // Room first: the pictures then follow the entries without allocating, whatever the split got to.
+    std::size_t further = 0;
+    for (std::size_t v = model.viewerSeriesSeen; v < viewerSeries.size(); ++v)
+    {
+        further += viewerSeries[v].part > 0 ? 1 : 0;
+    }
+    model.entries.reserve(model.entries.size() + further);
+    model.series.reserve(model.series.size() + further);
+    pictures.reserve(model.entries.size() + further);
+    const std::size_t oldSeries = model.series.size();
+    const std::size_t oldCount = pictures.size();
+    bool failed = false;
+    try
+    {
+        SplitStripStacks(model, viewerSeries, fileOfImage);
+    }
+    catch (const std::bad_alloc&)
+    {
+        failed = true;
+    }
+    // Entries are only inserted, each for a series added now: from the back, every older picture moves to its
+    // entry's new place.
+    const std::size_t newCount = model.entries.size();
+    if (newCount != oldCount)
+    {
+        pictures.resize(newCount);
+        std::size_t from = oldCount;
+        for (std::size_t to = newCount; to-- > 0;)
+        {
+            const int series = model.entries[to].series;
+            if (series >= 0 && static_cast<std::size_t>(series) >= oldSeries)
+            {
+                pictures[to] = QImage();
+            }
+            else if (--from != to)
+            {
+                pictures[to] = std::move(pictures[from]);
+            }
+        }
+        Layout();
+    }
+    update();
+    if (failed)
+    {
+        throw std::bad_alloc();
+    }
+    return newCount != oldCount;
+}
+
+int CSeriesStrip::EntryOfSeries(int series) const noexcept
+{
+    for (std::size_t e = 0; e < model.entries.size(); ++e)
+    {
+        if (series >= 0 && model.entries[e].series == series)
+        {
+            return static_cast<int>(e);
+        }
+    }
+    return -1;
 }
 
 void CSeriesStrip::SetThumbnail(int entry, QImage picture)
@@ -98,8 +163,13 @@ QString CSeriesStrip::EntryText(int entry) const
     const StripEntry& e = model.entries[static_cast<std::size_t>(entry)];
     const QString modality = e.modality.empty() ? QStringLiteral("-") : QString::fromStdString(e.modality);
     const QString number = e.number ? QString::number(*e.number) : QStringLiteral("-");
-    const QString first = e.kind == SeriesKind::Images ? tr("%1  #%2  %n im", nullptr, e.images).arg(modality, number)
-                                                       : tr("%1  #%2").arg(modality, number);
+    QString first = e.kind == SeriesKind::Images ? tr("%1  #%2  %n im", nullptr, e.images).arg(modality, number)
+                                                 : tr("%1  #%2").arg(modality, number);
+    if (e.stack > 0)
+    {
+        // A further stack of an enhanced image's frames, beside its series' first.
+        first += tr("  stack %1").arg(e.stack + 1);
+    }
     return first + QLatin1Char('\n') + QString::fromStdU16String(e.description);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <span>
 #include <vector>
 
 namespace orblane {
@@ -29,6 +30,12 @@ public:
     explicit CSeriesStrip(QWidget* parent = nullptr);
 
     void SetModel(StripModel newModel);
+    // Gives each further stack of an enhanced image the viewer's series hold an entry (SplitStripStacks), every
+    // picture staying with its entry; answers whether entries were added. Throws std::bad_alloc, leaving the strip as
+    // it was or with some of the entries added.
+    bool SplitStacks(std::span<const ViewerSeries> viewerSeries, const FileOfImage& fileOfImage);
+    // The entry showing the strip's series `series`, -1 for none.
+    int EntryOfSeries(int series) const noexcept;
     const StripModel& Model() const noexcept { return model; }
     int EntryCount() const noexcept { return static_cast<int>(model.entries.size()); }
     // The picture of entry k (a decoded thumbnail, or the DICOMDIR's icon).

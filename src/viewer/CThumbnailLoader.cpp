@@ -63,6 +63,18 @@ void CThumbnailLoader::Start(std::vector<Job> newJobs, std::function<void(int, Q
     }
 }
 
+void CThumbnailLoader::Add(std::vector<Job> more)
+{
+    for (Job& job : more)
+    {
+        jobs.push_back(std::move(job));
+    }
+    if (!running && !retryQueued)
+    {
+        Next();
+    }
+}
+
 void CThumbnailLoader::Next()
 {
     retryQueued = false;
@@ -91,8 +103,11 @@ void CThumbnailLoader::Next()
         bool ok = false;
         try
         {
-            DicomDataFileIO file(job.fileId, job.folder, std::u16string());
-            ok = DecodeThumbnail(file, kThumbnailSize, bitmap) != ThumbnailRoute::Failed;
+            // A scanned file is found by its path: its ID is only its place below the folder scanned.
+            const std::unique_ptr<DicomDataFileIO> file =
+                job.path.empty() ? std::make_unique<DicomDataFileIO>(job.fileId, job.folder, std::u16string())
+                                 : DicomDataFileIO::ForPath(job.path, job.fileId, std::u16string());
+            ok = DecodeThumbnail(*file, kThumbnailSize, bitmap, job.frame) != ThumbnailRoute::Failed;
         }
         catch (const std::bad_alloc&)
         {

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,6 +35,10 @@ public:
         int entry = 0;
         std::string fileId;
         std::string folder;
+        // A file named by its path (a folder scan's), which its folder and ID do not find; else empty.
+        std::filesystem::path path = {};
+        // The frame shown (a further stack of an enhanced image's frames), from 0.
+        int frame = 0;
     };
 
     // budget: the image cache's bytes, which the list's pixels and the thumbnails kept here share.
@@ -43,6 +48,8 @@ public:
 
     // Replaces what is queued; `arrived` is told each thumbnail on this thread.
     void Start(std::vector<Job> jobs, std::function<void(int entry, QImage picture)> arrived);
+    // Queues more after what is queued (entries the strip gained), told to the same `arrived`.
+    void Add(std::vector<Job> more);
     bool Finished() const noexcept { return next >= jobs.size() && !running; }
     std::size_t Decoded() const noexcept { return decoded; }
 

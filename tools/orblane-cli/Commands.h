@@ -21,6 +21,7 @@ int RunReport(Arguments args);
 int RunMeasure(Arguments args);
 int RunOverlays(Arguments args);
 int RunSync(Arguments args);
+int RunStacks(Arguments args);
 
 // Writes "orblane-cli: <message>" and the usage to standard error; answers 2.
 int UsageError(std::string_view message);

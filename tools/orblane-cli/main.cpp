@@ -33,6 +33,7 @@ constexpr std::array kSubcommands{
                "--rect C0,R0,C1,R1)"},
     Subcommand{"overlays", RunOverlays, "overlays FILE OUTDIR"},
     Subcommand{"sync", RunSync, "sync LEADER... --to FOLLOWER... --at K [--link A B]"},
+    Subcommand{"stacks", RunStacks, "stacks FILE..."},
 };
 
 void PrintUsage()

@@ -37,6 +37,11 @@ DecodeResult DecodeJpegLs(ByteView frame, const FrameGeometry& declared, const D
 // every JPEG 2000 and HTJ2K syntax names this one.
 DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
                             std::span<std::uint8_t> out) noexcept;
+// The same decode at the lowest resolution level whose longer side still has atLeast pixels (a thumbnail), or the
+// full one where no level is small enough: samples laid out as DecodeJpeg2000 lays them, in `out` (sized here);
+// `actual` gives their size. A stream of HT code-blocks answers Unsupported, and the caller decodes it whole.
+DecodeResult DecodeJpeg2000Reduced(ByteView frame, const FrameGeometry& declared, int atLeast,
+                                   const DecodeLimits& limits, std::vector<std::uint8_t>& out) noexcept;
 // High-Throughput JPEG 2000 codestreams (HT code-blocks, a CAP segment) through OpenJPH, in a child process (see
 // HtJ2kCodec.cpp).
 DecodeResult DecodeHtJ2k(ByteView codestream, const FrameGeometry& declared, const DecodeLimits& limits,

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
+#include <vector>
 
 namespace orblane {
 namespace {
@@ -335,9 +337,44 @@ bool UsesMultiComponentTransform(opj_codec_t* codec) noexcept
     return info != nullptr && info->m_default_tile_info.mct != 0;
 }
 
+// The fewest resolution levels every component keeps (T.800 A.6.1: decomposition levels + 1), or 0 unknown.
+std::uint32_t FewestResolutions(opj_codec_t* codec) noexcept
+{
+    const std::unique_ptr<opj_codestream_info_v2_t, CodestreamInfoDeleter> info(opj_get_cstr_info(codec));
+    if (info == nullptr || info->m_default_tile_info.tccp_info == nullptr || info->nbcomps == 0)
+    {
+        return 0;
+    }
+    std::uint32_t fewest = UINT32_MAX;
+    for (std::uint32_t c = 0; c < info->nbcomps; ++c)
+    {
+        fewest = std::min<std::uint32_t>(fewest, info->m_default_tile_info.tccp_info[c].numresolutions);
+    }
+    return fewest;
+}
+
+// The size of an image area at resolution factor r (T.800 B.5: each level halves, rounding the edges up).
+std::uint32_t ReducedExtent(std::uint32_t from, std::uint32_t to, std::uint32_t factor) noexcept
+{
+    const auto up = [factor](std::uint32_t v) {
+        return static_cast<std::uint32_t>((std::uint64_t{v} + (std::uint64_t{1} << factor) - 1) >> factor);
+    };
+    return up(to) - up(from);
+}
+
+// Where the decoded samples go: the caller's buffer, or (a reduced decode, whose size the header decides) a vector
+// sized once the header is read.
+struct Output
+{
+    std::span<std::uint8_t> buffer;
+    std::vector<std::uint8_t>* grown = nullptr;
+    // Above 0: the lowest resolution whose longer side still has this many pixels is decoded.
+    int atLeast = 0;
+};
+
 // The library's decode of a stream whose headers were checked.
 DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const FrameGeometry& declared,
-                               const DecodeLimits& limits, std::span<std::uint8_t> out) noexcept
+                               const DecodeLimits& limits, Output output) noexcept
 {
     Messages messages;
     const std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_decompress(format));
@@ -409,11 +446,30 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     {
         return Fail(DecodeStatus::Corrupt, kHeaderUnreadable);
     }
-    const std::uint32_t width = image->x1 - image->x0;
-    const std::uint32_t height = image->y1 - image->y0;
+    std::uint32_t width = image->x1 - image->x0;
+    std::uint32_t height = image->y1 - image->y0;
     if (width > 0xFFFF || height > 0xFFFF || std::uint64_t{width} * height > limits.maxPixels)
     {
         return Fail(DecodeStatus::Corrupt, kTooManyPixels);
+    }
+    if (output.atLeast > 0)
+    {
+        // Each level dropped skips the inverse transform and the code-blocks of the finest resolution left, so a
+        // thumbnail of a large image costs a fraction of its whole decode.
+        const std::uint32_t levels = FewestResolutions(codec.get());
+        std::uint32_t factor = 0;
+        while (factor + 1 < levels && factor < 31 &&
+               std::max(ReducedExtent(image->x0, image->x1, factor + 1),
+                        ReducedExtent(image->y0, image->y1, factor + 1)) >= static_cast<std::uint32_t>(output.atLeast))
+        {
+            ++factor;
+        }
+        if (factor > 0 && !opj_set_decoded_resolution_factor(codec.get(), factor))
+        {
+            return Fail(DecodeStatus::Corrupt, kCodecSetup);
+        }
+        width = ReducedExtent(image->x0, image->x1, factor);
+        height = ReducedExtent(image->y0, image->y1, factor);
     }
 
     DecodeResult result;
@@ -438,6 +494,19 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
         actual.colour = declared.colour;
     }
     const std::uint64_t outputBytes = FrameBytes(actual);
+    if (output.grown != nullptr)
+    {
+        try
+        {
+            output.grown->resize(static_cast<std::size_t>(outputBytes));
+        }
+        catch (const std::bad_alloc&)
+        {
+            return Fail(DecodeStatus::OutOfMemory, kLibraryOutOfMemory);
+        }
+        output.buffer = *output.grown;
+    }
+    const std::span<std::uint8_t> out = output.buffer;
     if (outputBytes > out.size())
     {
         return Fail(DecodeStatus::Corrupt, kOutputTooSmall);
@@ -483,13 +552,10 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     return result;
 }
 
-} // namespace
-
-DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
-                            std::span<std::uint8_t> out) noexcept
+// Checks the stream and finds its format; `highThroughput` says whether its code-blocks are HT ones.
+DecodeResult OpenStream(ByteView frame, const DecodeLimits& limits, OPJ_CODEC_FORMAT& format, ByteView& codestream,
+                        bool& highThroughput) noexcept
 {
-    OPJ_CODEC_FORMAT format = OPJ_CODEC_UNKNOWN;
-    ByteView codestream;
     if (StartsWith(frame, kCodestreamStart))
     {
         format = OPJ_CODEC_J2K;
@@ -504,17 +570,47 @@ DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const
     {
         return Fail(DecodeStatus::Corrupt, kNotJpeg2000);
     }
+    highThroughput = false;
+    return CheckSizSegment(codestream, limits, highThroughput);
+}
+
+} // namespace
+
+DecodeResult DecodeJpeg2000(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                            std::span<std::uint8_t> out) noexcept
+{
+    OPJ_CODEC_FORMAT format = OPJ_CODEC_UNKNOWN;
+    ByteView codestream;
     bool highThroughput = false;
-    if (const DecodeResult siz = CheckSizSegment(codestream, limits, highThroughput);
-        siz.status != DecodeStatus::Decoded)
+    if (const DecodeResult opened = OpenStream(frame, limits, format, codestream, highThroughput);
+        opened.status != DecodeStatus::Decoded)
     {
-        return siz;
+        return opened;
     }
     if (highThroughput)
     {
         return DecodeHtJ2k(codestream, declared, limits, out);
     }
-    return DecodeWithLibrary(frame, format, declared, limits, out);
+    return DecodeWithLibrary(frame, format, declared, limits, Output{out});
+}
+
+DecodeResult DecodeJpeg2000Reduced(ByteView frame, const FrameGeometry& declared, int atLeast,
+                                   const DecodeLimits& limits, std::vector<std::uint8_t>& out) noexcept
+{
+    OPJ_CODEC_FORMAT format = OPJ_CODEC_UNKNOWN;
+    ByteView codestream;
+    bool highThroughput = false;
+    if (const DecodeResult opened = OpenStream(frame, limits, format, codestream, highThroughput);
+        opened.status != DecodeStatus::Decoded)
+    {
+        return opened;
+    }
+    if (highThroughput || atLeast <= 0)
+    {
+        // HT streams decode in a worker process, whose contract has no reduced size: the caller decodes them whole.
+        return Fail(DecodeStatus::Unsupported, 0);
+    }
+    return DecodeWithLibrary(frame, format, declared, limits, Output{{}, &out, atLeast});
 }
 
 } // namespace orblane

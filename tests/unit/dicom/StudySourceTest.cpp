@@ -156,6 +156,10 @@ TEST(ScanStudySourceTest, GroupsImagesIntoStudiesInSeriesThenInstanceOrderAndPas
     ASSERT_EQ(chain.size(), 2u);
     EXPECT_EQ(chain[1]->LoadDataSet(), 0);
     EXPECT_EQ(chain[1]->StudyLabel(), u"label");
+    // And each carries its series as the scan read it, which the viewer's strip groups them by.
+    EXPECT_EQ(chain[1]->Scanned().uid, "1.2.3.2.5");
+    EXPECT_EQ(chain[1]->Scanned().number, 5);
+    EXPECT_EQ(chain[1]->Scanned().modality, "DX");
 }
 
 // Reports on a medium without a DICOMDIR: offered as a DICOMDIR's report records are (typed by their class, after

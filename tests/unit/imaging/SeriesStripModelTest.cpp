@@ -161,38 +161,91 @@ TEST_P(BuildStripModelTest, DescribesEachSeriesFromTheDirectory)
 
 INSTANTIATE_TEST_SUITE_P(
     Media, BuildStripModelTest,
-    ::testing::Values(StripCase{"OneStudyTwoSeries",
-                                {On("MR\\1"), On("MR\\2"), On("MR\\3"), On("MR\\4"), On("MR\\5")},
-                                {},
-                                false,
-                                {"0 images MR Axial T2 x3 series0@file0 thumb1",
-                                 "0 images MR Axial T1 x2 series1@file3 thumb3 icon"}},
-                      // The pad of a listed ID does not keep a file from its series.
-                      StripCase{"PaddedIdsMatch",
-                                {On("MR\\4 "), On(std::string("MR\\5\0", 5))},
-                                {},
-                                false,
-                                {"0 images MR Axial T1 x2 series0@file0 thumb0 icon"}},
-                      StripCase{"ReportsFollowTheirStudysImages",
-                                {On("MR\\1"), On("CT\\1", u"2024")},
-                                {On("CT\\SR1", u"2024"), On("CT\\KO1", u"2024"), On("CT\\SR2", u"2024")},
-                                true,
-                                {"0 images MR Axial T2 x1 series0@file0 thumb0", "1 images CT  x1 series1@file1 thumb1",
-                                 "1 report SR  x2 report0", "1 key images KO  x1 report1"}},
-                      // Records without a Series Instance UID are series of their own all the same.
-                      StripCase{
-                          "SeriesWithoutUidsStayApart",
-                          {On("NU\\1"), On("NU\\2")},
-                          {},
-                          false,
-                          {"0 images MR First x1 series0@file0 thumb0", "0 images MR Second x1 series1@file1 thumb1"}},
-                      // Files no directory lists join one series per study label.
-                      StripCase{"UnlistedFilesOneSeriesPerLabel",
-                                {{"/elsewhere/", "A", u"x"}, {"/elsewhere/", "B", u"x"}, {"/elsewhere/", "C", u"y"}},
-                                {},
-                                true,
-                                {"0 images   x2 series0@file0 thumb0", "1 images   x1 series1@file2 thumb2"}}),
+    ::testing::Values(
+        StripCase{
+            "OneStudyTwoSeries",
+            {On("MR\\1"), On("MR\\2"), On("MR\\3"), On("MR\\4"), On("MR\\5")},
+            {},
+            false,
+            {"0 images MR Axial T2 x3 series0@file0 thumb1", "0 images MR Axial T1 x2 series1@file3 thumb3 icon"}},
+        // The pad of a listed ID does not keep a file from its series.
+        StripCase{"PaddedIdsMatch",
+                  {On("MR\\4 "), On(std::string("MR\\5\0", 5))},
+                  {},
+                  false,
+                  {"0 images MR Axial T1 x2 series0@file0 thumb0 icon"}},
+        StripCase{"ReportsFollowTheirStudysImages",
+                  {On("MR\\1"), On("CT\\1", u"2024")},
+                  {On("CT\\SR1", u"2024"), On("CT\\KO1", u"2024"), On("CT\\SR2", u"2024")},
+                  true,
+                  {"0 images MR Axial T2 x1 series0@file0 thumb0", "1 images CT  x1 series1@file1 thumb1",
+                   "1 report SR  x2 report0", "1 key images KO  x1 report1"}},
+        // Records without a Series Instance UID are series of their own all the same.
+        StripCase{"SeriesWithoutUidsStayApart",
+                  {On("NU\\1"), On("NU\\2")},
+                  {},
+                  false,
+                  {"0 images MR First x1 series0@file0 thumb0", "0 images MR Second x1 series1@file1 thumb1"}},
+        // Files no directory lists join one series per study label.
+        StripCase{"UnlistedFilesOneSeriesPerLabel",
+                  {{"/elsewhere/", "A", u"x"}, {"/elsewhere/", "B", u"x"}, {"/elsewhere/", "C", u"y"}},
+                  {},
+                  true,
+                  {"0 images   x2 series0@file0 thumb0", "1 images   x1 series1@file2 thumb2"}},
+        // A folder scan's files carry their series: one entry per series UID, as a DICOMDIR's.
+        StripCase{
+            "ScannedFilesOneSeriesPerUid",
+            {{"", "A", u"x", "1.2.1", 3, "CT "}, {"", "B", u"x", "1.2.2", 4, "CT"}, {"", "C", u"x", "1.2.1", 3, "CT "}},
+            {},
+            false,
+            {"0 images CT  x2 series0@file0 thumb0", "0 images CT  x1 series1@file1 thumb1"}}),
     test::ByCaseName());
+
+// The MR series of two files: the second an enhanced image whose frames (images 2-5) hold two stacks, the tiles'
+// series 1 (images 1, 2, 4: the first file's and the first stack) and 2 (images 3, 5).
+TEST(SplitStripStacksTest, EachFurtherStackGetsAnEntryAfterItsSeriesThatPagesItsOwnFrames)
+{
+    const MediumSeries medium = TwoStudies();
+    const std::vector<StripFile> files = {On("CT\\1"), On("MR\\1"), On("MR\\2")};
+    StripModel model = BuildStripModel(files, {}, [&medium](const std::string&) { return &medium; });
+    ASSERT_EQ(model.entries.size(), 2u);
+    std::vector<ViewerSeries> tiles(3);
+    tiles[0].images = {0};
+    tiles[1].images = {1, 2, 4};
+    tiles[2].images = {3, 5};
+    tiles[2].part = 1;
+    for (ViewerSeries& s : tiles)
+    {
+        s.firstImage = s.images.front();
+        s.imageCount = static_cast<int>(s.images.size());
+        s.studyInstanceUid = &s == &tiles[0] ? "ct" : "mr";
+    }
+    const auto fileOf = [](int image) { return image == 0 ? 0 : image == 1 ? 1 : 2; };
+    const std::vector<std::string> before = {Describe(model, model.entries[0]), Describe(model, model.entries[1])};
+
+    EXPECT_FALSE(SplitStripStacks(model, std::span(tiles).first(2), fileOf)) << "no further stack found yet";
+    EXPECT_TRUE(SplitStripStacks(model, tiles, fileOf));
+    ASSERT_EQ(model.entries.size(), 3u);
+    EXPECT_EQ(Describe(model, model.entries[0]), before[0]);
+    EXPECT_EQ(model.entries[1].images, 3);
+    EXPECT_EQ(model.entries[2].images, 2);
+    EXPECT_EQ(model.entries[2].stack, 1);
+    EXPECT_EQ(model.entries[2].description, model.entries[1].description);
+    EXPECT_FALSE(model.entries[2].icon.has_value());
+    const StripSeries& first = model.series[static_cast<std::size_t>(model.entries[1].series)];
+    const StripSeries& second = model.series[static_cast<std::size_t>(model.entries[2].series)];
+    EXPECT_EQ(first.viewerSeries, 1);
+    EXPECT_EQ(first.firstImage, 1);
+    EXPECT_EQ(second.viewerSeries, 2);
+    EXPECT_EQ(second.firstImage, 3);
+    // The current image's entry: by its stack where its series was split, by its file elsewhere.
+    EXPECT_EQ(model.SeriesOfImage(2, 2), model.entries[2].series);
+    EXPECT_EQ(model.SeriesOfImage(2, 1), model.entries[1].series);
+    EXPECT_EQ(model.SeriesOfImage(0, 0), model.entries[0].series);
+    // Nothing new: nothing changes.
+    EXPECT_FALSE(SplitStripStacks(model, tiles, fileOf));
+    EXPECT_EQ(model.entries.size(), 3u);
+}
 
 } // namespace
 } // namespace orblane

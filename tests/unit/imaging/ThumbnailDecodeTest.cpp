@@ -8,9 +8,12 @@
 #include "platform/FileOpenCount.h"
 
 #include "support/CaseName.h"
+#include "support/Jpeg2000Encoder.h"
+#include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -105,6 +108,74 @@ INSTANTIATE_TEST_SUITE_P(
                       RouteCase{"NativeRadiograph", u"Chest PA", ThumbnailRoute::Subsampled, 102, 128},
                       RouteCase{"JpegPhotograph", u"Lesion close-up", ThumbnailRoute::ScaledJpeg, 128, 96}),
     test::ByCaseName());
+
+struct LevelCase
+{
+    const char* name;
+    int columns;
+    int rows;
+    int width;
+    int height;
+};
+
+class Jpeg2000LevelTest : public ::testing::TestWithParam<LevelCase>
+{
+};
+
+// A JPEG 2000 thumbnail comes from a reduced resolution level, and looks as the whole image shrunk does: the level's
+// low-pass samples and the area average differ at edges by a few levels, never in what the picture shows.
+TEST_P(Jpeg2000LevelTest, ReducedLevelShowsWhatTheWholeDecodeShrunkShows)
+{
+    const LevelCase& c = GetParam();
+    const test::ScratchFolder folder;
+    const std::vector<std::uint8_t> bytes = test::Jpeg2000CtFile(c.columns, c.rows);
+    ASSERT_FALSE(bytes.empty());
+    folder.Write("CT1", std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+
+    DicomDataFileIO file("CT1", folder.FolderText(), u"");
+    DisplayBitmap reduced;
+    ASSERT_EQ(DecodeThumbnail(file, kThumbnailSize, reduced), ThumbnailRoute::ReducedResolution);
+    ASSERT_EQ(reduced.Width(), c.width);
+    ASSERT_EQ(reduced.Height(), c.height);
+
+    ImageDataList whole;
+    whole.AddFile(std::make_unique<DicomDataFileIO>("CT1", folder.FolderText(), u""));
+    const CImageData* image = whole.GetImage(0);
+    ASSERT_NE(image, nullptr);
+    DisplayBitmap expected;
+    ASSERT_TRUE(ReduceToFit(image->Bitmap(), kThumbnailSize, expected));
+    ASSERT_EQ(expected.Width(), reduced.Width());
+    ASSERT_EQ(expected.Height(), reduced.Height());
+    ASSERT_EQ(expected.BitsPerPixel(), reduced.BitsPerPixel());
+
+    const int channels = reduced.BitsPerPixel() / 8;
+    double levels[2] = {0, 0};
+    double difference = 0;
+    int far = 0;
+    for (int y = 0; y < reduced.Height(); ++y)
+    {
+        for (int x = 0; x < reduced.Width(); ++x)
+        {
+            const int a = reduced.Row(y)[x * channels];
+            const int b = expected.Row(y)[x * channels];
+            levels[0] += a;
+            levels[1] += b;
+            difference += std::abs(a - b);
+            far += std::abs(a - b) > 48 ? 1 : 0;
+        }
+    }
+    const double pixels = static_cast<double>(reduced.Width()) * reduced.Height();
+    // A shifted, transposed, rescaled or wrongly windowed level differs by tens of levels throughout; what a sound
+    // one differs by is the edges the window clips (air, bone), whose values it averages before the window.
+    EXPECT_NEAR(levels[0] / pixels, levels[1] / pixels, 1.0) << "mean level";
+    EXPECT_LE(difference / pixels, 6.0) << "mean difference";
+    EXPECT_LE(far, pixels / 20) << "pixels more than 48 levels apart";
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, Jpeg2000LevelTest,
+                         ::testing::Values(LevelCase{"Landscape900x700", 900, 700, 128, 100},
+                                           LevelCase{"Portrait520x1100", 520, 1100, 61, 128}),
+                         test::ByCaseName());
 
 TEST(ThumbnailDecodeTest, RefusesAFileThatIsNotThere)
 {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -321,6 +322,76 @@ TEST(ViewerSeriesTest, GroupsInOrderOfFirstAppearanceAcrossStudies)
     EXPECT_EQ(PlaceInSeries(series[0], 4), 2);
     EXPECT_EQ(PlaceInSeries(series[0], 2), -1);
 }
+
+// One frame of a multi-frame image: a classic one ("c"), or an enhanced one's functional groups with a Stack ID,
+// tilted by some degrees, or without a plane ("-" for the degrees).
+struct StackFrame
+{
+    bool enhanced;
+    const char* stackId;
+    double degrees; // NaN: no plane
+};
+
+struct StackCase
+{
+    const char* name;
+    std::vector<StackFrame> frames;
+    std::vector<std::vector<int>> series;
+};
+
+class StackSplitTest : public ::testing::TestWithParam<StackCase>
+{
+};
+
+constexpr double kNoPlane = std::numeric_limits<double>::quiet_NaN();
+
+// One series UID throughout: only an enhanced image's stacks and orientations make more than one series, each
+// holding its own frames in order.
+TEST_P(StackSplitTest, SplitsEnhancedFramesByStackAndOrientation)
+{
+    std::vector<FrameAttributes> frames;
+    for (const StackFrame& f : GetParam().frames)
+    {
+        FrameAttributes a = std::isnan(f.degrees) ? FrameAttributes{} : Axial(0.0, "1.2.3", f.degrees);
+        a.fromFunctionalGroups = f.enhanced;
+        a.stackId = f.stackId;
+        frames.push_back(a);
+    }
+    std::vector<ViewerSeriesKey> keys;
+    for (const FrameAttributes& frame : frames)
+    {
+        keys.push_back({"study", "series", &frame});
+    }
+    const std::vector<ViewerSeries> series = GroupViewerSeries(keys);
+    ASSERT_EQ(series.size(), GetParam().series.size());
+    for (std::size_t s = 0; s < series.size(); ++s)
+    {
+        EXPECT_EQ(series[s].images, GetParam().series[s]) << "series " << s;
+        EXPECT_EQ(series[s].part, static_cast<int>(s));
+        EXPECT_EQ(series[s].stackId, frames[static_cast<std::size_t>(series[s].firstImage)].stackId);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, StackSplitTest,
+    ::testing::Values(
+        StackCase{"ClassicFramesOfTwoOrientationsStayOne",
+                  {{false, "", 0.0}, {false, "", 90.0}, {false, "", 0.0}},
+                  {{0, 1, 2}}},
+        StackCase{"OneEnhancedStackStaysOne", {{true, "1", 0.0}, {true, "1", 0.0}, {true, "1", 0.5}}, {{0, 1, 2}}},
+        StackCase{"TwoStackIdsInterleaved",
+                  {{true, "1", 0.0}, {true, "2", 0.0}, {true, "1", 0.0}, {true, "2", 0.0}},
+                  {{0, 2}, {1, 3}}},
+        StackCase{"TwoOrientationsWithoutStackIds",
+                  {{true, "", 0.0}, {true, "", 90.0}, {true, "", 0.0}, {true, "", 2.0}},
+                  {{0, 2}, {1}, {3}}},
+        StackCase{"PlanelessFrameJoinsTheFirstStackOfItsId",
+                  {{true, "1", kNoPlane}, {true, "1", 90.0}, {true, "1", 0.0}, {true, "1", kNoPlane}},
+                  {{0, 1, 3}, {2}}},
+        StackCase{"ClassicAndEnhancedFilesOfOneSeriesStayApart",
+                  {{false, "", 0.0}, {true, "", 0.0}, {false, "", 0.0}},
+                  {{0, 2}, {1}}}),
+    test::ByCaseName());
 
 } // namespace
 } // namespace orblane

@@ -72,5 +72,21 @@ TEST(SyncCliRefusalTest, ASliceBeyondTheSeriesIsAnInputErrorAndMissingArgumentsA
               2);
 }
 
+// The fixtures name no series: one series throughout, split only where an enhanced image's frames hold two
+// orientations (enhanced_mixed: an axial frame, then a coronal one); the enhanced axial frames join the first, and the
+// classic slices stay one series of their own.
+TEST(StacksCliTest, SplitsEnhancedFramesByOrientationAndLeavesClassicImagesTogether)
+{
+    const test::CliResult run =
+        test::RunCli(ORBLANE_CLI_PATH, {"stacks", kGeometry + "enhanced_mixed.dcm", kGeometry + "enhanced_axial.dcm",
+                                        kGeometry + "axial_a.dcm", kGeometry + "axial_b.dcm"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string none = R"("studyInstanceUid": "", "seriesInstanceUid": "")";
+    EXPECT_EQ(run.out, "{\"stacks\": [{" + none + R"(, "stackId": "1", "frames": [1, 3, 4, 5]}, {)" + none +
+                           R"(, "stackId": "1", "frames": [2]}, {)" + none + R"(, "stackId": "", "frames": [6, 7]}]})" +
+                           "\n");
+    EXPECT_EQ(test::RunCli(ORBLANE_CLI_PATH, {"stacks"}).exitCode, 2);
+}
+
 } // namespace
 } // namespace orblane
