@@ -512,7 +512,16 @@ void CPictureFrame::DrawOverlay(QPainter& painter)
     QString bottomRight;
     if (IsMonochrome(image->Description().photometric))
     {
-        bottomRight = QStringLiteral("W %1 / %2  ").arg(image->WindowCentre()).arg(image->WindowWidth());
+        if (image->Scale().Identity())
+        {
+            bottomRight = QStringLiteral("W %1 / %2  ").arg(image->WindowCentre()).arg(image->WindowWidth());
+        }
+        else
+        {
+            // A rescale that integers cannot hold (a slope of 1e-6, say): the window in its own modality units.
+            const CImageData::ModalityWindow window = image->WindowInModality();
+            bottomRight = QStringLiteral("W %1 / %2  ").arg(window.centre, 0, 'g', 6).arg(window.width, 0, 'g', 6);
+        }
     }
     bottomRight += QStringLiteral("%1%").arg(ZoomPercent(image->DisplayWidth(), image->Description().columnCount));
 
