@@ -32,7 +32,8 @@ struct MarkingFacts
     std::vector<OverlayPlane> overlays;
 };
 
-// The facts of the file's first image (its calibrations frame by frame). Reads the mapping: call it inside the caller's guard. Throws std::bad_alloc.
+// The facts of the file's first image (its calibrations frame by frame). Reads the mapping: call it inside the caller's
+// guard. Throws std::bad_alloc.
 MarkingFacts ReadMarkingFacts(const DicomDataFileIO& file, const TopLevelIndex& index);
 
 } // namespace orblane

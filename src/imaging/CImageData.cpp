@@ -445,7 +445,8 @@ void CImageData::SetModalityWindow(double centre, double width) noexcept
 {
     const WindowPreset shown = DisplayWindowOf(scale, centre, width);
     const bool exact = !scale.Identity() && std::isfinite(centre) && std::isfinite(width) && width > 0.0;
-    ShowWindow(shown.centre, shown.width, exact ? ModalityWindow{centre, width} : ModalityOf(shown.centre, shown.width));
+    ShowWindow(shown.centre, shown.width,
+               exact ? ModalityWindow{centre, width} : ModalityOf(shown.centre, shown.width));
 }
 
 void CImageData::PlaceFileWindow() noexcept

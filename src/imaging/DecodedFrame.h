@@ -39,7 +39,8 @@ struct DecodedFrame
     bool hadPlane0 = false;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    // Monochrome: one display value per pixel (see `scale`), rows top first. Not cleared when made: every build writes each value.
+    // Monochrome: one display value per pixel (see `scale`), rows top first. Not cleared when made: every build writes
+    // each value.
     platform::LargeArray<std::int32_t> values;
     std::size_t valueCount = 0;
     // Colour: the display pixels themselves (32 bits); monochrome: empty.

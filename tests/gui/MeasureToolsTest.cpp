@@ -114,8 +114,8 @@ TEST(MeasureToolsEnhancedTest, EachFrameOfAnEnhancedImageMeasuresWithItsOwnPixel
     // make_enhanced.py: shared 0.5 \ 0.5, frame 2 its own 0.8 (rows) \ 0.6 (columns), frame 3 the shared again.
     test::ScratchFolder folder;
     CDlgImgViewer viewer((folder.Path() / "Orblane.ini").string());
-    viewer.AddImageFile(
-        std::make_unique<DicomDataFileIO>("enhanced_frames.dcm", std::string(ORBLANE_TEST_DATA_DIR) + "/measure/", u""));
+    viewer.AddImageFile(std::make_unique<DicomDataFileIO>("enhanced_frames.dcm",
+                                                          std::string(ORBLANE_TEST_DATA_DIR) + "/measure/", u""));
     viewer.show();
     QCoreApplication::processEvents();
     const double alongARow[] = {10.0, 12.0, 10.0};

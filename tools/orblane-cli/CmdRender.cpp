@@ -174,9 +174,9 @@ int RunRender(Arguments args)
                "\", \"bitsAllocated\": " + std::to_string(d.bitsAllocated) +
                ", \"bitsStored\": " + std::to_string(d.bitsStored) +
                ", \"windowCentre\": " + ModalityNumber(window.centre) +
-               ", \"windowWidth\": " + ModalityNumber(window.width) + ", \"valueMin\": " +
-               ModalityNumber(std::min(lowest, highest)) + ", \"valueMax\": " +
-               ModalityNumber(std::max(lowest, highest)) +
+               ", \"windowWidth\": " + ModalityNumber(window.width) +
+               ", \"valueMin\": " + ModalityNumber(std::min(lowest, highest)) +
+               ", \"valueMax\": " + ModalityNumber(std::max(lowest, highest)) +
                ", \"frame\": " + std::to_string(d.frameNumber + 1) + ", \"frames\": " + std::to_string(d.frameCount) +
                ", \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) + ", \"decodable\": true}";
     }
