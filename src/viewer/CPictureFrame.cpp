@@ -429,8 +429,8 @@ void CPictureFrame::DrawVisibleImage(QPainter& painter)
         const int targetHeight = std::clamp(static_cast<int>(std::lround(target.height() * ratio)), 1, y1 - y0);
         const ShrinkKey key{image,
                             bitmap.Bits(),
-                            image->WindowCentre(),
-                            image->WindowWidth(),
+                            image->WindowInModality().centre,
+                            image->WindowInModality().width,
                             image->Inverted(),
                             image->UsesVoiLut(),
                             QRect(x0, y0, x1 - x0, y1 - y0),
