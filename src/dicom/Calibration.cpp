@@ -192,7 +192,15 @@ Calibration CalibrationOf(const SpacingAttributes& header)
     return hasPixel ? Make(CalibrationBasis::BasisUnknown, pixel) : Calibration{};
 }
 
-SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index, int frame)
+namespace {
+
+std::optional<std::string> PixelMeasuresSpacing(const SequenceItem& groups)
+{
+    const auto measures = NestedItems::FirstItem(groups, 0x0028, 0x9110);
+    return measures ? TextOf(NestedItems::Value(*measures, 0x0028, 0x0030)) : std::nullopt;
+}
+
+SpacingAttributes TopLevelSpacingAttributes(const TopLevelIndex& index)
 {
     SpacingAttributes a;
     a.modality = TrimmedText(index.Value(0x0008, 0x0060, 0));
@@ -203,25 +211,60 @@ SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLe
     a.sourceToPatient = TextOf(index.Value(0x0018, 0x1111, 0));
     a.calibrationType = TextOf(index.Value(0x0028, 0x0A02, 0));
     a.calibrationDescription = TextOf(index.Value(0x0028, 0x0A04, 0));
+    return a;
+}
+
+} // namespace
+
+SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index, int frame)
+{
+    SpacingAttributes a = TopLevelSpacingAttributes(index);
     if (!a.pixelSpacing && frame >= 0)
     {
-        const auto spacingIn = [](const SequenceItem& groups) -> std::optional<std::string> {
-            const auto measures = NestedItems::FirstItem(groups, 0x0028, 0x9110);
-            return measures ? TextOf(NestedItems::Value(*measures, 0x0028, 0x0030)) : std::nullopt;
-        };
         const std::vector<SequenceItem> perFrame =
             TopLevelItems(index, file.DataBytes(), 0x5200, 0x9230, static_cast<std::size_t>(frame) + 1);
         if (static_cast<std::size_t>(frame) < perFrame.size())
         {
-            a.pixelSpacing = spacingIn(perFrame[static_cast<std::size_t>(frame)]);
+            a.pixelSpacing = PixelMeasuresSpacing(perFrame[static_cast<std::size_t>(frame)]);
         }
         const std::vector<SequenceItem> shared = TopLevelItems(index, file.DataBytes(), 0x5200, 0x9229, 1);
         if (!a.pixelSpacing && !shared.empty())
         {
-            a.pixelSpacing = spacingIn(shared.front());
+            a.pixelSpacing = PixelMeasuresSpacing(shared.front());
         }
     }
     return a;
+}
+
+std::vector<SpacingAttributes> ReadFrameSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index,
+                                                          int frameCount)
+{
+    std::vector<SpacingAttributes> frames;
+    const SpacingAttributes top = TopLevelSpacingAttributes(index);
+    if (top.pixelSpacing || frameCount <= 0)
+    {
+        return frames;
+    }
+    const std::vector<SequenceItem> perFrame =
+        TopLevelItems(index, file.DataBytes(), 0x5200, 0x9230, static_cast<std::size_t>(frameCount));
+    if (perFrame.empty())
+    {
+        return frames;
+    }
+    const std::vector<SequenceItem> shared = TopLevelItems(index, file.DataBytes(), 0x5200, 0x9229, 1);
+    const std::optional<std::string> sharedSpacing =
+        shared.empty() ? std::nullopt : PixelMeasuresSpacing(shared.front());
+    frames.reserve(perFrame.size());
+    for (const SequenceItem& groups : perFrame)
+    {
+        SpacingAttributes& a = frames.emplace_back(top);
+        a.pixelSpacing = PixelMeasuresSpacing(groups);
+        if (!a.pixelSpacing)
+        {
+            a.pixelSpacing = sharedSpacing;
+        }
+    }
+    return frames;
 }
 
 } // namespace orblane

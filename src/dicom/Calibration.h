@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orblane {
 
@@ -60,6 +61,12 @@ Calibration CalibrationOf(const SpacingAttributes& header);
 // for an enhanced image, where the top level gives no Pixel Spacing, the Pixel Measures of the frame's per-frame
 // functional groups, else of the shared ones. Throws std::bad_alloc.
 SpacingAttributes ReadSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index, int frame = 0);
+
+// The same for the first `frameCount` frames at once, in one pass over the functional groups: one entry per frame
+// that has per-frame functional groups (fewer than `frameCount` where the sequence is short), and none where the top
+// level gives Pixel Spacing or the image has no per-frame groups. Throws std::bad_alloc.
+std::vector<SpacingAttributes> ReadFrameSpacingAttributes(const DicomDataFileIO& file, const TopLevelIndex& index,
+                                                          int frameCount);
 
 // The fixed text of a basis (for "Calibrated" without its description).
 const char* CalibrationBasisLabel(CalibrationBasis basis) noexcept;

@@ -3,6 +3,7 @@
 #include "imaging/cache/ImageBytes.h"
 
 #include "imaging/ParallelRows.h"
+#include "imaging/ViewMath.h"
 #include "platform/Saturate.h"
 
 #include <algorithm>
@@ -44,6 +45,22 @@ void MapThroughTable(const std::int32_t* in, Pixel* out, std::size_t count, cons
 
 const DisplayBitmap kNoBitmap;
 
+std::int32_t RoundToInt32(double value) noexcept
+{
+    return TruncToInt32(std::nearbyint(value));
+}
+
+// A window in modality units as the display values of `scale` hold it: the nearest stored steps.
+WindowPreset DisplayWindowOf(const ValueScale& scale, double centre, double width) noexcept
+{
+    if (scale.Identity())
+    {
+        return {RoundToInt32(centre), std::max(RoundToInt32(width), 1)};
+    }
+    return {RoundToInt32((centre - scale.intercept) / scale.slope),
+            std::max(RoundToInt32(width / std::fabs(scale.slope)), 1)};
+}
+
 } // namespace
 
 std::unique_ptr<CImageData> CImageData::Build(const PixelDescription& source, Point inset, ErrorOutcome* error) noexcept
@@ -75,6 +92,7 @@ std::unique_ptr<CImageData> CImageData::FromFrame(std::shared_ptr<const DecodedF
     image->valueMax = decoded->valueMax;
     image->presentMin = decoded->presentMin;
     image->presentMax = decoded->presentMax;
+    image->scale = decoded->scale;
     try
     {
         image->modalityLut = decoded->modalityLut;
@@ -100,7 +118,7 @@ std::unique_ptr<CImageData> CImageData::FromFrame(std::shared_ptr<const DecodedF
     }
     image->usingVoiLut = !image->fileHasWindow && !image->voiLut.Empty();
     image->view = ViewState(inset);
-    image->window.Reset(d.fileWindowCentre, d.fileWindowWidth);
+    image->PlaceFileWindow();
     image->windowTable.Build(image->window.centre, image->window.width);
     if (!image->AttachFrame(std::move(decoded)))
     {
@@ -227,8 +245,30 @@ std::uint32_t CImageData::YbrToRgb(int y, int cb, int cr) noexcept
     return MakeDisplayPixel(channel(red), channel(green), channel(blue));
 }
 
-std::uint32_t CImageData::GreyOf(std::int32_t modalityValue) const noexcept
+std::uint32_t CImageData::GreyOf(std::int32_t displayValue) const noexcept
 {
+    std::int32_t modalityValue = displayValue;
+    if (!scale.Identity())
+    {
+        const double modality = scale.ToModality(displayValue);
+        if (!usingVoiLut || voiLut.Empty())
+        {
+            // The window's own rule (WindowTable) on the modality axis, so that a negative slope shows the high
+            // modality values bright as any other image does.
+            const ModalityWindow shown = WindowInModality();
+            const double k = modality - (shown.centre - shown.width / 2.0);
+            if (k <= 0.0)
+            {
+                return 0;
+            }
+            if (k >= shown.width)
+            {
+                return 255;
+            }
+            return static_cast<std::uint32_t>(std::min(255.0, std::floor(k * 255.0 / shown.width)));
+        }
+        modalityValue = TruncToInt32(modality);
+    }
     if (!usingVoiLut || voiLut.Empty())
     {
         return windowTable.Lookup(modalityValue);
@@ -239,13 +279,13 @@ std::uint32_t CImageData::GreyOf(std::int32_t modalityValue) const noexcept
     return static_cast<std::uint32_t>(entry * 255 / top);
 }
 
-std::uint32_t CImageData::GrayPixel(std::int32_t modalityValue) const noexcept
+std::uint32_t CImageData::GrayPixel(std::int32_t displayValue) const noexcept
 {
     if (!IsMonochrome(description.photometric))
     {
         return MakeDisplayPixel(0, 0, 0);
     }
-    const std::uint32_t grey = GreyOf(modalityValue);
+    const std::uint32_t grey = GreyOf(displayValue);
     const std::uint32_t shown = DisplaysInverted() ? 255 - grey : grey;
     return MakeDisplayPixel(shown, shown, shown);
 }
@@ -284,9 +324,10 @@ void CImageData::RebuildPixelTable() noexcept
         }
         return grey8 ? shown : MakeDisplayPixel(shown, shown, shown);
     };
-    if (usingVoiLut && !voiLut.Empty())
+    if ((usingVoiLut && !voiLut.Empty()) || !scale.Identity())
     {
-        // Through the LUT: one look-up per distinct value present, only when the display function changes.
+        // Through the LUT or the rescale: one look-up per distinct value present, only when the display function
+        // changes.
         for (std::int64_t k = 0; k < size; ++k)
         {
             pixelTable[static_cast<std::size_t>(k)] = pixelOf(GreyOf(static_cast<std::int32_t>(lutLow + k)));
@@ -373,14 +414,54 @@ void CImageData::Redisplay() noexcept
 
 void CImageData::SetWindow(std::int32_t centre, std::int32_t width) noexcept
 {
+    const std::int32_t shownWidth = width < 1 ? 1 : width;
+    ShowWindow(centre, shownWidth, ModalityOf(centre, shownWidth));
+}
+
+void CImageData::ShowWindow(std::int32_t centre, std::int32_t width, ModalityWindow exact) noexcept
+{
     if (usingVoiLut)
     {
         UseVoiLut(false);
     }
-    window.Reset(centre, width < 1 ? 1 : width);
+    window.Reset(centre, width);
+    exactWindow = exact;
     windowTable.Build(window.centre, window.width);
     RebuildPixelTable();
     RepaintWindowed();
+}
+
+CImageData::ModalityWindow CImageData::ModalityOf(std::int32_t centre, std::int32_t width) const noexcept
+{
+    return {scale.ToModality(centre), static_cast<double>(width) * std::fabs(scale.slope)};
+}
+
+CImageData::ModalityWindow CImageData::WindowInModality() const noexcept
+{
+    return scale.Identity() ? ModalityOf(window.centre, window.width) : exactWindow;
+}
+
+void CImageData::SetModalityWindow(double centre, double width) noexcept
+{
+    const WindowPreset shown = DisplayWindowOf(scale, centre, width);
+    const bool exact = !scale.Identity() && std::isfinite(centre) && std::isfinite(width) && width > 0.0;
+    ShowWindow(shown.centre, shown.width,
+               exact ? ModalityWindow{centre, width} : ModalityOf(shown.centre, shown.width));
+}
+
+void CImageData::PlaceFileWindow() noexcept
+{
+    const PixelDescription& d = description;
+    if (fileHasWindow && !scale.Identity())
+    {
+        // The file's window is in modality units: shown as it is, held in display values for the drag.
+        const WindowPreset shown = DisplayWindowOf(scale, d.fileWindowCentre, d.fileWindowWidth);
+        window.Reset(shown.centre, shown.width);
+        exactWindow = {static_cast<double>(d.fileWindowCentre), static_cast<double>(d.fileWindowWidth)};
+        return;
+    }
+    window.Reset(d.fileWindowCentre, d.fileWindowWidth);
+    exactWindow = ModalityOf(window.centre, window.width);
 }
 
 void CImageData::SetInverted(bool invert) noexcept
@@ -401,14 +482,18 @@ void CImageData::ChangeWindow(std::int32_t dx, std::int32_t dy, bool commit, std
     {
         UseVoiLut(false);
     }
-    window.Drag(dx, dy, commit, widthDivisor, centreDivisor, description.bitsStored, valueMin, valueMax);
+    // Under a negative slope the display values run against the modality values: dragging the same way moves the
+    // modality window the same way as on any other image.
+    const std::int32_t towards = scale.slope < 0.0 ? ClampToInt32(-static_cast<std::int64_t>(dy)) : dy;
+    window.Drag(dx, towards, commit, widthDivisor, centreDivisor, description.bitsStored, valueMin, valueMax);
+    exactWindow = ModalityOf(window.centre, window.width);
     Redisplay();
 }
 
 void CImageData::ResetWindow() noexcept
 {
     usingVoiLut = !fileHasWindow && !voiLut.Empty();
-    window.Reset(description.fileWindowCentre, description.fileWindowWidth);
+    PlaceFileWindow();
     Redisplay();
 }
 
@@ -422,7 +507,10 @@ bool CImageData::UseVoiLut(bool use) noexcept
     {
         // Leaving the LUT for the window that spans its input range, centred on its midpoint.
         const auto entries = static_cast<std::int64_t>(voiLut.entries.size());
-        window.Reset(ClampToInt32(voiLut.firstValue + entries / 2), ClampToInt32(entries));
+        const ModalityWindow range{static_cast<double>(voiLut.firstValue + entries / 2), static_cast<double>(entries)};
+        const WindowPreset shown = DisplayWindowOf(scale, range.centre, range.width);
+        window.Reset(shown.centre, shown.width);
+        exactWindow = scale.Identity() ? ModalityOf(shown.centre, shown.width) : range;
     }
     usingVoiLut = use;
     Redisplay();

@@ -64,10 +64,24 @@ public:
     void SetText(int index, std::u16string text);
     const std::u16string& GetText(int index) const noexcept;
 
-    // Stored sample -> modality value (rescale, sign), as used for every pixel and for the value range.
+    // Stored sample -> modality value (rescale, sign), truncated to an integer.
     std::int32_t ToModalityValue(std::uint32_t sample) const noexcept;
     static std::uint32_t YbrToRgb(int y, int cb, int cr) noexcept;
-    std::uint32_t GrayPixel(std::int32_t modalityValue) const noexcept;
+    // The display pixel of one of Values().
+    std::uint32_t GrayPixel(std::int32_t displayValue) const noexcept;
+
+    // The window, the value range and Values() are display values: modality values, except where the rescale cannot
+    // be held in integers (see ValueScale), and then the stored values. What a person reads or chooses (the file's
+    // window, the presets, the overlay's W/L) is in modality units, through these.
+    struct ModalityWindow
+    {
+        double centre = 0.0;
+        double width = 0.0;
+    };
+    const ValueScale& Scale() const noexcept { return scale; }
+    ModalityWindow WindowInModality() const noexcept;
+    // SetWindow in modality units: the nearest window the display values can hold.
+    void SetModalityWindow(double centre, double width) noexcept;
 
     // A contrast drag. Shown through the VOI LUT, the image first switches to the window that spans the LUT's input
     // range, centred on its midpoint, and the drag starts from there.
@@ -136,8 +150,8 @@ public:
 private:
     void RebuildPixelTable() noexcept;
     void Redisplay() noexcept;
-    // Grey 0..255 of a modality value before any inversion: through the VOI LUT or the window.
-    std::uint32_t GreyOf(std::int32_t modalityValue) const noexcept;
+    // Grey 0..255 of a display value before any inversion: through the VOI LUT or the window.
+    std::uint32_t GreyOf(std::int32_t displayValue) const noexcept;
     // MONOCHROME1 and a Presentation LUT Shape of INVERSE each invert; both together cancel.
     bool DisplaysInverted() const noexcept
     {
@@ -145,7 +159,16 @@ private:
                inverted;
     }
 
-    // The attributes as built (planes cleared), kept apart from the frame so that they outlive dropped pixels.
+    // The window in display values (`window`, the base of a drag) and the modality window it stands for: under a
+    // rescale that integers cannot hold, a window given in modality units (the file's, a preset) is shown and told
+    // exactly as given, not as the nearest stored steps.
+    void ShowWindow(std::int32_t centre, std::int32_t width, ModalityWindow exact) noexcept;
+    ModalityWindow ModalityOf(std::int32_t centre, std::int32_t width) const noexcept;
+    // The file's window (modality units), or without one the display values present.
+    void PlaceFileWindow() noexcept;
+
+    // The attributes as built (planes cleared), kept apart from the frame so that they outlive dropped pixels. Its
+    // file window is in modality units where the file has one, else the display values present.
     PixelDescription description;
     std::shared_ptr<const DecodedFrame> frame;
     std::shared_ptr<const MarkingFacts> marking;
@@ -153,6 +176,7 @@ private:
     DisplayBitmap bitmap;
     ViewState view;
     WindowState window;
+    ModalityWindow exactWindow;
     std::u16string texts[2];
     std::u16string unshownReason;
     WindowTable windowTable;
@@ -160,6 +184,7 @@ private:
     std::int32_t valueMax = 255;
     std::int32_t presentMin = 0;
     std::int32_t presentMax = 255;
+    ValueScale scale;
     bool inverted = false;
     // Owned copies of the file's LUTs (the frame may be dropped; the description's views died with the file).
     Lut modalityLut;

@@ -93,6 +93,7 @@ ByteView SourceRegion(const PixelDescription& d) noexcept
 void ComputeValueRange(DecodedFrame& f) noexcept
 {
     const PixelDescription& d = f.description;
+    f.scale = KeepsStoredValues(d) ? ValueScale{d.rescaleSlope, d.rescaleIntercept} : ValueScale{};
     const unsigned bits = d.bitsStored;
     if (d.hasModalityLut && !f.modalityLut.Empty())
     {
@@ -103,18 +104,19 @@ void ComputeValueRange(DecodedFrame& f) noexcept
     }
     if (d.pixelRepresentation == 1)
     {
-        // A Modality LUT without entries leaves the samples as they are.
-        const double slope = d.hasModalityLut ? 1.0 : d.rescaleSlope;
-        const double intercept = d.hasModalityLut ? 0.0 : d.rescaleIntercept;
+        // A Modality LUT without entries, like kept stored values, leaves the samples as they are.
+        const bool asStored = d.hasModalityLut || !f.scale.Identity();
+        const double slope = asStored ? 1.0 : d.rescaleSlope;
+        const double intercept = asStored ? 0.0 : d.rescaleIntercept;
         const double half = bits == 0 ? 0.5 : std::ldexp(1.0, static_cast<int>(bits) - 1);
         f.valueMin = TruncToInt32(-half * slope + intercept);
         f.valueMax = TruncToInt32(half * slope + intercept);
     }
     else
     {
-        f.valueMin = f.ToModalityValue(0);
+        f.valueMin = f.ToDisplayValue(0);
         const std::uint64_t top = (std::uint64_t{1} << std::min(bits, 32u)) - 1;
-        f.valueMax = f.ToModalityValue(static_cast<std::uint32_t>(std::min<std::uint64_t>(top, 0xFFFFFFFFu)));
+        f.valueMax = f.ToDisplayValue(static_cast<std::uint32_t>(std::min<std::uint64_t>(top, 0xFFFFFFFFu)));
     }
     if (f.valueMin > f.valueMax)
     {
@@ -227,7 +229,7 @@ std::unique_ptr<std::int32_t[]> MakeModalityTable(const DecodedFrame& f) noexcep
         modality.reset(new (std::nothrow) std::int32_t[tableSize]);
         for (std::size_t s = 0; modality && s < tableSize; ++s)
         {
-            modality[s] = f.ToModalityValue(static_cast<std::uint32_t>(s));
+            modality[s] = f.ToDisplayValue(static_cast<std::uint32_t>(s));
         }
     }
     return modality;
@@ -375,7 +377,7 @@ struct FillBehindDecoder
         return false;
     }
     const auto convert = [&](std::uint32_t sample) noexcept {
-        return modality ? modality[sample & (tableSize - 1)] : f.ToModalityValue(sample);
+        return modality ? modality[sample & (tableSize - 1)] : f.ToDisplayValue(sample);
     };
     const bool faulted = ReadFaulted(plane, [&] {
         if (allocated == 8)
@@ -448,9 +450,9 @@ void FillValuesFromGreen(DecodedFrame& f, const Samples& samples) noexcept
     const std::size_t available = std::min(count, samples.bytes.size() / 3);
     for (std::size_t k = 0; k < available; ++k)
     {
-        f.values[k] = f.ToModalityValue(samples.bytes[3 * k + 1]);
+        f.values[k] = f.ToDisplayValue(samples.bytes[3 * k + 1]);
     }
-    std::fill(f.values.get() + available, f.values.get() + count, f.ToModalityValue(0));
+    std::fill(f.values.get() + available, f.values.get() + count, f.ToDisplayValue(0));
     const auto [low, high] = std::minmax_element(f.values.get(), f.values.get() + count);
     f.presentMin = count == 0 ? 0 : *low;
     f.presentMax = count == 0 ? 0 : *high;
@@ -664,9 +666,44 @@ DecodeResult DecodeIntoBitmap(const TransferSyntaxEntry& syntax, ByteView stream
 
 } // namespace
 
-std::int32_t DecodedFrame::ToModalityValue(std::uint32_t sample) const noexcept
+std::int32_t DecodedFrame::ToDisplayValue(std::uint32_t sample) const noexcept
 {
+    if (!scale.Identity())
+    {
+        // Kept stored values have at most 31 bits, so the signed sample fits.
+        const unsigned bits = description.bitsStored;
+        std::int64_t value = sample & ((std::uint64_t{1} << bits) - 1);
+        if (description.pixelRepresentation == 1 && ((value >> (bits - 1)) & 1) != 0)
+        {
+            value -= std::int64_t{1} << bits;
+        }
+        return static_cast<std::int32_t>(value);
+    }
     return ModalityValueOf(description, sample, &modalityLut);
+}
+
+bool KeepsStoredValues(const PixelDescription& d) noexcept
+{
+    const double slope = d.rescaleSlope;
+    const double intercept = d.rescaleIntercept;
+    if (d.hasModalityLut || !IsMonochrome(d.photometric) || d.bitsStored == 0 || d.bitsStored > 31 ||
+        !std::isfinite(slope) || !std::isfinite(intercept) || slope == 0.0)
+    {
+        return false;
+    }
+    if (slope != std::trunc(slope))
+    {
+        return true;
+    }
+    // A whole slope keeps every stored value apart unless the rescale runs past the 32-bit range.
+    const double low = d.pixelRepresentation == 1 ? -std::ldexp(1.0, static_cast<int>(d.bitsStored) - 1) : 0.0;
+    const double high = d.pixelRepresentation == 1 ? std::ldexp(1.0, static_cast<int>(d.bitsStored) - 1) - 1.0
+                                                   : std::ldexp(1.0, static_cast<int>(d.bitsStored)) - 1.0;
+    const double a = low * slope + intercept;
+    const double b = high * slope + intercept;
+    constexpr double kLowest = -2147483648.0;
+    constexpr double kHighest = 2147483647.0;
+    return std::min(a, b) < kLowest || std::max(a, b) > kHighest;
 }
 
 std::int32_t ModalityValueOf(const PixelDescription& d, std::uint32_t sample, const Lut* modalityLut) noexcept

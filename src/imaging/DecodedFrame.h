@@ -13,6 +13,21 @@
 
 namespace orblane {
 
+// How a frame's display values give its modality values. The identity, except where integers cannot hold the rescale
+// (a slope that is not whole, or values beyond the 32-bit range): the display values are then the signed stored
+// values, so that no two stored values share one, and the window reaches them through the rescale in double.
+struct ValueScale
+{
+    double slope = 1.0;
+    double intercept = 0.0;
+
+    bool Identity() const noexcept { return slope == 1.0 && intercept == 0.0; }
+    double ToModality(double displayValue) const noexcept { return displayValue * slope + intercept; }
+};
+
+// Whether a monochrome frame of this description keeps its stored values and shows them through the rescale.
+bool KeepsStoredValues(const PixelDescription& description) noexcept;
+
 // One decoded frame, immutable once built: the modality value of every pixel of a monochrome image, or the display
 // pixels of a colour one, with the value range. It holds no view state, so it can be shared, dropped when memory is
 // short and decoded again, while the image that shows it keeps its window, zoom and pan.
@@ -24,14 +39,17 @@ struct DecodedFrame
     bool hadPlane0 = false;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    // Monochrome: one modality value per pixel, rows top first. Not cleared when made: every build writes each value.
+    // Monochrome: one display value per pixel (see `scale`), rows top first. Not cleared when made: every build writes
+    // each value.
     platform::LargeArray<std::int32_t> values;
     std::size_t valueCount = 0;
     // Colour: the display pixels themselves (32 bits); monochrome: empty.
     DisplayBitmap colour;
     // Bits per pixel of the display bitmap a monochrome frame is shown in: 8 for grey JPEG baseline data, else 32.
     int displayBits = 32;
-    // The modality values that occur, and the range that the stored bits and the rescale can give.
+    // Display values -> modality values.
+    ValueScale scale;
+    // The display values that occur, and the range that the stored bits and the rescale can give.
     std::int32_t presentMin = 0;
     std::int32_t presentMax = 0;
     std::int32_t valueMin = 0;
@@ -43,7 +61,8 @@ struct DecodedFrame
     std::span<const std::int32_t> Values() const noexcept { return {values.get(), valueCount}; }
     bool IsMonochrome() const noexcept { return orblane::IsMonochrome(description.photometric); }
 
-    std::int32_t ToModalityValue(std::uint32_t sample) const noexcept;
+    // Stored sample -> display value: its modality value, or under a non-identity `scale` the signed sample.
+    std::int32_t ToDisplayValue(std::uint32_t sample) const noexcept;
 };
 
 // Stored sample (its stored bits, shifted down) -> modality value: sign, then the Modality LUT where the image has

@@ -67,10 +67,12 @@ void CCinePlayer::Step()
         Stop();
         return;
     }
-    // The frames of one file share their geometry: the next frame takes the view and window the user set.
+    // The frames of one file share their geometry: the next frame takes the view and window the user set (in
+    // modality units: frames of one file may each have their own rescale).
     image->SetZoom(shown->GetZoom());
     image->SetOrigin(shown->GetOrigin().x, shown->GetOrigin().y);
-    image->SetWindow(shown->WindowCentre(), shown->WindowWidth());
+    const CImageData::ModalityWindow window = shown->WindowInModality();
+    image->SetModalityWindow(window.centre, window.width);
     image->SetInverted(shown->Inverted());
     tile->SetImage(image);
     index = next;

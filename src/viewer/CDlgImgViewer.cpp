@@ -910,7 +910,7 @@ void CDlgImgViewer::ApplyPreset(int digit, bool wholePage)
         }
         else
         {
-            image->SetWindow(ct->centre, ct->width);
+            image->SetModalityWindow(ct->centre, ct->width);
         }
     }
     RepaintTiles();

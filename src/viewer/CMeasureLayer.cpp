@@ -57,7 +57,7 @@ QString Calibrated(const std::string& label)
 bool ShownValuesExact(const CImageData& image)
 {
     const PixelDescription& d = image.Description();
-    if (!IsMonochrome(d.photometric))
+    if (!IsMonochrome(d.photometric) || !image.Scale().Identity())
     {
         return false;
     }
@@ -249,7 +249,7 @@ void CMeasureLayer::RemeasureShape(const CImageData& image, int shape)
     MeasureScale scale;
     if (const MarkingFacts* facts = image.Marking())
     {
-        scale.calibration = facts->calibration;
+        scale.calibration = facts->CalibrationOfFrame(image.Description().frameNumber);
         scale.regions = facts->regions;
     }
     MeasureShape& target = own.shapes[static_cast<std::size_t>(shape)];

@@ -429,8 +429,8 @@ void CPictureFrame::DrawVisibleImage(QPainter& painter)
         const int targetHeight = std::clamp(static_cast<int>(std::lround(target.height() * ratio)), 1, y1 - y0);
         const ShrinkKey key{image,
                             bitmap.Bits(),
-                            image->WindowCentre(),
-                            image->WindowWidth(),
+                            image->WindowInModality().centre,
+                            image->WindowInModality().width,
                             image->Inverted(),
                             image->UsesVoiLut(),
                             QRect(x0, y0, x1 - x0, y1 - y0),
@@ -512,7 +512,16 @@ void CPictureFrame::DrawOverlay(QPainter& painter)
     QString bottomRight;
     if (IsMonochrome(image->Description().photometric))
     {
-        bottomRight = QStringLiteral("W %1 / %2  ").arg(image->WindowCentre()).arg(image->WindowWidth());
+        if (image->Scale().Identity())
+        {
+            bottomRight = QStringLiteral("W %1 / %2  ").arg(image->WindowCentre()).arg(image->WindowWidth());
+        }
+        else
+        {
+            // A rescale that integers cannot hold (a slope of 1e-6, say): the window in its own modality units.
+            const CImageData::ModalityWindow window = image->WindowInModality();
+            bottomRight = QStringLiteral("W %1 / %2  ").arg(window.centre, 0, 'g', 6).arg(window.width, 0, 'g', 6);
+        }
     }
     bottomRight += QStringLiteral("%1%").arg(ZoomPercent(image->DisplayWidth(), image->Description().columnCount));
 

@@ -118,8 +118,9 @@ private:
     {
         const CImageData* image = nullptr;
         const void* bits = nullptr;
-        int centre = 0;
-        int width = 0;
+        // The window in modality units: under a fractional rescale two windows may share their stored steps.
+        double centre = 0.0;
+        double width = 0.0;
         bool inverted = false;
         bool voiLut = false;
         QRect source;

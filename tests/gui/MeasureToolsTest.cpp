@@ -3,6 +3,7 @@
 #include "viewer/CDlgImgViewer.h"
 
 #include "ViewerStudy.h"
+#include "dicom/DicomDataFileIO.h"
 #include "imaging/CImageData.h"
 #include "viewer/CMeasureLayer.h"
 #include "viewer/CPictureFrame.h"
@@ -106,6 +107,45 @@ TEST_F(MeasureToolsTest, AnExportShowsTheMeasurementsOnlyWhileTheyAreShown)
     EXPECT_EQ(a.readAll(), b.readAll());
     // The measurement itself is kept: I shows it again.
     EXPECT_EQ(Shapes(), 1u);
+}
+
+TEST(MeasureToolsEnhancedTest, EachFrameOfAnEnhancedImageMeasuresWithItsOwnPixelMeasures)
+{
+    // make_enhanced.py: shared 0.5 \ 0.5, frame 2 its own 0.8 (rows) \ 0.6 (columns), frame 3 the shared again.
+    test::ScratchFolder folder;
+    CDlgImgViewer viewer((folder.Path() / "Orblane.ini").string());
+    viewer.AddImageFile(std::make_unique<DicomDataFileIO>("enhanced_frames.dcm",
+                                                          std::string(ORBLANE_TEST_DATA_DIR) + "/measure/", u""));
+    viewer.show();
+    QCoreApplication::processEvents();
+    const double alongARow[] = {10.0, 12.0, 10.0};
+    for (int frame = 0; frame < 3; ++frame)
+    {
+        CImageData* image = viewer.Images().GetImage(frame);
+        ASSERT_NE(image, nullptr) << "frame " << frame + 1;
+        viewer.Frame(0)->SetImage(image);
+        const auto at = [&](double column, double row) {
+            const TilePoint t = viewer.Frame(0)->Mapping().ToTile({column, row});
+            return viewer.Frame(0)->pos() + QPoint(static_cast<int>(t.x), static_cast<int>(t.y));
+        };
+        QTest::keyClick(&viewer, Qt::Key_L);
+        for (const QPoint point : {at(5, 10), at(25, 10)})
+        {
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            {
+                QMouseEvent event(type, QPointF(point), QPointF(viewer.mapToGlobal(point)), Qt::LeftButton,
+                                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+                QApplication::sendEvent(&viewer, &event);
+            }
+        }
+        QTest::keyClick(&viewer, Qt::Key_L);
+        const ImageMeasures* measures = viewer.Marks().MeasuresOf(image);
+        ASSERT_TRUE(measures != nullptr && measures->shapes.size() == 1) << "frame " << frame + 1;
+        const Measurement& m = measures->shapes[0].result;
+        ASSERT_TRUE(m.value) << "frame " << frame + 1;
+        EXPECT_NEAR(*m.value, alongARow[frame], 1e-9) << "frame " << frame + 1;
+        EXPECT_EQ(m.unit, "mm");
+    }
 }
 
 } // namespace

@@ -9,7 +9,9 @@
 #include "imaging/codecs/TransferSyntaxTable.h"
 #include "platform/AtomicFile.h"
 #include "platform/ErrorSink.h"
+#include "platform/Saturate.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -30,13 +32,33 @@ void ReportToStandardError(std::string_view code, std::uint32_t number, bool)
     std::fputc('\n', stderr);
 }
 
+// A modality value as the JSON gives it: a whole number as an integer (as every image without a fractional rescale
+// has always printed), any other to ten significant digits, beyond which the products of a rescale are noise.
+std::string ModalityNumber(double value)
+{
+    if (!std::isfinite(value))
+    {
+        return "null";
+    }
+    if (value == std::trunc(value) && std::fabs(value) < 9e15)
+    {
+        return std::to_string(static_cast<std::int64_t>(value));
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+// The modality values, truncated to 32-bit integers, also where the image keeps its stored values for display.
 bool WriteValues(const CImageData& image, const std::filesystem::path& path)
 {
     const auto values = image.Values();
+    const ValueScale& scale = image.Scale();
     std::vector<std::uint8_t> bytes(values.size() * 4);
     for (std::size_t i = 0; i < values.size(); ++i)
     {
-        const auto v = static_cast<std::uint32_t>(values[i]);
+        const auto v = static_cast<std::uint32_t>(
+            scale.Identity() ? values[i] : TruncToInt32(scale.ToModality(static_cast<double>(values[i]))));
         bytes[4 * i] = static_cast<std::uint8_t>(v);
         bytes[4 * i + 1] = static_cast<std::uint8_t>(v >> 8);
         bytes[4 * i + 2] = static_cast<std::uint8_t>(v >> 16);
@@ -142,15 +164,19 @@ int RunRender(Arguments args)
             std::fprintf(stderr, "error 10104 (%s.values)\n", platform::Utf8FromPath(outdir / stem).c_str());
             failed = true;
         }
+        // In modality units: the display values of a fractional rescale are its stored values.
+        const CImageData::ModalityWindow window = image->WindowInModality();
+        const double lowest = image->Scale().ToModality(image->ValueMin());
+        const double highest = image->Scale().ToModality(image->ValueMax());
         out += "{\"index\": " + std::to_string(index) + ", \"width\": " + std::to_string(image->Bitmap().Width()) +
                ", \"height\": " + std::to_string(image->Bitmap().Height()) + ", \"photometric\": \"" +
                PhotometricName(d.photometric) + "\", \"transferSyntax\": \"" + TransferSyntaxName(d.transferSyntax) +
                "\", \"bitsAllocated\": " + std::to_string(d.bitsAllocated) +
                ", \"bitsStored\": " + std::to_string(d.bitsStored) +
-               ", \"windowCentre\": " + std::to_string(image->WindowCentre()) +
-               ", \"windowWidth\": " + std::to_string(image->WindowWidth()) +
-               ", \"valueMin\": " + std::to_string(image->ValueMin()) +
-               ", \"valueMax\": " + std::to_string(image->ValueMax()) +
+               ", \"windowCentre\": " + ModalityNumber(window.centre) +
+               ", \"windowWidth\": " + ModalityNumber(window.width) +
+               ", \"valueMin\": " + ModalityNumber(std::min(lowest, highest)) +
+               ", \"valueMax\": " + ModalityNumber(std::max(lowest, highest)) +
                ", \"frame\": " + std::to_string(d.frameNumber + 1) + ", \"frames\": " + std::to_string(d.frameCount) +
                ", \"transferSyntaxName\": " + JsonStringUtf8(syntaxName) + ", \"decodable\": true}";
     }

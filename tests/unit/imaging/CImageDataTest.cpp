@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -196,6 +198,72 @@ TEST(CImageDataTest, RepaintThroughTheTableMatchesTheWindowArithmeticEverywhere)
         }
     }
 }
+
+struct RescaleCase
+{
+    const char* name;
+    double slope;
+    double intercept;
+    bool isSigned;
+    // Stored values first + k * step for the 4096 pixels: a step of 1 paints through the pixel table, a wider one
+    // through the per-pixel arithmetic (more distinct values than pixels).
+    int first;
+    int step;
+};
+
+class FractionalRescaleTest : public ::testing::TestWithParam<RescaleCase>
+{
+};
+
+const RescaleCase kRescales[] = {
+    {"TinySlope", 1e-6, 0.5, false, 0, 13},
+    {"NegativeQuarter", -0.25, 100.0, true, -2048, 1},
+    {"WholeSlopeBeyond32Bits", 1e6, 0.0, false, 0, 9},
+};
+
+TEST_P(FractionalRescaleTest, EveryStoredValueShowsAndTheWindowIsInModalityUnits)
+{
+    const RescaleCase& c = GetParam();
+    std::vector<std::uint8_t> bytes;
+    for (int k = 0; k < 4096; ++k)
+    {
+        const auto word = static_cast<std::uint16_t>(c.first + k * c.step);
+        bytes.push_back(static_cast<std::uint8_t>(word));
+        bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    }
+    PixelDescription d = Monochrome(bytes, 64, 64, 16, 16);
+    d.pixelRepresentation = c.isSigned ? 1 : 0;
+    d.rescaleSlope = c.slope;
+    d.rescaleIntercept = c.intercept;
+    d.fileWindowWidth = 0;
+    const auto image = CImageData::Build(d, kInset);
+    ASSERT_TRUE(image);
+    const auto greyAt = [&](int k) { return static_cast<int>(image->Bitmap().Pixels32(k / 64)[k % 64] & 0xFFu); };
+    // The default window spans the values present: a ramp, not one flat grey.
+    std::vector<bool> seen(256);
+    for (int k = 0; k < 4096; ++k)
+    {
+        seen[static_cast<std::size_t>(greyAt(k))] = true;
+    }
+    EXPECT_GE(std::count(seen.begin(), seen.end(), true), 250);
+
+    // A window of 1000 stored steps around the value of pixel 2048, given in modality units.
+    const double centre = (c.first + 2048.0 * c.step) * c.slope + c.intercept;
+    const double width = 1000.0 * c.step * std::fabs(c.slope);
+    image->SetModalityWindow(centre, width);
+    EXPECT_NEAR(image->WindowInModality().centre, centre, std::fabs(c.slope));
+    EXPECT_NEAR(image->WindowInModality().width, width, std::fabs(c.slope));
+    for (int k = 0; k < 4096; ++k)
+    {
+        const double modality = (c.first + static_cast<double>(k) * c.step) * c.slope + c.intercept;
+        const double above = modality - (centre - width / 2.0);
+        const double expected = above <= 0.0 ? 0.0 : above >= width ? 255.0 : std::floor(above * 255.0 / width);
+        ASSERT_NEAR(greyAt(k), expected, 1.0) << "pixel " << k << ", modality value " << modality;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Slopes, FractionalRescaleTest, ::testing::ValuesIn(kRescales),
+                         [](const ::testing::TestParamInfo<RescaleCase>& info) { return info.param.name; });
 
 TEST(CImageDataTest, ShortPixelDataReadsMissingSamplesAsZero)
 {
