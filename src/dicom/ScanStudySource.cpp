@@ -425,15 +425,9 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
     std::string key = !header.studyUid.empty() ? header.studyUid
                                                : std::string("\x01", 1) + header.patientId + '\x01' + header.studyDate +
                                                      '\x01' + header.studyTime.value_or(std::string());
-    ImageFile file{job.path,
-                   job.shownId,
-                   header.seriesUid,
-                   header.seriesNumber,
-                   header.instanceNumber,
-                   header.sopClassUid,
-                   header.sopInstanceUid,
-                   report,
-                   header.modality};
+    ImageFile file{
+        job.path,           job.shownId,           header.seriesUid, header.seriesNumber, header.instanceNumber,
+        header.sopClassUid, header.sopInstanceUid, report,           header.modality};
 
     const std::lock_guard guard(resultLock);
     if (!seenFiles.insert(identity).second)
