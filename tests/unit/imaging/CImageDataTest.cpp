@@ -263,7 +263,7 @@ TEST_P(FractionalRescaleTest, EveryStoredValueShowsAndTheWindowIsInModalityUnits
 }
 
 INSTANTIATE_TEST_SUITE_P(Slopes, FractionalRescaleTest, ::testing::ValuesIn(kRescales),
-                         [](const ::testing::TestParamInfo<RescaleCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<RescaleCase>& rescale) { return rescale.param.name; });
 
 TEST(CImageDataTest, ShortPixelDataReadsMissingSamplesAsZero)
 {
