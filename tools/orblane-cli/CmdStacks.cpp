@@ -1,16 +1,15 @@
 #include "Commands.h"
 
+#include "FrameFiles.h"
 #include "Json.h"
 
 #include "dicom/DicomDataFileIO.h"
 #include "dicom/FrameGeometry.h"
 #include "dicom/FrameSource.h"
-#include "dicom/TopLevelIndex.h"
 #include "imaging/ViewerSeries.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -31,23 +30,16 @@ int RunStacks(Arguments args)
     for (const std::string_view path : args)
     {
         DicomDataFileIO file;
-        const std::string name(path);
-        if (const int code = file.LoadFile(name); code != 0)
+        if (!LoadFrameFile(file, std::string(path)))
         {
-            std::fprintf(stderr, "error %d (%s: %s)\n", code, name.c_str(), std::strerror(code));
             return 1;
         }
-        if (!file.IsPart10())
-        {
-            std::fprintf(stderr, "error 10100 (%s: not a DICOM file)\n", name.c_str());
-            return 1;
-        }
-        const TopLevelIndex index(file);
         const PixelDescription pixels = ReadPixelDescription(file, 0);
         const int count = pixels.rowCount == 0 ? 0 : std::max(1, pixels.frameCount);
         const std::string study = TrimmedText(file.FindValue(0x0020, 0x000D));
         const std::string series = TrimmedText(file.FindValue(0x0020, 0x000E));
-        std::vector<FrameAttributes> read = ReadFrameAttributes(file, index, count);
+        std::vector<FrameAttributes> read = ReadEveryFrame(file);
+        // A frame the file describes no attributes for still takes its place in its series.
         read.resize(static_cast<std::size_t>(count));
         for (FrameAttributes& frame : read)
         {

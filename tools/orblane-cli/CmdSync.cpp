@@ -1,15 +1,12 @@
 #include "Commands.h"
+#include "FrameFiles.h"
 
 #include "dicom/DicomDataFileIO.h"
-#include "dicom/FrameGeometry.h"
-#include "dicom/FrameSource.h"
-#include "dicom/TopLevelIndex.h"
 #include "imaging/TileSync.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,21 +25,11 @@ int ReadSlices(const std::vector<std::string_view>& paths, std::vector<FrameAttr
     for (const std::string_view path : paths)
     {
         DicomDataFileIO file;
-        const std::string name(path);
-        if (const int code = file.LoadFile(name); code != 0)
+        if (!LoadFrameFile(file, std::string(path)))
         {
-            std::fprintf(stderr, "error %d (%s: %s)\n", code, name.c_str(), std::strerror(code));
             return 1;
         }
-        if (!file.IsPart10())
-        {
-            std::fprintf(stderr, "error 10100 (%s: not a DICOM file)\n", name.c_str());
-            return 1;
-        }
-        const TopLevelIndex index(file);
-        const PixelDescription pixels = ReadPixelDescription(file, 0);
-        const int frames = pixels.rowCount == 0 ? 0 : std::max(1, pixels.frameCount);
-        for (FrameAttributes& frame : ReadFrameAttributes(file, index, frames))
+        for (FrameAttributes& frame : ReadEveryFrame(file))
         {
             slices.push_back(std::move(frame));
         }
