@@ -94,6 +94,7 @@ endfunction()
 # Copies `source` to `destination` unless the copy is already newer, strips it and sets its RPATH. DT_RPATH rather
 # than DT_RUNPATH: the executable's RPATH then also serves the plugins Qt opens with dlopen, and LD_LIBRARY_PATH on
 # the reader's machine cannot swap a host library in.
+# An empty `rpath` leaves the copy's search path alone (a Windows DLL has none).
 function(orblane_bundle_copy source destination rpath)
     file(REAL_PATH "${source}" real)
     if(EXISTS "${destination}" AND NOT "${real}" IS_NEWER_THAN "${destination}")
@@ -104,9 +105,22 @@ function(orblane_bundle_copy source destination rpath)
     # Never strip or patch the build's own files or the system's: only the copy.
     file(COPY_FILE "${real}" "${destination}.part")
     execute_process(COMMAND "${ORBLANE_STRIP}" --strip-unneeded "${destination}.part" COMMAND_ERROR_IS_FATAL ANY)
-    execute_process(COMMAND "${ORBLANE_PATCHELF}" --force-rpath --set-rpath "${rpath}" "${destination}.part"
-        COMMAND_ERROR_IS_FATAL ANY)
+    if(NOT rpath STREQUAL "")
+        execute_process(COMMAND "${ORBLANE_PATCHELF}" --force-rpath --set-rpath "${rpath}" "${destination}.part"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endif()
     file(RENAME "${destination}.part" "${destination}")
+endfunction()
+
+# The viewer's four files and README beside it, and the qt.conf that both systems' viewers read on one medium: Qt
+# reads qt.conf beside the executable and takes relative paths from that folder. Without it Qt would look for plugins
+# in the folder it was built for, the host's, whose plugins need the host's Qt.
+function(orblane_bundle_stage_files viewer files)
+    foreach(file IN LISTS files)
+        cmake_path(GET file FILENAME name)
+        file(COPY_FILE "${file}" "${viewer}/${name}" ONLY_IF_DIFFERENT)
+    endforeach()
+    file(CONFIGURE OUTPUT "${viewer}/qt.conf" CONTENT "[Paths]\nPrefix=.\nPlugins=lib/plugins\n")
 endfunction()
 
 function(orblane_bundle_stage)
@@ -160,13 +174,7 @@ function(orblane_bundle_stage)
     orblane_bundle_copy("${ORBLANE_BUNDLE_EXECUTABLE}" "${viewer}/Orblane" "$ORIGIN/lib")
     file(CHMOD "${viewer}/Orblane" FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
         WORLD_READ WORLD_EXECUTE)
-    foreach(file IN LISTS ORBLANE_BUNDLE_FILES)
-        cmake_path(GET file FILENAME name)
-        file(COPY_FILE "${file}" "${viewer}/${name}" ONLY_IF_DIFFERENT)
-    endforeach()
-    # Qt reads qt.conf beside the executable; relative paths are taken from that folder. Without it Qt would look
-    # for plugins in the folder it was built for, the host's, whose plugins need the host's Qt.
-    file(CONFIGURE OUTPUT "${viewer}/qt.conf" CONTENT "[Paths]\nPrefix=.\nPlugins=lib/plugins\n")
+    orblane_bundle_stage_files("${viewer}" "${ORBLANE_BUNDLE_FILES}")
 
     file(TOUCH "${ORBLANE_BUNDLE_STAMP}")
     # Both outputs newer than every input, or the build would stage again each time.

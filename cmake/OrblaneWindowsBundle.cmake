@@ -27,6 +27,8 @@ set(ORBLANE_WINDOWS_SYSTEM_DLLS
     "^(ucrtbase|user32|userenv|usp10|uxtheme|version|winmm|winspool\\.drv|ws2_32|wtsapi32|dcomp)\\.dll$")
 
 set(ORBLANE_WINDOWS_BUNDLE_MODULE "${CMAKE_CURRENT_LIST_FILE}")
+# The copy and the shared files (qt.conf above all) are the Linux bundle's own.
+include("${CMAKE_CURRENT_LIST_DIR}/OrblaneBundle.cmake")
 
 # orblane_add_windows_viewer_bundle(TARGET EXECUTABLE exe VIEWER_DIR dir MEDIUM_DIR dir FILES file...
 #                                   SEARCH_DIRS dir... [DEPENDS target...])
@@ -76,18 +78,6 @@ endfunction()
 
 # --- The staging, in script mode ----------------------------------------------------------------------------------
 
-function(orblane_windows_copy source destination)
-    file(REAL_PATH "${source}" real)
-    if(EXISTS "${destination}" AND NOT "${real}" IS_NEWER_THAN "${destination}")
-        return()
-    endif()
-    cmake_path(GET destination PARENT_PATH folder)
-    file(MAKE_DIRECTORY "${folder}")
-    file(COPY_FILE "${real}" "${destination}.part")
-    execute_process(COMMAND "${ORBLANE_STRIP}" --strip-unneeded "${destination}.part" COMMAND_ERROR_IS_FATAL ANY)
-    file(RENAME "${destination}.part" "${destination}")
-endfunction()
-
 function(orblane_windows_bundle_stage)
     set(viewer "${ORBLANE_BUNDLE_VIEWER_DIR}")
     file(MAKE_DIRECTORY "${viewer}")
@@ -128,14 +118,14 @@ function(orblane_windows_bundle_stage)
     set(kept "${viewer}/Orblane.exe")
     foreach(library IN LISTS resolved)
         cmake_path(GET library FILENAME name)
-        orblane_windows_copy("${library}" "${viewer}/${name}")
+        orblane_bundle_copy("${library}" "${viewer}/${name}" "")
         list(APPEND kept "${viewer}/${name}")
     endforeach()
     foreach(entry IN LISTS ORBLANE_BUNDLE_PLUGINS)
         string(REGEX MATCH "^[^=]*" kind "${entry}")
         string(REGEX REPLACE "^[^=]*=" "" file "${entry}")
         cmake_path(GET file FILENAME name)
-        orblane_windows_copy("${file}" "${viewer}/lib/plugins/${kind}/${name}")
+        orblane_bundle_copy("${file}" "${viewer}/lib/plugins/${kind}/${name}" "")
     endforeach()
     # A DLL an earlier build needed and this one does not would only mislead whoever looks at the medium. The Linux
     # viewer's files (lib/ and the rest) are not the Windows staging's to remove.
@@ -146,14 +136,10 @@ function(orblane_windows_bundle_stage)
         endif()
     endforeach()
 
-    orblane_windows_copy("${ORBLANE_BUNDLE_EXECUTABLE}" "${viewer}/Orblane.exe")
-    foreach(file IN LISTS ORBLANE_BUNDLE_FILES)
-        cmake_path(GET file FILENAME name)
-        file(COPY_FILE "${file}" "${viewer}/${name}" ONLY_IF_DIFFERENT)
-    endforeach()
+    orblane_bundle_copy("${ORBLANE_BUNDLE_EXECUTABLE}" "${viewer}/Orblane.exe" "")
     # The same qt.conf as the Linux viewer's: Windows' Qt reads it beside Orblane.exe and finds qwindows.dll under
     # lib/plugins/platforms, where the Linux viewer's libqxcb.so lies.
-    file(CONFIGURE OUTPUT "${viewer}/qt.conf" CONTENT "[Paths]\nPrefix=.\nPlugins=lib/plugins\n")
+    orblane_bundle_stage_files("${viewer}" "${ORBLANE_BUNDLE_FILES}")
     # Windows names the medium's viewer and icon from the root; AutoPlay offers to start it (Windows no longer
     # starts anything from a medium by itself). CRLF line ends, as Windows writes the file.
     if(ORBLANE_BUNDLE_MEDIUM_DIR)
