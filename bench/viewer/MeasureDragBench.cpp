@@ -146,12 +146,3 @@ BENCHMARK_CAPTURE(Repaint, with_ellipse, true)->Unit(benchmark::kMillisecond)->M
 
 } // namespace
 } // namespace orblane
-
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

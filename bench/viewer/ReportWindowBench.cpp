@@ -114,12 +114,3 @@ BENCHMARK(BM_StructuredReport)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace orblane
-
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -110,12 +110,3 @@ BENCHMARK(SynchronisedOneByTwo)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 } // namespace
 } // namespace orblane
-
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -153,12 +153,3 @@ BENCHMARK_CAPTURE(PaintOnly, mr512_in_6x6, 512, 36, 6)->Unit(benchmark::kMillise
 
 } // namespace
 } // namespace orblane
-
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1281,19 +1281,26 @@ void CDlgImgViewer::resizeEvent(QResizeEvent* event)
     }
     const int toolbarBottom = toolbar.Layout(width());
     PlaceReportsButton(toolbarBottom);
+    LayoutBelowToolbar(toolbarBottom);
+}
+
+bool CDlgImgViewer::LayoutBelowToolbar(int toolbarBottom)
+{
     PlaceSeriesStrip(toolbarBottom);
     const QRect area = TileAreaBelow(toolbarBottom);
-    if (area != tileArea)
+    if (area == tileArea)
     {
-        tileArea = area;
-        LayoutFrames(false);
-        if (tileSeries.Active())
-        {
-            // The layout gave empty tiles the page's images; a tile out of range stays empty.
-            ShowTileImages();
-        }
-        UpdatePageButtons();
+        return false;
     }
+    tileArea = area;
+    LayoutFrames(false);
+    if (tileSeries.Active())
+    {
+        // The layout gave empty tiles the page's images; a tile out of range stays empty.
+        ShowTileImages();
+    }
+    UpdatePageButtons();
+    return true;
 }
 
 void CDlgImgViewer::CreateSeriesStrip()
@@ -1485,18 +1492,8 @@ void CDlgImgViewer::SplitStripStacks()
     // The strip may show now (one file of two stacks): the tiles take the room that is left, once the numbers being
     // drawn now are done.
     QTimer::singleShot(0, this, [this] {
-        const int toolbarBottom = toolbar.Layout(width());
-        PlaceSeriesStrip(toolbarBottom);
-        const QRect area = TileAreaBelow(toolbarBottom);
-        if (area != tileArea)
+        if (LayoutBelowToolbar(toolbar.Layout(width())))
         {
-            tileArea = area;
-            LayoutFrames(false);
-            if (tileSeries.Active())
-            {
-                ShowTileImages();
-            }
-            UpdatePageButtons();
             RepaintTiles();
         }
         StartThumbnails();

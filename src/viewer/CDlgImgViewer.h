@@ -268,6 +268,8 @@ private:
     void CreateSeriesStrip();
     void StartThumbnails();
     void PlaceSeriesStrip(int toolbarBottom);
+    // Places the strip and lays the tiles out in the room below the toolbar; answers whether the tile area moved.
+    bool LayoutBelowToolbar(int toolbarBottom);
     bool StripShown() const noexcept;
     void ToggleSeriesStrip();
     // The strip marks the series of the current tile's image.
