@@ -7,6 +7,7 @@
 #include "dicom/TagFilebase.h"
 #include "platform/FolderWalk.h"
 #include "platform/PathText.h"
+#include "platform/ThreadObject.h"
 
 #include <algorithm>
 #include <cstring>
@@ -196,7 +197,7 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
             return HeaderVerdict::NotDicom;
         }
         // One buffer per thread: ten thousand files must not cost ten thousand allocations.
-        thread_local std::vector<std::uint8_t> buffer;
+        std::vector<std::uint8_t>& buffer = platform::ThreadObject<std::vector<std::uint8_t>>();
         std::size_t wanted = kFirstRead;
         // A deflated data set's header, inflated: made for those files only, and not kept for the next file.
         std::vector<std::uint8_t> inflated;

@@ -1,5 +1,7 @@
 #include "platform/CodePage.h"
 
+#include "platform/ThreadObject.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
@@ -138,10 +140,17 @@ struct ConverterCache
     }
 };
 
-ConverterCache& ThreadConverters() noexcept
+// Null if the thread's set cannot be made.
+ConverterCache* ThreadConverters() noexcept
 {
-    thread_local ConverterCache cache;
-    return cache;
+    try
+    {
+        return &platform::ThreadObject<ConverterCache>();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
 }
 
 // A byte that neither EUC-JP nor EUC-KR defines: the pre-steps write it where the input is malformed, so that the
@@ -325,7 +334,12 @@ WideCount Decode(int codePage, ByteView bytes, char16_t* out, std::size_t capaci
     {
         return {0, kErrorInvalidParameter};
     }
-    ConverterCache& cache = ThreadConverters();
+    ConverterCache* const converters = ThreadConverters();
+    if (converters == nullptr)
+    {
+        return {0, kErrorNotEnoughMemory};
+    }
+    ConverterCache& cache = *converters;
     UConverter* converter = cache.Get(index);
     if (converter == nullptr)
     {
@@ -466,7 +480,8 @@ bool IsCodePageAvailable(int codePage) noexcept
         codePage = DefaultAnsiCodePage();
     }
     const std::size_t index = FindCodePage(codePage);
-    return index != kNotFound && ThreadConverters().Get(index) != nullptr;
+    ConverterCache* const converters = ThreadConverters();
+    return index != kNotFound && converters != nullptr && converters->Get(index) != nullptr;
 }
 
 int DefaultAnsiCodePage() noexcept

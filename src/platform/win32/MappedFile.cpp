@@ -1,5 +1,6 @@
 #include "platform/MappedFile.h"
 
+#include "platform/FileOpenCount.h"
 #include "platform/win32/WideText.h"
 
 #include <algorithm>
@@ -32,6 +33,7 @@ int MappedFile::Open(const std::filesystem::path& path) noexcept
     {
         return win32::ErrnoFromError(::GetLastError());
     }
+    CountFileOpen();
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file.Get(), &info))
     {

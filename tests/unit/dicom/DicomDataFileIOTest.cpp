@@ -13,6 +13,9 @@
 #include <string>
 
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace orblane {
 namespace {
@@ -35,11 +38,14 @@ std::string ValueText(const DicomDataFileIO& file, std::uint16_t group, std::uin
 class DicomDataFileIOTest : public ::testing::Test
 {
 protected:
-    // Writes the file below the scratch folder and loads it through its file ID, as the viewer does.
-    int Load(DicomDataFileIO*& out, const test::Bytes& bytes, std::string fileId = "DICOM\\IM0")
+    // Writes the file below the scratch folder and loads it through its file ID (with `padding` after it), as the
+    // viewer does. Each load has a file of its own: an earlier record still maps its file, and Windows refuses to
+    // truncate a mapped file.
+    int Load(DicomDataFileIO*& out, const test::Bytes& bytes, const std::string& padding = "")
     {
-        scratch.Write("DICOM/IM0", AsText(bytes));
-        files.push_back(std::make_unique<DicomDataFileIO>(std::move(fileId), scratch.FolderText(), u""));
+        const std::string name = "IM" + std::to_string(files.size());
+        scratch.Write("DICOM/" + name, AsText(bytes));
+        files.push_back(std::make_unique<DicomDataFileIO>("DICOM\\" + name + padding, scratch.FolderText(), u""));
         out = files.back().get();
         return out->LoadDataSet();
     }
@@ -53,7 +59,7 @@ TEST_F(DicomDataFileIOTest, LoadsThroughThePaddedFileIdBelowTheFolder)
     DicomWriter w;
     w.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Doe^Jane");
     DicomDataFileIO* file = nullptr;
-    ASSERT_EQ(Load(file, w.Data(), "DICOM\\IM0 "), 0);
+    ASSERT_EQ(Load(file, w.Data(), " "), 0);
     EXPECT_EQ(ValueText(*file, 0x0010, 0x0010), "Doe^Jane");
     EXPECT_EQ(file->FileId(), "DICOM\\IM0 ");
 }
@@ -102,10 +108,31 @@ TEST_F(DicomDataFileIOTest, AFileIdNamingAFifoIsRefusedWithoutWaitingForAWriter)
 #endif
 }
 
-std::size_t CountEntries(const char* folder)
+#if defined(_WIN32)
+std::size_t CountDescriptors()
+{
+    DWORD handles = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+    return handles;
+}
+
+// Views of files (MEM_MAPPED), one per allocation.
+std::size_t CountMappings()
 {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
+    {
+        count += region.Type == MEM_MAPPED && region.BaseAddress == region.AllocationBase ? 1 : 0;
+    }
+    return count;
+}
+#else
+std::size_t CountDescriptors()
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
     {
         ++count;
     }
@@ -122,6 +149,7 @@ std::size_t CountMappings()
     }
     return count;
 }
+#endif
 
 // A DICOMDIR may name one file from many image records. Each loaded record holds its own mapping, but no
 // descriptor: a study of thousands of records must not run into the descriptor limit (often 1024).
@@ -131,7 +159,7 @@ TEST_F(DicomDataFileIOTest, ManyRecordsOfOneFileHoldNoDescriptorsAndLeaveNoMappi
     w.FileMeta(test::kExplicitLittleEndian).Text(0x0010, 0x0010, "PN", "Doe^Jane");
     scratch.Write("DICOM/IM0", AsText(w.Data()));
     constexpr std::size_t kRecords = 300;
-    const std::size_t descriptorsBefore = CountEntries("/proc/self/fd");
+    const std::size_t descriptorsBefore = CountDescriptors();
     const std::size_t mappingsBefore = CountMappings();
     {
         std::vector<std::unique_ptr<DicomDataFileIO>> chain;
@@ -141,7 +169,7 @@ TEST_F(DicomDataFileIOTest, ManyRecordsOfOneFileHoldNoDescriptorsAndLeaveNoMappi
             ASSERT_EQ(chain.back()->LoadDataSet(), 0);
         }
         EXPECT_EQ(ValueText(*chain.back(), 0x0010, 0x0010), "Doe^Jane");
-        EXPECT_LE(CountEntries("/proc/self/fd"), descriptorsBefore + 2);
+        EXPECT_LE(CountDescriptors(), descriptorsBefore + 2);
         EXPECT_GE(CountMappings(), mappingsBefore + kRecords);
     }
     EXPECT_LE(CountMappings(), mappingsBefore + 2);

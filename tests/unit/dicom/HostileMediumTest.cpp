@@ -238,6 +238,9 @@ TEST_F(HostileMediumTest, LinksThatLoopOrPointAwayEndTheirLevel)
 
 TEST_F(HostileMediumTest, SymbolicLinkLeavingTheMediumIsNotFollowed)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "making a symbolic link on Windows needs a privilege (or developer mode) the test cannot count on";
+#endif
     fs::create_symlink(scratch.Path() / "OUTSIDE", scratch.Path() / "medium" / "LINK");
     fs::create_symlink(scratch.Path() / "medium" / "GOOD1", scratch.Path() / "medium" / "INSIDE");
     const std::vector<DirPatient> patients{

@@ -214,6 +214,9 @@ TEST(ScanStudySourceTest, OffersReportsBesideTheImagesOfTheirStudy)
 
 TEST(ScanStudySourceTest, FollowsLinksOnlyInsideTheFolderEndsLinkLoopsAndListsALinkedFileOnce)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "making a symbolic link on Windows needs a privilege (or developer mode) the test cannot count on";
+#endif
     const test::ScratchFolder scratch;
     const fs::path root = scratch.Path() / "medium";
     const fs::path outside = scratch.Path() / "outside";

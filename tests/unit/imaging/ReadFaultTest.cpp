@@ -43,6 +43,12 @@ struct FaultCase
     int frames;
 };
 
+// Failure messages name the case rather than print its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 std::vector<std::uint8_t> NativePixels(int side, int frames)
 {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(side) * side * 2 * frames);
@@ -116,6 +122,10 @@ protected:
 
 TEST_P(ReadFaultTest, AFileCutShortUnderTheDecodeCannotBeReadAndIsReportedOnce)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows (and Wine) refuse to cut a file that is mapped; WindowsMappedReadGuardTest faults a "
+                    "guarded read instead";
+#endif
     const FaultCase& c = GetParam();
     const auto [writer, pixelBytes] = WriteCase(c);
     const fs::path path = folder.Path("image");

@@ -105,6 +105,7 @@ struct FixtureCase
     std::uint16_t actualBitsStored; // the stream's precision
     bool actualSigned;
     SampleColour actualColour;
+    bool highThroughput = false; // HT code-blocks: DecodeJpeg2000 hands the stream to DecodeHtJ2k
 };
 
 // Failure messages name the case rather than print its bytes.
@@ -118,9 +119,10 @@ class CodecFixtureTest : public ::testing::TestWithParam<FixtureCase>
 };
 
 // A build without CharLS or OpenJPH (the Windows build) refuses those frames as unsupported: nothing to compare.
-bool LibraryAbsent(DecodeFrame decode) noexcept
+bool LibraryAbsent(DecodeFrame decode, bool highThroughput = false) noexcept
 {
-    return (decode == &DecodeJpegLs && !HasJpegLsLibrary()) || (decode == &DecodeHtJ2k && !HasHtJ2kLibrary());
+    return (decode == &DecodeJpegLs && !HasJpegLsLibrary()) ||
+           ((decode == &DecodeHtJ2k || highThroughput) && !HasHtJ2kLibrary());
 }
 
 TEST(CodecLibrariesTest, AnAbsentLibraryRefusesItsFramesAsUnsupported)
@@ -140,12 +142,21 @@ TEST(CodecLibrariesTest, AnAbsentLibraryRefusesItsFramesAsUnsupported)
         EXPECT_EQ(result.status, DecodeStatus::Unsupported);
         EXPECT_NE(result.reason, nullptr);
     }
+    if (!HasHtJ2kLibrary())
+    {
+        // Handed on by the JPEG 2000 decoder, an HT stream is unsupported too, not taken for a damaged one.
+        const std::vector<std::uint8_t> stream = ReadFixture("ct_small_ht.j2c");
+        const FrameGeometry ct = Grey(128, 128, 16, 16, true);
+        std::vector<std::uint8_t> out(FrameBytes(ct));
+        EXPECT_EQ(DecodeJpeg2000(stream, ct, DecodeLimits{MaxPixelsForStream(stream.size())}, out).status,
+                  DecodeStatus::Unsupported);
+    }
 }
 
 TEST_P(CodecFixtureTest, DecodesAsTheIndependentDecoderDid)
 {
     const FixtureCase& c = GetParam();
-    if (LibraryAbsent(c.codec))
+    if (LibraryAbsent(c.codec, c.highThroughput))
     {
         GTEST_SKIP() << "this build has no library for the codec";
     }
@@ -210,10 +221,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "text_gbr_rct_rows150.raw", 1, 150 * 400 * 3, 0, 8, false, S::Rgb},
         // High-throughput code-blocks, written by OpenJPH (decoded apart from the program, in a child process).
         FixtureCase{"HighThroughputLossless", DecodeJpeg2000, "ct_small_ht.j2c", kCt, "ct_small.raw", 2, 0, 0, 16, true,
-                    S::Grey},
+                    S::Grey, true},
         FixtureCase{"HighThroughputLossyAsOpenJph", DecodeJpeg2000, "ct_small_ht_lossy.j2c", kCt,
-                    "ct_small_ht_lossy_ojph.raw", 2, 0, 1, 16, true, S::Grey},
-        FixtureCase{"HighThroughputRgb", DecodeJpeg2000, "rgb_ht_rct.j2c", kRgb, "rgb.raw", 1, 0, 0, 8, false, S::Rgb}),
+                    "ct_small_ht_lossy_ojph.raw", 2, 0, 1, 16, true, S::Grey, true},
+        FixtureCase{"HighThroughputRgb", DecodeJpeg2000, "rgb_ht_rct.j2c", kRgb, "rgb.raw", 1, 0, 0, 8, false, S::Rgb,
+                    true}),
     ByCaseName());
 
 INSTANTIATE_TEST_SUITE_P(
@@ -249,6 +261,7 @@ struct RefusalCase
     std::uint64_t maxPixels;     // 0: what the stream's length justifies
     std::size_t keepBytes;       // 0: the whole stream, else only its first bytes
     DecodeStatus status;
+    bool highThroughput = false;
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os)
@@ -263,7 +276,7 @@ class CodecRefusalTest : public ::testing::TestWithParam<RefusalCase>
 TEST_P(CodecRefusalTest, AnswersAStatusAndWritesNothingOutsideTheBuffer)
 {
     const RefusalCase& c = GetParam();
-    if (LibraryAbsent(c.codec))
+    if (LibraryAbsent(c.codec, c.highThroughput))
     {
         GTEST_SKIP() << "this build has no library for the codec";
     }
@@ -304,15 +317,15 @@ INSTANTIATE_TEST_SUITE_P(
         // OpenJPEG 2.5.0 aborts in an assertion on this damaged HT code-block (found by fuzz_jpeg2000): only the
         // child process that decodes it ends.
         RefusalCase{"HighThroughputDamaged", DecodeJpeg2000, "../fuzz/jpeg2000/ht_mel_assert.j2c", kCt, 0, 0, 0,
-                    DecodeStatus::Corrupt},
+                    DecodeStatus::Corrupt, true},
         // The same assertion, the HT style in a COD found only by searching past an unknown marker as the library
         // does (found by a long fuzz run, when the style byte was read from the wrong offset).
         RefusalCase{"HighThroughputStyleBehindAnUnknownMarker", DecodeJpeg2000,
-                    "../fuzz/jpeg2000/ht-style-behind-unknown-marker.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+                    "../fuzz/jpeg2000/ht-style-behind-unknown-marker.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt, true},
         // The same assertion: an SOD in the main header after an unknown marker, which the library searches past
         // to a COD with the HT style (found by fuzz_jpeg2000).
         RefusalCase{"HighThroughputStyleBehindAMisplacedSod", DecodeJpeg2000,
-                    "../fuzz/jpeg2000/ht-style-behind-misplaced-sod.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+                    "../fuzz/jpeg2000/ht-style-behind-misplaced-sod.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt, true},
         // A 269-byte JP2 whose tile-part claims 738 MB: refused before the library reserves that much.
         RefusalCase{"TilePartLongerThanAnyStreamCouldBe", DecodeJpeg2000, "../fuzz/jpeg2000/oom-48104cd6.jp2", kCt, 0,
                     0, 0, DecodeStatus::Corrupt},
