@@ -392,11 +392,15 @@ DecodeResult DecodeWithLibrary(ByteView frame, OPJ_CODEC_FORMAT format, const Fr
     parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
     // The caller's thread alone (0 workers, not 1) unless the caller offers more: OPJ_NUM_THREADS never decides, the
     // caller does, as it knows how many frames run at once. Non-strict mode decodes what a truncated stream still
-    // holds.
+    // holds; a reduced decode stays strict, because OpenJPEG 2.5.0 skips the packets of the dropped levels without
+    // that mode's truncation: a code-block longer than the tile-part is only warned about there, and the packets
+    // after it are then read from past the end of the tile's data (found by fuzzing). A thumbnail the strict decode
+    // refuses is drawn from the whole decode instead.
     constexpr unsigned kMostThreads = 64;
     const int workers = limits.threads > 1 ? static_cast<int>(std::min(limits.threads, kMostThreads)) : 0;
+    const OPJ_BOOL strict = output.atLeast > 0 ? OPJ_TRUE : OPJ_FALSE;
     if (!opj_setup_decoder(codec.get(), &parameters) || !opj_codec_set_threads(codec.get(), workers) ||
-        !opj_decoder_set_strict_mode(codec.get(), OPJ_FALSE))
+        !opj_decoder_set_strict_mode(codec.get(), strict))
     {
         return Fail(DecodeStatus::Corrupt, kCodecSetup);
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -273,6 +274,23 @@ class CodecRefusalTest : public ::testing::TestWithParam<RefusalCase>
 {
 };
 
+// The thumbnail's reduced decode through the one codec signature: what fits the caller's buffer is copied there.
+DecodeResult DecodeJpeg2000Thumbnail(ByteView frame, const FrameGeometry& declared, const DecodeLimits& limits,
+                                     std::span<std::uint8_t> out) noexcept
+{
+    std::vector<std::uint8_t> reduced;
+    DecodeResult result = DecodeJpeg2000Reduced(frame, declared, 64, limits, reduced);
+    if (result.Ok() && reduced.size() > out.size())
+    {
+        result.status = DecodeStatus::Corrupt;
+    }
+    else if (result.Ok())
+    {
+        std::copy(reduced.begin(), reduced.end(), out.begin());
+    }
+    return result;
+}
+
 TEST_P(CodecRefusalTest, AnswersAStatusAndWritesNothingOutsideTheBuffer)
 {
     const RefusalCase& c = GetParam();
@@ -334,7 +352,13 @@ INSTANTIATE_TEST_SUITE_P(
                     kCt, 0, 0, 0, DecodeStatus::Corrupt},
         // Half the tile data: what is there is decoded, the rest reads as 0, and the caller is told.
         RefusalCase{"TileDataCutShort", DecodeJpeg2000, "ct_small.j2k", kCt, 0, 0, 6000,
-                    DecodeStatus::DecodedWithWarning}),
+                    DecodeStatus::DecodedWithWarning},
+        // A code-block longer than its tile-part in a level the thumbnail drops: OpenJPEG read on past the tile's
+        // data (found by fuzz_jpeg2000). The reduced decode refuses it; the thumbnail then comes from the whole one.
+        RefusalCase{"ThumbnailSkipsPastTheTileData", DecodeJpeg2000Thumbnail,
+                    "../fuzz/jpeg2000/reduced-skip-past-tile-data.j2k", kCt, 0, 0, 0, DecodeStatus::Corrupt},
+        RefusalCase{"ThumbnailOfTileDataCutShort", DecodeJpeg2000Thumbnail, "ct_small.j2k", kCt, 0, 0, 6000,
+                    DecodeStatus::Corrupt}),
     ByCaseName());
 
 // Found by fuzzing OpenJPH 0.9 in this process (tests/data/fuzz/htj2k/README.md): each ends or corrupts the process
