@@ -26,13 +26,7 @@ PixelDescription FrameDescription(const FrameSource& occurrence, int frame, std:
         const FrameSource::FrameValues& values = occurrence.frameValues[static_cast<std::size_t>(frame)];
         description.rescaleIntercept = values.rescaleIntercept.value_or(description.rescaleIntercept);
         description.rescaleSlope = values.rescaleSlope.value_or(description.rescaleSlope);
-        // A width below 1 is no window (as for the file's own), and values beyond the 32-bit range are damage.
-        if (values.windowCentre && values.windowWidth && *values.windowWidth >= 1.0 &&
-            std::fabs(*values.windowCentre) < 2e9 && *values.windowWidth < 2e9)
-        {
-            description.fileWindowCentre = static_cast<std::int32_t>(std::lround(*values.windowCentre));
-            description.fileWindowWidth = static_cast<std::int32_t>(std::lround(*values.windowWidth));
-        }
+        SetFileWindow(description, values.windowCentre, values.windowWidth);
     }
     if (occurrence.frames)
     {

@@ -234,6 +234,20 @@ double ParseDecimalString(ByteView text) noexcept
     return ParseDecimalIfAny(text).value_or(0.0);
 }
 
+void SetFileWindow(PixelDescription& d, std::optional<double> centre, std::optional<double> width) noexcept
+{
+    // A width below 1 is no window (the image build then takes the values present), and values beyond the 32-bit
+    // range are damage.
+    if (!centre || !width || *width < 1.0 || std::fabs(*centre) >= 2e9 || *width >= 2e9)
+    {
+        return;
+    }
+    d.fileWindowCentre = static_cast<std::int32_t>(std::lround(*centre));
+    d.fileWindowWidth = static_cast<std::int32_t>(std::lround(*width));
+    d.fileWindowCentreValue = *centre;
+    d.fileWindowWidthValue = *width;
+}
+
 PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
 {
     PixelDescription d;
@@ -283,15 +297,13 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
         }
         // The VOI LUT's input is the modality value, which is signed once a modality LUT or rescale can make it so.
         d.voiLut = ReadLutItem(index, 0x3010, signedInput || d.rescaleIntercept < 0.0);
-        // The file's window stands beside a VOI LUT as an alternative (PS3.3 C.11.2); a width below 1 is no window,
-        // and the image build then takes the values present.
-        const auto centre = index.Value(kGroupPixel, 0x1050, 0);
-        const auto width = index.Value(kGroupPixel, 0x1051, 0);
-        if (centre && width && ParseIntegerString(*width) >= 1)
-        {
-            d.fileWindowCentre = ParseIntegerString(*centre);
-            d.fileWindowWidth = ParseIntegerString(*width);
-        }
+        // The file's window stands beside a VOI LUT as an alternative (PS3.3 C.11.2).
+        // Both are decimal strings: "40.5" and "1.2E3" are what they say, never their leading digits.
+        const auto centreText = index.Value(kGroupPixel, 0x1050, 0);
+        const auto widthText = index.Value(kGroupPixel, 0x1051, 0);
+        const std::optional<double> centre = centreText ? ParseDecimalIfAny(*centreText) : std::nullopt;
+        const std::optional<double> width = widthText ? ParseDecimalIfAny(*widthText) : std::nullopt;
+        SetFileWindow(d, centre, width);
         if (const auto shape = index.Value(0x2050, 0x0020, 0))
         {
             static constexpr std::array<std::string_view, 1> kInverse{"INVERSE "};

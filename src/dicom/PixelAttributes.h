@@ -5,6 +5,7 @@
 #include "platform/Bytes.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace orblane {
 
@@ -17,5 +18,7 @@ PixelDescription ReadPixelAttributes(const TopLevelIndex& index, int occurrence)
 std::int32_t ParseIntegerString(ByteView text) noexcept;
 // Leading decimal number of a DS text; 0.0 when there is none.
 double ParseDecimalString(ByteView text) noexcept;
+// Sets the description's window from the decimal values read (the file's or a frame's), when they make one.
+void SetFileWindow(PixelDescription& d, std::optional<double> centre, std::optional<double> width) noexcept;
 
 } // namespace orblane

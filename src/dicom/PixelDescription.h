@@ -117,8 +117,12 @@ struct PixelDescription
     std::uint32_t pixelRepresentation = 0;
     double rescaleIntercept = 0.0;
     double rescaleSlope = 0.0;
+    // The file's window, rounded to the stored values' integer steps; beside it the decimal values as written
+    // (width 0 when not read from a file), which stay exact in modality units when a rescale slope is fractional.
     std::int32_t fileWindowCentre = 0;
     std::int32_t fileWindowWidth = 0;
+    double fileWindowCentreValue = 0.0;
+    double fileWindowWidthValue = 0.0;
     std::int32_t aspectHorizontal = 0;
     std::int32_t aspectVertical = 0;
     // Number of Frames (0028,0008): 1 for a single image; each frame is an image of its own.

@@ -454,10 +454,14 @@ void CImageData::PlaceFileWindow() noexcept
     const PixelDescription& d = description;
     if (fileHasWindow && !scale.Identity())
     {
-        // The file's window is in modality units: shown as it is, held in display values for the drag.
-        const WindowPreset shown = DisplayWindowOf(scale, d.fileWindowCentre, d.fileWindowWidth);
+        // The file's window is in modality units: shown as it is, held in display values for the drag. Its
+        // decimals count once the slope is fractional (a width of 1.5 over a slope of 0.01 is 150 stored steps).
+        const bool written = d.fileWindowWidthValue > 0.0;
+        const double centre = written ? d.fileWindowCentreValue : d.fileWindowCentre;
+        const double width = written ? d.fileWindowWidthValue : d.fileWindowWidth;
+        const WindowPreset shown = DisplayWindowOf(scale, centre, width);
         window.Reset(shown.centre, shown.width);
-        exactWindow = {static_cast<double>(d.fileWindowCentre), static_cast<double>(d.fileWindowWidth)};
+        exactWindow = {centre, width};
         return;
     }
     window.Reset(d.fileWindowCentre, d.fileWindowWidth);

@@ -576,6 +576,28 @@ TEST_F(ImageDataListTest, DescriptionRulesOfTheDataSet)
     EXPECT_EQ(voi.fileWindowCentre, 40) << "a VOI LUT Sequence does not discard the window";
     EXPECT_EQ(voi.fileWindowWidth, 400);
 
+    // Window values are decimal strings: rounded to the stored steps, exponents read, the written values kept.
+    struct WindowText
+    {
+        const char* centre;
+        const char* width;
+        std::int32_t centreSteps;
+        std::int32_t widthSteps;
+        double widthValue;
+    };
+    for (const WindowText& t :
+         {WindowText{"40.5", "399.6", 41, 400, 399.6}, WindowText{"-1.5E2", "1.2E3", -150, 1200, 1200.0},
+          WindowText{"0.004", "0.5", 0, 0, 0.0}, WindowText{"x", "400", 0, 0, 0.0}})
+    {
+        const auto read = build("decimal", [&t](DicomWriter& w) {
+            w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1050, "DS", t.centre);
+            w.Text(0x0028, 0x1051, "DS", t.width);
+        });
+        EXPECT_EQ(read.fileWindowCentre, t.centreSteps) << t.centre << " / " << t.width;
+        EXPECT_EQ(read.fileWindowWidth, t.widthSteps) << t.centre << " / " << t.width;
+        EXPECT_DOUBLE_EQ(read.fileWindowWidthValue, t.widthValue) << t.centre << " / " << t.width;
+    }
+
     const auto blank = build("blank", [](DicomWriter& w) {
         w.Text(0x0028, 0x0004, "CS", "MONOCHROME2").Text(0x0028, 0x1052, "DS", "").Text(0x0028, 0x1053, "DS", "x");
         w.Text(0x2050, 0x0020, "CS", "INVERSE");
