@@ -87,6 +87,23 @@ function(orblane_windows_bundle_stage)
         list(APPEND modules "${file}")
     endforeach()
 
+    # The resolver compares DLL names in lower case, as Windows does, and looks for them so: on a file system that
+    # tells cases apart it would miss Qt6Core.dll. Each DLL of the search folders is offered under its lower-case
+    # name too, the first folder's winning as in the search.
+    set(folded "${ORBLANE_BUNDLE_STAMP}.dlls")
+    file(REMOVE_RECURSE "${folded}")
+    file(MAKE_DIRECTORY "${folded}")
+    foreach(directory IN LISTS ORBLANE_BUNDLE_SEARCH_DIRS)
+        file(GLOB dlls LIST_DIRECTORIES false "${directory}/*.dll" "${directory}/*.DLL")
+        foreach(dll IN LISTS dlls)
+            cmake_path(GET dll FILENAME name)
+            string(TOLOWER "${name}" lower)
+            if(NOT EXISTS "${folded}/${lower}")
+                file(CREATE_LINK "${dll}" "${folded}/${lower}" SYMBOLIC)
+            endif()
+        endforeach()
+    endforeach()
+
     set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM "windows+pe")
     set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL "objdump")
     set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND "${ORBLANE_PE_OBJDUMP}")
@@ -95,7 +112,7 @@ function(orblane_windows_bundle_stage)
         UNRESOLVED_DEPENDENCIES_VAR unresolved
         EXECUTABLES "${ORBLANE_BUNDLE_EXECUTABLE}"
         MODULES ${modules}
-        DIRECTORIES ${ORBLANE_BUNDLE_SEARCH_DIRS}
+        DIRECTORIES "${folded}"
         PRE_EXCLUDE_REGEXES ${ORBLANE_WINDOWS_SYSTEM_DLLS})
     # A system DLL's name as the import table spells it (KERNEL32.dll) is matched in lower case.
     set(missing)
@@ -116,7 +133,9 @@ function(orblane_windows_bundle_stage)
     endif()
 
     set(kept "${viewer}/Orblane.exe")
-    foreach(library IN LISTS resolved)
+    foreach(link IN LISTS resolved)
+        # The DLL under the name its package gave it.
+        file(REAL_PATH "${link}" library)
         cmake_path(GET library FILENAME name)
         orblane_bundle_copy("${library}" "${viewer}/${name}" "")
         list(APPEND kept "${viewer}/${name}")
