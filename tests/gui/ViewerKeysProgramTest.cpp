@@ -98,9 +98,16 @@ protected:
         {
             run.Key(QStringLiteral("Down"));
         }
+        const QString list = run.Xdotool({QStringLiteral("getactivewindow")});
         run.Key(QStringLiteral("Return"));
         ASSERT_TRUE(run.WaitFor(QStringLiteral("^trace viewer opened with (\\d+) files"), 30000)) << Log();
         ASSERT_TRUE(run.WaitFor(QStringLiteral("^trace page from image 1 "), 30000)) << Log();
+        // The keys go to the focused window: on a loaded machine the window manager may take a while to hand the
+        // focus from the study list to the viewer (both bear the same title), so the tests wait for that first.
+        for (int i = 0; i < 40 && run.Xdotool({QStringLiteral("getactivewindow")}) == list; ++i)
+        {
+            QThread::msleep(250);
+        }
     }
 
     std::string Log() const { return run.Log().toStdString(); }
