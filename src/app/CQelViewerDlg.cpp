@@ -132,6 +132,7 @@ bool CQelViewerDlg::OnInitDialog()
         done(1);
         return false;
     }
+    Trace(QStringLiteral("splash shown"));
     // The splash stays up even if its time runs out while the DICOMDIR is read.
     AppState().splashRelease = 0;
     if (!OpenSource())

@@ -12,7 +12,7 @@ ThreadPool::ThreadPool(unsigned workerCount) noexcept
         workers.reserve(std::max(1u, workerCount));
         for (unsigned k = 0; k < std::max(1u, workerCount); ++k)
         {
-            workers.emplace_back([this](std::stop_token stop) { Work(stop); });
+            workers.emplace_back([this] { Work(); });
         }
     }
     catch (...)
@@ -24,17 +24,14 @@ ThreadPool::ThreadPool(unsigned workerCount) noexcept
 ThreadPool::~ThreadPool()
 {
     // Stopped first: a worker that finishes its job now takes no other.
-    for (std::jthread& worker : workers)
-    {
-        worker.request_stop();
-    }
     std::deque<Job> dropped;
     {
         const std::lock_guard lock(mutex);
+        stopping = true;
         dropped.swap(queue);
     }
     wake.notify_all();
-    for (std::jthread& worker : workers)
+    for (std::thread& worker : workers)
     {
         if (worker.joinable())
         {
@@ -53,6 +50,11 @@ bool ThreadPool::Submit(Job job, bool urgent) noexcept
     try
     {
         const std::lock_guard lock(mutex);
+        if (stopping)
+        {
+            // Queued by a job that runs while the pool ends: it would never run.
+            return false;
+        }
         if (urgent)
         {
             queue.push_front(std::move(job));
@@ -76,14 +78,15 @@ unsigned ThreadPool::DefaultWorkerCount() noexcept
     return cores > 1 ? cores - 1 : 1;
 }
 
-void ThreadPool::Work(std::stop_token stop) noexcept
+void ThreadPool::Work() noexcept
 {
     for (;;)
     {
         Job job;
         {
             std::unique_lock lock(mutex);
-            if (!wake.wait(lock, stop, [this] { return !queue.empty(); }) || stop.stop_requested())
+            wake.wait(lock, [this] { return stopping || !queue.empty(); });
+            if (stopping)
             {
                 return;
             }

@@ -5,7 +5,6 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -36,13 +35,17 @@ public:
     static unsigned DefaultWorkerCount() noexcept;
 
 private:
-    void Work(std::stop_token stop) noexcept;
+    void Work() noexcept;
 
+    // A flag under the lock and a plain condition variable rather than jthread's stop tokens: MinGW's library
+    // waits for a stop callback on a semaphore whose first use registers a destructor at exit, and a worker doing
+    // that while the process's pool is destroyed at exit deadlocks against the exit's lock.
     std::mutex mutex;
-    std::condition_variable_any wake;
+    std::condition_variable wake;
     std::deque<Job> queue;
+    bool stopping = false;
     // Last member: the workers are joined before the queue and the lock they use are destroyed.
-    std::vector<std::jthread> workers;
+    std::vector<std::thread> workers;
 };
 
 // The process's pool: the viewer's decode-ahead and the display conversion's row split share it. Made on first use
