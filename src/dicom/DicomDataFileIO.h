@@ -53,6 +53,7 @@ public:
         std::string uid;                    // (0020,000E), pad removed
         std::optional<std::int64_t> number; // (0020,0011)
         std::string modality;               // (0008,0060) as stored
+        std::u16string description;         // (0008,103E), trailing spaces removed
     };
     const ScannedSeries& Scanned() const noexcept { return scanned; }
     void SetScanned(ScannedSeries series) { scanned = std::move(series); }

@@ -34,7 +34,7 @@ public:
     HeaderWalk() noexcept : TagFilebase(true) {}
 
     RememberedValue studyUid, seriesUid, seriesNumber, instanceNumber, characterSet, patientName, patientId, birthDate,
-        sex, studyDate, studyTime, modality, sopClass, metaSopClass, sopInstance, metaSopInstance;
+        sex, studyDate, studyTime, modality, seriesDescription, sopClass, metaSopClass, sopInstance, metaSopInstance;
     bool pixelData = false;
 
 protected:
@@ -89,6 +89,9 @@ private:
             break;
         case 0x00080060:
             modality.Remember(tag);
+            break;
+        case 0x0008103E:
+            seriesDescription.Remember(tag);
             break;
         case 0x00100010:
             patientName.Remember(tag);
@@ -259,6 +262,7 @@ HeaderVerdict ReadImageHeader(const std::filesystem::path& path, ScannedHeader& 
             header.studyDate = Copy(walk.studyDate);
             header.studyTime = walk.studyTime.present ? std::optional<std::string>(Copy(walk.studyTime)) : std::nullopt;
             header.modality = Copy(walk.modality);
+            header.seriesDescription = Copy(walk.seriesDescription);
             // Read before the study's UID, so a report's early stop has it too.
             header.sopInstanceUid = Trimmed(walk.sopInstance.present ? walk.sopInstance : walk.metaSopInstance);
             return report ? HeaderVerdict::Report : HeaderVerdict::Image;
@@ -426,9 +430,16 @@ void ScanStudySource::Add(const Job& job, ScannedHeader&& header, std::pair<std:
     std::string key = !header.studyUid.empty() ? header.studyUid
                                                : std::string("\x01", 1) + header.patientId + '\x01' + header.studyDate +
                                                      '\x01' + header.studyTime.value_or(std::string());
-    ImageFile file{
-        job.path,           job.shownId,           header.seriesUid, header.seriesNumber, header.instanceNumber,
-        header.sopClassUid, header.sopInstanceUid, report,           header.modality};
+    ImageFile file{job.path,
+                   job.shownId,
+                   header.seriesUid,
+                   header.seriesNumber,
+                   header.instanceNumber,
+                   header.sopClassUid,
+                   header.sopInstanceUid,
+                   report,
+                   header.modality,
+                   WithoutTrailingSpaces(ConvertText(AsBytes(header.characterSet), AsBytes(header.seriesDescription)))};
 
     const std::lock_guard guard(resultLock);
     if (!seenFiles.insert(identity).second)
@@ -533,7 +544,8 @@ void ScanStudySource::CollectImageFiles(DicomFileChain& chain, std::uint32_t stu
         chain.back()->SetListedUids(keepClass ? std::move(file.sopClassUid) : std::string(),
                                     std::move(file.sopInstanceUid));
         // What a DICOMDIR's series record would give the strip.
-        chain.back()->SetScanned({std::move(file.seriesUid), file.seriesNumber, std::move(file.modality)});
+        chain.back()->SetScanned({std::move(file.seriesUid), file.seriesNumber, std::move(file.modality),
+                                  std::move(file.seriesDescription)});
     }
 }
 

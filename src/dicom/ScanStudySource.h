@@ -33,6 +33,7 @@ struct ScannedHeader
     std::string studyDate;                      // (0008,0020)
     std::optional<std::string> studyTime;       // (0008,0030)
     std::string modality;                       // (0008,0060)
+    std::string seriesDescription;              // (0008,103E)
     std::string sopClassUid;                    // (0008,0016), else (0002,0002)
     std::string sopInstanceUid;                 // (0008,0018), else (0002,0003): what a report's references name
 };
@@ -94,6 +95,7 @@ private:
         std::string sopInstanceUid;
         bool report = false;
         std::string modality;
+        std::u16string seriesDescription; // read through the file's character set, trailing spaces removed
     };
     struct Study
     {

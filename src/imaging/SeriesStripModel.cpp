@@ -132,9 +132,10 @@ StripModel BuildStripModel(std::span<const StripFile> imageFiles, std::span<cons
     const auto describe = [](StripEntry& entry, const Listed& from, const StripFile& file) {
         if (from.series == nullptr)
         {
-            // What the scan read of it; the description is the file's own, read with its image.
+            // What the scan read of it.
             entry.modality = std::string(Trimmed(file.modality));
             entry.number = file.seriesNumber;
+            entry.description = file.description;
             return;
         }
         entry.kind = from.series->kind;

@@ -24,6 +24,7 @@ struct StripFile
     std::string seriesUid = {};
     std::optional<std::int64_t> seriesNumber = {};
     std::string modality = {};
+    std::u16string description = {};
 };
 
 // One entry of the series strip: a series of the viewer's images, or a series of reports the viewer holds apart.

@@ -59,6 +59,7 @@ int ViewerSeriesGrouper::Add(const ViewerSeriesKey& key, int index, std::vector<
         entry.studyInstanceUid = key.studyInstanceUid;
         entry.seriesInstanceUid = key.seriesInstanceUid;
         entry.firstImage = index;
+        entry.lastImage = index;
         entry.stackId = stackId;
         entry.part = static_cast<int>(known.size());
         series.push_back(std::move(entry));
@@ -71,9 +72,45 @@ int ViewerSeriesGrouper::Add(const ViewerSeriesKey& key, int index, std::vector<
         found->normal = normal;
     }
     ViewerSeries& entry = series[static_cast<std::size_t>(found->series)];
-    entry.images.push_back(index);
+    if (enhanced)
+    {
+        Place(*found, key.frame, oriented, index, entry);
+    }
+    else
+    {
+        entry.images.push_back(index);
+    }
+    entry.firstImage = std::min(entry.firstImage, index);
+    entry.lastImage = std::max(entry.lastImage, index);
     entry.imageCount = static_cast<int>(entry.images.size());
     return found->series;
+}
+
+void ViewerSeriesGrouper::Place(Part& part, const FrameAttributes* frame, bool placed, int index, ViewerSeries& entry)
+{
+    const auto placedCount = static_cast<std::ptrdiff_t>(part.along.size());
+    const double position = placed ? Dot(frame->plane->position, part.normal) : 0.0;
+    if (!placed || !std::isfinite(position))
+    {
+        entry.images.push_back(index);
+        return;
+    }
+    // Within a micrometre the frames lie on one plane: no direction follows from them.
+    constexpr double kSamePlace = 1e-3;
+    if (part.direction == 0.0 && placedCount > 0 && std::abs(position - part.along.front()) > kSamePlace)
+    {
+        part.direction = position > part.along.front() ? 1.0 : -1.0;
+    }
+    const double direction = part.direction;
+    const auto at = std::upper_bound(part.along.begin(), part.along.end(), position,
+                                     [direction](double a, double b) { return direction * a < direction * b; });
+    const std::ptrdiff_t slot = at - part.along.begin();
+    part.along.insert(at, position);
+    if (slot < static_cast<std::ptrdiff_t>(entry.images.size()))
+    {
+        entry.inListOrder = false;
+    }
+    entry.images.insert(entry.images.begin() + slot, index);
 }
 
 std::vector<ViewerSeries> GroupViewerSeries(std::span<const ViewerSeriesKey> images)
@@ -90,8 +127,8 @@ std::vector<ViewerSeries> GroupViewerSeries(std::span<const ViewerSeriesKey> ima
 
 int PlaceInSeries(const ViewerSeries& series, int index) noexcept
 {
-    // The images are in ascending order: the viewer's own.
-    const auto at = std::lower_bound(series.images.begin(), series.images.end(), index);
+    const auto at = series.inListOrder ? std::lower_bound(series.images.begin(), series.images.end(), index)
+                                       : std::find(series.images.begin(), series.images.end(), index);
     return at != series.images.end() && *at == index ? static_cast<int>(at - series.images.begin()) : -1;
 }
 

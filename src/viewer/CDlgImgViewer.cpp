@@ -547,11 +547,14 @@ void CDlgImgViewer::AssignImages()
 
 void CDlgImgViewer::RepaintTiles()
 {
-    // Each tile by itself: a repaint of the dialog's area leaves its opaque children as they were.
-    for (int j = 0; j <= lastSlot; ++j)
+    // Each tile by itself (a repaint of the dialog's area leaves its opaque children as they were), but in one pass:
+    // a repaint paints every widget of the window marked for an update, so the others are only marked and the last
+    // one's repaint paints them all and sends the screen one picture, not one per tile.
+    for (int j = 0; j < lastSlot; ++j)
     {
-        frames[static_cast<std::size_t>(j)]->repaint();
+        frames[static_cast<std::size_t>(j)]->update();
     }
+    frames[static_cast<std::size_t>(lastSlot)]->repaint();
 }
 
 void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext)
@@ -1314,14 +1317,14 @@ void CDlgImgViewer::CreateSeriesStrip()
         {
             const DicomDataFileIO* file = imageList->FileAt(k);
             const DicomDataFileIO::ScannedSeries& scanned = file->Scanned();
-            imageFiles.push_back(
-                {file->Folder(), file->FileId(), file->StudyLabel(), scanned.uid, scanned.number, scanned.modality});
+            imageFiles.push_back({file->Folder(), file->FileId(), file->StudyLabel(), scanned.uid, scanned.number,
+                                  scanned.modality, scanned.description});
         }
         for (const std::unique_ptr<DicomDataFileIO>& file : reports)
         {
             const DicomDataFileIO::ScannedSeries& scanned = file->Scanned();
-            reportFiles.push_back(
-                {file->Folder(), file->FileId(), file->StudyLabel(), scanned.uid, scanned.number, scanned.modality});
+            reportFiles.push_back({file->Folder(), file->FileId(), file->StudyLabel(), scanned.uid, scanned.number,
+                                   scanned.modality, scanned.description});
         }
         // Only the DICOMDIR is read: every entry, and every icon, comes from its records.
         StripMedia media;

@@ -195,7 +195,7 @@ void CDlgImgViewer::CompleteShownSeries()
         {
             const TileSeries::Place place = tileSeries.PlaceOf(ShownIndex(j));
             if (place.series >= 0 && !series[static_cast<std::size_t>(place.series)].seriesInstanceUid.empty() &&
-                series[static_cast<std::size_t>(place.series)].images.back() == imageList->ImageCount() - 1)
+                series[static_cast<std::size_t>(place.series)].lastImage == imageList->ImageCount() - 1)
             {
                 return true;
             }

@@ -33,18 +33,27 @@ struct ImageFields
     std::string instanceNumber;
     std::string patientName = "Doe^Jane";
     std::string modality = "CT";
-    std::size_t privateBytes = 0; // an OB value before the pixel data, to push it past the first read
+    std::size_t privateBytes = 0;       // an OB value before the pixel data, to push it past the first read
+    std::string seriesDescription = {}; // Latin-1 (ISO_IR 100) where given
 };
 
 void WriteImage(const fs::path& path, const ImageFields& fields)
 {
     fs::create_directories(path.parent_path());
     DicomWriter writer;
-    writer.FileMeta(kExplicitLittleEndian)
-        .Text(0x0008, 0x0020, "DA", "20240105")
+    writer.FileMeta(kExplicitLittleEndian);
+    if (!fields.seriesDescription.empty())
+    {
+        writer.Text(0x0008, 0x0005, "CS", "ISO_IR 100");
+    }
+    writer.Text(0x0008, 0x0020, "DA", "20240105")
         .Text(0x0008, 0x0030, "TM", "101500")
-        .Text(0x0008, 0x0060, "CS", fields.modality)
-        .Text(0x0010, 0x0010, "PN", fields.patientName)
+        .Text(0x0008, 0x0060, "CS", fields.modality);
+    if (!fields.seriesDescription.empty())
+    {
+        writer.Text(0x0008, 0x103E, "LO", fields.seriesDescription);
+    }
+    writer.Text(0x0010, 0x0010, "PN", fields.patientName)
         .Text(0x0010, 0x0020, "LO", "ID-" + fields.patientName.substr(0, 3));
     writer.Text(0x0020, 0x000D, "UI", fields.studyUid).Text(0x0020, 0x000E, "UI", fields.seriesUid);
     if (!fields.seriesNumber.empty())
@@ -109,7 +118,7 @@ TEST(ScanStudySourceTest, GroupsImagesIntoStudiesInSeriesThenInstanceOrderAndPas
     WriteImage(root / "c/none.dcm", {"1.2.3.1", "1.2.3.1.1", "1", ""});
     // Study B: its second image's pixel data lies beyond the first read.
     WriteImage(root / "b.dcm", {"1.2.3.2", "1.2.3.2.5", "5", "1", "Roe^Rich", "DX"});
-    WriteImage(root / "deep/big.dcm", {"1.2.3.2", "1.2.3.2.5", "5", "2", "Roe^Rich", "DX", 40000});
+    WriteImage(root / "deep/big.dcm", {"1.2.3.2", "1.2.3.2.5", "5", "2", "Roe^Rich", "DX", 40000, "H\xE4nde "});
 
     // Not images: text, a short file, a DICOM file without pixel data, a DICOMDIR, and a file whose only pixel
     // data is an icon inside a sequence.
@@ -160,6 +169,7 @@ TEST(ScanStudySourceTest, GroupsImagesIntoStudiesInSeriesThenInstanceOrderAndPas
     EXPECT_EQ(chain[1]->Scanned().uid, "1.2.3.2.5");
     EXPECT_EQ(chain[1]->Scanned().number, 5);
     EXPECT_EQ(chain[1]->Scanned().modality, "DX");
+    EXPECT_EQ(chain[1]->Scanned().description, u"H\u00E4nde");
 }
 
 // Reports on a medium without a DICOMDIR: offered as a DICOMDIR's report records are (typed by their class, after

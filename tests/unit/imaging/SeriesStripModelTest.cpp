@@ -161,44 +161,45 @@ TEST_P(BuildStripModelTest, DescribesEachSeriesFromTheDirectory)
 
 INSTANTIATE_TEST_SUITE_P(
     Media, BuildStripModelTest,
-    ::testing::Values(
-        StripCase{
-            "OneStudyTwoSeries",
-            {On("MR\\1"), On("MR\\2"), On("MR\\3"), On("MR\\4"), On("MR\\5")},
-            {},
-            false,
-            {"0 images MR Axial T2 x3 series0@file0 thumb1", "0 images MR Axial T1 x2 series1@file3 thumb3 icon"}},
-        // The pad of a listed ID does not keep a file from its series.
-        StripCase{"PaddedIdsMatch",
-                  {On("MR\\4 "), On(std::string("MR\\5\0", 5))},
-                  {},
-                  false,
-                  {"0 images MR Axial T1 x2 series0@file0 thumb0 icon"}},
-        StripCase{"ReportsFollowTheirStudysImages",
-                  {On("MR\\1"), On("CT\\1", u"2024")},
-                  {On("CT\\SR1", u"2024"), On("CT\\KO1", u"2024"), On("CT\\SR2", u"2024")},
-                  true,
-                  {"0 images MR Axial T2 x1 series0@file0 thumb0", "1 images CT  x1 series1@file1 thumb1",
-                   "1 report SR  x2 report0", "1 key images KO  x1 report1"}},
-        // Records without a Series Instance UID are series of their own all the same.
-        StripCase{"SeriesWithoutUidsStayApart",
-                  {On("NU\\1"), On("NU\\2")},
-                  {},
-                  false,
-                  {"0 images MR First x1 series0@file0 thumb0", "0 images MR Second x1 series1@file1 thumb1"}},
-        // Files no directory lists join one series per study label.
-        StripCase{"UnlistedFilesOneSeriesPerLabel",
-                  {{"/elsewhere/", "A", u"x"}, {"/elsewhere/", "B", u"x"}, {"/elsewhere/", "C", u"y"}},
-                  {},
-                  true,
-                  {"0 images   x2 series0@file0 thumb0", "1 images   x1 series1@file2 thumb2"}},
-        // A folder scan's files carry their series: one entry per series UID, as a DICOMDIR's.
-        StripCase{
-            "ScannedFilesOneSeriesPerUid",
-            {{"", "A", u"x", "1.2.1", 3, "CT "}, {"", "B", u"x", "1.2.2", 4, "CT"}, {"", "C", u"x", "1.2.1", 3, "CT "}},
-            {},
-            false,
-            {"0 images CT  x2 series0@file0 thumb0", "0 images CT  x1 series1@file1 thumb1"}}),
+    ::testing::Values(StripCase{"OneStudyTwoSeries",
+                                {On("MR\\1"), On("MR\\2"), On("MR\\3"), On("MR\\4"), On("MR\\5")},
+                                {},
+                                false,
+                                {"0 images MR Axial T2 x3 series0@file0 thumb1",
+                                 "0 images MR Axial T1 x2 series1@file3 thumb3 icon"}},
+                      // The pad of a listed ID does not keep a file from its series.
+                      StripCase{"PaddedIdsMatch",
+                                {On("MR\\4 "), On(std::string("MR\\5\0", 5))},
+                                {},
+                                false,
+                                {"0 images MR Axial T1 x2 series0@file0 thumb0 icon"}},
+                      StripCase{"ReportsFollowTheirStudysImages",
+                                {On("MR\\1"), On("CT\\1", u"2024")},
+                                {On("CT\\SR1", u"2024"), On("CT\\KO1", u"2024"), On("CT\\SR2", u"2024")},
+                                true,
+                                {"0 images MR Axial T2 x1 series0@file0 thumb0", "1 images CT  x1 series1@file1 thumb1",
+                                 "1 report SR  x2 report0", "1 key images KO  x1 report1"}},
+                      // Records without a Series Instance UID are series of their own all the same.
+                      StripCase{
+                          "SeriesWithoutUidsStayApart",
+                          {On("NU\\1"), On("NU\\2")},
+                          {},
+                          false,
+                          {"0 images MR First x1 series0@file0 thumb0", "0 images MR Second x1 series1@file1 thumb1"}},
+                      // Files no directory lists join one series per study label.
+                      StripCase{"UnlistedFilesOneSeriesPerLabel",
+                                {{"/elsewhere/", "A", u"x"}, {"/elsewhere/", "B", u"x"}, {"/elsewhere/", "C", u"y"}},
+                                {},
+                                true,
+                                {"0 images   x2 series0@file0 thumb0", "1 images   x1 series1@file2 thumb2"}},
+                      // A folder scan's files carry their series: one entry per series UID, as a DICOMDIR's.
+                      StripCase{"ScannedFilesOneSeriesPerUid",
+                                {{"", "A", u"x", "1.2.1", 3, "CT ", u"Chest"},
+                                 {"", "B", u"x", "1.2.2", 4, "CT"},
+                                 {"", "C", u"x", "1.2.1", 3, "CT ", u"Chest"}},
+                                {},
+                                false,
+                                {"0 images CT Chest x2 series0@file0 thumb0", "0 images CT  x1 series1@file1 thumb1"}}),
     test::ByCaseName());
 
 // The MR series of two files: the second an enhanced image whose frames (images 2-5) hold two stacks, the tiles'

@@ -323,13 +323,14 @@ TEST(ViewerSeriesTest, GroupsInOrderOfFirstAppearanceAcrossStudies)
     EXPECT_EQ(PlaceInSeries(series[0], 2), -1);
 }
 
-// One frame of a multi-frame image: a classic one ("c"), or an enhanced one's functional groups with a Stack ID,
-// tilted by some degrees, or without a plane ("-" for the degrees).
+// One frame of a multi-frame image: a classic one, or an enhanced one's functional groups with a Stack ID, tilted by
+// some degrees (NaN: no plane), at a height.
 struct StackFrame
 {
     bool enhanced;
     const char* stackId;
-    double degrees; // NaN: no plane
+    double degrees;
+    double z = 0.0;
 };
 
 struct StackCase
@@ -346,13 +347,13 @@ class StackSplitTest : public ::testing::TestWithParam<StackCase>
 constexpr double kNoPlane = std::numeric_limits<double>::quiet_NaN();
 
 // One series UID throughout: only an enhanced image's stacks and orientations make more than one series, each
-// holding its own frames in order.
+// holding its own frames along its normal, and each frame found at its place there.
 TEST_P(StackSplitTest, SplitsEnhancedFramesByStackAndOrientation)
 {
     std::vector<FrameAttributes> frames;
     for (const StackFrame& f : GetParam().frames)
     {
-        FrameAttributes a = std::isnan(f.degrees) ? FrameAttributes{} : Axial(0.0, "1.2.3", f.degrees);
+        FrameAttributes a = std::isnan(f.degrees) ? FrameAttributes{} : Axial(f.z, "1.2.3", f.degrees);
         a.fromFunctionalGroups = f.enhanced;
         a.stackId = f.stackId;
         frames.push_back(a);
@@ -369,6 +370,10 @@ TEST_P(StackSplitTest, SplitsEnhancedFramesByStackAndOrientation)
         EXPECT_EQ(series[s].images, GetParam().series[s]) << "series " << s;
         EXPECT_EQ(series[s].part, static_cast<int>(s));
         EXPECT_EQ(series[s].stackId, frames[static_cast<std::size_t>(series[s].firstImage)].stackId);
+        for (std::size_t k = 0; k < series[s].images.size(); ++k)
+        {
+            EXPECT_EQ(PlaceInSeries(series[s], series[s].images[k]), static_cast<int>(k)) << "series " << s;
+        }
     }
 }
 
@@ -385,9 +390,29 @@ INSTANTIATE_TEST_SUITE_P(
         StackCase{"TwoOrientationsWithoutStackIds",
                   {{true, "", 0.0}, {true, "", 90.0}, {true, "", 0.0}, {true, "", 2.0}},
                   {{0, 2}, {1}, {3}}},
-        StackCase{"PlanelessFrameJoinsTheFirstStackOfItsId",
+        StackCase{"PlanelessFramesJoinTheFirstStackOfTheirIdAfterItsPlacedFrames",
                   {{true, "1", kNoPlane}, {true, "1", 90.0}, {true, "1", 0.0}, {true, "1", kNoPlane}},
-                  {{0, 1, 3}, {2}}},
+                  {{1, 0, 3}, {2}}},
+        StackCase{"ClassicImagesKeepTheListsOrder",
+                  {{false, "", 0.0, 10.0}, {false, "", 0.0, 0.0}, {false, "", 0.0, 5.0}},
+                  {{0, 1, 2}}},
+        StackCase{"StackFramesOrderedAlongTheNormal",
+                  {{true, "1", 0.0, 0.0}, {true, "1", 0.0, 10.0}, {true, "1", 0.0, 5.0}, {true, "1", 0.0, 15.0}},
+                  {{0, 2, 1, 3}}},
+        StackCase{"StackWrittenDownwardsKeepsItsDirection",
+                  {{true, "1", 0.0, 15.0}, {true, "1", 0.0, 5.0}, {true, "1", 0.0, 10.0}, {true, "1", 0.0, 0.0}},
+                  {{0, 2, 1, 3}}},
+        StackCase{"FramesOnOnePlaneKeepTheirOrderUntilOneMoves",
+                  {{true, "1", 0.0, 5.0}, {true, "1", 0.0, 5.0}, {true, "1", 0.0, 0.0}, {true, "1", 0.0, 5.0}},
+                  {{0, 1, 3, 2}}},
+        StackCase{"TwoStacksEachInTheDirectionOfItsOwnFrames",
+                  {{true, "1", 0.0, 0.0},
+                   {true, "2", 0.0, 20.0},
+                   {true, "1", 0.0, 10.0},
+                   {true, "2", 0.0, 10.0},
+                   {true, "1", 0.0, 5.0},
+                   {true, "2", 0.0, 15.0}},
+                  {{0, 4, 2}, {1, 5, 3}}},
         StackCase{"ClassicAndEnhancedFilesOfOneSeriesStayApart",
                   {{false, "", 0.0}, {true, "", 0.0}, {false, "", 0.0}},
                   {{0, 2}, {1}}}),
