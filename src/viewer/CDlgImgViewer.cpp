@@ -547,14 +547,11 @@ void CDlgImgViewer::AssignImages()
 
 void CDlgImgViewer::RepaintTiles()
 {
-    // Each tile by itself (a repaint of the dialog's area leaves its opaque children as they were), but in one pass:
-    // a repaint paints every widget of the window marked for an update, so the others are only marked and the last
-    // one's repaint paints them all and sends the screen one picture, not one per tile.
-    for (int j = 0; j < lastSlot; ++j)
+    // Each tile by itself: a repaint of the dialog's area leaves its opaque children as they were.
+    for (int j = 0; j <= lastSlot; ++j)
     {
-        frames[static_cast<std::size_t>(j)]->update();
+        frames[static_cast<std::size_t>(j)]->repaint();
     }
-    frames[static_cast<std::size_t>(lastSlot)]->repaint();
 }
 
 void CDlgImgViewer::ShowFrom(int newFirst, int fitBegin, int fitEnd, bool prefetchNext)
