@@ -61,12 +61,13 @@ class TraceReader:
 
     def __init__(self, stream):
         self.lines = []
+        self.arrived = 0.0  # when the last line read came
         self.pending = queue.Queue()
         threading.Thread(target=self._read, args=(stream,), daemon=True).start()
 
     def _read(self, stream):
         for line in stream:
-            self.pending.put(line.rstrip("\n"))
+            self.pending.put((time.monotonic(), line.rstrip("\n")))
         self.pending.put(None)
 
     def wait_for(self, prefix, seconds):
@@ -77,12 +78,13 @@ class TraceReader:
             if left <= 0:
                 return None
             try:
-                line = self.pending.get(timeout=left)
+                entry = self.pending.get(timeout=left)
             except queue.Empty:
                 return None
-            if line is None:
+            if entry is None:
                 self.pending.put(None)
                 return None
+            self.arrived, line = entry
             self.lines.append(line)
             if line.startswith(prefix):
                 return line
@@ -93,12 +95,16 @@ def main():
     parser.add_argument("medium", help="the medium's root (holding VIEWER/Orblane.exe)")
     parser.add_argument("--out", required=True, help="folder for the screenshots and the trace")
     parser.add_argument("--studies", type=int, required=True, help="the studies the list must show")
+    parser.add_argument("--native", action="store_true",
+                        help="run the medium's Linux viewer the same way instead (its figures beside Wine's)")
     arguments = parser.parse_args()
 
     viewer = os.path.join(os.path.abspath(arguments.medium), "VIEWER")
-    missing = [tool for tool in ("wine", "wineserver", "Xvfb", "openbox", "xdotool") if shutil.which(tool) is None]
-    if missing or not os.path.isfile(os.path.join(viewer, "Orblane.exe")):
-        print("skipped: " + (", ".join(missing) + " missing" if missing else "no VIEWER/Orblane.exe on the medium"))
+    executable = os.path.join(viewer, "Orblane" if arguments.native else "Orblane.exe")
+    tools = ("Xvfb", "openbox", "xdotool") + (() if arguments.native else ("wine", "wineserver"))
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing or not os.path.isfile(executable):
+        print("skipped: " + (", ".join(missing) + " missing" if missing else f"no {executable}"))
         return 77
     os.makedirs(arguments.out, exist_ok=True)
 
@@ -125,11 +131,12 @@ def main():
     trace = None
     try:
         # Wine's own start (its prefix, its server) before the program's, so the program's times are its own.
-        subprocess.run(["wineboot", "--init"] if shutil.which("wineboot") else ["wine", "cmd", "/c", "exit"],
-                       env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=FIRST_START_SECONDS, check=False)
+        if not arguments.native:
+            subprocess.run(["wineboot", "--init"] if shutil.which("wineboot") else ["wine", "cmd", "/c", "exit"],
+                           env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=FIRST_START_SECONDS, check=False)
         began = time.monotonic()
-        program = subprocess.Popen(["wine", os.path.join(viewer, "Orblane.exe")], cwd=viewer, env=environment,
+        program = subprocess.Popen(([] if arguments.native else ["wine"]) + [executable], cwd=viewer, env=environment,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                    text=True, errors="replace")
         trace = TraceReader(program.stderr)
@@ -149,11 +156,16 @@ def main():
         screenshot(display, os.path.join(arguments.out, "study-list.png"))
         if rows != arguments.studies:
             fail(f"the study list shows {rows} rows, not the medium's {arguments.studies} studies")
+        if trace.wait_for("trace key Return", STEP_SECONDS) is None:
+            fail("the list did not take the key that opens the first study")
+            return 1
+        pressed = trace.arrived
         opened = trace.wait_for(VIEWER_OPENED, STEP_SECONDS)
         if opened is None or trace.wait_for(PAGE_SHOWN, STEP_SECONDS) is None:
             fail("the first study did not open in the viewer with a page shown")
             return 1
-        print(opened[len("trace "):].split(":")[0])
+        print(opened[len("trace "):].split(":")[0] + f"; first page {1000 * (trace.arrived - pressed):.0f} ms after "
+              "the key that opened it")
         # The list's window stays on the screen until the viewer's is drawn over it.
         time.sleep(1.5)
         screenshot(display, os.path.join(arguments.out, "viewer.png"))
@@ -181,8 +193,9 @@ def main():
     finally:
         if program is not None and program.poll() is None:
             program.kill()
-        subprocess.run(["wineserver", "-k"], env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=60, check=False)
+        if not arguments.native:
+            subprocess.run(["wineserver", "-k"], env=environment, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=False)
         if program is not None:
             program.wait()
         if trace is not None:
