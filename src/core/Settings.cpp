@@ -17,15 +17,42 @@ std::u16string TextOr(std::u16string value, std::u16string_view fallback)
     return value.empty() ? std::u16string(fallback) : value;
 }
 
-ColourRef ReadColour(const std::string& path, std::u16string_view section, std::u16string_view key)
+ColourRef ReadColour(const IniFileSnapshot& file, std::u16string_view section, std::u16string_view key)
 {
-    const std::u16string value = ReadIniString(path, section, key, 510);
+    const std::u16string value = file.String(section, key, 510);
     return value.empty() ? kDefaultColour : ParseColour(value);
 }
 
 int NonZeroOr(int value, int fallback)
 {
     return value == 0 ? fallback : value;
+}
+
+std::size_t ImageCacheBytesOf(const IniFileSnapshot& file)
+{
+    const std::u16string value = file.String(u"DisplaySettings", u"ImageCacheMB", 510);
+    const std::size_t first = value.find_first_not_of(u' ');
+    const std::size_t last = value.find_last_not_of(u' ');
+    if (first == std::u16string::npos)
+    {
+        return 0;
+    }
+    // Digits only: "512MB" or "1e3" is no number of megabytes, and a sign makes no sense for a size.
+    std::uint64_t megabytes = 0;
+    for (std::size_t k = first; k <= last; ++k)
+    {
+        const char16_t c = value[k];
+        if (c < u'0' || c > u'9' || megabytes > kMaxImageCacheMegabytes)
+        {
+            return 0;
+        }
+        megabytes = megabytes * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    if (megabytes == 0 || megabytes > kMaxImageCacheMegabytes || megabytes > (SIZE_MAX >> 20))
+    {
+        return 0;
+    }
+    return static_cast<std::size_t>(megabytes << 20);
 }
 
 } // namespace
@@ -74,13 +101,14 @@ int FloorScaled(double value, double scale) noexcept
 
 ViewerSettings ReadViewerSettings(const std::string& settingsPath)
 {
+    const IniFileSnapshot file(settingsPath);
     ViewerSettings settings;
     settings.overlayVisible = 1;
-    settings.overlayTextColor = ReadColour(settingsPath, u"AttributeInformation", u"fontcolor");
-    settings.frameColor = ReadColour(settingsPath, u"ImageWindow", u"framecolor");
+    settings.overlayTextColor = ReadColour(file, u"AttributeInformation", u"fontcolor");
+    settings.frameColor = ReadColour(file, u"ImageWindow", u"framecolor");
     settings.idleFrameColor = MakePaletteColour(128, 128, 128);
 
-    int thickness = ReadIniInt(settingsPath, u"ImageWindow", u"framethickness", 1);
+    int thickness = file.Int(u"ImageWindow", u"framethickness", 1);
     // A border narrower than one pixel cannot be drawn, so 0 and negative values both keep the default.
     if (thickness < 1)
     {
@@ -93,42 +121,19 @@ ViewerSettings ReadViewerSettings(const std::string& settingsPath)
     settings.frameThickness = thickness;
     settings.frameInset = Point{thickness, thickness};
 
-    settings.wlWidthDivisor = NonZeroOr(ReadIniInt(settingsPath, u"WindowLevelParam", u"width", 1000), 1000);
-    settings.wlCentreDivisor = NonZeroOr(ReadIniInt(settingsPath, u"WindowLevelParam", u"level", 1000), 1000);
+    settings.wlWidthDivisor = NonZeroOr(file.Int(u"WindowLevelParam", u"width", 1000), 1000);
+    settings.wlCentreDivisor = NonZeroOr(file.Int(u"WindowLevelParam", u"level", 1000), 1000);
 
-    settings.overlayFont.face =
-        TextOr(ReadIniString(settingsPath, u"AttributeInformation", u"fontname", 510), kDefaultFace);
-    const std::u16string size = ReadIniString(settingsPath, u"AttributeInformation", u"fontsize", 510);
+    settings.overlayFont.face = TextOr(file.String(u"AttributeInformation", u"fontname", 510), kDefaultFace);
+    const std::u16string size = file.String(u"AttributeInformation", u"fontsize", 510);
     settings.overlayFont.tenthsOfPoint = size.empty() ? 120 : FloorScaled(WideToDouble(size), 10.0);
-    settings.imageCacheBytes = ReadImageCacheBytes(settingsPath);
+    settings.imageCacheBytes = ImageCacheBytesOf(file);
     return settings;
 }
 
 std::size_t ReadImageCacheBytes(const std::string& settingsPath)
 {
-    const std::u16string value = ReadIniString(settingsPath, u"DisplaySettings", u"ImageCacheMB", 510);
-    const std::size_t first = value.find_first_not_of(u' ');
-    const std::size_t last = value.find_last_not_of(u' ');
-    if (first == std::u16string::npos)
-    {
-        return 0;
-    }
-    // Digits only: "512MB" or "1e3" is no number of megabytes, and a sign makes no sense for a size.
-    std::uint64_t megabytes = 0;
-    for (std::size_t k = first; k <= last; ++k)
-    {
-        const char16_t c = value[k];
-        if (c < u'0' || c > u'9' || megabytes > kMaxImageCacheMegabytes)
-        {
-            return 0;
-        }
-        megabytes = megabytes * 10 + static_cast<std::uint64_t>(c - u'0');
-    }
-    if (megabytes == 0 || megabytes > kMaxImageCacheMegabytes || megabytes > (SIZE_MAX >> 20))
-    {
-        return 0;
-    }
-    return static_cast<std::size_t>(megabytes << 20);
+    return ImageCacheBytesOf(IniFileSnapshot(settingsPath));
 }
 
 double ReadZoomStep(const std::string& settingsPath)
@@ -159,10 +164,11 @@ std::array<std::u16string, 6> ReadStudyListColumnTitles(const std::string& infoP
         {u"birthday", u"Patient's Birth Date"}, {u"sex", u"Patient's Sex"},
         {u"studydatetime", u"Study DateTime"},  {u"modality", u"Modality"},
     };
+    const IniFileSnapshot file(infoPath);
     std::array<std::u16string, 6> titles;
     for (std::size_t i = 0; i < titles.size(); ++i)
     {
-        titles[i] = TextOr(ReadIniString(infoPath, u"InspectionList", kColumns[i].key, 519), kColumns[i].fallback);
+        titles[i] = TextOr(file.String(u"InspectionList", kColumns[i].key, 519), kColumns[i].fallback);
     }
     return titles;
 }
@@ -170,8 +176,9 @@ std::array<std::u16string, 6> ReadStudyListColumnTitles(const std::string& infoP
 FontChoice ReadStudyListHeaderFont(const std::string& infoPath)
 {
     const FontChoice fallback{std::u16string(kDefaultFace), 90};
-    const std::u16string face = ReadIniString(infoPath, u"InspectionList", u"fonttype", 519);
-    const std::u16string size = ReadIniString(infoPath, u"InspectionList", u"fontsize", 519);
+    const IniFileSnapshot file(infoPath);
+    const std::u16string face = file.String(u"InspectionList", u"fonttype", 519);
+    const std::u16string size = file.String(u"InspectionList", u"fontsize", 519);
     if (face.empty() || size.empty())
     {
         return fallback;

@@ -146,24 +146,37 @@ std::u16string ShapeIniValue(std::u16string_view rawValue, std::size_t bufferLen
     return std::u16string(rawValue);
 }
 
-std::u16string ReadIniString(const std::string& path, std::u16string_view section, std::u16string_view key,
-                             std::size_t bufferLength)
+IniFileSnapshot::IniFileSnapshot(const std::string& path)
 {
-    const auto bytes = ReadFileBytes(path, kMaxIniFileBytes);
-    if (!bytes)
+    if (const auto bytes = ReadFileBytes(path, kMaxIniFileBytes))
     {
-        return {};
+        text = DecodeIniText(*bytes);
     }
-    const std::u16string text = DecodeIniText(*bytes);
+}
+
+std::u16string IniFileSnapshot::String(std::u16string_view section, std::u16string_view key,
+                                       std::size_t bufferLength) const
+{
     const auto value = FindIniValue(text, section, key);
     return value ? ShapeIniValue(*value, bufferLength) : std::u16string();
 }
 
-int ReadIniInt(const std::string& path, std::u16string_view section, std::u16string_view key, int defaultValue)
+int IniFileSnapshot::Int(std::u16string_view section, std::u16string_view key, int defaultValue) const
 {
     // The platform reads integers through a 30-character buffer.
-    const std::u16string value = ReadIniString(path, section, key, 30);
+    const std::u16string value = String(section, key, 30);
     return value.empty() ? defaultValue : ProfileTextToInt(value);
+}
+
+std::u16string ReadIniString(const std::string& path, std::u16string_view section, std::u16string_view key,
+                             std::size_t bufferLength)
+{
+    return IniFileSnapshot(path).String(section, key, bufferLength);
+}
+
+int ReadIniInt(const std::string& path, std::u16string_view section, std::u16string_view key, int defaultValue)
+{
+    return IniFileSnapshot(path).Int(section, key, defaultValue);
 }
 
 } // namespace orblane

@@ -150,6 +150,7 @@ void CViewerToolbar::ShowButtons()
 
 void CViewerToolbar::ApplyToolTips(const std::string& infoPath)
 {
+    const IniFileSnapshot file(infoPath);
     for (std::size_t i = 0; i < std::size(kRows); ++i)
     {
         if (controls[i] == nullptr)
@@ -157,7 +158,7 @@ void CViewerToolbar::ApplyToolTips(const std::string& infoPath)
             continue;
         }
         const std::u16string key = QString::fromLatin1(kRows[i].name).toStdU16String();
-        const std::u16string text = ReadIniString(infoPath, u"ToolTips", key, 256);
+        const std::u16string text = file.String(u"ToolTips", key, 256);
         controls[i]->setToolTip(text.empty() ? QString::fromLatin1(kRows[i].toolTip) : QString::fromStdU16String(text));
     }
 }

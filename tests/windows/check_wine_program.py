@@ -85,7 +85,7 @@ class TraceReader:
                 self.pending.put(None)
                 return None
             self.arrived, line = entry
-            self.lines.append(line)
+            self.lines.append((self.arrived, line))
             if line.startswith(prefix):
                 return line
 
@@ -186,7 +186,7 @@ def main():
         if code != 0:
             fail(f"the program ended with {code}")
         trace.wait_for("\0", 5)
-        errors = [line for line in trace.lines if line.startswith("error ")]
+        errors = [line for _, line in trace.lines if line.startswith("error ")]
         for line in errors:
             fail("the trace says " + line)
         return 1 if failures else 0
@@ -200,7 +200,8 @@ def main():
             program.wait()
         if trace is not None:
             with open(os.path.join(arguments.out, "trace.txt"), "w", encoding="utf-8") as log:
-                log.write("\n".join(trace.lines) + "\n")
+                # Each line with the milliseconds since the program was started, as the line reached this script.
+                log.writelines(f"{1000 * (arrived - began):8.0f} {line}\n" for arrived, line in trace.lines)
         manager.kill()
         manager.wait()
         server.kill()

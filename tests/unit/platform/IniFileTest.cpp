@@ -151,5 +151,20 @@ TEST_F(IniFileTest, IntegersFallBackOnlyWhenMissingOrEmpty)
     EXPECT_EQ(ReadIniInt(folder.Path("absent.ini"), u"S", u"num", 1000), 1000);
 }
 
+// Many keys from one read: the snapshot answers for the file as it was, even once the file has gone.
+TEST_F(IniFileTest, ASnapshotAnswersFromItsOneRead)
+{
+    const std::string path = folder.Write("snap.ini", "[S]\nname=\"Anna\"\nnum=0x10\n");
+    const IniFileSnapshot file(path);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    EXPECT_EQ(file.String(u"s", u"NAME", 520), u"Anna");
+    EXPECT_EQ(file.String(u"S", u"name", 3), u"An");
+    EXPECT_EQ(file.Int(u"S", u"num", 5), 16);
+    EXPECT_EQ(file.Int(u"S", u"missing", 5), 5);
+    const IniFileSnapshot absent(path);
+    EXPECT_EQ(absent.String(u"S", u"name", 520), u"");
+    EXPECT_EQ(absent.Int(u"S", u"num", 5), 5);
+}
+
 } // namespace
 } // namespace orblane
