@@ -288,7 +288,13 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     // one copy, so a drag does not flicker.
     paintingQuickly = quickNext;
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    // Black only where the image leaves the tile: filling the whole tile under an opaque image cost a third of a
+    // wheel step, more than scaling the image itself.
+    const QRegion background = QRegion(rect()).subtracted(image != nullptr ? ImageCover() : QRect());
+    for (const QRect& part : background)
+    {
+        painter.fillRect(part, Qt::black);
+    }
     overlayBlocks = {};
     if (image != nullptr)
     {
@@ -367,6 +373,22 @@ TileMapping CPictureFrame::Mapping() const noexcept
     map.scaleX = static_cast<double>(image->DisplayWidth()) / map.columns;
     map.scaleY = static_cast<double>(image->DisplayHeight()) / map.rows;
     return map;
+}
+
+QRect CPictureFrame::ImageCover() const
+{
+    const DisplayBitmap& bitmap = image->Bitmap();
+    const int dw = image->DisplayWidth();
+    const int dh = image->DisplayHeight();
+    if (bitmap.IsNull() || dw <= 0 || dh <= 0 || (bitmap.BitsPerPixel() != 8 && bitmap.BitsPerPixel() != 32))
+    {
+        return {};
+    }
+    // The display rectangle starts on a whole pixel and the drawn target reaches past it on every side that the
+    // tile cuts (DrawVisibleImage keeps a source pixel of margin), so each pixel inside is painted in full: both
+    // bitmap kinds are opaque.
+    const Point o = image->GetOrigin();
+    return QRect(o.x, o.y, dw, dh).intersected(rect());
 }
 
 void CPictureFrame::DrawVisibleImage(QPainter& painter)

@@ -130,6 +130,9 @@ private:
     };
 
     void DrawVisibleImage(QPainter& painter);
+    // The part of the tile that DrawVisibleImage covers with opaque pixels, in whole tile pixels; empty when it
+    // draws nothing.
+    QRect ImageCover() const;
     void DrawOverlay(QPainter& painter);
     void DrawBorder(QPainter& painter) const;
     void DrawReferenceLines(QPainter& painter) const;

@@ -415,5 +415,68 @@ TEST_F(PictureFrameTest, SaveDialogWritesTheChosenTypeUnderTheNameTyped)
     EXPECT_TRUE(raisedCodes.empty());
 }
 
+// The tile is opaque and fills black only around its image: every pixel must still be painted, whatever the view
+// and whichever filter draws the image (a pixel left out would show the last page through the new one).
+struct CoverCase
+{
+    const char* name;
+    double zoom;
+    Point origin;
+    bool quick;
+};
+
+class TileCoverTest : public PictureFrameTest, public ::testing::WithParamInterface<CoverCase>
+{
+};
+
+TEST_P(TileCoverTest, EveryPixelOfTheTileIsPainted)
+{
+    const CoverCase& c = GetParam();
+    GreyImageOptions imageOptions;
+    imageOptions.rows = 90;
+    imageOptions.columns = 70;
+    imageOptions.value = [](int row, int column) {
+        return static_cast<std::uint16_t>((row * 37 + column * 11) % 4096);
+    };
+    CImageData* image = Load(imageOptions);
+    CPictureFrame frame;
+    frame.resize(230, 170);
+    frame.SetImage(image);
+    image->SetZoom(c.zoom);
+    image->SetOrigin(c.origin.x, c.origin.y);
+    frame.PaintQuickly(c.quick);
+
+    QImage target(frame.size(), QImage::Format_RGB32);
+    const QColor unpainted(255, 0, 255);
+    target.fill(unpainted);
+    frame.render(&target, QPoint(), QRegion(), QWidget::DrawChildren);
+    int left = 0;
+    for (int y = 0; y < target.height(); ++y)
+    {
+        for (int x = 0; x < target.width(); ++x)
+        {
+            left += target.pixelColor(x, y) == unpainted ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(left, 0);
+    // Outside the image the tile is black; inside, the image.
+    const int right = c.origin.x + image->DisplayWidth();
+    if (right < frame.width() - 4)
+    {
+        EXPECT_EQ(target.pixelColor(right + 2, frame.height() / 2), QColor(Qt::black));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, TileCoverTest,
+                         ::testing::Values(CoverCase{"FittedWithBarsAtTheSides", 1.888, {50, 0}, false},
+                                           CoverCase{"EnlargedAndCutOnTwoSides", 2.37, {-13, -7}, false},
+                                           CoverCase{"EnlargedPastEverySide", 4.1, {-31, -45}, false},
+                                           CoverCase{"SmallInTheMiddle", 0.61, {77, 29}, false},
+                                           CoverCase{"ShrunkByArea", 0.43, {3, 5}, false},
+                                           CoverCase{"ShrunkQuicklyWhilePaging", 0.43, {3, 5}, true},
+                                           CoverCase{"EnlargedQuicklyWhilePaging", 2.37, {-13, -7}, true},
+                                           CoverCase{"PannedOutOfTheTile", 1.0, {400, 300}, false}),
+                         [](const ::testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace orblane
