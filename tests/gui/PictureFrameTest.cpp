@@ -7,6 +7,7 @@
 #include "imaging/CImageData.h"
 #include "imaging/ImageDataList.h"
 #include "platform/ErrorSink.h"
+#include "support/CaseName.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -476,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(Views, TileCoverTest,
                                            CoverCase{"ShrunkQuicklyWhilePaging", 0.43, {3, 5}, true},
                                            CoverCase{"EnlargedQuicklyWhilePaging", 2.37, {-13, -7}, true},
                                            CoverCase{"PannedOutOfTheTile", 1.0, {400, 300}, false}),
-                         [](const ::testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
+                         test::ByCaseName{});
 
 } // namespace
 } // namespace orblane
