@@ -288,9 +288,10 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     // one copy, so a drag does not flicker.
     paintingQuickly = quickNext;
     QPainter painter(this);
-    // Black only where the image leaves the tile: filling the whole tile under an opaque image cost a third of a
-    // wheel step, more than scaling the image itself.
-    const QRegion background = QRegion(rect()).subtracted(image != nullptr ? ImageCover() : QRect());
+    // Black only where the image leaves the tile: filling the whole tile under an opaque image cost about a fifth of
+    // a wheel step.
+    const QRect cover = image != nullptr ? ImageCover() : QRect();
+    const QRegion background = QRegion(rect()).subtracted(cover);
     for (const QRect& part : background)
     {
         painter.fillRect(part, Qt::black);
@@ -298,7 +299,7 @@ void CPictureFrame::paintEvent(QPaintEvent*)
     overlayBlocks = {};
     if (image != nullptr)
     {
-        DrawVisibleImage(painter);
+        DrawVisibleImage(painter, cover);
         DrawReferenceLines(painter);
         if (marks != nullptr && image->UnshownReason().empty())
         {
@@ -386,45 +387,41 @@ QRect CPictureFrame::ImageCover() const
     }
     // The display rectangle starts on a whole pixel and the drawn target reaches past it on every side that the
     // tile cuts (DrawVisibleImage keeps a source pixel of margin), so each pixel inside is painted in full: both
-    // bitmap kinds are opaque.
+    // bitmap kinds are opaque. Wide sums: a far pan puts the origin where origin + size no longer fits an int.
     const Point o = image->GetOrigin();
-    return QRect(o.x, o.y, dw, dh).intersected(rect());
+    const std::int64_t left = std::max<std::int64_t>(0, o.x);
+    const std::int64_t top = std::max<std::int64_t>(0, o.y);
+    const std::int64_t right = std::min<std::int64_t>(width(), std::int64_t{o.x} + dw);
+    const std::int64_t bottom = std::min<std::int64_t>(height(), std::int64_t{o.y} + dh);
+    if (right <= left || bottom <= top)
+    {
+        return {};
+    }
+    return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+            static_cast<int>(bottom - top)};
 }
 
-void CPictureFrame::DrawVisibleImage(QPainter& painter)
+void CPictureFrame::DrawVisibleImage(QPainter& painter, const QRect& cover)
 {
+    if (cover.isEmpty())
+    {
+        return;
+    }
     const DisplayBitmap& bitmap = image->Bitmap();
     const int dw = image->DisplayWidth();
     const int dh = image->DisplayHeight();
-    if (bitmap.IsNull() || dw <= 0 || dh <= 0)
-    {
-        return;
-    }
-    QImage::Format format = QImage::Format_RGB32;
-    int bytesPerPixel = 4;
-    if (bitmap.BitsPerPixel() == 8)
-    {
-        format = QImage::Format_Grayscale8;
-        bytesPerPixel = 1;
-    }
-    else if (bitmap.BitsPerPixel() != 32)
-    {
-        return;
-    }
+    const QImage::Format format = bitmap.BitsPerPixel() == 8 ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+    const int bytesPerPixel = bitmap.BitsPerPixel() / 8;
 
     // Only the part of the bitmap that lands inside the tile is scaled: a zoomed-in 3000 x 3000 image costs what
     // the tile shows, not what the image holds.
     const Point o = image->GetOrigin();
     const double scaleX = static_cast<double>(bitmap.Width()) / dw;
     const double scaleY = static_cast<double>(bitmap.Height()) / dh;
-    const double visibleLeft = std::max(0.0, -static_cast<double>(o.x));
-    const double visibleTop = std::max(0.0, -static_cast<double>(o.y));
-    const double visibleRight = std::min(static_cast<double>(dw), static_cast<double>(width()) - o.x);
-    const double visibleBottom = std::min(static_cast<double>(dh), static_cast<double>(height()) - o.y);
-    if (visibleRight <= visibleLeft || visibleBottom <= visibleTop)
-    {
-        return;
-    }
+    const double visibleLeft = static_cast<double>(cover.left()) - o.x;
+    const double visibleTop = static_cast<double>(cover.top()) - o.y;
+    const double visibleRight = visibleLeft + cover.width();
+    const double visibleBottom = visibleTop + cover.height();
     // One source pixel of margin on every side keeps the smooth filter's edge samples those of the whole image.
     const int x0 = std::max(0, static_cast<int>(std::floor(visibleLeft * scaleX)) - 1);
     const int y0 = std::max(0, static_cast<int>(std::floor(visibleTop * scaleY)) - 1);

@@ -129,10 +129,10 @@ private:
         bool operator==(const ShrinkKey&) const = default;
     };
 
-    void DrawVisibleImage(QPainter& painter);
     // The part of the tile that DrawVisibleImage covers with opaque pixels, in whole tile pixels; empty when it
     // draws nothing.
     QRect ImageCover() const;
+    void DrawVisibleImage(QPainter& painter, const QRect& cover);
     void DrawOverlay(QPainter& painter);
     void DrawBorder(QPainter& painter) const;
     void DrawReferenceLines(QPainter& painter) const;

@@ -60,8 +60,7 @@ class TraceReader:
     """The program's standard error, line by line, as it comes."""
 
     def __init__(self, stream):
-        self.lines = []
-        self.arrived = 0.0  # when the last line read came
+        self.lines = []  # (when it came, the line)
         self.pending = queue.Queue()
         threading.Thread(target=self._read, args=(stream,), daemon=True).start()
 
@@ -84,8 +83,8 @@ class TraceReader:
             if entry is None:
                 self.pending.put(None)
                 return None
-            self.arrived, line = entry
-            self.lines.append((self.arrived, line))
+            self.lines.append(entry)
+            line = entry[1]
             if line.startswith(prefix):
                 return line
 
@@ -159,12 +158,12 @@ def main():
         if trace.wait_for("trace key Return", STEP_SECONDS) is None:
             fail("the list did not take the key that opens the first study")
             return 1
-        pressed = trace.arrived
+        pressed = trace.lines[-1][0]
         opened = trace.wait_for(VIEWER_OPENED, STEP_SECONDS)
         if opened is None or trace.wait_for(PAGE_SHOWN, STEP_SECONDS) is None:
             fail("the first study did not open in the viewer with a page shown")
             return 1
-        print(opened[len("trace "):].split(":")[0] + f"; first page {1000 * (trace.arrived - pressed):.0f} ms after "
+        print(opened[len("trace "):].split(":")[0] + f"; first page {1000 * (trace.lines[-1][0] - pressed):.0f} ms after "
               "the key that opened it")
         # The list's window stays on the screen until the viewer's is drawn over it.
         time.sleep(1.5)
